@@ -1,0 +1,34 @@
+# The two commands: `make run` and `make test`. Both install what is missing,
+# configure and build first.
+BUILD ?= build
+JOBS ?= 2
+SECONDS_TO_FUZZ ?= 60
+
+.PHONY: all deps configure build run test bench fuzz clean
+
+all: build
+
+deps:
+	@tools/install-deps.sh
+
+configure: deps
+	@[ -f $(BUILD)/CMakeCache.txt ] || cmake -S . -B $(BUILD) -DCMAKE_BUILD_TYPE=Release
+
+build: configure
+	@cmake --build $(BUILD) -j$(JOBS)
+
+run: build
+	@tools/run-viewer.sh $(BUILD)
+
+test: build
+	@cd $(BUILD) && ctest --output-on-failure -j$(JOBS)
+
+bench: build
+	@tools/run-bench.sh $(BUILD)
+
+fuzz:
+	@tools/install-deps.sh --fuzz
+	@tools/run-fuzz.sh $(SECONDS_TO_FUZZ)
+
+clean:
+	rm -rf $(BUILD)

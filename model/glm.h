@@ -1,0 +1,225 @@
+/*
+ * glm.h -- celshade's model library: Wavefront OBJ/MTL models in memory.
+ *
+ * A model is a set of flat arrays (vertices, normals, texture coordinates,
+ * facet normals) that triangles index into, an array of materials and a
+ * linked list of named groups of triangles.
+ *
+ * Conventions
+ *  - Vector arrays are indexed from 1: an array of n items has n + 1 slots
+ *    and slot 0 is never read or written. Item k of `vertices` is the floats
+ *    3k, 3k+1, 3k+2. Triangles, materials and group index arrays start at 0.
+ *  - Every array and string a record holds is its own, allocated with
+ *    malloc; glmDelete releases them all. Buffers returned to the caller
+ *    (glmReadPPM, glmWeldVectors) are released with free().
+ *  - Caller errors (a null model, a missing array an operation needs) are
+ *    assertions that abort in every build type. Bad input files are not
+ *    caller errors: they give a message.
+ *  - Single-threaded: a model must not be used by two callers at once.
+ *
+ * Quick use:
+ *     GLMmodel* m = glmReadOBJ("cow.obj");
+ *     glmUnitize(m);
+ *     glmDraw(m, GLM_SMOOTH | GLM_MATERIAL);
+ *     glmDelete(m);
+ */
+#ifndef CELSHADE_GLM_H
+#define CELSHADE_GLM_H
+
+#include <GL/gl.h>
+#include <stddef.h>
+
+#ifdef __cplusplus
+extern "C" {
+#endif
+
+/* Mode flags for glmDraw, glmList and glmWriteOBJ. 0 selects vertices only. */
+#define GLM_NONE     (0)
+#define GLM_FLAT     (1 << 0) /* facet normals, one per triangle */
+#define GLM_SMOOTH   (1 << 1) /* per-corner vertex normals */
+#define GLM_TEXTURE  (1 << 2) /* per-corner texture coordinates */
+#define GLM_COLOR    (1 << 3) /* material diffuse colour as the current colour */
+#define GLM_MATERIAL (1 << 4) /* full material: ambient, diffuse, specular, shininess */
+
+/* One material. Defaults before the MTL file changes them: shininess 65,
+ * diffuse (0.8, 0.8, 0.8, 1), ambient (0.2, 0.2, 0.2, 1), specular (0, 0, 0, 1).
+ * Material 0 is always named "default". */
+typedef struct GLMmaterial {
+  char* name;
+  GLfloat diffuse[4];
+  GLfloat ambient[4];
+  GLfloat specular[4];
+  GLfloat shininess; /* OpenGL scale 0..128 */
+} GLMmaterial;
+
+/* One triangle. Corners run counter-clockwise for front faces. An index the
+ * face's form did not supply is 0 ("none"); facetnormidx is 0 until
+ * glmFacetNormals sets it. */
+typedef struct GLMtriangle {
+  GLuint vertexidx[3];
+  GLuint normalidx[3];
+  GLuint texcoordidx[3];
+  GLuint facetnormidx;
+} GLMtriangle;
+
+/* A named group of triangles; names compare byte for byte. */
+typedef struct GLMgroup {
+  char* name;
+  GLuint trianglecount;
+  GLuint* triangles;        /* 0-based indices into the model's triangles */
+  GLuint material;          /* index into the model's materials */
+  struct GLMgroup* next;    /* next group; the newest group comes first */
+} GLMgroup;
+
+/* One model. Arrays that hold nothing are NULL, except vertices, which the
+ * reader always allocates. */
+typedef struct GLMmodel {
+  char* path;               /* the file name the model was read from */
+  char* mtllib;             /* material library named by the file, or NULL */
+
+  GLuint vertexcount;
+  GLfloat* vertices;        /* (vertexcount + 1) * 3 */
+
+  GLuint normalcount;
+  GLfloat* normals;         /* (normalcount + 1) * 3, or NULL */
+
+  GLuint texcoordcount;
+  GLfloat* texcoords;       /* (texcoordcount + 1) * 2, or NULL */
+
+  GLuint facetnormcount;
+  GLfloat* facetnorms;      /* (facetnormcount + 1) * 3, or NULL */
+
+  GLuint trianglecount;
+  GLMtriangle* triangles;   /* trianglecount records */
+
+  GLuint materialcount;
+  GLMmaterial* materials;   /* materialcount records, or NULL */
+
+  GLuint groupcount;
+  GLMgroup* groups;         /* newest first; "default" is always last */
+} GLMmodel;
+
+/* ---- Records -------------------------------------------------------- */
+
+/* Releases the model and everything it owns. Asserts model. */
+GLvoid glmDelete(GLMmodel* model);
+
+/* Returns the group named `name` (byte for byte), or NULL. Asserts model. */
+GLMgroup* glmFindGroup(GLMmodel* model, const char* name);
+
+/* Returns the group named `name`, creating it at the head of the list (no
+ * triangles, material 0) when there is none. Asserts model. */
+GLMgroup* glmAddGroup(GLMmodel* model, const char* name);
+
+/* Returns the index of the first material named exactly `name`. When there
+ * is none, prints "glmFindMaterial():  can't find material" with the name on
+ * standard output and returns 0. */
+GLuint glmFindMaterial(GLMmodel* model, const char* name);
+
+/* Stores |max| + |min| of the bounding box on x, y and z in dimensions[0..2]
+ * (the extent only when the box contains the origin). A model without
+ * vertices gives 0, 0, 0. Asserts model, model->vertices, dimensions. */
+GLvoid glmDimensions(GLMmodel* model, GLfloat* dimensions);
+
+/* Centres the vertices on the origin and scales them so that the largest
+ * dimension (as glmDimensions measures it) becomes 2; returns the scale.
+ * A model without vertices, or whose largest dimension is 0, is left as it
+ * is and 1 is returned. Asserts model, model->vertices. */
+GLfloat glmUnitize(GLMmodel* model);
+
+/* Multiplies every vertex coordinate by `scale`. */
+GLvoid glmScale(GLMmodel* model, GLfloat scale);
+
+/* ---- Reading -------------------------------------------------------- */
+
+/* Reads an OBJ file and the MTL library it names (relative to the OBJ's
+ * directory). Never returns NULL: on an error it prints a message and ends
+ * the process with exit status 1. Release the model with glmDelete. */
+GLMmodel* glmReadOBJ(const char* filename);
+
+/* Like glmReadOBJ, but never ends the process: on any error returns NULL
+ * and, when `error` is not NULL, writes one NUL-terminated line
+ * "file:line: what went wrong" into it (at most errorsize bytes). */
+GLMmodel* glmTryReadOBJ(const char* filename, char* error, size_t errorsize);
+
+/* Supplies the text of a material library for glmReadOBJText. `name` is
+ * composed as the file reader composes it (directory of the OBJ path, then
+ * the name in the file). Returns the text and stores its length, or returns
+ * NULL when there is no such library. The text must stay valid until
+ * glmReadOBJText returns. */
+typedef const char* (*GLMmtlsource)(void* user, const char* name, size_t* length);
+
+/* Reads OBJ text from memory; `path` stands for the file name (stored in the
+ * model and used to compose library names). `mtl` may be NULL: every library
+ * is then missing. Errors as glmTryReadOBJ. */
+GLMmodel* glmReadOBJText(const char* path, const char* text, size_t length,
+                         GLMmtlsource mtl, void* user,
+                         char* error, size_t errorsize);
+
+/* ---- Drawing (needs a current OpenGL context) ------------------------ */
+
+/* Sends the model in immediate mode, one GL_TRIANGLES batch per group, with
+ * the attributes `mode` selects; attributes the model lacks are dropped with
+ * a warning on standard output. Asserts model, model->vertices. */
+GLvoid glmDraw(GLMmodel* model, GLuint mode);
+
+/* Compiles glmDraw(model, mode) into a new display list and returns its name. */
+GLuint glmList(GLMmodel* model, GLuint mode);
+
+/* ---- Normals and winding -------------------------------------------- */
+
+/* Computes one unit normal per triangle (right-hand rule) into facetnorms;
+ * triangle i gets facet normal i + 1. Asserts model, model->vertices. */
+GLvoid glmFacetNormals(GLMmodel* model);
+
+/* Replaces the normals with smoothed per-corner normals: around each vertex
+ * the triangles within `angle` degrees of the vertex's reference triangle
+ * share one averaged normal, the others keep their facet normal. Needs
+ * facet normals. Asserts model, model->facetnorms. */
+GLvoid glmVertexNormals(GLMmodel* model, GLfloat angle);
+
+/* Reverses every triangle's corner order and negates every stored normal.
+ * Asserts model. */
+GLvoid glmReverseWinding(GLMmodel* model);
+
+/* ---- Texture coordinates -------------------------------------------- */
+
+/* One texture coordinate per vertex, projected on the x-z plane and scaled
+ * by the largest dimension. Asserts model, model->vertices. */
+GLvoid glmLinearTexture(GLMmodel* model);
+
+/* One texture coordinate per normal from the normal's direction.
+ * Asserts model, model->normals. */
+GLvoid glmSpheremapTexture(GLMmodel* model);
+
+/* ---- Writing -------------------------------------------------------- */
+
+/* Writes the model as an OBJ file with the attributes `mode` selects and,
+ * with GLM_MATERIAL and a library name, its MTL file beside it. On an open
+ * failure prints a message and ends the process with exit status 1.
+ * Asserts model. */
+GLvoid glmWriteOBJ(GLMmodel* model, const char* filename, GLuint mode);
+
+/* ---- Welding -------------------------------------------------------- */
+
+/* Collects the distinct vectors of vectors[1..*numvectors] (vectors within
+ * epsilon in every component merge into the first one met) into a new
+ * array that the caller frees, sets *numvectors to their number, and
+ * stores in the x component of every input vector the slot it became. */
+GLfloat* glmWeldVectors(GLfloat* vectors, GLuint* numvectors, GLfloat epsilon);
+
+/* Welds the model's vertices within epsilon and renumbers the corners. */
+GLvoid glmWeld(GLMmodel* model, GLfloat epsilon);
+
+/* ---- Images --------------------------------------------------------- */
+
+/* Reads a raw (P6) PPM file into a malloc'ed buffer of width * height * 3
+ * bytes and stores its size; returns NULL after a message on standard error
+ * when the file cannot be read, leaving width and height untouched. */
+GLubyte* glmReadPPM(const char* filename, int* width, int* height);
+
+#ifdef __cplusplus
+}
+#endif
+
+#endif /* CELSHADE_GLM_H */

@@ -1,0 +1,153 @@
+// Model records and whole-model operations: groups, materials, extent,
+// unitizing, scaling, deletion.
+#include <gtest/gtest.h>
+
+#include <cmath>
+#include <cstdlib>
+#include <cstring>
+#include <initializer_list>
+
+#include "glm_internal.h"
+
+namespace {
+
+// A model with the given vertices and nothing else, built the way the reader
+// builds one (slot 0 allocated, never read).
+GLMmodel* modelWithVertices(std::initializer_list<float> xyz) {
+  GLMmodel* m = static_cast<GLMmodel*>(calloc(1, sizeof(GLMmodel)));
+  m->path = glmStrdup("test.obj");
+  m->vertexcount = GLuint(xyz.size() / 3);
+  m->vertices = static_cast<GLfloat*>(malloc((xyz.size() + 3) * sizeof(GLfloat)));
+  m->vertices[0] = m->vertices[1] = m->vertices[2] = NAN;  // slot 0: must stay unread
+  std::copy(xyz.begin(), xyz.end(), m->vertices + 3);
+  return m;
+}
+
+void addMaterials(GLMmodel* m, std::initializer_list<const char*> names) {
+  m->materialcount = GLuint(names.size());
+  m->materials = static_cast<GLMmaterial*>(calloc(names.size(), sizeof(GLMmaterial)));
+  GLuint i = 0;
+  for (const char* n : names) m->materials[i++].name = glmStrdup(n);
+}
+
+TEST(Groups, AddCreatesAtHeadAndFindsExistingByExactName) {
+  GLMmodel* m = modelWithVertices({});
+  GLMgroup* def = glmAddGroup(m, "default");
+  GLMgroup* body = glmAddGroup(m, " body");
+  EXPECT_EQ(m->groupcount, 2u);
+  EXPECT_EQ(m->groups, body);
+  EXPECT_EQ(body->next, def);
+  EXPECT_EQ(body->trianglecount, 0u);
+  EXPECT_EQ(body->triangles, nullptr);
+  EXPECT_EQ(body->material, 0u);
+
+  EXPECT_EQ(glmAddGroup(m, " body"), body);
+  EXPECT_EQ(m->groupcount, 2u);
+  EXPECT_EQ(glmFindGroup(m, "body"), nullptr);  // no trimming
+  EXPECT_EQ(glmFindGroup(m, "Default"), nullptr);
+  EXPECT_EQ(glmFindGroup(m, "default"), def);
+  glmDelete(m);
+}
+
+TEST(Materials, FindIsExactAndUnknownNamesGiveZeroWithMessage) {
+  GLMmodel* m = modelWithVertices({});
+  addMaterials(m, {"default", "red", "blue", "red"});
+  EXPECT_EQ(glmFindMaterial(m, "blue"), 2u);
+  EXPECT_EQ(glmFindMaterial(m, "red"), 1u);  // first of two equal names
+
+  testing::internal::CaptureStdout();
+  EXPECT_EQ(glmFindMaterial(m, "Red"), 0u);
+  EXPECT_EQ(testing::internal::GetCapturedStdout(),
+            "glmFindMaterial():  can't find material \"Red\".\n");
+
+  GLMmodel* bare = modelWithVertices({});
+  testing::internal::CaptureStdout();
+  EXPECT_EQ(glmFindMaterial(bare, "red"), 0u);
+  EXPECT_EQ(testing::internal::GetCapturedStdout(),
+            "glmFindMaterial():  can't find material \"red\".\n");
+  glmDelete(m);
+  glmDelete(bare);
+}
+
+TEST(Extent, DimensionsAddAbsoluteBoundsNotExtent) {
+  GLMmodel* m = modelWithVertices({1, -1, 0, 3, 2, 0, 2, 0, -5});
+  GLfloat d[3];
+  glmDimensions(m, d);
+  EXPECT_FLOAT_EQ(d[0], 4);  // spans 1..3, reported |3| + |1|
+  EXPECT_FLOAT_EQ(d[1], 3);
+  EXPECT_FLOAT_EQ(d[2], 5);
+  glmDelete(m);
+}
+
+TEST(Extent, UnitizeCentresAndScalesLargestDimensionToTwo) {
+  GLMmodel* cube = modelWithVertices({-2, -2, -2, 2, 2, 2});
+  EXPECT_FLOAT_EQ(glmUnitize(cube), 0.5f);
+  EXPECT_FLOAT_EQ(cube->vertices[3], -1);
+  EXPECT_FLOAT_EQ(cube->vertices[8], 1);
+  glmDelete(cube);
+
+  GLMmodel* box = modelWithVertices({0, 0, 0, 4, 1, 1});
+  EXPECT_FLOAT_EQ(glmUnitize(box), 0.5f);
+  const float want[] = {-1, -0.25f, -0.25f, 1, 0.25f, 0.25f};
+  for (int i = 0; i < 6; i++) EXPECT_FLOAT_EQ(box->vertices[3 + i], want[i]) << i;
+  glmDelete(box);
+}
+
+TEST(Extent, DegenerateModelsStayFinite) {
+  GLMmodel* origin = modelWithVertices({0, 0, 0, 0, 0, 0});
+  EXPECT_EQ(glmUnitize(origin), 1.0f);
+  for (int i = 3; i < 9; i++) EXPECT_EQ(origin->vertices[i], 0.0f);
+  glmDelete(origin);
+
+  GLMmodel* empty = modelWithVertices({});
+  EXPECT_EQ(glmUnitize(empty), 1.0f);
+  GLfloat d[3] = {7, 7, 7};
+  glmDimensions(empty, d);
+  EXPECT_EQ(d[0], 0.0f);
+  EXPECT_EQ(d[1], 0.0f);
+  EXPECT_EQ(d[2], 0.0f);
+  glmDelete(empty);
+}
+
+TEST(Extent, ScaleMultipliesVerticesOnly) {
+  GLMmodel* m = modelWithVertices({1, 2, 3});
+  glmScale(m, -2);
+  EXPECT_EQ(m->vertices[3], -2);
+  EXPECT_EQ(m->vertices[4], -4);
+  EXPECT_EQ(m->vertices[5], -6);
+  glmDelete(m);
+}
+
+TEST(Helpers, AbsMaxAndDirName) {
+  EXPECT_EQ(glmAbs(-2.5f), 2.5f);
+  EXPECT_EQ(glmMax(1, 2), 2);
+  EXPECT_TRUE(std::signbit(glmMax(-0.0f, 0.0f)));  // ties give the first
+  struct { const char* in; const char* out; } cases[] = {
+      {"models/cow.obj", "models/"}, {"cow.obj", ""}, {"a/b/", "a/b/"}, {"/x", "/"}};
+  for (auto c : cases) {
+    char* d = glmDirName(c.in);
+    EXPECT_STREQ(d, c.out) << c.in;
+    free(d);
+  }
+}
+
+using RecordsDeathTest = testing::Test;
+
+TEST_F(RecordsDeathTest, CallerErrorsAbortNamingExpressionAndSource) {
+  GLMmodel* bare = modelWithVertices({});
+  free(bare->vertices);
+  bare->vertices = nullptr;
+  GLfloat d[3];
+  EXPECT_DEATH(glmDelete(nullptr), "glm.cpp.*Assertion `model' failed");
+  EXPECT_DEATH(glmFindGroup(nullptr, "x"), "Assertion `model' failed");
+  EXPECT_DEATH(glmAddGroup(nullptr, "x"), "Assertion `model' failed");
+  EXPECT_DEATH(glmDimensions(bare, d), "Assertion `model->vertices' failed");
+  EXPECT_DEATH(glmUnitize(nullptr), "Assertion `model' failed");
+  EXPECT_DEATH(glmUnitize(bare), "Assertion `model->vertices' failed");
+  GLMmodel* m = modelWithVertices({1, 1, 1});
+  EXPECT_DEATH(glmDimensions(m, nullptr), "Assertion `dimensions' failed");
+  glmDelete(m);
+  glmDelete(bare);
+}
+
+}  // namespace
