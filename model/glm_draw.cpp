@@ -35,13 +35,20 @@ GLuint resolveMode(const GLMmodel* model, GLuint mode) {
   return mode;
 }
 
-// Item `index` of a 1-based vector array of `count` items of `size` floats,
-// or null when the index is 0 ("none") or beyond the count: such an index
-// must never be followed, and slot 0 holds nothing. One compare: index 0
-// wraps around to the largest unsigned value.
-inline const GLfloat* item(const GLfloat* array, GLuint count, GLuint index, size_t size) {
-  return GLuint(index - 1) < count ? array + size * index : nullptr;
-}
+// A 1-based vector array of `count` items of `size` floats, read from the
+// model once per draw (the model does not change while it is drawn).
+struct Items {
+  const GLfloat* array;
+  GLuint count;
+  size_t size;
+
+  // Item `index`, or null when the index is 0 ("none") or beyond the count:
+  // such an index must never be followed, and slot 0 holds nothing. One
+  // compare: index 0 wraps around to the largest unsigned value.
+  const GLfloat* operator[](GLuint index) const {
+    return GLuint(index - 1) < count ? array + size * index : nullptr;
+  }
+};
 
 // The material a group is drawn with. A material index beyond the array
 // (only a hand-built model has one) falls back to material 0, which is
@@ -78,7 +85,12 @@ GLvoid glmDraw(GLMmodel* model, GLuint mode) {
   else if (mode & GLM_MATERIAL)
     glDisable(GL_COLOR_MATERIAL);
 
-  const GLuint triangles = model->triangles ? model->trianglecount : 0;
+  const Items vertices{model->vertices, model->vertexcount, 3};
+  const Items normals{model->normals, model->normalcount, 3};
+  const Items texcoords{model->texcoords, model->texcoordcount, 2};
+  const Items facetnorms{model->facetnorms, model->facetnormcount, 3};
+  GLMtriangle* const triangles = model->triangles;
+  const GLuint trianglecount = triangles ? model->trianglecount : 0;
   for (group = model->groups; group; group = group->next) {
     material = (mode & (GLM_MATERIAL | GLM_COLOR)) ? groupMaterial(model, group) : nullptr;
     if (material && (mode & GLM_MATERIAL)) {
@@ -90,30 +102,24 @@ GLvoid glmDraw(GLMmodel* model, GLuint mode) {
     if (material && (mode & GLM_COLOR)) glColor3fv(material->diffuse);
 
     glBegin(GL_TRIANGLES);
-    const GLuint count = group->triangles ? group->trianglecount : 0;
+    const GLuint* const entries = group->triangles;
+    const GLuint count = entries ? group->trianglecount : 0;
     for (i = 0; i < count; i++) {
-      if (group->triangles[i] >= triangles) continue;
-      triangle = &model->triangles[group->triangles[i]];
-      const GLfloat* v[3];
-      for (int k = 0; k < 3; k++)
-        v[k] = item(model->vertices, model->vertexcount, triangle->vertexidx[k], 3);
+      if (entries[i] >= trianglecount) continue;
+      triangle = &triangles[entries[i]];
+      const GLfloat* v[3] = {vertices[triangle->vertexidx[0]], vertices[triangle->vertexidx[1]],
+                             vertices[triangle->vertexidx[2]]};
       if (!v[0] || !v[1] || !v[2]) continue;
 
       if (mode & GLM_FLAT) {
-        if (const GLfloat* n =
-                item(model->facetnorms, model->facetnormcount, triangle->facetnormidx, 3))
-          glNormal3fv(n);
+        if (const GLfloat* n = facetnorms[triangle->facetnormidx]) glNormal3fv(n);
       }
       for (int k = 0; k < 3; k++) {
         if (mode & GLM_SMOOTH) {
-          if (const GLfloat* n =
-                  item(model->normals, model->normalcount, triangle->normalidx[k], 3))
-            glNormal3fv(n);
+          if (const GLfloat* n = normals[triangle->normalidx[k]]) glNormal3fv(n);
         }
         if (mode & GLM_TEXTURE) {
-          if (const GLfloat* t =
-                  item(model->texcoords, model->texcoordcount, triangle->texcoordidx[k], 2))
-            glTexCoord2fv(t);
+          if (const GLfloat* t = texcoords[triangle->texcoordidx[k]]) glTexCoord2fv(t);
         }
         glVertex3fv(v[k]);
       }
