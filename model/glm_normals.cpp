@@ -184,7 +184,7 @@ GLvoid glmVertexNormals(GLMmodel* model, GLfloat angle) {
   size_t k = 1;
   const uint8_t marked = 4;
 
-  for (GLuint w = 1; w <= vertexcount; w++) {
+  for (size_t w = 1; w <= vertexcount; w++) {
     const size_t begin = first[w], end = first[w + 1];
     if (begin == end) {
       fputs("glmVertexNormals(): vertex w/o a triangle\n", stderr);

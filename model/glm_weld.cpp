@@ -219,13 +219,13 @@ GLuint weld(const GLfloat* vectors, GLuint count, GLfloat epsilon, GLfloat* uniq
     return ++distinct;
   };
   if (!(epsilon > 0)) {  // nothing merges, NaN epsilon included
-    for (GLuint i = 1; i <= count; i++) store(i, keep(vectors + 3 * size_t(i)));
+    for (size_t i = 1; i <= count; i++) store(i, keep(vectors + 3 * i));
     return distinct;
   }
   Grid grid(unique, count, epsilon);
-  for (GLuint i = 1; i <= count; i++) {
+  for (size_t i = 1; i <= count; i++) {
     GLfloat p[3];
-    memcpy(p, vectors + 3 * size_t(i), sizeof p);
+    memcpy(p, vectors + 3 * i, sizeof p);
     GLuint slot = 0;
     if (isFinite(p)) {
       slot = grid.find(p, epsilon);
@@ -251,9 +251,8 @@ GLuint weld(const GLfloat* vectors, GLuint count, GLfloat epsilon, GLfloat* uniq
 GLfloat* glmWeldVectors(GLfloat* vectors, GLuint* numvectors, GLfloat epsilon) {
   const GLuint count = *numvectors;
   GLfloat* unique = static_cast<GLfloat*>(glmAlloc(size_t(count) + 1, 3 * sizeof(GLfloat)));
-  *numvectors = weld_detail::weld(vectors, count, epsilon, unique, [&](GLuint i, GLuint slot) {
-    vectors[3 * size_t(i)] = GLfloat(slot);
-  });
+  *numvectors = weld_detail::weld(vectors, count, epsilon, unique,
+                                  [&](size_t i, GLuint slot) { vectors[3 * i] = GLfloat(slot); });
   return unique;
 }
 
@@ -266,7 +265,7 @@ GLvoid glmWeld(GLMmodel* model, GLfloat epsilon) {
   GLfloat* unique = static_cast<GLfloat*>(glmAlloc(size_t(count) + 1, 3 * sizeof(GLfloat)));
   GLuint* slots = static_cast<GLuint*>(glmAlloc(size_t(count) + 1, sizeof(GLuint)));
   const GLuint distinct = weld_detail::weld(model->vertices, count, epsilon, unique,
-                                            [&](GLuint i, GLuint slot) { slots[i] = slot; });
+                                            [&](size_t i, GLuint slot) { slots[i] = slot; });
 
   for (GLuint i = 0; i < model->trianglecount; i++)
     for (GLuint& v : model->triangles[i].vertexidx)
