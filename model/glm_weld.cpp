@@ -6,6 +6,8 @@
 #include <cstdlib>
 #include <cstring>
 
+#include <sys/mman.h>
+
 // True when |u - v|, taken as a float, is below epsilon in x, then y, then
 // z. NaN, or an epsilon of 0 or below, never compares equal.
 GLboolean glmEqual(GLfloat* u, GLfloat* v, GLfloat epsilon) {
@@ -15,6 +17,19 @@ GLboolean glmEqual(GLfloat* u, GLfloat* v, GLfloat epsilon) {
 
 namespace weld_detail {
 namespace {
+
+// Room for a table that is probed at random: on 2 MiB pages where the
+// system grants them, which spares most address-translation misses.
+void* allocTable(size_t count, size_t size) {
+  const size_t hugePage = size_t(2) << 20;
+  void* p = nullptr;
+  if (count > hugePage / size && count <= SIZE_MAX / size &&
+      posix_memalign(&p, hugePage, count * size) == 0) {
+    madvise(p, count * size, MADV_HUGEPAGE);
+    return p;
+  }
+  return glmAlloc(count, size);
+}
 
 // Welding gives exactly what a scan of the distinct vectors in slot order
 // gives (the first, i.e. lowest, slot that glmEqual accepts), but looks only
@@ -50,7 +65,11 @@ class Grid {
     reach_ = reach * inverse_;  // in cells, at most 2^-kCellShift
     next_ = static_cast<GLuint*>(glmAlloc(size_t(count) + 1, sizeof(GLuint)));
     tail_ = static_cast<GLuint*>(glmAlloc(size_t(count) + 1, sizeof(GLuint)));
-    resize(1024);
+    // Room for one cell per input from the start (grown if ever fuller
+    // than half): no rehashing while the table fills.
+    size_t capacity = 1024;
+    while (capacity < count) capacity *= 2;
+    resize(capacity);
   }
   ~Grid() {
     free(next_);
@@ -180,7 +199,7 @@ class Grid {
   void resize(size_t capacity) {
     Slot* old = slots_;
     size_t oldCapacity = old ? mask_ + 1 : 0;
-    slots_ = static_cast<Slot*>(glmAlloc(capacity, sizeof(Slot)));
+    slots_ = static_cast<Slot*>(allocTable(capacity, sizeof(Slot)));
     memset(slots_, 0, capacity * sizeof(Slot));
     mask_ = capacity - 1;
     shift_ = 64;
