@@ -283,6 +283,25 @@ TEST(WeldVectors, MatchesPlainScanOnNearDuplicateClouds) {
   for (float eps : {0.001f, 0.002f, 0.0005f}) expectSameAsScan(v, eps, "cloud");
 }
 
+TEST(WeldVectors, LargeInputKeepsTheSameRules) {
+  // 150,000 lattice points, each followed by a near copy of an earlier one:
+  // enough for the cell table to leave the small-allocation path.
+  const GLuint bases = 150000;
+  std::vector<float> v;
+  auto lattice = [](GLuint k, GLuint step) { return float((k / step) % 60) - 30; };
+  for (GLuint i = 0; i < bases; i++) {
+    v.insert(v.end(), {lattice(i, 1), lattice(i, 60), lattice(i, 3600)});
+    GLuint e = i / 2;
+    v.insert(v.end(), {lattice(e, 1) + 0.2f, lattice(e, 60) - 0.2f, lattice(e, 3600) + 0.1f});
+  }
+  Welded w = fastWeld(v, 0.25f);
+  ASSERT_EQ(w.count, bases);
+  for (GLuint i = 0; i < bases; i++) {
+    ASSERT_EQ(w.slots[2 * i + 1], float(i + 1)) << i;
+    ASSERT_EQ(w.slots[2 * i + 2], float(i / 2 + 1)) << i;
+  }
+}
+
 // ---- Models -----------------------------------------------------------------
 
 TEST(Weld, SquareOfSixCornersBecomesFourVertices) {
