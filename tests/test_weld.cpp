@@ -300,6 +300,16 @@ TEST(WeldVectors, LargeInputKeepsTheSameRules) {
     ASSERT_EQ(w.slots[2 * i + 1], float(i + 1)) << i;
     ASSERT_EQ(w.slots[2 * i + 2], float(i / 2 + 1)) << i;
   }
+  // All distinct: the table fills past half and grows while in use.
+  v.resize(3 * 5000);
+  for (GLuint i = 0; i < 5000; i++) {
+    v[3 * i] = lattice(i, 1), v[3 * i + 1] = lattice(i, 60), v[3 * i + 2] = lattice(i, 3600);
+  }
+  v.insert(v.end(), {lattice(4999, 1), lattice(4999, 60) + 0.1f, lattice(4999, 3600)});
+  w = fastWeld(v, 0.25f);
+  ASSERT_EQ(w.count, 5000u);
+  for (GLuint i = 1; i <= 5000; i++) ASSERT_EQ(w.slots[i], float(i));
+  EXPECT_EQ(w.slots[5001], 5000.0f);
 }
 
 // ---- Models -----------------------------------------------------------------
