@@ -100,7 +100,7 @@ Animal cow() {
   for (double side : {1.0, -1.0}) {
     auto m = [side](Vec3 p) { return Vec3{p.x * side, p.y, p.z}; };
     // Eyes, drooping ears and short horns curving up.
-    s.push_back(ellipsoid(m({0.075, 0.22, 0.66}), {0.024, 0.024, 0.024}, 0.01, kCowEye));
+    s.push_back(ellipsoid(m({0.078, 0.225, 0.655}), {0.033, 0.033, 0.033}, 0.01, kCowEye));
     s.push_back(ellipsoid(m({0.13, 0.25, 0.55}), m({1, -0.6, -0.5}), {0, 1, 0},
                           {0.075, 0.045, 0.02}, 0.03, kCowHide));
     s.push_back(capsule(m({0.06, 0.32, 0.57}), m({0.12, 0.43, 0.55}), 0.028, 0.012, 0.03, kCowHorn));
@@ -149,7 +149,7 @@ Animal penguin() {
                  {"front", 0.97f, 0.97f, 0.95f}, {"beak", 1.0f, 0.55f, 0.10f},
                  {"eye", 0.05f, 0.05f, 0.06f}};
   a.paint = paintPenguin;
-  a.step = 0.028;
+  a.step = 0.027;
   a.pitchCos = 1;
   a.pitchSin = 0;
   auto& s = a.body.shapes;
@@ -157,17 +157,18 @@ Animal penguin() {
   // shows through only on the front, up to the chin.
   s.push_back(ellipsoid({0, -0.15, 0}, {0.25, 0.60, 0.25}, 0, kPenBack));
   s.push_back(ellipsoid({0, 0.50, 0.0}, {0.18, 0.19, 0.18}, 0.18, kPenBack));
-  s.push_back(ellipsoid({0, -0.17, 0.04}, {0.225, 0.56, 0.235}, 0.02, kPenBelly));
-  s.push_back(ellipsoid({0, 0.36, 0.09}, {0.11, 0.12, 0.10}, 0.03, kPenBelly));
+  s.push_back(ellipsoid({0, -0.14, 0.045}, {0.225, 0.58, 0.235}, 0.02, kPenBelly));
   for (double side : {1.0, -1.0}) {
     // White eye rings with dark pupils.
-    s.push_back(ellipsoid({0.08 * side, 0.55, 0.125}, {0.055, 0.055, 0.05}, 0.01, kPenFace));
-    s.push_back(ellipsoid({0.088 * side, 0.555, 0.16}, {0.032, 0.032, 0.026}, 0.004, kPenEye));
+    s.push_back(ellipsoid({0.08 * side, 0.56, 0.125}, {0.06, 0.06, 0.05}, 0.01, kPenFace));
+    s.push_back(ellipsoid({0.088 * side, 0.565, 0.162}, {0.034, 0.034, 0.026}, 0.004, kPenEye));
     // Flippers hang along the sides, tips slightly out.
     s.push_back(ellipsoid({0.225 * side, -0.05, -0.02}, {0.15 * side, -1, 0}, {0, 0, 1},
                           {0.32, 0.10, 0.024}, 0.05, kPenFlipper));
     // Feet pointing forward.
-    s.push_back(ellipsoid({0.10 * side, -0.78, 0.12}, {0.15 * side, 0, 1}, {0, 1, 0},
+    s.push_back(capsule({0.09 * side, -0.66, 0.03}, {0.10 * side, -0.75, 0.08}, 0.05, 0.04, 0.05,
+                        kPenBack));
+    s.push_back(ellipsoid({0.10 * side, -0.77, 0.13}, {0.15 * side, 0, 1}, {0, 1, 0},
                           {0.13, 0.035, 0.075}, 0.04, kPenFoot));
   }
   s.push_back(ellipsoid({0, 0.45, 0.24}, {0, -0.35, 1}, {0, 1, 0}, {0.11, 0.04, 0.045}, 0.04,
@@ -201,7 +202,7 @@ Animal rabbit() {
                  {"pink", 0.97f, 0.62f, 0.70f}, {"eye", 0.06f, 0.04f, 0.05f},
                  {"tail", 0.98f, 0.98f, 0.97f}};
   a.paint = paintRabbit;
-  a.step = 0.032;
+  a.step = 0.030;
   a.pitchCos = 1;
   a.pitchSin = 0;
   auto& s = a.body.shapes;
@@ -212,9 +213,9 @@ Animal rabbit() {
   s.push_back(ellipsoid({0, 0.0, 0.70}, {0, -0.2, 1}, {0, 1, 0}, {0.21, 0.15, 0.112}, 0.10,
                         kRabFur));
   s.push_back(ellipsoid({0, -0.06, 0.87}, {0.075, 0.065, 0.07}, 0.04, kRabFur));
-  s.push_back(ellipsoid({0, -0.02, 0.935}, {0.045, 0.032, 0.03}, 0.015, kRabNose));
+  s.push_back(ellipsoid({0, -0.015, 0.935}, {0.036, 0.026, 0.028}, 0.012, kRabNose));
   for (double side : {1.0, -1.0}) {
-    s.push_back(ellipsoid({0.078 * side, 0.075, 0.78}, {0.042, 0.046, 0.04}, 0.01, kRabEye));
+    s.push_back(ellipsoid({0.072 * side, 0.08, 0.79}, {0.04, 0.045, 0.04}, 0.008, kRabEye));
     // Ears: long, flattened, raised and swept back over the body, with a
     // pink lining on the side that faces forward.
     Vec3 earAxis{0.14 * side, 0.72, -0.68};

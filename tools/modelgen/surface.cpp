@@ -132,7 +132,7 @@ const EdgeTable& edges() {
 
 // Crossings closer than this fraction of an edge to a grid point are held
 // back from it, so that no triangle collapses into a sliver.
-const double kEdgeMargin = 0.08;
+const double kEdgeMargin = 0.04;
 
 // Where the surface crosses the grid edge pa-pb (field values fa < 0 <= fb
 // or the other way round): false position on the edge itself, so that
