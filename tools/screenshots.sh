@@ -36,6 +36,9 @@ export DISPLAY
 (cd "$root/data" && exec "$viewer") >"$work/viewer.out" 2>&1 &
 viewer_pid=$!
 window=$(xdotool search --sync --onlyvisible --name "Cel Shading" | head -n 1)
+# Without a window manager the window may sit partly off the screen, where
+# nothing is drawn: put it in the corner.
+xdotool windowmove --sync "$window" 0 0
 xdotool windowfocus --sync "$window"
 
 # Give the idle loop time to draw a few frames after every change.
