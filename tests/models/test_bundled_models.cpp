@@ -211,7 +211,7 @@ Extent project(GLMmodel* m, double eye, double offset) {
 }
 
 // The outline is three pixels wide: keep a few pixels clear of it.
-const double kClearance = 4;
+const double kClearance = 6;
 
 TEST(BundledFraming, CowCopiesAtStartUpStayApartAndInsideTheSides) {
   GLMmodel* m = load("cow").model;

@@ -12,6 +12,7 @@
 #include <glm.h>
 
 #include <algorithm>
+#include <cmath>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -101,8 +102,8 @@ Animal cow() {
     auto m = [side](Vec3 p) { return Vec3{p.x * side, p.y, p.z}; };
     // Eyes, drooping ears and short horns curving up.
     s.push_back(ellipsoid(m({0.078, 0.225, 0.655}), {0.033, 0.033, 0.033}, 0.01, kCowEye));
-    s.push_back(ellipsoid(m({0.13, 0.25, 0.55}), m({1, -0.6, -0.5}), {0, 1, 0},
-                          {0.075, 0.045, 0.02}, 0.03, kCowHide));
+    s.push_back(ellipsoid(m({0.12, 0.245, 0.55}), m({1, -0.9, -0.5}), {0, 1, 0},
+                          {0.07, 0.045, 0.02}, 0.03, kCowHide));
     s.push_back(capsule(m({0.06, 0.32, 0.57}), m({0.12, 0.43, 0.55}), 0.028, 0.012, 0.03, kCowHorn));
     // Legs with hooves.
     for (double z : {0.30, -0.52}) {
@@ -275,12 +276,12 @@ GLMmodel* build(const Animal& animal) {
   const Animal* a = &animal;
   Vec3 lo, hi;
   a->body.bounds(2 * a->step, lo, hi);
-  // The leaning model needs a box around the rotated one: take a cube
-  // around the unrotated box's diagonal when leaning.
+  // A leaning model turns about x: in y and z it stays within the circle
+  // through the farthest corner of its upright box.
   if (a->pitchSin != 0) {
-    double yz = std::max({std::abs(lo.y), std::abs(hi.y), std::abs(lo.z), std::abs(hi.z)});
-    lo = {lo.x, -yz, -yz};
-    hi = {hi.x, yz, yz};
+    double r = std::sqrt(std::max(lo.y * lo.y, hi.y * hi.y) + std::max(lo.z * lo.z, hi.z * hi.z));
+    lo = {lo.x, -r, -r};
+    hi = {hi.x, r, r};
   }
   modelgen::Soup soup = modelgen::polygonize(
       [a](Vec3 p) { return a->body.field(unpitch(*a, p)); }, lo, hi, a->step);
