@@ -8,7 +8,10 @@
 #include <cmath>
 #include <cstdlib>
 #include <map>
+#include <set>
+#include <tuple>
 #include <utility>
+#include <vector>
 
 #include "surface.h"
 
@@ -151,6 +154,42 @@ TEST(Polygonizer, SameFieldGivesTheSameSoupBitForBit) {
   }
   EXPECT_EQ(body.nearest({0.7, 0.35, 0.1}), 1);
   EXPECT_EQ(body.nearest({-0.5, 0, 0}), 0);
+}
+
+// Labels by half-space: the boundary x = 0.13 cuts straight through the
+// sphere's triangles, and the third label (a cap at y > 0.3 on the right)
+// meets both of the others.
+int halves(Vec3 p) { return p.y > 0.3 && p.x > 0.13 ? 2 : p.x > 0.13; }
+
+TEST(LabelSplit, CutsTrianglesAlongTheBoundaryAndKeepsTheSurfaceClosed) {
+  auto sphere = [](Vec3 p) { return modelgen::length(p) - 0.5; };
+  modelgen::Soup soup = modelgen::polygonize(sphere, {-0.6, -0.6, -0.6}, {0.6, 0.6, 0.6}, 0.06);
+  std::vector<int> labels;
+  modelgen::Soup split = modelgen::splitAlongLabels(soup, halves, labels);
+  ASSERT_EQ(labels.size(), split.triangleCount());
+  EXPECT_GT(split.triangleCount(), soup.triangleCount());  // some were cut
+  EXPECT_LT(split.triangleCount(), soup.triangleCount() * 3 / 2);  // only those
+
+  // Corners that were corners before keep their own label, and the
+  // triangles cut around them carry it. Cuts are held away from corners, so
+  // a few thin pieces lean over the boundary, but hardly any area does.
+  std::set<std::tuple<double, double, double>> original;
+  for (Vec3 p : soup.corners) original.insert({p.x, p.y, p.z});
+  double area = 0, leaning = 0;
+  for (size_t t = 0; t < split.triangleCount(); t++) {
+    const Vec3* p = &split.corners[3 * t];
+    for (int k = 0; k < 3; k++)
+      if (original.count({p[k].x, p[k].y, p[k].z})) {
+        ASSERT_EQ(halves(p[k]), labels[t]) << "triangle " << t;
+      }
+    double a = modelgen::length(modelgen::cross(p[1] - p[0], p[2] - p[0])) / 2;
+    area += a;
+    if (halves((p[0] + p[1] + p[2]) * (1.0 / 3)) != labels[t]) leaning += a;
+  }
+  EXPECT_LT(leaning, 0.01 * area);
+  GLMmodel* m = weldedModel(split);
+  EXPECT_TRUE(closedAndConsistent(m));
+  glmDelete(m);
 }
 
 }  // namespace

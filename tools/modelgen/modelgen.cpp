@@ -86,7 +86,7 @@ Animal cow() {
                  {"hoof", 0.30f, 0.24f, 0.20f},  {"horn", 0.95f, 0.90f, 0.72f},
                  {"eye", 0.06f, 0.05f, 0.05f}};
   a.paint = paintCow;
-  a.step = 0.034;
+  a.step = 0.0375;
   a.pitchCos = 0.9848077530122080;  // 10 degrees
   a.pitchSin = 0.1736481776669303;
   auto& s = a.body.shapes;
@@ -119,8 +119,8 @@ Animal cow() {
     for (double z : {-0.38, -0.26})
       s.push_back(capsule({x, -0.12, z}, {x, -0.21, z}, 0.022, 0.018, 0.02, kCowUdder));
   // Tail hanging from the rump, with its tuft.
-  s.push_back(capsule({0, 0.40, -0.74}, {0, -0.18, -0.82}, 0.026, 0.02, 0.04, kCowHide));
-  s.push_back(ellipsoid({0, -0.24, -0.82}, {0.04, 0.08, 0.04}, 0.03, kCowTuft));
+  s.push_back(capsule({0, 0.40, -0.74}, {0, -0.18, -0.82}, 0.036, 0.03, 0.04, kCowHide));
+  s.push_back(ellipsoid({0, -0.24, -0.82}, {0.05, 0.09, 0.05}, 0.03, kCowTuft));
   return a;
 }
 
@@ -150,7 +150,7 @@ Animal penguin() {
                  {"front", 0.97f, 0.97f, 0.95f}, {"beak", 1.0f, 0.55f, 0.10f},
                  {"eye", 0.05f, 0.05f, 0.06f}};
   a.paint = paintPenguin;
-  a.step = 0.027;
+  a.step = 0.0285;
   a.pitchCos = 1;
   a.pitchSin = 0;
   auto& s = a.body.shapes;
@@ -214,9 +214,9 @@ Animal rabbit() {
   s.push_back(ellipsoid({0, 0.0, 0.70}, {0, -0.2, 1}, {0, 1, 0}, {0.21, 0.15, 0.112}, 0.10,
                         kRabFur));
   s.push_back(ellipsoid({0, -0.06, 0.87}, {0.075, 0.065, 0.07}, 0.04, kRabFur));
-  s.push_back(ellipsoid({0, -0.015, 0.935}, {0.036, 0.026, 0.028}, 0.012, kRabNose));
+  s.push_back(ellipsoid({0, -0.005, 0.93}, {0.032, 0.022, 0.026}, 0.012, kRabNose));
   for (double side : {1.0, -1.0}) {
-    s.push_back(ellipsoid({0.072 * side, 0.08, 0.79}, {0.04, 0.045, 0.04}, 0.008, kRabEye));
+    s.push_back(ellipsoid({0.07 * side, 0.085, 0.795}, {0.034, 0.038, 0.034}, 0.008, kRabEye));
     // Ears: long, flattened, raised and swept back over the body, with a
     // pink lining on the side that faces forward.
     Vec3 earAxis{0.14 * side, 0.72, -0.68};
@@ -283,8 +283,17 @@ GLMmodel* build(const Animal& animal) {
     lo = {lo.x, -r, -r};
     hi = {hi.x, r, r};
   }
-  modelgen::Soup soup = modelgen::polygonize(
-      [a](Vec3 p) { return a->body.field(unpitch(*a, p)); }, lo, hi, a->step);
+  // Each point of the surface takes the material of the shape nearest to
+  // it; triangles are cut where that changes.
+  std::vector<int> material;
+  modelgen::Soup soup = modelgen::splitAlongLabels(
+      modelgen::polygonize([a](Vec3 p) { return a->body.field(unpitch(*a, p)); }, lo, hi,
+                           a->step),
+      [a](Vec3 p) {
+        Vec3 q = unpitch(*a, p);
+        return a->paint(q, a->body.shapes[size_t(a->body.nearest(q))].part);
+      },
+      material);
 
   const size_t triangles = soup.triangleCount();
   Vec3 min = soup.corners[0], max = soup.corners[0];
@@ -325,14 +334,9 @@ GLMmodel* build(const Animal& animal) {
     dst.shininess = 32;
   }
 
-  // Each triangle takes the material of the shape nearest to its centre.
-  std::vector<int> material(triangles);
   std::vector<GLuint> perMaterial(a->materials.size());
   for (size_t t = 0; t < triangles; t++) {
     for (int k = 0; k < 3; k++) m->triangles[t].vertexidx[k] = GLuint(3 * t + k + 1);
-    Vec3 c = (soup.corners[3 * t] + soup.corners[3 * t + 1] + soup.corners[3 * t + 2]) * (1.0 / 3);
-    Vec3 p = unpitch(*a, c);
-    material[t] = a->paint(p, a->body.shapes[size_t(a->body.nearest(p))].part);
     perMaterial[size_t(material[t])]++;
   }
   glmAddGroup(m, "default");

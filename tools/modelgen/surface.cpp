@@ -291,6 +291,72 @@ Soup polygonize(const std::function<double(Vec3)>& field, Vec3 lo, Vec3 hi, doub
   return soup;
 }
 
+// ---- Label boundaries -------------------------------------------------------
+
+namespace {
+
+bool lexicographicLess(Vec3 a, Vec3 b) {
+  if (a.x != b.x) return a.x < b.x;
+  if (a.y != b.y) return a.y < b.y;
+  return a.z < b.z;
+}
+
+// Where the label changes between a and b, found from the lexicographically
+// smaller end so that both triangles sharing the edge get the same bits.
+Vec3 labelChange(const std::function<int(Vec3)>& label, Vec3 a, Vec3 b) {
+  if (lexicographicLess(b, a)) std::swap(a, b);
+  int from = label(a);
+  double lo = 0, hi = 1;
+  for (int iteration = 0; iteration < 10; iteration++) {
+    double mid = (lo + hi) / 2;
+    (label(a + (b - a) * mid) == from ? lo : hi) = mid;
+  }
+  // A cut right next to a corner would leave a sliver.
+  double t = std::clamp((lo + hi) / 2, 0.15, 0.85);
+  return a + (b - a) * t;
+}
+
+}  // namespace
+
+Soup splitAlongLabels(const Soup& soup, const std::function<int(Vec3)>& label,
+                      std::vector<int>& labels) {
+  Soup out;
+  labels.clear();
+  auto emit = [&](Vec3 a, Vec3 b, Vec3 c, int l) {
+    out.corners.push_back(a);
+    out.corners.push_back(b);
+    out.corners.push_back(c);
+    labels.push_back(l);
+  };
+  for (size_t t = 0; t < soup.triangleCount(); t++) {
+    const Vec3* p = &soup.corners[3 * t];
+    int l[3] = {label(p[0]), label(p[1]), label(p[2])};
+    if (l[0] == l[1] && l[1] == l[2]) {
+      emit(p[0], p[1], p[2], l[0]);
+    } else if (l[0] != l[1] && l[1] != l[2] && l[2] != l[0]) {
+      Vec3 s01 = labelChange(label, p[0], p[1]), s12 = labelChange(label, p[1], p[2]),
+           s20 = labelChange(label, p[2], p[0]);
+      Vec3 m = (p[0] + p[1] + p[2]) * (1.0 / 3);
+      emit(p[0], s01, m, l[0]);
+      emit(p[0], m, s20, l[0]);
+      emit(p[1], s12, m, l[1]);
+      emit(p[1], m, s01, l[1]);
+      emit(p[2], s20, m, l[2]);
+      emit(p[2], m, s12, l[2]);
+    } else {
+      // Two corners agree: turn the triangle so that the odd one is last.
+      int odd = l[0] == l[1] ? 2 : l[1] == l[2] ? 0 : 1;
+      Vec3 a = p[(odd + 1) % 3], b = p[(odd + 2) % 3], c = p[odd];
+      Vec3 sbc = labelChange(label, b, c), sca = labelChange(label, c, a);
+      int same = l[(odd + 1) % 3];
+      emit(a, b, sbc, same);
+      emit(a, sbc, sca, same);
+      emit(sca, sbc, c, l[odd]);
+    }
+  }
+  return out;
+}
+
 // ---- Noise ------------------------------------------------------------------
 
 namespace {

@@ -79,6 +79,16 @@ struct Soup {
 // is closed wherever the surface stays inside the box.
 Soup polygonize(const std::function<double(Vec3)>& field, Vec3 lo, Vec3 hi, double step);
 
+// Splits the soup's triangles where `label` (a material, say) changes along
+// their edges, so that label boundaries follow the surface instead of the
+// triangles' zigzag. A corner's label is label(corner); an edge whose ends
+// differ is cut once, where bisection finds the change (held within the
+// middle 70% of the edge), at the same point for both triangles that share
+// it; a triangle with three labels also gets its centroid. Returns the new
+// soup; labels[t] is the label of its triangle t. Closed soups stay closed.
+Soup splitAlongLabels(const Soup& soup, const std::function<int(Vec3)>& label,
+                      std::vector<int>& labels);
+
 // Deterministic smooth 3D value noise in [-1, 1]: an integer hash of the
 // lattice points of `seed`, blended with smoothstep weights.
 double valueNoise(Vec3 p, uint32_t seed);
