@@ -21,6 +21,10 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#if defined(__SSE2__)
+#include <emmintrin.h>
+#endif
+
 namespace read_detail {
 namespace {
 
@@ -194,32 +198,6 @@ inline std::string_view firstWord(const char* p, const char* lineStop) {
   return cString(p, q);
 }
 
-// End of the decimal number at p, or null when there is none:
-// [+-]? (digits [. digits*] | . digits), then [eE][+-]?digits only when
-// the exponent has digits.
-inline const char* lexFloat(const char* p, const char* end) {
-  const char* q = p;
-  if (q < end && (*q == '+' || *q == '-')) ++q;
-  const char* d = q;
-  while (q < end && isDigit(*q)) ++q;
-  bool digits = q != d;
-  if (q < end && *q == '.') {
-    const char* f = ++q;
-    while (q < end && isDigit(*q)) ++q;
-    digits = digits || q != f;
-  }
-  if (!digits) return nullptr;
-  if (q < end && (*q == 'e' || *q == 'E')) {
-    const char* x = q + 1;
-    if (x < end && (*x == '+' || *x == '-')) ++x;
-    if (x < end && isDigit(*x)) {
-      while (x < end && isDigit(*x)) ++x;
-      q = x;
-    }
-  }
-  return q;
-}
-
 // True when the lexed number [p, q) is below 1 in magnitude (so that a
 // range error means underflow, not overflow).
 bool belowOne(const char* p, const char* q) {
@@ -269,24 +247,143 @@ inline bool toFloat(const char* p, const char* q, float& out) {
   return false;
 }
 
+// Digit runs are measured eight bytes at a time: no branch per digit, so
+// numbers of varying length cost no mispredictions.
+static_assert(__BYTE_ORDER__ == __ORDER_LITTLE_ENDIAN__, "the digit scan assumes little-endian");
+
+inline uint64_t load8(const char* p) {
+  uint64_t x;
+  memcpy(&x, p, sizeof x);
+  return x;
+}
+
+// Number of leading digit bytes among the eight bytes of x (memory order).
+inline int leadingDigits(uint64_t x) {
+  const uint64_t high = 0x8080808080808080ull;
+  uint64_t low = x & 0x7F7F7F7F7F7F7F7Full;
+  uint64_t atLeast0 = low + 0x5050505050505050ull;  // bit 7: byte >= '0'
+  uint64_t above9 = low + 0x4646464646464646ull;    // bit 7: byte > '9'
+  uint64_t other = ~(atLeast0 & ~above9 & ~x) & high;
+  return other ? __builtin_ctzll(other) >> 3 : 8;
+}
+
+// End of the run of digits at p.
+inline const char* skipDigits(const char* p, const char* end) {
+  while (end - p >= 8) {
+    int n = leadingDigits(load8(p));
+    p += n;
+    if (n < 8) return p;
+  }
+  while (p < end && isDigit(*p)) ++p;
+  return p;
+}
+
+// Value of the n digits at p (n <= 19).
+inline uint64_t digitValue(const char* p, int n, const char* end) {
+  if (n <= 8 && n > 0 && end - p >= 8) {
+    // Digits to the high bytes (leading zeros below), then pairs, quads, eights.
+    uint64_t x = (load8(p) - 0x3030303030303030ull) << (8 * (8 - n));
+    x = (x * 10) + (x >> 8);
+    x = (((x & 0x000000FF000000FFull) * (100 + (1000000ull << 32))) +
+         (((x >> 16) & 0x000000FF000000FFull) * (1 + (10000ull << 32)))) >>
+        32;
+    return x;
+  }
+  uint64_t v = 0;
+  for (int i = 0; i < n; i++) v = v * 10 + unsigned(p[i] - '0');
+  return v;
+}
+
+constexpr uint64_t kPow10Int[] = {1,
+                                  10,
+                                  100,
+                                  1000,
+                                  10000,
+                                  100000,
+                                  1000000,
+                                  10000000,
+                                  100000000,
+                                  1000000000,
+                                  10000000000,
+                                  100000000000,
+                                  1000000000000,
+                                  10000000000000,
+                                  100000000000000,
+                                  1000000000000000};
+constexpr double kPow10Negative[] = {1e0,   1e-1,  1e-2,  1e-3,  1e-4,  1e-5,  1e-6,  1e-7,
+                                     1e-8,  1e-9,  1e-10, 1e-11, 1e-12, 1e-13, 1e-14, 1e-15};
+
+// Reads the decimal number at p: [+-]? (digits [. digits*] | . digits),
+// then [eE][+-]?digits only when the exponent has digits. Returns its end,
+// or null when there is none. With Convert, stores it correctly rounded in
+// out (underflow gives a signed zero) or sets bad when it overflows a float.
+template <bool Convert>
+inline const char* readFloat(const char* p, const char* end, float& out, bool& bad) {
+  const char* q = p;
+  bool negative = q < end && *q == '-';
+  q += q < end && (*q == '-' || *q == '+');
+  const char* whole = q;
+  q = skipDigits(q, end);
+  int wholeDigits = int(q - whole);
+  const char* fraction = q;
+  int fractionDigits = 0;
+  if (q < end && *q == '.') {
+    fraction = ++q;
+    q = skipDigits(q, end);
+    fractionDigits = int(q - fraction);
+  }
+  if (wholeDigits + fractionDigits == 0) return nullptr;
+  bool exponent = false;
+  if (q < end && (*q == 'e' || *q == 'E')) {
+    const char* x = q + 1;
+    x += x < end && (*x == '+' || *x == '-');
+    if (x < end && isDigit(*x)) {
+      q = skipDigits(x, end);
+      exponent = true;
+    }
+  }
+  if (!Convert) return q;
+  // Fast path: up to 15 digits and no exponent. The mantissa is exact in
+  // double and the product with the power of ten is within two units of
+  // the last double place; rounding that to float is exact unless it lies
+  // that close to a float half-way point (or outside the normal range).
+  if (!exponent && wholeDigits + fractionDigits <= 15) {
+    uint64_t mantissa = digitValue(whole, wholeDigits, end);
+    mantissa = mantissa * kPow10Int[fractionDigits] + digitValue(fraction, fractionDigits, end);
+    double v = double(mantissa) * kPow10Negative[fractionDigits];
+    uint64_t bits;
+    memcpy(&bits, &v, sizeof bits);
+    uint32_t belowFloat = uint32_t(bits & 0x1FFFFFFF);  // the bits float drops
+    if (v == 0 || (v >= 1.1754943508222875e-38 && v <= 3.4028234663852886e38 &&
+                   belowFloat - (0x10000000u - 4) > 8)) {
+      out = negative ? -float(v) : float(v);
+      return q;
+    }
+  }
+  if (!toFloat(p, q, out)) bad = true;
+  return q;
+}
+
 // Reads a signed 32-bit decimal integer at p ([+-]?digits); returns its end,
 // or null when there is none. With Convert, stores it in out, or sets bad
 // when it does not fit.
 template <bool Convert>
 inline const char* readInt(const char* p, const char* end, int32_t& out, bool& bad) {
   const char* q = p;
-  bool negative = false;
-  if (q < end && (*q == '+' || *q == '-')) negative = *q++ == '-';
-  if (q >= end || !isDigit(*q)) return nullptr;
-  uint64_t v = 0;
-  do {
-    if (Convert) {
-      v = v * 10 + unsigned(*q - '0');
-      if (v > 2147483648u) v = 2147483649u;  // saturate: too large either way
-    }
-    ++q;
-  } while (q < end && isDigit(*q));
+  bool negative = q < end && *q == '-';
+  q += q < end && (*q == '-' || *q == '+');
+  const char* digits = q;
+  q = skipDigits(q, end);
+  if (q == digits) return nullptr;
   if (Convert) {
+    int n = int(q - digits);
+    uint64_t v;
+    if (n <= 8) {
+      v = digitValue(digits, n, end);
+    } else {
+      v = 0;  // long runs, leading zeros included: saturate past the limit
+      for (const char* d = digits; d < q; ++d) v = v > 2147483648u ? v : v * 10 + unsigned(*d - '0');
+    }
     if (v > (negative ? 2147483648u : 2147483647u)) {
       bad = true;
       v = 0;
@@ -342,14 +439,114 @@ inline int readCorner(const char*& p, const char* end, Form form, Corner& c, boo
   return count;
 }
 
-// The form of a face, decided by its first corner token [p, q).
-Form faceForm(const char* p, const char* q) {
+// True when [p, q) holds "//".
+inline bool hasDoubleSlash(const char* p, const char* q) {
   for (const char* s = p; s + 1 < q; ++s)
-    if (s[0] == '/' && s[1] == '/') return kVN;
-  Corner unused;
-  bool bad = false;
-  int n = readCorner<false>(p, q, kVTN, unused, bad);
-  return n == 3 ? kVTN : n == 2 ? kVT : kV;
+    if (s[0] == '/' && s[1] == '/') return true;
+  return false;
+}
+
+// ---- Whole lines ------------------------------------------------------------
+
+// Most lines of a model are plain: numbers, slashes and blanks. Their bytes
+// are classified sixteen at a time into bit masks, and a statement whose
+// line is plain takes a shortcut that provably ends where the byte-by-byte
+// reading would: the numbers of a coordinate statement all stand on its
+// line, and whatever follows them there starts with a digit, sign, point or
+// exponent letter, so is a skipped statement reaching to the line end.
+
+using Mask = unsigned __int128;  // bit i: byte i of the line rest
+
+struct Line {
+  Mask blank = 0;   // blank, tab, carriage return
+  Mask digit = 0;   // 0-9
+  Mask number = 0;  // 0-9 . + - e E
+  Mask slash = 0;   // /
+  int length = 0;   // bytes before the newline
+};
+
+inline int lowestBit(Mask m) {
+  uint64_t low = uint64_t(m);
+  return low ? __builtin_ctzll(low) : 64 + __builtin_ctzll(uint64_t(m >> 64));
+}
+
+// Starts of runs of `set` bits (a run's first bit has no set bit below it).
+inline Mask runStarts(Mask set) { return set & ~(set << 1); }
+
+// Classifies the line rest at p. False when the line is not plain (other
+// bytes, longer than 127 bytes, or too near the end of the text for
+// sixteen-byte loads): the caller then reads it byte by byte.
+inline bool classifyLine(const char* p, const char* end, Line& line) {
+#if defined(__SSE2__)
+  for (int offset = 0; offset < 128; offset += 16) {
+    if (end - (p + offset) < 16) return false;
+    __m128i x = _mm_loadu_si128(reinterpret_cast<const __m128i*>(p + offset));
+    auto is = [&](char c) { return _mm_cmpeq_epi8(x, _mm_set1_epi8(c)); };
+    __m128i d = _mm_sub_epi8(x, _mm_set1_epi8('0'));
+    __m128i digit = _mm_cmpeq_epi8(_mm_min_epu8(d, _mm_set1_epi8(9)), d);
+    unsigned newline = unsigned(_mm_movemask_epi8(is('\n')));
+    unsigned blank = unsigned(_mm_movemask_epi8(_mm_or_si128(_mm_or_si128(is(' '), is('\t')), is('\r'))));
+    unsigned digits = unsigned(_mm_movemask_epi8(digit));
+    unsigned number = digits | unsigned(_mm_movemask_epi8(_mm_or_si128(
+                                   _mm_or_si128(_mm_or_si128(is('.'), is('-')), is('+')),
+                                   _mm_or_si128(is('e'), is('E')))));
+    unsigned slash = unsigned(_mm_movemask_epi8(is('/')));
+    unsigned keep = 0xFFFF;
+    if (newline) keep = (1u << __builtin_ctz(newline)) - 1;
+    if (((blank | number | slash) & keep) != keep) return false;
+    line.blank |= Mask(blank & keep) << offset;
+    line.digit |= Mask(digits & keep) << offset;
+    line.number |= Mask(number & keep) << offset;
+    line.slash |= Mask(slash & keep) << offset;
+    if (newline) {
+      line.length = offset + __builtin_ctz(newline);
+      return true;
+    }
+  }
+#else
+  (void)p, (void)end, (void)line;
+#endif
+  return false;
+}
+
+// True when the plain line holds at least n words, all of number bytes.
+inline bool plainNumbers(const Line& line, int n) {
+  if (line.slash) return false;
+  Mask starts = runStarts(line.number);
+  for (int i = 0; i < n; i++, starts &= starts - 1)
+    if (!starts) return false;
+  return true;
+}
+
+// Corners of a plain face line whose words all have the shape digits, then
+// k times a slash and digits, for one k of 0, 1 or 2; 0 when the line is
+// not like that or the text after it could continue the face (a number
+// starts the next non-blank text).
+inline uint64_t plainCorners(const char* p, const char* end, const Line& line) {
+  if (line.number & ~line.digit) return 0;  // signs, points, exponents
+  Mask word = line.digit | line.slash;
+  // Every slash between two digits.
+  if (line.slash & ~(line.digit << 1)) return 0;
+  if (line.slash & ~(line.digit >> 1)) return 0;
+  Mask starts = runStarts(word);
+  uint64_t corners = 0;
+  int k = -1;
+  while (starts) {
+    int first = lowestBit(starts);
+    starts &= starts - 1;
+    int next = starts ? lowestBit(starts) : line.length;
+    Mask range = (next >= 128 ? ~Mask(0) : (Mask(1) << next) - 1) & ~((Mask(1) << first) - 1);
+    int slashes = 0;
+    for (Mask m = line.slash & range; m; m &= m - 1) slashes++;
+    if (k < 0) k = slashes;
+    if (slashes != k || k > 2) return 0;
+    corners++;
+  }
+  if (corners < 3) return 0;
+  const char* q = p + line.length + 1;
+  while (q < end && isSpace(*q)) ++q;
+  if (q < end && (isDigit(*q) || *q == '+' || *q == '-')) return 0;
+  return corners;
 }
 
 // ---- The OBJ scan -----------------------------------------------------------
@@ -407,20 +604,18 @@ GroupSlot* newGroup(ObjScan& s, std::string_view name) {
               .first->second;
 }
 
-// Reads up to n floats into out (when Store), stopping at the first missing
-// one; false (after the message) when one overflows.
-template <bool Store>
-inline bool readFloats(const char*& p, const char* end, int n, float* out, ObjScan* s,
-                       const char* overflowWhat) {
+// Reads up to n numbers into out (converting only with Convert), stopping
+// at the first missing one; returns where reading stopped. Sets bad when
+// one overflows.
+template <bool Convert>
+inline const char* readFloats(const char* p, const char* end, int n, float* out, bool& bad) {
   for (int i = 0; i < n; i++) {
-    const char* q = skipSpace(p, end);
-    const char* r = lexFloat(q, end);
-    p = q;
-    if (!r) return true;
-    if (Store && !toFloat(q, r, out[i])) return s->fail(overflowWhat);
+    p = skipSpace(p, end);
+    const char* r = readFloat<Convert>(p, end, out[i], bad);
+    if (!r) break;
     p = r;
   }
-  return true;
+  return p;
 }
 
 bool glmReadMTL(ObjScan& s, std::string_view name);
@@ -483,7 +678,8 @@ bool scanObj(ObjScan& s) {
     switch (keyword[0]) {
       case 'v': {
         size_t length = size_t(p - keyword);
-        float* out = nullptr;
+        float sink[3];  // the counting pass converts nothing
+        float* out = sink;
         int n;
         uint64_t* count;
         if (length == 1) {
@@ -513,21 +709,47 @@ bool scanObj(ObjScan& s) {
                             ": unknown token \"" + quote(keyword, p) + "\"";
           return false;
         }
+        ++*count;
+        Line line;
+        if (!Store && classifyLine(p, end, line) && plainNumbers(line, n)) {
+          p += line.length + 1;
+          break;
+        }
         if (Store)
           for (int i = 0; i < n; i++) out[i] = 0;  // a missing number reads as 0
-        if (!readFloats<Store>(p, end, n, out, &s, "number out of range")) return false;
-        ++*count;
+        bool bad = false;
+        p = readFloats<Store>(p, end, n, out, bad);
+        if (bad) return s.fail("number out of range");
         break;
       }
       case 'f': {
+        if (!Store) {
+          Line line;
+          if (classifyLine(p, end, line)) {
+            if (uint64_t corners = plainCorners(p, end, line)) {
+              triangles += corners - 2;
+              group->count += corners - 2;
+              p += line.length + 1;
+              break;
+            }
+          }
+        }
         const char* token = skipSpace(p, end);
         p = skipWord(token, end);
         const char* tokenEnd = cString(token, p).end();
-        Form form = faceForm(token, tokenEnd);
+        // The first corner decides the form: "//" in it gives v//n, else the
+        // count of numbers "%d/%d/%d" takes from it (3: v/t/n, 2: v/t, else
+        // v); that read also takes the corner's numbers the form's way.
         Corner c;
         bool bad = false;
         const char* q = token;
-        readCorner<Store>(q, tokenEnd, form, c, bad);
+        Form form = kVN;
+        if (hasDoubleSlash(token, tokenEnd)) {
+          readCorner<Store>(q, tokenEnd, kVN, c, bad);
+        } else {
+          int n = readCorner<Store>(q, tokenEnd, kVTN, c, bad);
+          form = n == 3 ? kVTN : n == 2 ? kVT : kV;
+        }
         if (Store && !resolveCorner(c, form, 0)) return s.fail("face index out of range");
         readCorner<Store>(p, end, form, c, bad);  // the second and third reads
         if (Store && !resolveCorner(c, form, 1)) return s.fail("face index out of range");
@@ -666,7 +888,6 @@ bool scanMtl(MtlScan& s) {
     const char* keyword = p;
     p = skipWord(p, end);
     GLMmaterial* mat = Store ? &s.materials[current] : nullptr;
-    float* colour = nullptr;
     switch (keyword[0]) {
       case 'n': {
         const char* stop = lineEnd(p, end);
@@ -686,13 +907,9 @@ bool scanMtl(MtlScan& s) {
       }
       case 'N': {
         float value = Store ? mat->shininess : 0;
-        const char* q = skipSpace(p, end);
-        const char* r = lexFloat(q, end);
-        p = q;
-        if (r) {
-          if (Store && !toFloat(q, r, value)) return s.fail("number out of range", keyword);
-          p = r;
-        }
+        bool bad = false;
+        p = readFloats<Store>(p, end, 1, &value, bad);
+        if (bad) return s.fail("number out of range", keyword);
         if (Store) {
           // From the file's 0..1000 to OpenGL's 0..128, each step rounded to float.
           value = value / 1000.0f;
@@ -702,19 +919,14 @@ bool scanMtl(MtlScan& s) {
       }
       case 'K':
         if (p - keyword >= 2 && (keyword[1] == 'd' || keyword[1] == 'a' || keyword[1] == 's')) {
-          if (Store)
-            colour = keyword[1] == 'd' ? mat->diffuse
-                     : keyword[1] == 'a' ? mat->ambient
-                                         : mat->specular;
-          for (int i = 0; i < 3; i++) {
-            const char* q = skipSpace(p, end);
-            const char* r = lexFloat(q, end);
-            p = q;
-            if (!r) break;
-            if (Store && !toFloat(q, r, colour[i]))
-              return s.fail("number out of range", keyword);
-            p = r;
-          }
+          float sink[3];
+          float* colour = !Store               ? sink
+                          : keyword[1] == 'd' ? mat->diffuse
+                          : keyword[1] == 'a' ? mat->ambient
+                                              : mat->specular;
+          bool bad = false;
+          p = readFloats<Store>(p, end, 3, colour, bad);
+          if (bad) return s.fail("number out of range", keyword);
           break;
         }
         p = lineEnd(p, end);
