@@ -330,6 +330,7 @@ GLvoid glmWriteOBJ(GLMmodel* model, const char* filename, GLuint mode) {
         out.text(model->materials[group->material].name);
         out.text("\n");
       }
+      if (group->trianglecount) GLM_ASSERT(group->triangles);
       for (GLuint i = 0; i < group->trianglecount; i++) {
         GLuint t = group->triangles[i];
         GLM_ASSERT(t < model->trianglecount);
