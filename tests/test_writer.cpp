@@ -559,6 +559,10 @@ TEST_F(WriteObjDeathTest, CallerErrorsAbortNamingTheExpression) {
   m->groups->material = 2;  // beyond the model's two materials
   EXPECT_DEATH(glmWriteOBJ(m, (dir + "b.obj").c_str(), GLM_MATERIAL),
                "Assertion `group->material < model->materialcount' failed");
+  m->groups->material = 1;
+  free(m->groups->triangles);
+  m->groups->triangles = nullptr;  // one triangle claimed, none held
+  EXPECT_DEATH(glmWriteOBJ(m, (dir + "c.obj").c_str(), 0), "Assertion `group->triangles' failed");
   glmDelete(m);
 }
 
