@@ -169,13 +169,18 @@ GLuint glmList(GLMmodel* model, GLuint mode);
 /* ---- Normals and winding -------------------------------------------- */
 
 /* Computes one unit normal per triangle (right-hand rule) into facetnorms;
- * triangle i gets facet normal i + 1. Asserts model, model->vertices. */
+ * triangle i gets facet normal i + 1. A degenerate triangle, or one naming a
+ * vertex outside 1..vertexcount, gets the zero vector (never NaN).
+ * Asserts model, model->vertices. */
 GLvoid glmFacetNormals(GLMmodel* model);
 
 /* Replaces the normals with smoothed per-corner normals: around each vertex
  * the triangles within `angle` degrees of the vertex's reference triangle
- * share one averaged normal, the others keep their facet normal. Needs
- * facet normals. Asserts model, model->facetnorms. */
+ * (its highest-numbered one) share one averaged normal, the others keep
+ * their facet normal. Needs facet normals. Every corner gets a normal of the
+ * new array, except one whose vertex index is outside 1..vertexcount (0).
+ * Prints "glmVertexNormals(): vertex w/o a triangle" on standard error for
+ * each vertex no triangle uses. Asserts model, model->facetnorms. */
 GLvoid glmVertexNormals(GLMmodel* model, GLfloat angle);
 
 /* Reverses every triangle's corner order and negates every stored normal.
@@ -185,11 +190,14 @@ GLvoid glmReverseWinding(GLMmodel* model);
 /* ---- Texture coordinates -------------------------------------------- */
 
 /* One texture coordinate per vertex, projected on the x-z plane and scaled
- * by the largest dimension. Asserts model, model->vertices. */
+ * by the largest dimension (scale 1 when that is 0). Grouped triangles get
+ * texture indices equal to their vertex indices (0 where a vertex index is
+ * outside 1..vertexcount). Asserts model, model->vertices. */
 GLvoid glmLinearTexture(GLMmodel* model);
 
-/* One texture coordinate per normal from the normal's direction.
- * Asserts model, model->normals. */
+/* One texture coordinate per normal from the normal's direction. Grouped
+ * triangles get texture indices equal to their normal indices (0 where a
+ * normal index is 0 or past normalcount). Asserts model, model->normals. */
 GLvoid glmSpheremapTexture(GLMmodel* model);
 
 /* ---- Writing -------------------------------------------------------- */
@@ -206,10 +214,12 @@ GLvoid glmWriteOBJ(GLMmodel* model, const char* filename, GLuint mode);
 /* Collects the distinct vectors of vectors[1..*numvectors] (vectors within
  * epsilon in every component merge into the first one met) into a new
  * array that the caller frees, sets *numvectors to their number, and
- * stores in the x component of every input vector the slot it became. */
+ * stores in the x component of every input vector the slot it became, as a
+ * float: exact up to 2^24, rounded to the nearest float above. */
 GLfloat* glmWeldVectors(GLfloat* vectors, GLuint* numvectors, GLfloat epsilon);
 
-/* Welds the model's vertices within epsilon and renumbers the corners. */
+/* Welds the model's vertices within epsilon and renumbers the corners
+ * (exactly, at any size). Corners outside 1..vertexcount stay as they are. */
 GLvoid glmWeld(GLMmodel* model, GLfloat epsilon);
 
 /* ---- Images --------------------------------------------------------- */

@@ -48,11 +48,15 @@ inline bool inRange(GLuint index, GLuint count) { return GLuint(index - 1) < cou
 
 inline bool isZero(const GLfloat* v) { return v[0] == 0 && v[1] == 0 && v[2] == 0; }
 
-// The facet normal a triangle names, or the zero vector when its index names
-// none (0, or past the array): such a triangle counts as degenerate.
-inline GLfloat* facetOf(const GLMmodel* model, const GLMtriangle& t) {
-  if (!inRange(t.facetnormidx, model->facetnormcount)) return const_cast<GLfloat*>(zeroVector);
-  return model->facetnorms + 3 * size_t(t.facetnormidx);
+// The facet normal index a triangle names, or 0 when it names none (0, or
+// past the array): such a triangle counts as degenerate.
+inline GLuint facetIndex(const GLMmodel* model, const GLMtriangle& t) {
+  return inRange(t.facetnormidx, model->facetnormcount) ? t.facetnormidx : 0;
+}
+
+// Facet normal `index`, the zero vector for index 0.
+inline GLfloat* facetAt(const GLMmodel* model, GLuint index) {
+  return index ? model->facetnorms + 3 * size_t(index) : const_cast<GLfloat*>(zeroVector);
 }
 
 inline void copy3(GLfloat* dst, const GLfloat* src) {
@@ -157,39 +161,44 @@ GLvoid glmVertexNormals(GLMmodel* model, GLfloat angle) {
     first[w] = total;  // one past the bucket's end, moved down by the fill
   }
 
-  // Each entry is a triangle index and a corner; the corner byte's bit 2
-  // carries the mark "joins the shared normal".
+  // Each entry is a triangle, its facet normal index (kept here so that
+  // comparing facets needs no trip to the triangle) and a corner; the corner
+  // byte's bit 2 carries the mark "joins the shared normal".
   GLuint* entryTriangle = static_cast<GLuint*>(glmAlloc(total, sizeof(GLuint)));
+  GLuint* entryFacet = static_cast<GLuint*>(glmAlloc(total, sizeof(GLuint)));
   uint8_t* entryCorner = static_cast<uint8_t*>(glmAlloc(total, 1));
-  for (GLuint i = 0; i < trianglecount; i++)
+  for (GLuint i = 0; i < trianglecount; i++) {
+    const GLuint facet = facetIndex(model, triangles[i]);
     for (int c = 0; c < 3; c++) {
       GLuint w = triangles[i].vertexidx[c];
       if (!inRange(w, vertexcount)) continue;
       size_t e = --first[w];  // ascending fill from the top: bucket runs descending
       entryTriangle[e] = i;
+      entryFacet[e] = facet;
       entryCorner[e] = uint8_t(c);
     }
+  }
 
   // Worst case: three private normals per triangle.
   GLfloat* normals = static_cast<GLfloat*>(glmAlloc(total + 1, 3 * sizeof(GLfloat)));
   size_t k = 1;
   const uint8_t marked = 4;
 
-  for (GLuint w = 1; w <= vertexcount; w++) {
+  for (size_t w = 1; w <= vertexcount; w++) {
     const size_t begin = first[w], end = first[w + 1];
     if (begin == end) {
       fputs("glmVertexNormals(): vertex w/o a triangle\n", stderr);
       continue;
     }
 
-    GLfloat* reference = facetOf(model, triangles[entryTriangle[begin]]);
+    GLfloat* reference = facetAt(model, entryFacet[begin]);
     for (size_t e = begin; e < end && isZero(reference); e++)
-      reference = facetOf(model, triangles[entryTriangle[e]]);
+      reference = facetAt(model, entryFacet[e]);
 
     GLfloat sum[3] = {0, 0, 0};
     bool shared = false;
     for (size_t e = begin; e < end; e++) {
-      GLfloat* facet = facetOf(model, triangles[entryTriangle[e]]);
+      GLfloat* facet = facetAt(model, entryFacet[e]);
       GLfloat d = glmDot(facet, reference);
       if (d > threshold) {
         entryCorner[e] |= marked;
@@ -213,19 +222,19 @@ GLvoid glmVertexNormals(GLMmodel* model, GLfloat angle) {
     }
 
     for (size_t e = begin; e < end; e++) {
-      GLMtriangle& t = triangles[entryTriangle[e]];
       size_t index;
       if (entryCorner[e] & marked) {
         index = sharedIndex;
       } else {
-        copy3(normals + 3 * k, facetOf(model, t));
+        copy3(normals + 3 * k, facetAt(model, entryFacet[e]));
         index = k++;
       }
-      t.normalidx[entryCorner[e] & 3] = GLuint(index);
+      triangles[entryTriangle[e]].normalidx[entryCorner[e] & 3] = GLuint(index);
     }
   }
 
   free(entryCorner);
+  free(entryFacet);
   free(entryTriangle);
   free(first);
 

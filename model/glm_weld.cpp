@@ -6,6 +6,8 @@
 #include <cstdlib>
 #include <cstring>
 
+#include <sys/mman.h>
+
 // True when |u - v|, taken as a float, is below epsilon in x, then y, then
 // z. NaN, or an epsilon of 0 or below, never compares equal.
 GLboolean glmEqual(GLfloat* u, GLfloat* v, GLfloat epsilon) {
@@ -15,6 +17,19 @@ GLboolean glmEqual(GLfloat* u, GLfloat* v, GLfloat epsilon) {
 
 namespace weld_detail {
 namespace {
+
+// Room for a table that is probed at random: on 2 MiB pages where the
+// system grants them, which spares most address-translation misses.
+void* allocTable(size_t count, size_t size) {
+  const size_t hugePage = size_t(2) << 20;
+  void* p = nullptr;
+  if (count > hugePage / size && count <= SIZE_MAX / size &&
+      posix_memalign(&p, hugePage, count * size) == 0) {
+    madvise(p, count * size, MADV_HUGEPAGE);
+    return p;
+  }
+  return glmAlloc(count, size);
+}
 
 // Welding gives exactly what a scan of the distinct vectors in slot order
 // gives (the first, i.e. lowest, slot that glmEqual accepts), but looks only
@@ -44,14 +59,21 @@ class Grid {
     double reach = std::isinf(epsilon) ? ldexp(1.0, 128) : double(epsilon);
     int e;
     double m = frexp(reach, &e);  // reach = m * 2^e, 0.5 <= m < 1
-    if (m == 0.5) e--;            // h = 2^e, the smallest power of two >= reach
+    if (m == 0.5) e--;            // 2^e: the smallest power of two >= reach
+    e += kCellShift;
     inverse_ = ldexp(1.0, -e);
-    reach_ = reach * inverse_;  // in cells: (0.5, 1]
+    reach_ = reach * inverse_;  // in cells, at most 2^-kCellShift
     next_ = static_cast<GLuint*>(glmAlloc(size_t(count) + 1, sizeof(GLuint)));
-    resize(1024);
+    tail_ = static_cast<GLuint*>(glmAlloc(size_t(count) + 1, sizeof(GLuint)));
+    // Room for one cell per input from the start (grown if ever fuller
+    // than half): no rehashing while the table fills.
+    size_t capacity = 1024;
+    while (capacity < count) capacity *= 2;
+    resize(capacity);
   }
   ~Grid() {
     free(next_);
+    free(tail_);
     free(slots_);
   }
   Grid(const Grid&) = delete;
@@ -72,46 +94,70 @@ class Grid {
       if (a + reach_ >= upper && upper != k) around[c][n++] = upper;
       sides[c] = n;
     }
-    GLuint best = 0;
+    // Hash every neighbour first and fetch their table lines together.
+    double keys[27][3];
+    size_t homes[27];
+    int cells = 0;
     for (int x = 0; x < sides[0]; x++)
       for (int y = 0; y < sides[1]; y++)
-        for (int z = 0; z < sides[2]; z++) {
-          const double key[3] = {around[0][x], around[1][y], around[2][z]};
-          const Slot* cell = lookup(key, hashOf(key));
-          if (!cell) continue;
-          // A cell's list runs in ascending slot order: its first match is
-          // its lowest, and nothing past the best so far can win.
-          for (GLuint j = cell->head; j && (!best || j < best); j = next_[j])
-            if (glmEqual(p, const_cast<GLfloat*>(unique_ + 3 * size_t(j)), epsilon)) {
-              best = j;
-              break;
-            }
+        for (int z = 0; z < sides[2]; z++, cells++) {
+          keys[cells][0] = around[0][x];
+          keys[cells][1] = around[1][y];
+          keys[cells][2] = around[2][z];
+          homes[cells] = home(keys[cells]);
+          __builtin_prefetch(&slots_[homes[cells]]);
         }
+    GLuint best = 0;
+    for (int i = 0; i < cells; i++) {
+      const Slot* cell = lookup(keys[i], homes[i]);
+      if (!cell) continue;
+      // A cell's list runs in ascending slot order: its first match is its
+      // lowest, and nothing past the best so far can win. The head is
+      // compared with its copy in the table slot, already at hand.
+      GLfloat* v = const_cast<GLfloat*>(cell->first);
+      for (GLuint j = cell->head; j && (!best || j < best); j = next_[j]) {
+        if (glmEqual(p, v, epsilon)) {
+          best = j;
+          break;
+        }
+        v = const_cast<GLfloat*>(unique_ + 3 * size_t(next_[j]));
+      }
+    }
     return best;
   }
 
-  // Files distinct vector `slot` (already in the unique array, finite) in
-  // its cell; slots arrive in ascending order.
+  // Files distinct vector `slot` (already in the unique array, finite) at
+  // the end of its cell's list; slots arrive in ascending order.
   void add(GLuint slot) {
+    const GLfloat* v = unique_ + 3 * size_t(slot);
     double key[3];
-    cellOf(unique_ + 3 * size_t(slot), key);
-    uint64_t hash = hashOf(key);
+    cellOf(v, key);
+    size_t at = home(key);
     next_[slot] = 0;
-    if (Slot* cell = lookup(key, hash)) {
-      next_[cell->tail] = slot;
-      cell->tail = slot;
+    if (const Slot* cell = lookup(key, at)) {
+      next_[tail_[cell->head]] = slot;
+      tail_[cell->head] = slot;
       return;
     }
-    if (2 * (used_ + 1) > size_t(mask_) + 1) resize(2 * (size_t(mask_) + 1));
-    Slot& empty = slots_[probeEmpty(hash)];
-    empty = Slot{hash, slot, slot};
+    if (2 * (used_ + 1) > mask_ + 1) {
+      resize(2 * (mask_ + 1));
+      at = home(key);
+    }
+    slots_[probeEmpty(at)] = Slot{{v[0], v[1], v[2]}, slot};
+    tail_[slot] = slot;
     used_++;
   }
 
  private:
+  // Cells are 2^kCellShift times the smallest power of two >= reach, so
+  // that on most axes the neighbourhood of an input covers one cell only.
+  static const int kCellShift = 1;
+
+  // One cell: the coordinates of its first (lowest) distinct vector, which
+  // also tell which cell it is, and that vector's slot.
   struct Slot {
-    uint64_t hash;
-    GLuint head, tail;  // head 0: empty
+    GLfloat first[3];
+    GLuint head;  // 0: empty table slot
   };
 
   void cellOf(const GLfloat* v, double key[3]) const {
@@ -124,53 +170,53 @@ class Grid {
     return b;
   }
 
-  static uint64_t hashOf(const double key[3]) {
+  // The table position a cell's probing starts at: the top bits of a hash
+  // of its key.
+  size_t home(const double key[3]) const {
     uint64_t h = bitsOf(key[0]) * 0x9E3779B97F4A7C15ull;
     h = (h ^ (h >> 29) ^ bitsOf(key[1])) * 0xBF58476D1CE4E5B9ull;
     h = (h ^ (h >> 32) ^ bitsOf(key[2])) * 0x94D049BB133111EBull;
-    return h ^ (h >> 31);
+    return size_t((h ^ (h >> 31)) >> shift_);
   }
 
-  // The table's home position for a hash: its top bits.
-  size_t home(uint64_t hash) const { return size_t(hash >> shift_); }
-
-  const Slot* lookup(const double key[3], uint64_t hash) const {
-    for (size_t i = home(hash);; i = (i + 1) & mask_) {
-      const Slot& s = slots_[i];
+  // The table slot of the cell `key`, or null when the cell holds nothing.
+  const Slot* lookup(const double key[3], size_t at) const {
+    for (;; at = (at + 1) & mask_) {
+      const Slot& s = slots_[at];
       if (!s.head) return nullptr;
-      if (s.hash != hash) continue;
       double other[3];
-      cellOf(unique_ + 3 * size_t(s.head), other);
+      cellOf(s.first, other);
       if (other[0] == key[0] && other[1] == key[1] && other[2] == key[2]) return &s;
     }
   }
-  Slot* lookup(const double key[3], uint64_t hash) {
-    return const_cast<Slot*>(static_cast<const Grid*>(this)->lookup(key, hash));
-  }
 
-  size_t probeEmpty(uint64_t hash) const {
-    size_t i = home(hash);
-    while (slots_[i].head) i = (i + 1) & mask_;
-    return i;
+  size_t probeEmpty(size_t at) const {
+    while (slots_[at].head) at = (at + 1) & mask_;
+    return at;
   }
 
   // Grows the open-addressing table to `capacity` (a power of two) slots.
   void resize(size_t capacity) {
     Slot* old = slots_;
-    size_t oldCapacity = old ? size_t(mask_) + 1 : 0;
-    slots_ = static_cast<Slot*>(glmAlloc(capacity, sizeof(Slot)));
+    size_t oldCapacity = old ? mask_ + 1 : 0;
+    slots_ = static_cast<Slot*>(allocTable(capacity, sizeof(Slot)));
     memset(slots_, 0, capacity * sizeof(Slot));
     mask_ = capacity - 1;
     shift_ = 64;
     for (size_t c = capacity; c > 1; c >>= 1) shift_--;
     for (size_t i = 0; i < oldCapacity; i++)
-      if (old[i].head) slots_[probeEmpty(old[i].hash)] = old[i];
+      if (old[i].head) {
+        double key[3];
+        cellOf(old[i].first, key);
+        slots_[probeEmpty(home(key))] = old[i];
+      }
     free(old);
   }
 
   const GLfloat* unique_;
   double inverse_ = 1, reach_ = 1;
-  GLuint* next_ = nullptr;
+  GLuint* next_ = nullptr;  // next distinct vector in the same cell, 0 at the end
+  GLuint* tail_ = nullptr;  // for a cell's head: the last vector of its list
   Slot* slots_ = nullptr;
   size_t mask_ = 0, used_ = 0;
   int shift_ = 64;
@@ -192,13 +238,13 @@ GLuint weld(const GLfloat* vectors, GLuint count, GLfloat epsilon, GLfloat* uniq
     return ++distinct;
   };
   if (!(epsilon > 0)) {  // nothing merges, NaN epsilon included
-    for (GLuint i = 1; i <= count; i++) store(i, keep(vectors + 3 * size_t(i)));
+    for (size_t i = 1; i <= count; i++) store(i, keep(vectors + 3 * i));
     return distinct;
   }
   Grid grid(unique, count, epsilon);
-  for (GLuint i = 1; i <= count; i++) {
+  for (size_t i = 1; i <= count; i++) {
     GLfloat p[3];
-    memcpy(p, vectors + 3 * size_t(i), sizeof p);
+    memcpy(p, vectors + 3 * i, sizeof p);
     GLuint slot = 0;
     if (isFinite(p)) {
       slot = grid.find(p, epsilon);
@@ -224,9 +270,8 @@ GLuint weld(const GLfloat* vectors, GLuint count, GLfloat epsilon, GLfloat* uniq
 GLfloat* glmWeldVectors(GLfloat* vectors, GLuint* numvectors, GLfloat epsilon) {
   const GLuint count = *numvectors;
   GLfloat* unique = static_cast<GLfloat*>(glmAlloc(size_t(count) + 1, 3 * sizeof(GLfloat)));
-  *numvectors = weld_detail::weld(vectors, count, epsilon, unique, [&](GLuint i, GLuint slot) {
-    vectors[3 * size_t(i)] = GLfloat(slot);
-  });
+  *numvectors = weld_detail::weld(vectors, count, epsilon, unique,
+                                  [&](size_t i, GLuint slot) { vectors[3 * i] = GLfloat(slot); });
   return unique;
 }
 
@@ -239,7 +284,7 @@ GLvoid glmWeld(GLMmodel* model, GLfloat epsilon) {
   GLfloat* unique = static_cast<GLfloat*>(glmAlloc(size_t(count) + 1, 3 * sizeof(GLfloat)));
   GLuint* slots = static_cast<GLuint*>(glmAlloc(size_t(count) + 1, sizeof(GLuint)));
   const GLuint distinct = weld_detail::weld(model->vertices, count, epsilon, unique,
-                                            [&](GLuint i, GLuint slot) { slots[i] = slot; });
+                                            [&](size_t i, GLuint slot) { slots[i] = slot; });
 
   for (GLuint i = 0; i < model->trianglecount; i++)
     for (GLuint& v : model->triangles[i].vertexidx)

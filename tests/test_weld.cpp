@@ -329,6 +329,22 @@ TEST(Weld, ModelWithoutVerticesStaysEmpty) {
   glmDelete(m);
 }
 
+TEST(Weld, VertexNumbersPast2To24StayExact) {
+  // A float carries whole numbers exactly only up to 2^24; glmWeld does not
+  // go through one. Epsilon 0 keeps every one of the 2^24 + 3 vertices.
+  const GLuint n = (1u << 24) + 3;
+  GLMmodel* m = mesh::build({}, {n, n - 1, (1u << 24) + 1});
+  free(m->vertices);
+  m->vertices = static_cast<GLfloat*>(calloc(size_t(n) + 1, 3 * sizeof(GLfloat)));
+  m->vertexcount = n;
+  glmWeld(m, 0);
+  EXPECT_EQ(m->vertexcount, n);
+  EXPECT_EQ(m->triangles[0].vertexidx[0], n);
+  EXPECT_EQ(m->triangles[0].vertexidx[1], n - 1);
+  EXPECT_EQ(m->triangles[0].vertexidx[2], (1u << 24) + 1);
+  glmDelete(m);
+}
+
 TEST(Weld, RenumbersLikeTheScanAndKeepsOtherArrays) {
   std::mt19937 rng(99);
   Generator gen{std::mt19937(5), 0.25f, 0.25f};
