@@ -214,7 +214,7 @@ class Viewer : public ::testing::Test {
 
   // Starts the program; does not wait for anything.
   void launch() {
-    viewer_.reset(new Process(viewerPath(), dir_,
+    viewer_.reset(new Process({viewerPath()}, dir_,
                               {"DISPLAY=" + display_.name(), "LIBGL_ALWAYS_SOFTWARE=1"}));
   }
 

@@ -7,6 +7,7 @@
 #include <fcntl.h>
 #include <poll.h>
 #include <signal.h>
+#include <sys/prctl.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -53,6 +54,7 @@ VirtualDisplay::VirtualDisplay() {
   if (pipe(fds) != 0) return;
   pid_ = fork();
   if (pid_ == 0) {
+    prctl(PR_SET_PDEATHSIG, SIGKILL);  // never outlive a crashed test
     close(fds[0]);
     int devnull = open("/dev/null", O_RDWR);
     dup2(devnull, 0);
@@ -95,7 +97,7 @@ VirtualDisplay::~VirtualDisplay() {
   }
 }
 
-Process::Process(const std::string& program, const std::string& directory,
+Process::Process(const std::vector<std::string>& command, const std::string& directory,
                  const std::vector<std::string>& environment) {
   int out[2], err[2];
   if (pipe(out) != 0) return;
@@ -104,8 +106,26 @@ Process::Process(const std::string& program, const std::string& directory,
     close(out[1]);
     return;
   }
+  // Everything the child needs is built before the fork: other threads may
+  // hold the allocator's lock at that moment.
+  std::vector<char*> argv;
+  for (const std::string& word : command) argv.push_back(const_cast<char*>(word.c_str()));
+  argv.push_back(nullptr);
+  std::vector<std::string> settings = environment;
+  for (char** e = environ; *e; ++e) {
+    std::string name(*e, strcspn(*e, "="));
+    bool replaced = false;
+    for (const std::string& setting : environment)
+      replaced = replaced || setting.compare(0, name.size() + 1, name + "=") == 0;
+    if (!replaced) settings.push_back(*e);
+  }
+  std::vector<char*> envp;
+  for (std::string& setting : settings) envp.push_back(&setting[0]);
+  envp.push_back(nullptr);
+
   pid_ = fork();
   if (pid_ == 0) {
+    prctl(PR_SET_PDEATHSIG, SIGKILL);  // never outlive a crashed test
     dup2(out[1], 1);
     dup2(err[1], 2);
     close(out[0]);
@@ -113,8 +133,7 @@ Process::Process(const std::string& program, const std::string& directory,
     close(err[0]);
     close(err[1]);
     if (chdir(directory.c_str()) != 0) _exit(126);
-    for (const std::string& setting : environment) putenv(strdup(setting.c_str()));
-    execl(program.c_str(), program.c_str(), (char*)nullptr);
+    execvpe(argv[0], argv.data(), envp.data());
     _exit(127);
   }
   close(out[1]);
@@ -205,7 +224,16 @@ int Process::waitForExit(double seconds) {
   return status_;
 }
 
+namespace {
+
+// Xlib's default handler ends the whole process on a protocol error; a
+// failed request here (a window that went away) only spoils one picture.
+int ignoreXError(Display*, XErrorEvent*) { return 0; }
+
+}  // namespace
+
 WindowDriver::WindowDriver(const std::string& display) {
+  XSetErrorHandler(ignoreXError);
   display_ = XOpenDisplay(display.c_str());
 }
 

@@ -46,9 +46,9 @@ struct Image {
 // One run of a program with its standard output and error captured.
 class Process {
  public:
-  // Starts `program` in `directory` with `environment` ("NAME=value")
-  // added to this process's own.
-  Process(const std::string& program, const std::string& directory,
+  // Starts `command` (the program, then its arguments) in `directory` with
+  // `environment` ("NAME=value") added to this process's own.
+  Process(const std::vector<std::string>& command, const std::string& directory,
           const std::vector<std::string>& environment);
   ~Process();  // kills the program when it still runs
 
