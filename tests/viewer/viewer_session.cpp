@@ -326,6 +326,16 @@ Image WindowDriver::settled(double seconds) {
   }
 }
 
+Image WindowDriver::changedFrom(const Image& before, double seconds) {
+  double end = now() + seconds;
+  for (;;) {
+    Image next = grab();
+    if (!(next == before)) return settled();
+    if (now() >= end) return next;
+    pause(0.05);
+  }
+}
+
 void WindowDriver::pointerTo(int x, int y) {
   int rx = 0, ry = 0;
   Window child;
@@ -335,9 +345,7 @@ void WindowDriver::pointerTo(int x, int y) {
 }
 
 void WindowDriver::type(const std::string& keys) {
-  int width, height;
-  size(width, height);
-  pointerTo(width / 2, height / 2);
+  // No window manager gives the focus: take it (the pointer may be anywhere).
   XSetInputFocus(display_, window_, RevertToPointerRoot, CurrentTime);
   KeyCode shift = XKeysymToKeycode(display_, XK_Shift_L);
   for (char c : keys) {
@@ -353,19 +361,30 @@ void WindowDriver::type(const std::string& keys) {
   }
 }
 
-void WindowDriver::drag(int button, int x0, int y0, int x1, int y1) {
-  pointerTo(x0, y0);
-  pause(0.05);
-  XTestFakeButtonEvent(display_, (unsigned)button, True, CurrentTime);
+void WindowDriver::button(int number, bool down) {
+  XTestFakeButtonEvent(display_, (unsigned)number, down ? True : False, CurrentTime);
   XSync(display_, False);
   pause(0.05);
+}
+
+void WindowDriver::moveTo(int x, int y) {
+  Window root, child;
+  int rx = 0, ry = 0, wx = 0, wy = 0;
+  unsigned mask = 0;
+  XQueryPointer(display_, window_, &root, &child, &rx, &ry, &wx, &wy, &mask);
   const int steps = 10;
   for (int i = 1; i <= steps; ++i) {
-    pointerTo(x0 + (x1 - x0) * i / steps, y0 + (y1 - y0) * i / steps);
+    pointerTo(wx + (x - wx) * i / steps, wy + (y - wy) * i / steps);
     pause(0.03);
   }
-  XTestFakeButtonEvent(display_, (unsigned)button, False, CurrentTime);
-  XSync(display_, False);
+}
+
+void WindowDriver::drag(int number, int x0, int y0, int x1, int y1) {
+  pointerTo(x0, y0);
+  pause(0.05);
+  button(number, true);
+  moveTo(x1, y1);
+  button(number, false);
 }
 
 }  // namespace celshade_test
