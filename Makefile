@@ -1,5 +1,6 @@
 # The two commands: `make run` and `make test`. Both install what is missing,
 # configure and build first.
+MAKEFLAGS += --no-print-directory
 BUILD ?= build
 JOBS ?= 2
 SECONDS_TO_FUZZ ?= 60
