@@ -84,10 +84,16 @@ Result measure(const std::string& dir, double seconds, bool perf) {
     sampler = new Process({"perf", "record", "-g", "-F", "499", "-o", dir + "/perf.data", "-p",
                            std::to_string(viewer.pid())},
                           dir, {});
-  uint64_t first = *frames;
+  // Time whole frames: from one swap to the first swap after `seconds`.
+  auto nextSwap = [&](uint64_t after) {
+    while (*frames == after && viewer.running()) usleep(500);
+    return *frames;
+  };
+  uint64_t first = nextSwap(*frames);
   double start = now();
   usleep((useconds_t)(seconds * 1e6));
-  result.frames = (long)(*frames - first);
+  uint64_t last = nextSwap(*frames);
+  result.frames = (long)(last - first);
   result.seconds = now() - start;
   if (sampler) {
     kill(sampler->pid(), SIGINT);
