@@ -9,6 +9,7 @@
 #include <algorithm>
 #include <cmath>
 #include <cstdlib>
+#include <map>
 #include <set>
 #include <sstream>
 
@@ -113,7 +114,15 @@ struct CopyStats {
   long pixels = 0;         // not background
   long dark = 0;           // outline black
   long banded = 0;         // a ramp level times one of `colours`
-  std::set<int> levels;    // ramp levels seen
+  std::map<int, long> perLevel;  // pixels of each ramp level
+  // Ramp levels that cover more than 2 % of the banded pixels (a blend of
+  // the outline with a band can match a lower level here and there).
+  std::set<int> levels() const {
+    std::set<int> main;
+    for (const auto& [level, count] : perLevel)
+      if (count * 50 > banded) main.insert(level);
+    return main;
+  }
   std::set<uint32_t> distinct;
   double centreX = 0;      // mean column of the copy's pixels
   int top = -1, bottom = -1;
@@ -147,7 +156,7 @@ CopyStats measure(const Image& image, int x0, int x1,
           if (near(p[0], int(m.r * level)) && near(p[1], int(m.g * level)) &&
               near(p[2], int(m.b * level))) {
             ++s.banded;
-            s.levels.insert(level);
+            ++s.perLevel[level];
           }
     }
   if (s.pixels) s.centreX = sumX / s.pixels;
@@ -187,6 +196,17 @@ long differing(const Image& a, const Image& b, int x0, int x1) {
     for (int x = x0; x < x1; ++x)
       if (memcmp(a.at(x, y), b.at(x, y), 3) != 0) ++count;
   return count;
+}
+
+// Share of the box front (seen after key 2) drawn in the given colour.
+double frontShare(const Image& box, int r, int g, int b) {
+  long hits = 0, total = 0;
+  for (int y = 250; y < 350; ++y)
+    for (int x = 450; x < 750; ++x, ++total) {
+      const uint8_t* p = box.at(x, y);
+      if (near(p[0], r) && near(p[1], g) && near(p[2], b)) ++hits;
+    }
+  return double(hits) / total;
 }
 
 // A folder of data files, the display and the running viewer.
@@ -348,7 +368,7 @@ TEST_F(Viewer, ShowsTheModelLitOnTheLeftAndInOutlinedFlatBandsOnTheRight) {
   // Cel shading: apart from the outline, flat ramp levels times the
   // material colours, in several bands.
   EXPECT_GT(right.banded, (right.pixels - right.dark) * 9 / 10);
-  EXPECT_GE(right.levels.size(), 3u);
+  EXPECT_GE(right.levels().size(), 3u);
   EXPECT_GT(right.dark, 500);
   EXPECT_GT(outlinedEdges(picture_, 400, 800), 0.9);
 
@@ -362,8 +382,14 @@ TEST_F(Viewer, ColourKeyTurnsTheBandsGreyAndBack) {
   Image grey = after("c");
   CopyStats right = measure(grey, 400, 800, {{"white", 1, 1, 1}});
   EXPECT_GT(right.banded, (right.pixels - right.dark) * 9 / 10);
-  EXPECT_GE(right.levels.size(), 3u);
+  EXPECT_GE(right.levels().size(), 3u);
   EXPECT_EQ(measure(grey, 400, 800).banded, measure(grey, 400, 800, {}).banded);
+
+  // The lit copy now sets no material of its own and keeps the one the last
+  // coloured frame left: that of the model's last group, "default", grey.
+  CopyStats left = measure(grey, 0, 400);
+  EXPECT_GT(left.pixels, 10000);
+  EXPECT_EQ(left.coloured, 0);
 
   Image again = after("c");
   EXPECT_EQ(differing(picture_, again, 400, 800), 0);
@@ -374,16 +400,33 @@ TEST_F(Viewer, FaceTowardsTheViewerTakesTheBrightestTexel) {
   Image box = after("2");
   // The box front spans the right half's middle; with the ramp clamped at its
   // edge the coordinate 1.0 gives texel 31 (1.0), never texel 0 (0.25).
-  long bright = 0, dim = 0, total = 0;
-  for (int y = 250; y < 350; ++y)
-    for (int x = 450; x < 750; ++x) {
-      const uint8_t* p = box.at(x, y);
-      ++total;
-      if (near(p[0], 255) && near(p[1], 255) && near(p[2], 0)) ++bright;
-      if (near(p[0], 64) && near(p[1], 64) && near(p[2], 0)) ++dim;
-    }
-  EXPECT_EQ(dim, 0);
-  EXPECT_EQ(bright, total);
+  EXPECT_EQ(frontShare(box, 64, 64, 0), 0.0);
+  EXPECT_EQ(frontShare(box, 255, 255, 0), 1.0);
+}
+
+TEST_F(Viewer, RampLinesGiveTheirLeadingNumberOrZero) {
+  // 31 lines of 0.5 with blanks and words around, then a line that does not
+  // begin with a number: texel 31, where a face towards the viewer lands,
+  // is 0.
+  std::vector<std::string> ramp(31, " 0.5e0 half");
+  ramp.push_back("one");
+  ASSERT_TRUE(writeRamp(dir_, ramp));
+  start();
+  CopyStats right = measure(picture_, 400, 800);
+  EXPECT_EQ(right.levels(), std::set<int>{128});
+  EXPECT_GT(right.banded, (right.pixels - right.dark) * 9 / 10);
+  EXPECT_EQ(frontShare(after("2"), 0, 0, 0), 1.0);
+}
+
+TEST_F(Viewer, TexelsTheRampFileLacksAreBlack) {
+  ASSERT_TRUE(writeRamp(dir_, std::vector<std::string>(8, "1.0")));
+  start();
+  // Only coordinates below 8/32 (normals turned well away from the viewer,
+  // at the rim) are lit; the middle of the copy is black.
+  CopyStats right = measure(picture_, 400, 800);
+  EXPECT_EQ(right.levels(), std::set<int>{255});
+  EXPECT_GT(right.dark, right.pixels / 2);
+  EXPECT_EQ(frontShare(after("2"), 0, 0, 0), 1.0);
 }
 
 TEST_F(Viewer, NumberKeysSwitchModelsAndTheRabbitSitsCloser) {
@@ -484,7 +527,9 @@ TEST_F(Viewer, ModelWithoutNormalsOrMaterialsIsStillDrawn) {
   CopyStats right = measure(picture_, 400, 800, {{"white", 1, 1, 1}});
   EXPECT_GT(right.pixels, 10000);
   EXPECT_GT(right.banded, (right.pixels - right.dark) * 9 / 10);
-  EXPECT_GE(right.levels.size(), 2u);
+  // Every side leans 45 degrees away from the viewer: coordinate 0.707,
+  // texel 22, the 0.75 band.
+  EXPECT_EQ(right.levels(), std::set<int>{191});
 }
 
 }  // namespace
