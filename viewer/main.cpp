@@ -349,7 +349,7 @@ static void displayCallback() {
     glutSwapBuffers();
     return;
   }
-  const float offset = strstr(model->path, "rabbit") ? 0.3f : 1.0f;
+  const float offset = model->path && strstr(model->path, "rabbit") ? 0.3f : 1.0f;
 
   glEnable(GL_LIGHTING);
   glEnable(GL_LIGHT0);

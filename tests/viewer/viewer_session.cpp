@@ -7,6 +7,7 @@
 #include <fcntl.h>
 #include <poll.h>
 #include <signal.h>
+#include <sys/prctl.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -53,6 +54,7 @@ VirtualDisplay::VirtualDisplay() {
   if (pipe(fds) != 0) return;
   pid_ = fork();
   if (pid_ == 0) {
+    prctl(PR_SET_PDEATHSIG, SIGKILL);  // never outlive a crashed test
     close(fds[0]);
     int devnull = open("/dev/null", O_RDWR);
     dup2(devnull, 0);
@@ -95,7 +97,7 @@ VirtualDisplay::~VirtualDisplay() {
   }
 }
 
-Process::Process(const std::string& program, const std::string& directory,
+Process::Process(const std::vector<std::string>& command, const std::string& directory,
                  const std::vector<std::string>& environment) {
   int out[2], err[2];
   if (pipe(out) != 0) return;
@@ -104,8 +106,26 @@ Process::Process(const std::string& program, const std::string& directory,
     close(out[1]);
     return;
   }
+  // Everything the child needs is built before the fork: other threads may
+  // hold the allocator's lock at that moment.
+  std::vector<char*> argv;
+  for (const std::string& word : command) argv.push_back(const_cast<char*>(word.c_str()));
+  argv.push_back(nullptr);
+  std::vector<std::string> settings = environment;
+  for (char** e = environ; *e; ++e) {
+    std::string name(*e, strcspn(*e, "="));
+    bool replaced = false;
+    for (const std::string& setting : environment)
+      replaced = replaced || setting.compare(0, name.size() + 1, name + "=") == 0;
+    if (!replaced) settings.push_back(*e);
+  }
+  std::vector<char*> envp;
+  for (std::string& setting : settings) envp.push_back(&setting[0]);
+  envp.push_back(nullptr);
+
   pid_ = fork();
   if (pid_ == 0) {
+    prctl(PR_SET_PDEATHSIG, SIGKILL);  // never outlive a crashed test
     dup2(out[1], 1);
     dup2(err[1], 2);
     close(out[0]);
@@ -113,8 +133,7 @@ Process::Process(const std::string& program, const std::string& directory,
     close(err[0]);
     close(err[1]);
     if (chdir(directory.c_str()) != 0) _exit(126);
-    for (const std::string& setting : environment) putenv(strdup(setting.c_str()));
-    execl(program.c_str(), program.c_str(), (char*)nullptr);
+    execvpe(argv[0], argv.data(), envp.data());
     _exit(127);
   }
   close(out[1]);
@@ -205,7 +224,16 @@ int Process::waitForExit(double seconds) {
   return status_;
 }
 
+namespace {
+
+// Xlib's default handler ends the whole process on a protocol error; a
+// failed request here (a window that went away) only spoils one picture.
+int ignoreXError(Display*, XErrorEvent*) { return 0; }
+
+}  // namespace
+
 WindowDriver::WindowDriver(const std::string& display) {
+  XSetErrorHandler(ignoreXError);
   display_ = XOpenDisplay(display.c_str());
 }
 
@@ -298,6 +326,16 @@ Image WindowDriver::settled(double seconds) {
   }
 }
 
+Image WindowDriver::changedFrom(const Image& before, double seconds) {
+  double end = now() + seconds;
+  for (;;) {
+    Image next = grab();
+    if (!(next == before)) return settled();
+    if (now() >= end) return next;
+    pause(0.05);
+  }
+}
+
 void WindowDriver::pointerTo(int x, int y) {
   int rx = 0, ry = 0;
   Window child;
@@ -307,9 +345,7 @@ void WindowDriver::pointerTo(int x, int y) {
 }
 
 void WindowDriver::type(const std::string& keys) {
-  int width, height;
-  size(width, height);
-  pointerTo(width / 2, height / 2);
+  // No window manager gives the focus: take it (the pointer may be anywhere).
   XSetInputFocus(display_, window_, RevertToPointerRoot, CurrentTime);
   KeyCode shift = XKeysymToKeycode(display_, XK_Shift_L);
   for (char c : keys) {
@@ -325,19 +361,30 @@ void WindowDriver::type(const std::string& keys) {
   }
 }
 
-void WindowDriver::drag(int button, int x0, int y0, int x1, int y1) {
-  pointerTo(x0, y0);
-  pause(0.05);
-  XTestFakeButtonEvent(display_, (unsigned)button, True, CurrentTime);
+void WindowDriver::button(int number, bool down) {
+  XTestFakeButtonEvent(display_, (unsigned)number, down ? True : False, CurrentTime);
   XSync(display_, False);
   pause(0.05);
+}
+
+void WindowDriver::moveTo(int x, int y) {
+  Window root, child;
+  int rx = 0, ry = 0, wx = 0, wy = 0;
+  unsigned mask = 0;
+  XQueryPointer(display_, window_, &root, &child, &rx, &ry, &wx, &wy, &mask);
   const int steps = 10;
   for (int i = 1; i <= steps; ++i) {
-    pointerTo(x0 + (x1 - x0) * i / steps, y0 + (y1 - y0) * i / steps);
+    pointerTo(wx + (x - wx) * i / steps, wy + (y - wy) * i / steps);
     pause(0.03);
   }
-  XTestFakeButtonEvent(display_, (unsigned)button, False, CurrentTime);
-  XSync(display_, False);
+}
+
+void WindowDriver::drag(int number, int x0, int y0, int x1, int y1) {
+  pointerTo(x0, y0);
+  pause(0.05);
+  button(number, true);
+  moveTo(x1, y1);
+  button(number, false);
 }
 
 }  // namespace celshade_test

@@ -46,9 +46,9 @@ struct Image {
 // One run of a program with its standard output and error captured.
 class Process {
  public:
-  // Starts `program` in `directory` with `environment` ("NAME=value")
-  // added to this process's own.
-  Process(const std::string& program, const std::string& directory,
+  // Starts `command` (the program, then its arguments) in `directory` with
+  // `environment` ("NAME=value") added to this process's own.
+  Process(const std::vector<std::string>& command, const std::string& directory,
           const std::vector<std::string>& environment);
   ~Process();  // kills the program when it still runs
 
@@ -88,6 +88,9 @@ class WindowDriver {
   // Waits until two grabs in a row are the same (frames keep coming) and
   // returns that picture; the last grab after `seconds`.
   Image settled(double seconds = 5.0);
+  // Waits until the picture differs from `before`, then until it settles;
+  // the last grab after `seconds` when it never changes.
+  Image changedFrom(const Image& before, double seconds = 10.0);
 
   // Types the characters (upper case with shift) with the pointer inside the
   // window.
@@ -95,6 +98,10 @@ class WindowDriver {
   // Presses `button` (1 left, 3 right) at (x0, y0), moves to (x1, y1) in
   // steps and releases it; window coordinates.
   void drag(int button, int x0, int y0, int x1, int y1);
+  // The pieces of a drag: a button goes down or up where the pointer is;
+  // the pointer moves in ten steps to (x, y).
+  void button(int button, bool down);
+  void moveTo(int x, int y);
 
  private:
   void pointerTo(int x, int y);
