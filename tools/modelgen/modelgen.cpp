@@ -203,7 +203,7 @@ Animal rabbit() {
                  {"pink", 0.97f, 0.62f, 0.70f}, {"eye", 0.06f, 0.04f, 0.05f},
                  {"tail", 0.98f, 0.98f, 0.97f}};
   a.paint = paintRabbit;
-  a.step = 0.033;
+  a.step = 0.035;
   a.pitchCos = 1;
   a.pitchSin = 0;
   auto& s = a.body.shapes;
