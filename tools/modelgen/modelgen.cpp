@@ -57,6 +57,7 @@ Vec3 unpitch(const Animal& a, Vec3 p) {
 enum CowPart { kCowHide, kCowFace, kCowMuzzle, kCowHoof, kCowHorn, kCowEye, kCowUdder, kCowTuft };
 enum CowMaterial { kCowWhite = 1, kCowBlack, kCowPink, kCowHoofColour, kCowHornColour, kCowEyeColour };
 
+// Parts keep their colour; the hide is white with black patches.
 int paintCow(Vec3 p, int part) {
   switch (part) {
     case kCowMuzzle:
@@ -78,6 +79,7 @@ int paintCow(Vec3 p, int part) {
   return n > 0.28 ? kCowBlack : kCowWhite;
 }
 
+// The cow in design units, about 1.9 long.
 Animal cow() {
   Animal a{};
   a.name = "cow";
@@ -129,6 +131,7 @@ Animal cow() {
 enum PenguinPart { kPenBack, kPenBelly, kPenFace, kPenBeak, kPenFoot, kPenEye, kPenFlipper };
 enum PenguinMaterial { kPenBlack = 1, kPenWhite, kPenOrange, kPenEyeColour };
 
+// Black except the white front, orange beak and feet and the eyes.
 int paintPenguin(Vec3, int part) {
   switch (part) {
     case kPenBelly:
@@ -143,6 +146,7 @@ int paintPenguin(Vec3, int part) {
   return kPenBlack;
 }
 
+// The penguin standing upright, facing +z.
 Animal penguin() {
   Animal a{};
   a.name = "penguin";
@@ -183,6 +187,7 @@ Animal penguin() {
 enum RabbitPart { kRabFur, kRabInnerEar, kRabNose, kRabEye, kRabTail };
 enum RabbitMaterial { kRabFurColour = 1, kRabPink, kRabEyeColour, kRabWhite };
 
+// Light fur, pink nose and ear linings, dark eyes, white tail.
 int paintRabbit(Vec3, int part) {
   switch (part) {
     case kRabInnerEar:
@@ -196,6 +201,7 @@ int paintRabbit(Vec3, int part) {
   return kRabFurColour;
 }
 
+// The rabbit in its final units: nose at z = 0.96, tail at -0.94.
 Animal rabbit() {
   Animal a{};
   a.name = "rabbit";
@@ -235,6 +241,8 @@ Animal rabbit() {
 
 // ---- Building and writing -----------------------------------------------------------
 
+// n zeroed items from calloc (the library frees them); ends the process
+// when memory runs out.
 template <class T>
 T* allocate(size_t n) {
   T* p = static_cast<T*>(calloc(n ? n : 1, sizeof(T)));
@@ -245,6 +253,7 @@ T* allocate(size_t n) {
   return p;
 }
 
+// A calloc'ed copy of s.
 char* copyString(const char* s) {
   char* c = allocate<char>(strlen(s) + 1);
   memcpy(c, s, strlen(s) + 1);
@@ -362,6 +371,8 @@ GLMmodel* build(const Animal& animal) {
 
 }  // namespace
 
+// Writes the three models into OUTDIR; exit status 1 when one of them is not
+// a closed surface.
 int main(int argc, char** argv) {
   if (argc != 2) {
     fprintf(stderr, "usage: modelgen OUTDIR\n");

@@ -125,6 +125,7 @@ struct EdgeTable {
   }
 };
 
+// The edge table, built once.
 const EdgeTable& edges() {
   static const EdgeTable table;
   return table;
@@ -295,6 +296,7 @@ Soup polygonize(const std::function<double(Vec3)>& field, Vec3 lo, Vec3 hi, doub
 
 namespace {
 
+// Orders points by x, then y, then z.
 bool lexicographicLess(Vec3 a, Vec3 b) {
   if (a.x != b.x) return a.x < b.x;
   if (a.y != b.y) return a.y < b.y;
@@ -361,6 +363,7 @@ Soup splitAlongLabels(const Soup& soup, const std::function<int(Vec3)>& label,
 
 namespace {
 
+// Well-mixed 32-bit hash of a lattice point and a seed.
 uint32_t hashLattice(int32_t x, int32_t y, int32_t z, uint32_t seed) {
   uint32_t h = seed;
   h ^= uint32_t(x) * 0x8da6b343u;
@@ -373,12 +376,15 @@ uint32_t hashLattice(int32_t x, int32_t y, int32_t z, uint32_t seed) {
   return h;
 }
 
+// The noise value at a lattice point, in [-1, 1).
 double lattice(int32_t x, int32_t y, int32_t z, uint32_t seed) {
   return double(hashLattice(x, y, z, seed)) / 2147483648.0 - 1.0;
 }
 
+// 3t^2 - 2t^3: weights with a flat start and end, so cells join smoothly.
 double smoothstep(double t) { return t * t * (3 - 2 * t); }
 
+// a at t = 0, b at t = 1.
 double mix(double a, double b, double t) { return a + (b - a) * t; }
 
 }  // namespace
