@@ -1,0 +1,535 @@
+// The viewer as a user meets it: the real program on a virtual display, in a
+// folder of small generated models, watched through its output, its window
+// and pictures of it.
+#include <gtest/gtest.h>
+
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <cmath>
+#include <cstdlib>
+#include <map>
+#include <set>
+#include <sstream>
+
+#include "test_models.h"
+#include "viewer_session.h"
+
+using namespace celshade_test;
+
+namespace {
+
+const char* kTitle = "Veltrane - Kordex Assignment 3 - Cel Shading";
+const int kBackground = 204;  // clear colour 0.8
+
+// Ramp bands, 8 texels each: 0.25, 0.5, 0.75, 1.0. The lines carry trailing
+// words, which must not matter.
+const std::vector<int> kBandLevels = {64, 128, 191, 255};
+
+std::vector<std::string> rampLines() {
+  std::vector<std::string> lines;
+  const char* values[] = {"0.25", "0.5 middle", "0.75", "1.0 brightest"};
+  for (const char* value : values)
+    for (int i = 0; i < 8; ++i) lines.push_back(value);
+  lines.push_back("0.0 a 33rd line that is never used");
+  return lines;
+}
+
+const Material kRed = {"red", 1, 0, 0};
+const Material kGreen = {"green", 0, 1, 0};
+const Material kBlue = {"blue", 0, 0, 1};
+const Material kYellow = {"yellow", 1, 1, 0};
+const Material kMagenta = {"magenta", 1, 0, 1};
+
+// The cow: an upright egg, red on top, green below on its +x side and blue
+// on its -x side, so that spinning it about the vertical axis shows.
+void writeCow(const std::string& dir) {
+  writeEllipsoid(dir, "cow", 0.4f, 1.0f, 0.4f, 48, 32, {kRed, kGreen, kBlue},
+                 [](float x, float y, float) { return y > 0.3f ? 0 : x >= 0 ? 1 : 2; });
+}
+
+// The rabbit: tall and thin, so that its copies at +-0.3 stay apart.
+void writeRabbit(const std::string& dir) {
+  writeEllipsoid(dir, "rabbit", 0.2f, 1.0f, 0.2f, 32, 24, {kGreen, kBlue},
+                 [](float, float y, float) { return y > 0 ? 0 : 1; });
+}
+
+// The penguin: a flat box whose front faces the viewer squarely.
+void writePenguin(const std::string& dir) {
+  writeBox(dir, "penguin", 1.0f, 0.5f, 0.25f, kYellow, kMagenta);
+}
+
+std::string viewerPath() { return CELSHADE_VIEWER; }
+
+std::vector<std::string> lines(const std::string& text) {
+  std::vector<std::string> result;
+  std::istringstream in(text);
+  for (std::string line; std::getline(in, line);) result.push_back(line);
+  return result;
+}
+
+const std::vector<std::string> kStartupLines = {
+    "Initializing",
+    "loading shader file...",
+    "shader file loaded, initializing textures...",
+    "textures initialized, reading in obj files...",
+    "\treading cow.obj and cow.mtl...",
+    "\tsuccessfully read in cow model",
+    "\treading rabbit.obj and rabbit.mtl...",
+    "\tsuccessfully read in rabbit model",
+    "\treading penguin.obj and penguin.mtl...",
+    "\tsuccessfully read in penguin model",
+    "obj files successfully read",
+    "Initialization Done! Press 'h' for help, or 'q' to quit",
+    "",
+};
+
+const std::string kHelp =
+    "****CELSHADER HELP****\n"
+    "There are 3 different models. Select them by pressing the following keys:\n"
+    "1 - Cow Model\n"
+    "2 - Penguin Model\n"
+    "3 - Rabbit Model\n"
+    "\n"
+    "To rotate camera, click on the screen and move the mouse around\n"
+    "\n"
+    "Key Commands:\n"
+    "w - zoom in\n"
+    "s - zoom out\n"
+    "a - move left\n"
+    "d - move right\n"
+    "c - toggle color on/off\n"
+    "h - help\n"
+    "q - quit\n";
+
+bool isBackground(const uint8_t* p) {
+  return p[0] == kBackground && p[1] == kBackground && p[2] == kBackground;
+}
+bool isDark(const uint8_t* p) { return p[0] < 40 && p[1] < 40 && p[2] < 40; }
+bool near(int a, int b) { return std::abs(a - b) <= 3; }
+
+// What the pixels of one half of the window (one copy) look like.
+struct CopyStats {
+  long pixels = 0;         // not background
+  long dark = 0;           // outline black
+  long banded = 0;         // a ramp level times one of `colours`
+  std::map<int, long> perLevel;  // pixels of each ramp level
+  // Ramp levels that cover more than 2 % of the banded pixels (a blend of
+  // the outline with a band can match a lower level here and there).
+  std::set<int> levels() const {
+    std::set<int> main;
+    for (const auto& [level, count] : perLevel)
+      if (count * 50 > banded) main.insert(level);
+    return main;
+  }
+  std::set<uint32_t> distinct;
+  double centreX = 0;      // mean column of the copy's pixels
+  int top = -1, bottom = -1;
+  long greenish = 0;       // green is the strongest channel
+  long coloured = 0;       // not a shade of grey
+};
+
+// Looks at columns [x0, x1) of the picture; `colours` are the material
+// colours (0/1 per channel) whose ramp multiples count as bands.
+CopyStats measure(const Image& image, int x0, int x1,
+                  const std::vector<Material>& colours = {kRed, kGreen, kBlue}) {
+  CopyStats s;
+  double sumX = 0;
+  for (int y = 0; y < image.height; ++y)
+    for (int x = x0; x < x1; ++x) {
+      const uint8_t* p = image.at(x, y);
+      if (isBackground(p)) continue;
+      ++s.pixels;
+      sumX += x;
+      if (s.top < 0) s.top = y;
+      s.bottom = y;
+      s.distinct.insert(p[0] << 16 | p[1] << 8 | p[2]);
+      if (p[1] > p[0] + 20 && p[1] > p[2] + 20) ++s.greenish;
+      if (std::max({p[0], p[1], p[2]}) - std::min({p[0], p[1], p[2]}) > 6) ++s.coloured;
+      if (isDark(p)) {
+        ++s.dark;
+        continue;
+      }
+      for (const Material& m : colours)
+        for (int level : kBandLevels)
+          if (near(p[0], int(m.r * level)) && near(p[1], int(m.g * level)) &&
+              near(p[2], int(m.b * level))) {
+            ++s.banded;
+            ++s.perLevel[level];
+          }
+    }
+  if (s.pixels) s.centreX = sumX / s.pixels;
+  return s;
+}
+
+// Share of the rows through the copy in [x0, x1) whose first and last
+// non-background pixels are followed, within 3 pixels inwards, by outline
+// black.
+double outlinedEdges(const Image& image, int x0, int x1) {
+  long rows = 0, outlined = 0;
+  for (int y = 0; y < image.height; ++y) {
+    int first = -1, last = -1;
+    for (int x = x0; x < x1; ++x)
+      if (!isBackground(image.at(x, y))) {
+        if (first < 0) first = x;
+        last = x;
+      }
+    if (first < 0 || last - first < 8) continue;
+    // Edges at the window border are cut off, not silhouettes.
+    if (first == x0 || last == x1 - 1) continue;
+    ++rows;
+    bool left = false, right = false;
+    for (int k = 0; k < 4; ++k) {
+      left = left || isDark(image.at(first + k, y));
+      right = right || isDark(image.at(last - k, y));
+    }
+    if (left && right) ++outlined;
+  }
+  return rows ? double(outlined) / rows : 0;
+}
+
+// Number of pixels in columns [x0, x1) that differ between two pictures.
+long differing(const Image& a, const Image& b, int x0, int x1) {
+  long count = 0;
+  for (int y = 0; y < a.height; ++y)
+    for (int x = x0; x < x1; ++x)
+      if (memcmp(a.at(x, y), b.at(x, y), 3) != 0) ++count;
+  return count;
+}
+
+// Share of the box front (seen after key 2) drawn in the given colour.
+double frontShare(const Image& box, int r, int g, int b) {
+  long hits = 0, total = 0;
+  for (int y = 250; y < 350; ++y)
+    for (int x = 450; x < 750; ++x, ++total) {
+      const uint8_t* p = box.at(x, y);
+      if (near(p[0], r) && near(p[1], g) && near(p[2], b)) ++hits;
+    }
+  return double(hits) / total;
+}
+
+// A folder of data files, the display and the running viewer.
+class Viewer : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    char pattern[] = "/tmp/celshade-e2e-XXXXXX";
+    ASSERT_NE(mkdtemp(pattern), nullptr);
+    dir_ = pattern;
+    writeCow(dir_);
+    writeRabbit(dir_);
+    writePenguin(dir_);
+    ASSERT_TRUE(writeRamp(dir_, rampLines()));
+    ASSERT_TRUE(display_.ok()) << "Xvfb did not start";
+  }
+
+  void TearDown() override {
+    driver_.reset();
+    viewer_.reset();
+    std::string command = "rm -rf '" + dir_ + "'";
+    if (system(command.c_str()) != 0) ADD_FAILURE() << "could not remove " << dir_;
+  }
+
+  void remove(const std::string& file) { unlink((dir_ + "/" + file).c_str()); }
+
+  // Starts the program; does not wait for anything.
+  void launch() {
+    // In a sanitizer build the GL driver's own allocations, never released
+    // because the program ends through exit() with its window open, would
+    // count as leaks; every other check stays on.
+    const char* asan = getenv("ASAN_OPTIONS");
+    std::string options = std::string(asan ? asan : "") + (asan ? ":" : "") + "detect_leaks=0";
+    viewer_.reset(new Process({viewerPath()}, dir_,
+                              {"DISPLAY=" + display_.name(), "LIBGL_ALWAYS_SOFTWARE=1",
+                               "ASAN_OPTIONS=" + options}));
+  }
+
+  // Starts the program and waits for its window and its first frames.
+  void start() {
+    launch();
+    ASSERT_TRUE(viewer_->waitForOutput("Initialization Done!", 20))
+        << "stdout:\n" << viewer_->out() << "stderr:\n" << viewer_->err();
+    driver_.reset(new WindowDriver(display_.name()));
+    ASSERT_TRUE(driver_->connected());
+    ASSERT_TRUE(driver_->find(kTitle, 10));
+    // Until the first frame is swapped in, the window is plain black.
+    bool drawn = false;
+    for (int i = 0; i < 200 && !drawn; ++i) {
+      Image first = driver_->grab();
+      drawn = std::any_of(first.rgb.begin(), first.rgb.end(), [](uint8_t c) { return c != 0; });
+      if (!drawn) usleep(50000);
+    }
+    ASSERT_TRUE(drawn) << "no frame drawn";
+    picture_ = keep(driver_->settled());
+    ASSERT_EQ(picture_.width, 800);
+  }
+
+  // The picture once the keys have changed it.
+  Image after(const std::string& keys) {
+    Image before = driver_->grab();
+    driver_->type(keys);
+    return keep(driver_->changedFrom(before));
+  }
+
+  // The picture a while after input that should change nothing.
+  Image unchangedAfter(const std::string& keys) {
+    driver_->type(keys);
+    usleep(700000);
+    return keep(driver_->settled());
+  }
+
+  // With CELSHADE_E2E_PICTURES set to a folder, every picture a test looks
+  // at is saved there as <test>-<n>.ppm, for a person to judge.
+  Image keep(Image picture) {
+    if (const char* folder = getenv("CELSHADE_E2E_PICTURES")) {
+      std::string name = ::testing::UnitTest::GetInstance()->current_test_info()->name();
+      picture.save(std::string(folder) + "/" + name + "-" + std::to_string(kept_++) + ".ppm");
+    }
+    return picture;
+  }
+
+  std::string dir_;
+  VirtualDisplay display_;
+  std::unique_ptr<Process> viewer_;
+  std::unique_ptr<WindowDriver> driver_;
+  Image picture_;  // after start-up
+  int kept_ = 0;
+};
+
+TEST_F(Viewer, PrintsItsProgressLineByLineAndOpensTheTitledWindow) {
+  start();
+  EXPECT_EQ(lines(viewer_->out()), kStartupLines);
+  EXPECT_EQ(viewer_->out().back(), '\n');
+  EXPECT_EQ(viewer_->err(), "");
+  EXPECT_EQ(driver_->title(), kTitle);
+  int width = 0, height = 0;
+  driver_->size(width, height);
+  EXPECT_EQ(width, 800);
+  EXPECT_EQ(height, 600);
+  // Frames keep coming without printing anything more.
+  driver_->settled();
+  EXPECT_EQ(lines(viewer_->out()), kStartupLines);
+  EXPECT_TRUE(viewer_->running());
+}
+
+TEST_F(Viewer, HelpKeyPrintsTheHelpTextAndQuitKeyEndsWithStatusZero) {
+  start();
+  std::string before = viewer_->out();
+  driver_->type("h");
+  ASSERT_TRUE(viewer_->waitForOutput("q - quit\n", 5));
+  driver_->type("q");
+  EXPECT_EQ(viewer_->waitForExit(5), 0);
+  EXPECT_EQ(viewer_->out(), before + kHelp);
+}
+
+TEST_F(Viewer, UpperCaseAndUnknownKeysChangeNothing) {
+  start();
+  Image shot = unchangedAfter("WQHx9");
+  EXPECT_EQ(differing(picture_, shot, 0, 800), 0);
+  EXPECT_TRUE(viewer_->running());
+  EXPECT_EQ(lines(viewer_->out()), kStartupLines);
+}
+
+TEST_F(Viewer, MissingModelFileEndsWithTheReadersMessageAndStatusOne) {
+  remove("rabbit.obj");
+  launch();
+  EXPECT_EQ(viewer_->waitForExit(20), 1);
+  EXPECT_EQ(viewer_->err(), "glmReadOBJ() failed: can't open data file \"rabbit.obj\".\n");
+  std::vector<std::string> expected(kStartupLines.begin(), kStartupLines.begin() + 7);
+  EXPECT_EQ(lines(viewer_->out()), expected);
+}
+
+TEST_F(Viewer, MissingRampFileIsReportedAndTheWindowStillOpens) {
+  remove("Shader.txt");
+  start();
+  std::vector<std::string> expected = kStartupLines;
+  expected[2] = "ERROR Opening Shader File";
+  EXPECT_EQ(lines(viewer_->out()), expected);
+  // Without a ramp every texel is 0: the cel-shaded copy is all black, the
+  // lit copy is still lit.
+  CopyStats right = measure(picture_, 400, 800);
+  CopyStats left = measure(picture_, 0, 400);
+  EXPECT_GT(right.pixels, 10000);
+  EXPECT_GT(right.dark, right.pixels * 95 / 100);
+  EXPECT_EQ(right.coloured, 0);
+  EXPECT_GT(left.distinct.size(), 100u);
+}
+
+TEST_F(Viewer, ShowsTheModelLitOnTheLeftAndInOutlinedFlatBandsOnTheRight) {
+  start();
+  CopyStats left = measure(picture_, 0, 400);
+  CopyStats right = measure(picture_, 400, 800);
+  ASSERT_GT(left.pixels, 10000);
+  ASSERT_GT(right.pixels, 10000);
+
+  // Lighting shades smoothly: many colours, few of them ramp levels.
+  EXPECT_GT(left.distinct.size(), 200u);
+  EXPECT_LT(left.banded, left.pixels / 4);
+  // Cel shading: apart from the outline, flat ramp levels times the
+  // material colours, in several bands.
+  EXPECT_GT(right.banded, (right.pixels - right.dark) * 9 / 10);
+  EXPECT_GE(right.levels().size(), 3u);
+  EXPECT_GT(right.dark, 500);
+  EXPECT_GT(outlinedEdges(picture_, 400, 800), 0.9);
+
+  // The copies sit at x = -1 and +1: 400 -+ 400 / (4 tan 20deg) pixels.
+  EXPECT_NEAR(left.centreX, 125, 12);
+  EXPECT_NEAR(right.centreX, 675, 12);
+}
+
+TEST_F(Viewer, ColourKeyTurnsTheBandsGreyAndBack) {
+  start();
+  Image grey = after("c");
+  CopyStats right = measure(grey, 400, 800, {{"white", 1, 1, 1}});
+  EXPECT_GT(right.banded, (right.pixels - right.dark) * 9 / 10);
+  EXPECT_GE(right.levels().size(), 3u);
+  EXPECT_EQ(measure(grey, 400, 800).banded, measure(grey, 400, 800, {}).banded);
+
+  // The lit copy now sets no material of its own and keeps the one the last
+  // coloured frame left: that of the model's last group, "default", grey.
+  CopyStats left = measure(grey, 0, 400);
+  EXPECT_GT(left.pixels, 10000);
+  EXPECT_EQ(left.coloured, 0);
+
+  Image again = after("c");
+  EXPECT_EQ(differing(picture_, again, 400, 800), 0);
+}
+
+TEST_F(Viewer, FaceTowardsTheViewerTakesTheBrightestTexel) {
+  start();
+  Image box = after("2");
+  // The box front spans the right half's middle; with the ramp clamped at its
+  // edge the coordinate 1.0 gives texel 31 (1.0), never texel 0 (0.25).
+  EXPECT_EQ(frontShare(box, 64, 64, 0), 0.0);
+  EXPECT_EQ(frontShare(box, 255, 255, 0), 1.0);
+}
+
+TEST_F(Viewer, RampLinesGiveTheirLeadingNumberOrZero) {
+  // 31 lines of 0.5 with blanks and words around, then a line that does not
+  // begin with a number: texel 31, where a face towards the viewer lands,
+  // is 0.
+  std::vector<std::string> ramp(31, " 0.5e0 half");
+  ramp.push_back("one");
+  ASSERT_TRUE(writeRamp(dir_, ramp));
+  start();
+  CopyStats right = measure(picture_, 400, 800);
+  EXPECT_EQ(right.levels(), std::set<int>{128});
+  EXPECT_GT(right.banded, (right.pixels - right.dark) * 9 / 10);
+  EXPECT_EQ(frontShare(after("2"), 0, 0, 0), 1.0);
+}
+
+TEST_F(Viewer, TexelsTheRampFileLacksAreBlack) {
+  ASSERT_TRUE(writeRamp(dir_, std::vector<std::string>(8, "1.0")));
+  start();
+  // Only coordinates below 8/32 (normals turned well away from the viewer,
+  // at the rim) are lit; the middle of the copy is black.
+  CopyStats right = measure(picture_, 400, 800);
+  EXPECT_EQ(right.levels(), std::set<int>{255});
+  EXPECT_GT(right.dark, right.pixels / 2);
+  EXPECT_EQ(frontShare(after("2"), 0, 0, 0), 1.0);
+}
+
+TEST_F(Viewer, NumberKeysSwitchModelsAndTheRabbitSitsCloser) {
+  start();
+  Image rabbit = after("3");
+  CopyStats left = measure(rabbit, 0, 400), right = measure(rabbit, 400, 800);
+  // +-0.3 at eye distance 2: 400 -+ 400 * 0.3 / (2 tan 20deg) pixels.
+  EXPECT_NEAR(left.centreX, 235, 12);
+  EXPECT_NEAR(right.centreX, 565, 12);
+  // Green and blue only: the cow's red top is gone.
+  for (int y = 0; y < rabbit.height; ++y) {
+    EXPECT_TRUE(isBackground(rabbit.at(400, y))) << "row " << y;
+    if (!isBackground(rabbit.at(400, y))) break;
+  }
+  EXPECT_EQ(measure(rabbit, 400, 800, {kRed}).banded, 0);
+
+  Image penguin = after("2");
+  EXPECT_GT(measure(penguin, 400, 800, {kYellow, kMagenta}).banded, 10000);
+
+  Image cow = after("1");
+  // Back to the cow, now seen from distance 3: larger than at start-up.
+  CopyStats now = measure(cow, 0, 400), first = measure(picture_, 0, 400);
+  EXPECT_GT(now.bottom - now.top, (first.bottom - first.top) * 5 / 4);
+}
+
+TEST_F(Viewer, MoveKeysShiftAndZoomKeysScaleThePicture) {
+  start();
+  CopyStats left = measure(picture_, 0, 400), right = measure(picture_, 400, 800);
+  int height = right.bottom - right.top;
+
+  // Eye and focus 0.2 to the left: the picture moves right by
+  // 400 * 0.2 / (4 tan 20deg) = 55 pixels; then 0.2 to the right of centre.
+  CopyStats leftA = measure(after("aaaa"), 0, 400);
+  EXPECT_NEAR(leftA.centreX - left.centreX, 55, 6);
+  CopyStats rightD = measure(after("dddddddd"), 400, 800);
+  EXPECT_NEAR(rightD.centreX - right.centreX, -55, 6);
+
+  CopyStats in = measure(after("wwwww"), 400, 800);  // eye 4 * 0.96^5
+  EXPECT_NEAR(in.bottom - in.top, height * 4 / 3.26, 8);
+  CopyStats out = measure(after("ssssssssss"), 400, 800);  // then * 1.04^10
+  EXPECT_NEAR(out.bottom - out.top, height * 4 / 4.83, 8);
+}
+
+TEST_F(Viewer, LeftDragRotatesBothCopiesAndRightDragDoesNot) {
+  start();
+  Image right = driver_->settled();
+  driver_->drag(3, 400, 300, 500, 380);
+  usleep(700000);
+  Image afterRight = keep(driver_->settled());
+  EXPECT_EQ(differing(right, afterRight, 0, 800), 0);
+
+  // 100 pixels to the left turn the copies by -60 degrees about the vertical:
+  // the green (+x) side comes round to the front of both.
+  CopyStats leftBefore = measure(afterRight, 0, 400), rightBefore = measure(afterRight, 400, 800);
+  driver_->drag(1, 500, 300, 400, 300);
+  Image turned = keep(driver_->changedFrom(afterRight));
+  CopyStats leftAfter = measure(turned, 0, 400), rightAfter = measure(turned, 400, 800);
+  EXPECT_GT(differing(afterRight, turned, 0, 400), 3000);
+  EXPECT_GT(differing(afterRight, turned, 400, 800), 3000);
+  EXPECT_GT(leftAfter.greenish, leftBefore.greenish * 3 / 2);
+  EXPECT_GT(rightAfter.greenish, rightBefore.greenish * 3 / 2);
+  // Still flat bands on the right.
+  EXPECT_GT(rightAfter.banded, (rightAfter.pixels - rightAfter.dark) * 9 / 10);
+}
+
+TEST_F(Viewer, SwitchingModelsInTheMiddleOfADragEndsTheDrag) {
+  start();
+  Image rabbit = after("3");
+  driver_->drag(1, 400, 300, 400, 300);  // pointer in place, nothing turned
+  driver_->button(1, true);
+  driver_->moveTo(450, 330);
+  Image turned = keep(driver_->changedFrom(rabbit));
+  EXPECT_GT(differing(rabbit, turned, 0, 800), 1000);
+  driver_->type("3");
+  EXPECT_EQ(differing(rabbit, keep(driver_->changedFrom(turned)), 0, 800), 0);
+  // The button is still down, but the drag is over: moving turns nothing.
+  driver_->moveTo(300, 250);
+  usleep(700000);
+  EXPECT_EQ(differing(rabbit, keep(driver_->settled()), 0, 800), 0);
+  driver_->button(1, false);
+}
+
+TEST_F(Viewer, ModelWithoutNormalsOrMaterialsIsStillDrawn) {
+  // Vertices and faces only: the lit copy gets no normals or materials (the
+  // library warns every frame), the cel copy uses each face's direction in
+  // white.
+  FILE* f = fopen((dir_ + "/cow.obj").c_str(), "w");
+  ASSERT_NE(f, nullptr);
+  fprintf(f, "v -1 -1 0\nv 1 -1 0\nv 1 1 0\nv -1 1 0\nv 0 0 1\n");
+  fprintf(f, "f 1 2 5\nf 2 3 5\nf 3 4 5\nf 4 1 5\nf 1 4 3 2\n");
+  fclose(f);
+  start();
+  std::string out = viewer_->out();
+  EXPECT_NE(out.find("glmDraw() warning: material render mode requested with no materials "
+                     "defined.\n"),
+            std::string::npos);
+  EXPECT_TRUE(viewer_->running());
+  CopyStats right = measure(picture_, 400, 800, {{"white", 1, 1, 1}});
+  EXPECT_GT(right.pixels, 10000);
+  EXPECT_GT(right.banded, (right.pixels - right.dark) * 9 / 10);
+  // Every side leans 45 degrees away from the viewer: coordinate 0.707,
+  // texel 22, the 0.75 band.
+  EXPECT_EQ(right.levels(), std::set<int>{191});
+}
+
+}  // namespace
