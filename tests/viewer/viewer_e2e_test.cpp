@@ -312,6 +312,20 @@ TEST_F(Viewer, PrintsItsProgressLineByLineAndOpensTheTitledWindow) {
   EXPECT_TRUE(viewer_->running());
 }
 
+TEST_F(Viewer, ResizedWindowKeepsTheSceneFillingIt) {
+  start();
+  CopyStats before = measure(picture_, 400, 800);
+  driver_->resize(400, 400);
+  Image square = keep(driver_->changedFrom(picture_));
+  ASSERT_EQ(square.width, 400);
+  ASSERT_EQ(square.height, 400);
+  // The viewport follows the window: the right copy's centre moves to
+  // 200 + 200 / (4 tan 20deg), and it shrinks with the window's height.
+  CopyStats after = measure(square, 200, 400);
+  EXPECT_NEAR(after.centreX, 337, 8);
+  EXPECT_NEAR(after.bottom - after.top, (before.bottom - before.top) * 400 / 600.0, 6);
+}
+
 TEST_F(Viewer, HelpKeyPrintsTheHelpTextAndQuitKeyEndsWithStatusZero) {
   start();
   std::string before = viewer_->out();
