@@ -479,7 +479,7 @@ inline Mask runStarts(Mask set) { return set & ~(set << 1); }
 inline bool classifyLine(const char* p, const char* end, Line& line) {
 #if defined(__SSE2__)
   for (int offset = 0; offset < 128; offset += 16) {
-    if (end - (p + offset) < 16) return false;
+    if (end - p - offset < 16) return false;
     __m128i x = _mm_loadu_si128(reinterpret_cast<const __m128i*>(p + offset));
     auto is = [&](char c) { return _mm_cmpeq_epi8(x, _mm_set1_epi8(c)); };
     __m128i d = _mm_sub_epi8(x, _mm_set1_epi8('0'));
@@ -637,7 +637,7 @@ bool scanObj(ObjScan& s) {
   GroupSlot* group = s.defaultGroup;
   GLuint material = 0;
   uint64_t vertices = 0, normals = 0, texcoords = 0, triangles = 0;
-  const char* releaseMark = p + kReleaseStep;
+  size_t releaseAt = kReleaseStep;  // offset of the next page hand-back
 
   // Stores the triangle (a, b, c) with the fields the form sets.
   GLuint resolved[3][3] = {};  // corner (first, last-but-one, last) x (v, t, n)
@@ -667,9 +667,9 @@ bool scanObj(ObjScan& s) {
 
   for (;;) {
     p = skipSpace(p, end);
-    if (p >= releaseMark) {
+    if (size_t(p - s.text.data) >= releaseAt) {
       s.text.release(p);
-      releaseMark = p + kReleaseStep;
+      releaseAt = size_t(p - s.text.data) + kReleaseStep;
     }
     if (p == end) break;
     const char* keyword = p;
@@ -876,13 +876,13 @@ template <bool Store>
 bool scanMtl(MtlScan& s) {
   const char* p = s.text.data;
   const char* const end = s.text.end();
-  const char* releaseMark = p + kReleaseStep;
+  size_t releaseAt = kReleaseStep;  // offset of the next page hand-back
   uint64_t current = 0;
   for (;;) {
     p = skipSpace(p, end);
-    if (p >= releaseMark) {
+    if (size_t(p - s.text.data) >= releaseAt) {
       s.text.release(p);
-      releaseMark = p + kReleaseStep;
+      releaseAt = size_t(p - s.text.data) + kReleaseStep;
     }
     if (p == end) break;
     const char* keyword = p;
