@@ -682,7 +682,7 @@ bool scanObj(ObjScan& s) {
         float* out = sink;
         int n;
         uint64_t* count;
-        if (length == 1) {
+        if (length == 1 || keyword[1] == '\0') {  // "v" alone, as a C string too
           n = 3, count = &vertices;
           if (Store) {
             if (vertices >= m->vertexcount) return s.fail("internal error: the passes disagree");

@@ -121,10 +121,12 @@ TEST(Errors, ErrorsAfterGroupsAndMaterialsLeaveNothingBehind) {
 
 TEST(Errors, EmbeddedNulBytesCutNamesAndBothPassesAgree) {
   std::string text = std::string(kTriangle) + "g a" + '\0' + "b\nf 1 2 3\ng a" + '\0' +
-                     "c\nf 1 2 3\n" + '\0' + "x\nf 1 2 3\n";
+                     "c\nf 1 2 3\n" + '\0' + "x\nf 1 2 3\nv" + '\0' + " 5 6 7\n";
   Model m = mustRead(text);
   ASSERT_TRUE(m);
   EXPECT_EQ(groupList(m.get()), "[ a] m0: 0 1 2\n[default] m0:\n");
+  ASSERT_EQ(m->vertexcount, 4u);  // "v" and a NUL byte is the keyword "v"
+  EXPECT_EQ(vertex(m.get(), 4)[2], 7.0f);
 }
 
 // ---- glmReadOBJ: exact messages, streams and exit status -----------------
