@@ -159,13 +159,9 @@ TEST(ErrorsDeathTest, UnknownTokenEndsWithItsMessageOnStandardOutput) {
 
 TEST(ErrorsDeathTest, LongUnknownTokensArePrintedWhole) {
   std::string keyword = "vz" + std::string(400, 'q');
-  std::string path = "/tmp/celshade-long-token.obj";
-  FILE* f = fopen(path.c_str(), "w");
-  ASSERT_TRUE(f);
-  fprintf(f, "%s 1 2 3\n", keyword.c_str());
-  fclose(f);
+  TempDir dir;
+  std::string path = dir.write("long.obj", keyword + " 1 2 3\n");
   Outcome o = runChild([&] { glmReadOBJ(path.c_str()); });
-  unlink(path.c_str());
   EXPECT_EQ(o.status, 1);
   EXPECT_EQ(o.out, "glmFirstPass(): Unknown token \"" + keyword + "\".\n");
 }
