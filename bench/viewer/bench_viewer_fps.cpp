@@ -5,6 +5,8 @@
 //
 //   bench_viewer_fps [seconds per model, default 5] [--perf]
 //
+// A third row measures the bundled models in data/, as `make run` shows them.
+//
 // With --perf the viewer is also sampled with `perf record -g` while it is
 // measured, and the heaviest functions are printed.
 #include <signal.h>
@@ -17,6 +19,11 @@
 #include <cstdlib>
 #include <cstring>
 #include <string>
+
+#include <glm.h>
+
+#include <algorithm>
+#include <vector>
 
 #include "test_models.h"
 #include "viewer_session.h"
@@ -47,11 +54,12 @@ struct Result {
   double seconds = 0;
 };
 
-// Runs the viewer in `dir` for `seconds` after its first second and counts
-// the frames; optionally samples it with perf into `dir`/perf.data.
-Result measure(const std::string& dir, double seconds, bool perf) {
+// Runs the viewer in `workdir` for `seconds` after its first second and
+// counts the frames; optionally samples it with perf into
+// `scratch`/perf.data.
+Result measure(const std::string& workdir, const std::string& scratch, double seconds, bool perf) {
   Result result;
-  std::string counterPath = dir + "/frames";
+  std::string counterPath = scratch + "/frames";
   FILE* f = fopen(counterPath.c_str(), "w");
   uint64_t zero = 0;
   if (!f || fwrite(&zero, sizeof zero, 1, f) != 1 || fclose(f) != 0) return result;
@@ -66,7 +74,7 @@ Result measure(const std::string& dir, double seconds, bool perf) {
     fprintf(stderr, "Xvfb did not start\n");
     return result;
   }
-  Process viewer({CELSHADE_VIEWER}, dir,
+  Process viewer({CELSHADE_VIEWER}, workdir,
                  {"DISPLAY=" + display.name(), "LIBGL_ALWAYS_SOFTWARE=1",
                   std::string("LD_PRELOAD=") + CELSHADE_FRAME_COUNTER,
                   "CELSHADE_FRAME_COUNTER=" + counterPath});
@@ -81,9 +89,9 @@ Result measure(const std::string& dir, double seconds, bool perf) {
 
   Process* sampler = nullptr;
   if (perf)
-    sampler = new Process({"perf", "record", "-g", "-F", "499", "-o", dir + "/perf.data", "-p",
+    sampler = new Process({"perf", "record", "-g", "-F", "499", "-o", scratch + "/perf.data", "-p",
                            std::to_string(viewer.pid())},
-                          dir, {});
+                          scratch, {});
   // Time whole frames: from one swap to the first swap after `seconds`.
   auto nextSwap = [&](uint64_t after) {
     while (*frames == after && viewer.running()) usleep(500);
@@ -122,6 +130,22 @@ void report(const std::string& dir, const char* sort, const char* limit) {
   }
 }
 
+// Writes the generated set into `dir`: a cow of about `wanted` triangles,
+// a small rabbit and penguin, a three-band ramp. The cow's triangle count,
+// or -1.
+long writeSet(const std::string& dir, long wanted) {
+  long triangles = writeCow(dir, wanted);
+  std::vector<std::string> ramp(32, "1");
+  std::fill(ramp.begin(), ramp.begin() + 22, "0.6");
+  std::fill(ramp.begin(), ramp.begin() + 11, "0.3");
+  bool written = triangles > 0 &&
+                 writeEllipsoid(dir, "rabbit", 0.2f, 1, 0.2f, 8, 6, {{"fur", 1, 1, 1}},
+                                [](float, float, float) { return 0; }) > 0 &&
+                 writeBox(dir, "penguin", 1, 0.5f, 0.25f, {"front", 1, 1, 1}, {"back", 0, 0, 0}) &&
+                 writeRamp(dir, ramp);
+  return written ? triangles : -1;
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
@@ -137,41 +161,49 @@ int main(int argc, char** argv) {
 
   printf("viewer frame rate, Xvfb 1024x768x24, LIBGL_ALWAYS_SOFTWARE=1, %.0f s per model\n",
          seconds);
-  printf("%10s %8s %8s %10s %12s\n", "triangles", "frames", "fps", "ms/frame", "ns/triangle");
+  printf("%-10s %10s %8s %8s %10s %12s\n", "model", "triangles", "frames", "fps", "ms/frame",
+         "ns/triangle");
   double msSmall = 0;
-  for (long wanted : {20000L, 200000L}) {
+  // The two generated cows, then the bundled cow as `make run` shows it.
+  for (long wanted : {20000L, 200000L, 0L}) {
     char pattern[] = "/tmp/celshade-fps-XXXXXX";
     if (!mkdtemp(pattern)) return 1;
-    std::string dir = pattern;
-    long triangles = writeCow(dir, wanted);
-    bool written = triangles > 0 &&
-                   writeEllipsoid(dir, "rabbit", 0.2f, 1, 0.2f, 8, 6, {{"fur", 1, 1, 1}},
-                                  [](float, float, float) { return 0; }) > 0 &&
-                   writeBox(dir, "penguin", 1, 0.5f, 0.25f, {"front", 1, 1, 1}, {"back", 0, 0, 0}) &&
-                   writeRamp(dir, {"0.3", "0.3", "0.3", "0.3", "0.3", "0.3", "0.3", "0.3", "0.3",
-                                   "0.3", "0.3", "0.6", "0.6", "0.6", "0.6", "0.6", "0.6", "0.6",
-                                   "0.6", "0.6", "0.6", "0.6", "1", "1", "1", "1", "1", "1", "1",
-                                   "1", "1", "1"});
-    if (!written) {
-      fprintf(stderr, "could not write the models into %s\n", dir.c_str());
+    std::string scratch = pattern, workdir = scratch, label = "generated";
+    long triangles = 0;
+    if (wanted) {
+      triangles = writeSet(scratch, wanted);
+    } else {
+      workdir = CELSHADE_DATA;
+      if (access((workdir + "/cow.obj").c_str(), R_OK) != 0) {
+        rmdir(scratch.c_str());
+        break;
+      }
+      label = "data/";
+      GLMmodel* cow = glmReadOBJ((workdir + "/cow.obj").c_str());
+      triangles = cow->trianglecount;
+      glmDelete(cow);
+    }
+    if (triangles <= 0) {
+      fprintf(stderr, "could not write the models into %s\n", scratch.c_str());
       return 1;
     }
-    Result r = measure(dir, seconds, perf);
+    Result r = measure(workdir, scratch, seconds, perf);
     if (r.frames <= 0) return 1;
     double ms = 1000 * r.seconds / r.frames;
-    printf("%10ld %8ld %8.1f %10.2f %12.1f\n", triangles, r.frames, r.frames / r.seconds, ms,
-           ms * 1e6 / triangles);
+    printf("%-10s %10ld %8ld %8.1f %10.2f %12.1f\n", label.c_str(), triangles, r.frames,
+           r.frames / r.seconds, ms, ms * 1e6 / triangles);
     if (wanted == 20000L) msSmall = ms;
-    else printf("200k/20k frame time ratio: %.2f (triangles %.1fx)\n", ms / msSmall,
-                triangles / 20000.0);
+    if (wanted == 200000L)
+      printf("200k/20k frame time ratio: %.2f (triangles %.1fx)\n", ms / msSmall,
+             triangles / 20000.0);
     if (perf) {
       printf("  where the viewer's time goes (%ld triangles), by library:\n", triangles);
-      report(dir, "dso", "1");
+      report(scratch, "dso", "1");
       printf("  heaviest functions:\n");
-      report(dir, "dso,sym", "1.5");
+      report(scratch, "dso,sym", "1.5");
     }
-    std::string command = "rm -rf '" + dir + "'";
-    if (system(command.c_str()) != 0) fprintf(stderr, "could not remove %s\n", dir.c_str());
+    std::string command = "rm -rf '" + scratch + "'";
+    if (system(command.c_str()) != 0) fprintf(stderr, "could not remove %s\n", scratch.c_str());
   }
   return 0;
 }

@@ -24,7 +24,8 @@ const char* kTitle = "Veltrane - Kordex Assignment 3 - Cel Shading";
 const int kBackground = 204;  // clear colour 0.8
 
 // Ramp bands, 8 texels each: 0.25, 0.5, 0.75, 1.0. The lines carry trailing
-// words, which must not matter.
+// words, which must not matter, and a 33rd line that must not be read (a
+// sanitizer build would catch a write past the 32 texels).
 const std::vector<int> kBandLevels = {64, 128, 191, 255};
 
 std::vector<std::string> rampLines() {
@@ -44,20 +45,20 @@ const Material kMagenta = {"magenta", 1, 0, 1};
 
 // The cow: an upright egg, red on top, green below on its +x side and blue
 // on its -x side, so that spinning it about the vertical axis shows.
-void writeCow(const std::string& dir) {
-  writeEllipsoid(dir, "cow", 0.4f, 1.0f, 0.4f, 48, 32, {kRed, kGreen, kBlue},
-                 [](float x, float y, float) { return y > 0.3f ? 0 : x >= 0 ? 1 : 2; });
+bool writeCow(const std::string& dir) {
+  return writeEllipsoid(dir, "cow", 0.4f, 1.0f, 0.4f, 48, 32, {kRed, kGreen, kBlue},
+                 [](float x, float y, float) { return y > 0.3f ? 0 : x >= 0 ? 1 : 2; }) > 0;
 }
 
 // The rabbit: tall and thin, so that its copies at +-0.3 stay apart.
-void writeRabbit(const std::string& dir) {
-  writeEllipsoid(dir, "rabbit", 0.2f, 1.0f, 0.2f, 32, 24, {kGreen, kBlue},
-                 [](float, float y, float) { return y > 0 ? 0 : 1; });
+bool writeRabbit(const std::string& dir) {
+  return writeEllipsoid(dir, "rabbit", 0.2f, 1.0f, 0.2f, 32, 24, {kGreen, kBlue},
+                 [](float, float y, float) { return y > 0 ? 0 : 1; }) > 0;
 }
 
 // The penguin: a flat box whose front faces the viewer squarely.
-void writePenguin(const std::string& dir) {
-  writeBox(dir, "penguin", 1.0f, 0.5f, 0.25f, kYellow, kMagenta);
+bool writePenguin(const std::string& dir) {
+  return writeBox(dir, "penguin", 1.0f, 0.5f, 0.25f, kYellow, kMagenta);
 }
 
 std::string viewerPath() { return CELSHADE_VIEWER; }
@@ -216,9 +217,7 @@ class Viewer : public ::testing::Test {
     char pattern[] = "/tmp/celshade-e2e-XXXXXX";
     ASSERT_NE(mkdtemp(pattern), nullptr);
     dir_ = pattern;
-    writeCow(dir_);
-    writeRabbit(dir_);
-    writePenguin(dir_);
+    ASSERT_TRUE(writeCow(dir_) && writeRabbit(dir_) && writePenguin(dir_));
     ASSERT_TRUE(writeRamp(dir_, rampLines()));
     ASSERT_TRUE(display_.ok()) << "Xvfb did not start";
   }
@@ -310,6 +309,20 @@ TEST_F(Viewer, PrintsItsProgressLineByLineAndOpensTheTitledWindow) {
   driver_->settled();
   EXPECT_EQ(lines(viewer_->out()), kStartupLines);
   EXPECT_TRUE(viewer_->running());
+}
+
+TEST_F(Viewer, ResizedWindowKeepsTheSceneFillingIt) {
+  start();
+  CopyStats before = measure(picture_, 400, 800);
+  driver_->resize(400, 400);
+  Image square = keep(driver_->changedFrom(picture_));
+  ASSERT_EQ(square.width, 400);
+  ASSERT_EQ(square.height, 400);
+  // The viewport follows the window: the right copy's centre moves to
+  // 200 + 200 / (4 tan 20deg), and it shrinks with the window's height.
+  CopyStats after = measure(square, 200, 400);
+  EXPECT_NEAR(after.centreX, 337, 8);
+  EXPECT_NEAR(after.bottom - after.top, (before.bottom - before.top) * 400 / 600.0, 6);
 }
 
 TEST_F(Viewer, HelpKeyPrintsTheHelpTextAndQuitKeyEndsWithStatusZero) {

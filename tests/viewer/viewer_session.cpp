@@ -285,6 +285,11 @@ void WindowDriver::size(int& width, int& height) {
   height = attributes.height;
 }
 
+void WindowDriver::resize(int width, int height) {
+  XResizeWindow(display_, window_, (unsigned)width, (unsigned)height);
+  XSync(display_, False);
+}
+
 Image WindowDriver::grab() {
   Image picture;
   int width, height;

@@ -83,6 +83,7 @@ class WindowDriver {
   bool find(const std::string& title, double seconds);
   std::string title();
   void size(int& width, int& height);
+  void resize(int width, int height);
 
   Image grab();
   // Waits until two grabs in a row are the same (frames keep coming) and
