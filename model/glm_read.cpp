@@ -3,7 +3,10 @@
 // The text is scanned in memory (a read-only mapping of the file, or the
 // caller's buffer) twice: the first pass counts and creates the groups, the
 // second stores. Both passes are one scanner instantiated twice, so they
-// walk the same statements and agree on every count by construction.
+// walk the same statements and agree on every count by construction; the
+// counting pass only adds shortcuts over plain lines that end exactly
+// where the statement-by-statement reading would. Storing never goes past
+// what was counted (checked all the same).
 #include "glm_internal.h"
 
 #include <charconv>
@@ -479,7 +482,7 @@ inline Mask runStarts(Mask set) { return set & ~(set << 1); }
 inline bool classifyLine(const char* p, const char* end, Line& line) {
 #if defined(__SSE2__)
   for (int offset = 0; offset < 128; offset += 16) {
-    if (end - (p + offset) < 16) return false;
+    if (end - p - offset < 16) return false;
     __m128i x = _mm_loadu_si128(reinterpret_cast<const __m128i*>(p + offset));
     auto is = [&](char c) { return _mm_cmpeq_epi8(x, _mm_set1_epi8(c)); };
     __m128i d = _mm_sub_epi8(x, _mm_set1_epi8('0'));
@@ -637,7 +640,7 @@ bool scanObj(ObjScan& s) {
   GroupSlot* group = s.defaultGroup;
   GLuint material = 0;
   uint64_t vertices = 0, normals = 0, texcoords = 0, triangles = 0;
-  const char* releaseMark = p + kReleaseStep;
+  size_t releaseAt = kReleaseStep;  // offset of the next page hand-back
 
   // Stores the triangle (a, b, c) with the fields the form sets.
   GLuint resolved[3][3] = {};  // corner (first, last-but-one, last) x (v, t, n)
@@ -667,9 +670,9 @@ bool scanObj(ObjScan& s) {
 
   for (;;) {
     p = skipSpace(p, end);
-    if (p >= releaseMark) {
+    if (size_t(p - s.text.data) >= releaseAt) {
       s.text.release(p);
-      releaseMark = p + kReleaseStep;
+      releaseAt = size_t(p - s.text.data) + kReleaseStep;
     }
     if (p == end) break;
     const char* keyword = p;
@@ -682,7 +685,7 @@ bool scanObj(ObjScan& s) {
         float* out = sink;
         int n;
         uint64_t* count;
-        if (length == 1) {
+        if (length == 1 || keyword[1] == '\0') {  // "v" alone, as a C string too
           n = 3, count = &vertices;
           if (Store) {
             if (vertices >= m->vertexcount) return s.fail("internal error: the passes disagree");
@@ -876,13 +879,13 @@ template <bool Store>
 bool scanMtl(MtlScan& s) {
   const char* p = s.text.data;
   const char* const end = s.text.end();
-  const char* releaseMark = p + kReleaseStep;
+  size_t releaseAt = kReleaseStep;  // offset of the next page hand-back
   uint64_t current = 0;
   for (;;) {
     p = skipSpace(p, end);
-    if (p >= releaseMark) {
+    if (size_t(p - s.text.data) >= releaseAt) {
       s.text.release(p);
-      releaseMark = p + kReleaseStep;
+      releaseAt = size_t(p - s.text.data) + kReleaseStep;
     }
     if (p == end) break;
     const char* keyword = p;
