@@ -118,7 +118,8 @@ char* formatFloat(char* p, GLfloat value) {
 }
 
 // Collects output in a large buffer and hands it to the stream in big
-// blocks. Write results are not examined.
+// blocks. Write results are not examined. Everything collected reaches the
+// stream when the Out goes out of scope.
 class Out {
  public:
   explicit Out(FILE* file) : file_(file), buf_(static_cast<char*>(glmAlloc(kBufferSize, 1))) {}
@@ -129,6 +130,7 @@ class Out {
   Out(const Out&) = delete;
   Out& operator=(const Out&) = delete;
 
+  // Hands everything collected so far to the stream.
   void flush() {
     fwrite(buf_, 1, len_, file_);
     len_ = 0;
@@ -176,6 +178,7 @@ class Out {
   }
   void commit(char* end) { len_ = size_t(end - buf_); }
 
+  // Copies a short constant string into a started line.
   static char* copy(char* p, const char* s) {
     size_t n = strlen(s);
     memcpy(p, s, n);
