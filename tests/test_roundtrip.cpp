@@ -260,10 +260,10 @@ GLMmodel* randomModel(uint32_t seed, bool normals, bool texcoords, bool facets) 
   }
   setMtllib(m, "random.mtl");
 
-  const std::string longName(100, 'n');
-  const char* names[] = {"default", "", " ", "body", " body", "a b", "trailing  ", "\tTab",
-                         "#not a comment", "g", "carriage\r", "caf\xc3\xa9", "default ",
-                         "x/y\\z", longName.c_str()};
+  const std::string longName(300, 'n');  // longer than a 128-byte line buffer
+  const char* names[] = {"default", "", longName.c_str(), " ", "body", " body", "a b",
+                         "trailing  ", "\tTab", "#not a comment", "g", "carriage\r",
+                         "caf\xc3\xa9", "default ", "x/y\\z"};
   const GLuint groupCount = 1 + rng.below(GLuint(sizeof names / sizeof *names));
   std::vector<std::vector<GLuint>> members(groupCount);
   for (GLuint i = 0; i < ntri; i++) members[rng.below(groupCount)].push_back(i);

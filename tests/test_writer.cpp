@@ -346,6 +346,26 @@ TEST(WriteObj, IndicesAndCountsPrintAsSignedIntegers) {
   setTriangles(m, {triangle(0xFFFFFFFFu, 0x80000000u, 0x7FFFFFFFu)});
   Written w = write(m, 0);
   EXPECT_EQ(linesStartingWith(w.obj, "f "), "f -1 -2147483648 2147483647");
+
+  // Every digit count, on both sides of each power of ten, both signs.
+  std::vector<GLuint> values;
+  for (uint64_t p = 1; p <= 1000000000; p *= 10)
+    for (uint64_t v : {p - 1, p, p + 1, 2 * p - 1, 5 * p})
+      for (uint64_t s : {v, uint64_t(0) - v}) values.push_back(GLuint(s));
+  std::vector<GLMtriangle> triangles;
+  std::string expected;
+  char line[128];
+  for (size_t i = 0; i + 2 < values.size(); i += 3) {
+    triangles.push_back(triangle(values[i], values[i + 1], values[i + 2]));
+    snprintf(line, sizeof line, "%sf %d %d %d", expected.empty() ? "" : "|", int(values[i]),
+             int(values[i + 1]), int(values[i + 2]));
+    expected += line;
+  }
+  setTriangles(m, triangles);
+  std::vector<GLuint> all(triangles.size());
+  for (GLuint i = 0; i < all.size(); i++) all[i] = i;
+  addGroup(m, "default", all);
+  EXPECT_EQ(linesStartingWith(write(m, 0).obj, "f "), expected);
   glmDelete(m);
 }
 
@@ -438,13 +458,21 @@ TEST(NumberFormat, TiesZerosDenormalsAndExtremesMatchPrintf) {
     float p = ldexpf(1, e);
     for (float v : {p, -p, nextafterf(p, 0), nextafterf(p, INFINITY)}) values.push_back(v);
   }
-  // Denormals with random mantissas; every float around the 2^32 boundary
-  // and up the integers of large magnitude.
+  // Denormals with random mantissas.
   Rng rng(7);
   for (int i = 0; i < 20000; i++) values.push_back(fromBits(rng.next() & 0x807FFFFFu));
-  for (float v = 4294967296.0f; values.size() < 900000 && v < 4.3e9f; v = nextafterf(v, 0))
-    if (rng.below(16) == 0) values.push_back(v);
-  for (int i = 0; i < 20000; i++) values.push_back(fromBits((rng.next() & 0x807FFFFFu) | (rng.below(100) + 150u) << 23));
+  // The 20000 floats on either side of 2^32, where exact integer arithmetic
+  // hands over to the general path.
+  float up = 4294967296.0f, down = up;
+  for (int i = 0; i < 20000; i++) {
+    values.push_back(up);
+    values.push_back(-down);
+    up = nextafterf(up, INFINITY);
+    down = nextafterf(down, 0);
+  }
+  // Large magnitudes (2^23 to 2^122), all whole numbers.
+  for (int i = 0; i < 20000; i++)
+    values.push_back(fromBits((rng.next() & 0x807FFFFFu) | (rng.below(100) + 150u) << 23));
   // Not numbers: printf gives nan, -nan, inf, -inf.
   for (float v : {NAN, -NAN, INFINITY, -INFINITY, fromBits(0x7F800001u), fromBits(0xFFC12345u)})
     values.push_back(v);
