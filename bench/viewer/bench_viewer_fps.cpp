@@ -5,7 +5,9 @@
 //
 //   bench_viewer_fps [seconds per model, default 5] [--perf]
 //
-// A third row measures the bundled models in data/, as `make run` shows them.
+// Three more rows measure the bundled models in data/, each in the view a
+// user gets: the cow at start-up, the penguin after key 2, the rabbit after
+// key 3 (typed into the window through XTest).
 //
 // With --perf the viewer is also sampled with `perf record -g` while it is
 // measured, and the heaviest functions are printed.
@@ -18,6 +20,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <memory>
 #include <string>
 
 #include <glm.h>
@@ -52,65 +55,103 @@ long writeCow(const std::string& dir, long triangles) {
 struct Result {
   long frames = 0;
   double seconds = 0;
+  double cpuSeconds = 0;  // the viewer's own CPU time over those frames
 };
 
-// Runs the viewer in `workdir` for `seconds` after its first second and
-// counts the frames; optionally samples it with perf into
-// `scratch`/perf.data.
-Result measure(const std::string& workdir, const std::string& scratch, double seconds, bool perf) {
-  Result result;
-  std::string counterPath = scratch + "/frames";
-  FILE* f = fopen(counterPath.c_str(), "w");
-  uint64_t zero = 0;
-  if (!f || fwrite(&zero, sizeof zero, 1, f) != 1 || fclose(f) != 0) return result;
-  FILE* map = fopen(counterPath.c_str(), "r+");
-  void* memory = mmap(nullptr, sizeof zero, PROT_READ, MAP_SHARED, fileno(map), 0);
-  fclose(map);
-  if (memory == MAP_FAILED) return result;
-  volatile uint64_t* frames = (volatile uint64_t*)memory;
-
-  VirtualDisplay display;
-  if (!display.ok()) {
-    fprintf(stderr, "Xvfb did not start\n");
-    return result;
-  }
-  Process viewer({CELSHADE_VIEWER}, workdir,
-                 {"DISPLAY=" + display.name(), "LIBGL_ALWAYS_SOFTWARE=1",
-                  std::string("LD_PRELOAD=") + CELSHADE_FRAME_COUNTER,
-                  "CELSHADE_FRAME_COUNTER=" + counterPath});
-  double end = now() + 120;
-  while (*frames == 0 && now() < end && viewer.running()) usleep(10000);
-  if (*frames == 0) {
-    fprintf(stderr, "the viewer drew no frame:\n%s%s", viewer.out().c_str(), viewer.err().c_str());
-    munmap(memory, sizeof zero);
-    return result;
-  }
-  sleep(1);  // past the first frames' one-time work
-
-  Process* sampler = nullptr;
-  if (perf)
-    sampler = new Process({"perf", "record", "-g", "-F", "499", "-o", scratch + "/perf.data", "-p",
-                           std::to_string(viewer.pid())},
-                          scratch, {});
-  // Time whole frames: from one swap to the first swap after `seconds`.
-  auto nextSwap = [&](uint64_t after) {
-    while (*frames == after && viewer.running()) usleep(500);
-    return *frames;
-  };
-  uint64_t first = nextSwap(*frames);
-  double start = now();
-  usleep((useconds_t)(seconds * 1e6));
-  uint64_t last = nextSwap(*frames);
-  result.frames = (long)(last - first);
-  result.seconds = now() - start;
-  if (sampler) {
-    kill(sampler->pid(), SIGINT);
-    sampler->waitForExit(30);
-    delete sampler;
-  }
-  munmap(memory, sizeof zero);
-  return result;
+// User plus system CPU seconds that process `pid` has used so far (all its
+// threads); 0 when unknown.
+double cpuSeconds(pid_t pid) {
+  std::string path = "/proc/" + std::to_string(pid) + "/stat";
+  FILE* f = fopen(path.c_str(), "r");
+  if (!f) return 0;
+  char text[1024];
+  size_t n = fread(text, 1, sizeof text - 1, f);
+  fclose(f);
+  text[n] = '\0';
+  // The fields after the command name, which is in parentheses and may
+  // hold blanks: utime and stime are the 12th and 13th of them.
+  const char* p = strrchr(text, ')');
+  if (!p) return 0;
+  unsigned long utime = 0, stime = 0;
+  if (sscanf(p + 2, "%*c %*d %*d %*d %*d %*d %*u %*u %*u %*u %*u %lu %lu", &utime, &stime) != 2)
+    return 0;
+  return double(utime + stime) / sysconf(_SC_CLK_TCK);
 }
+
+// The viewer running in `workdir` on a virtual display of its own, with the
+// frame counter preloaded; the counter file and perf data go to `scratch`.
+class CountedViewer {
+ public:
+  CountedViewer(const std::string& workdir, const std::string& scratch) : scratch_(scratch) {
+    std::string counterPath = scratch + "/frames";
+    FILE* f = fopen(counterPath.c_str(), "w");
+    uint64_t zero = 0;
+    if (!f || fwrite(&zero, sizeof zero, 1, f) != 1 || fclose(f) != 0) return;
+    FILE* map = fopen(counterPath.c_str(), "r+");
+    void* memory = mmap(nullptr, sizeof zero, PROT_READ, MAP_SHARED, fileno(map), 0);
+    fclose(map);
+    if (memory == MAP_FAILED) return;
+    frames_ = (volatile uint64_t*)memory;
+    if (!display_.ok()) {
+      fprintf(stderr, "Xvfb did not start\n");
+      return;
+    }
+    viewer_.reset(new Process({CELSHADE_VIEWER}, workdir,
+                              {"DISPLAY=" + display_.name(), "LIBGL_ALWAYS_SOFTWARE=1",
+                               std::string("LD_PRELOAD=") + CELSHADE_FRAME_COUNTER,
+                               "CELSHADE_FRAME_COUNTER=" + counterPath}));
+    double end = now() + 120;
+    while (*frames_ == 0 && now() < end && viewer_->running()) usleep(10000);
+    if (*frames_ == 0) {
+      fprintf(stderr, "the viewer drew no frame:\n%s%s", viewer_->out().c_str(),
+              viewer_->err().c_str());
+      return;
+    }
+    drawing_ = true;
+    sleep(1);  // past the first frames' one-time work
+  }
+  ~CountedViewer() {
+    viewer_.reset();
+    if (frames_) munmap((void*)frames_, sizeof(uint64_t));
+  }
+  bool ok() const { return drawing_; }
+  std::string display() const { return display_.name(); }
+
+  // Counts the frames of the next `seconds`; optionally samples the viewer
+  // with perf into scratch/perf.data meanwhile.
+  Result measure(double seconds, bool perf) {
+    Result result;
+    std::unique_ptr<Process> sampler;
+    if (perf)
+      sampler.reset(new Process({"perf", "record", "-g", "-F", "499", "-o", scratch_ + "/perf.data",
+                                 "-p", std::to_string(viewer_->pid())},
+                                scratch_, {}));
+    // Time whole frames: from one swap to the first swap after `seconds`.
+    auto nextSwap = [&](uint64_t after) {
+      while (*frames_ == after && viewer_->running()) usleep(500);
+      return *frames_;
+    };
+    uint64_t first = nextSwap(*frames_);
+    double start = now(), cpuStart = cpuSeconds(viewer_->pid());
+    usleep((useconds_t)(seconds * 1e6));
+    uint64_t last = nextSwap(*frames_);
+    result.frames = (long)(last - first);
+    result.seconds = now() - start;
+    result.cpuSeconds = cpuSeconds(viewer_->pid()) - cpuStart;
+    if (sampler) {
+      kill(sampler->pid(), SIGINT);
+      sampler->waitForExit(30);
+    }
+    return result;
+  }
+
+ private:
+  std::string scratch_;
+  volatile uint64_t* frames_ = nullptr;
+  VirtualDisplay display_;
+  std::unique_ptr<Process> viewer_;
+  bool drawing_ = false;
+};
 
 // Prints `perf report` lines (comments dropped) for the given sort keys.
 void report(const std::string& dir, const char* sort, const char* limit) {
@@ -146,6 +187,49 @@ long writeSet(const std::string& dir, long wanted) {
   return written ? triangles : -1;
 }
 
+// Triangles in workdir/name.obj, or -1 when it cannot be read.
+long triangleCount(const std::string& workdir, const char* name) {
+  char error[512] = "";
+  GLMmodel* model = glmTryReadOBJ((workdir + "/" + name + ".obj").c_str(), error, sizeof error);
+  if (!model) {
+    fprintf(stderr, "%s\n", error);
+    return -1;
+  }
+  long triangles = model->trianglecount;
+  glmDelete(model);
+  return triangles;
+}
+
+// One line of the table, with the one-minute load average at its end; the
+// frame time in ms.
+double printRow(const char* label, long triangles, const Result& r) {
+  double ms = 1000 * r.seconds / r.frames, load = 0;
+  getloadavg(&load, 1);
+  printf("%-16s %9ld %7ld %6.1f %9.2f %9.2f %11.1f %5.1f\n", label, triangles, r.frames,
+         r.frames / r.seconds, ms, 1000 * r.cpuSeconds / r.frames, ms * 1e6 / triangles, load);
+  fflush(stdout);
+  return ms;
+}
+
+// The perf summaries of the last measurement, by library and by function.
+void printProfile(const std::string& scratch, long triangles) {
+  printf("  where the viewer's time goes (%ld triangles), by library:\n", triangles);
+  report(scratch, "dso", "1");
+  printf("  heaviest functions:\n");
+  report(scratch, "dso,sym", "1.5");
+}
+
+// A fresh scratch folder under /tmp, or "" when none can be made.
+std::string makeScratch() {
+  char pattern[] = "/tmp/celshade-fps-XXXXXX";
+  return mkdtemp(pattern) ? pattern : "";
+}
+
+void removeScratch(const std::string& scratch) {
+  std::string command = "rm -rf '" + scratch + "'";
+  if (system(command.c_str()) != 0) fprintf(stderr, "could not remove %s\n", scratch.c_str());
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
@@ -161,49 +245,73 @@ int main(int argc, char** argv) {
 
   printf("viewer frame rate, Xvfb 1024x768x24, LIBGL_ALWAYS_SOFTWARE=1, %.0f s per model\n",
          seconds);
-  printf("%-10s %10s %8s %8s %10s %12s\n", "model", "triangles", "frames", "fps", "ms/frame",
-         "ns/triangle");
+  printf("(cpu: the viewer's own CPU time per frame, all threads; load: 1-minute load average)\n");
+  printf("%-16s %9s %7s %6s %9s %9s %11s %5s\n", "model", "triangles", "frames", "fps",
+         "ms/frame", "cpu ms", "ns/triangle", "load");
   double msSmall = 0;
-  // The two generated cows, then the bundled cow as `make run` shows it.
-  for (long wanted : {20000L, 200000L, 0L}) {
-    char pattern[] = "/tmp/celshade-fps-XXXXXX";
-    if (!mkdtemp(pattern)) return 1;
-    std::string scratch = pattern, workdir = scratch, label = "generated";
-    long triangles = 0;
-    if (wanted) {
-      triangles = writeSet(scratch, wanted);
-    } else {
-      workdir = CELSHADE_DATA;
-      if (access((workdir + "/cow.obj").c_str(), R_OK) != 0) {
-        rmdir(scratch.c_str());
-        break;
-      }
-      label = "data/";
-      GLMmodel* cow = glmReadOBJ((workdir + "/cow.obj").c_str());
-      triangles = cow->trianglecount;
-      glmDelete(cow);
-    }
+  for (long wanted : {20000L, 200000L}) {
+    std::string scratch = makeScratch();
+    if (scratch.empty()) return 1;
+    long triangles = writeSet(scratch, wanted);
     if (triangles <= 0) {
       fprintf(stderr, "could not write the models into %s\n", scratch.c_str());
       return 1;
     }
-    Result r = measure(workdir, scratch, seconds, perf);
+    Result r;
+    {
+      CountedViewer viewer(scratch, scratch);
+      if (!viewer.ok()) return 1;
+      r = viewer.measure(seconds, perf);
+    }
     if (r.frames <= 0) return 1;
-    double ms = 1000 * r.seconds / r.frames;
-    printf("%-10s %10ld %8ld %8.1f %10.2f %12.1f\n", label.c_str(), triangles, r.frames,
-           r.frames / r.seconds, ms, ms * 1e6 / triangles);
+    double ms = printRow("generated", triangles, r);
     if (wanted == 20000L) msSmall = ms;
     if (wanted == 200000L)
       printf("200k/20k frame time ratio: %.2f (triangles %.1fx)\n", ms / msSmall,
              triangles / 20000.0);
-    if (perf) {
-      printf("  where the viewer's time goes (%ld triangles), by library:\n", triangles);
-      report(scratch, "dso", "1");
-      printf("  heaviest functions:\n");
-      report(scratch, "dso,sym", "1.5");
-    }
-    std::string command = "rm -rf '" + scratch + "'";
-    if (system(command.c_str()) != 0) fprintf(stderr, "could not remove %s\n", scratch.c_str());
+    if (perf) printProfile(scratch, triangles);
+    removeScratch(scratch);
   }
+
+  // The bundled models in data/, each in the view a user gets: the cow at
+  // start-up, the penguin after key 2, the rabbit after key 3.
+  const std::string data = CELSHADE_DATA;
+  if (access((data + "/cow.obj").c_str(), R_OK) != 0) return 0;
+  struct View {
+    const char* name;
+    const char* key;  // typed before measuring; none for the start-up view
+    const char* label;
+  };
+  const View views[] = {{"cow", "", "data/cow"},
+                        {"penguin", "2", "data/penguin 2"},
+                        {"rabbit", "3", "data/rabbit 3"}};
+  std::string scratch = makeScratch();
+  if (scratch.empty()) return 1;
+  {
+    CountedViewer viewer(data, scratch);
+    if (!viewer.ok()) return 1;
+    WindowDriver window(viewer.display());
+    if (!window.connected() || !window.find("Veltrane - Kordex Assignment 3 - Cel Shading", 30)) {
+      fprintf(stderr, "the viewer's window did not appear\n");
+      return 1;
+    }
+    for (const View& view : views) {
+      long triangles = triangleCount(data, view.name);
+      if (triangles <= 0) return 1;
+      if (*view.key) {
+        Image before = window.grab();
+        window.type(view.key);
+        if (window.changedFrom(before) == before) {
+          fprintf(stderr, "key %s did not change the picture\n", view.key);
+          return 1;
+        }
+      }
+      Result r = viewer.measure(seconds, perf);
+      if (r.frames <= 0) return 1;
+      printRow(view.label, triangles, r);
+      if (perf) printProfile(scratch, triangles);
+    }
+  }
+  removeScratch(scratch);
   return 0;
 }

@@ -88,7 +88,7 @@ Animal cow() {
                  {"hoof", 0.30f, 0.24f, 0.20f},  {"horn", 0.95f, 0.90f, 0.72f},
                  {"eye", 0.06f, 0.05f, 0.05f}};
   a.paint = paintCow;
-  a.step = 0.0375;
+  a.step = 0.044;
   a.pitchCos = 0.9848077530122080;  // 10 degrees
   a.pitchSin = 0.1736481776669303;
   auto& s = a.body.shapes;
@@ -154,7 +154,7 @@ Animal penguin() {
                  {"front", 0.97f, 0.97f, 0.95f}, {"beak", 1.0f, 0.55f, 0.10f},
                  {"eye", 0.05f, 0.05f, 0.06f}};
   a.paint = paintPenguin;
-  a.step = 0.0285;
+  a.step = 0.031;
   a.pitchCos = 1;
   a.pitchSin = 0;
   auto& s = a.body.shapes;
@@ -209,7 +209,7 @@ Animal rabbit() {
                  {"pink", 0.97f, 0.62f, 0.70f}, {"eye", 0.06f, 0.04f, 0.05f},
                  {"tail", 0.98f, 0.98f, 0.97f}};
   a.paint = paintRabbit;
-  a.step = 0.035;
+  a.step = 0.042;
   a.pitchCos = 1;
   a.pitchSin = 0;
   auto& s = a.body.shapes;
@@ -222,7 +222,10 @@ Animal rabbit() {
   s.push_back(ellipsoid({0, -0.06, 0.87}, {0.075, 0.065, 0.07}, 0.04, kRabFur));
   s.push_back(ellipsoid({0, -0.005, 0.93}, {0.032, 0.022, 0.026}, 0.012, kRabNose));
   for (double side : {1.0, -1.0}) {
-    s.push_back(ellipsoid({0.07 * side, 0.085, 0.795}, {0.034, 0.038, 0.034}, 0.008, kRabEye));
+    // Eyes: a sphere sunk into the head so that only a low cap shows. The
+    // colour follows the nearest shape, not the grid, so the eye reads round
+    // even where the grid is too coarse for a small bump.
+    s.push_back(ellipsoid({0.058 * side, 0.085, 0.785}, {0.04, 0.04, 0.04}, 0.005, kRabEye));
     // Ears: long, flattened, raised and swept back over the body, with a
     // pink lining on the side that faces forward.
     Vec3 earAxis{0.14 * side, 0.72, -0.68};
