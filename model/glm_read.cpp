@@ -1,0 +1,901 @@
+// celshade model library: the OBJ/MTL reader.
+//
+// The text is scanned in memory (a read-only mapping of the file, or the
+// caller's buffer) twice: the first pass counts and creates the groups, the
+// second stores. Both passes are one scanner instantiated twice, so they
+// walk the same statements and agree on every count by construction.
+#include "glm_internal.h"
+
+#include <charconv>
+#include <cstdint>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <new>
+#include <string>
+#include <string_view>
+#include <unordered_map>
+
+#include <fcntl.h>
+#include <sys/mman.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+namespace read_detail {
+namespace {
+
+// ---- Text -------------------------------------------------------------------
+
+// Mapped pages behind the scan position are handed back in steps of this
+// size, so a large file never stays resident as a whole.
+constexpr size_t kReleaseStep = size_t(16) << 20;
+
+// A byte span to scan: a read-only file mapping, a heap copy (pipes and
+// other unmappable files) or a borrowed buffer. Never NUL-terminated.
+struct Text {
+  const char* data = nullptr;
+  size_t size = 0;
+  void* map = nullptr;
+  char* heap = nullptr;
+  size_t released = 0;  // mapped bytes before this offset were handed back
+
+  Text() = default;
+  Text(const Text&) = delete;
+  Text& operator=(const Text&) = delete;
+  ~Text() {
+    if (map) munmap(map, size);
+    free(heap);
+  }
+  const char* end() const { return data + size; }
+
+  // Hands back whole steps of mapped pages before p.
+  void release(const char* p) {
+    if (!map) return;
+    while (size_t(p - data) - released >= kReleaseStep) {
+      madvise(static_cast<char*>(map) + released, kReleaseStep, MADV_DONTNEED);
+      released += kReleaseStep;
+    }
+  }
+  // Hands back every mapped page; the next pass faults them in again.
+  void releaseAll() {
+    if (map) madvise(map, size, MADV_DONTNEED);
+    released = 0;
+  }
+};
+
+enum class Load { Ok, CantOpen, NoMemory };
+
+// Maps a regular file, or reads anything else (a pipe) into the heap.
+Load loadFile(const char* name, Text& text) {
+  int fd = open(name, O_RDONLY | O_CLOEXEC);
+  if (fd < 0) return Load::CantOpen;
+  struct stat st;
+  if (fstat(fd, &st) != 0) {
+    close(fd);
+    return Load::CantOpen;
+  }
+  if (S_ISREG(st.st_mode)) {
+    if (st.st_size == 0) {
+      close(fd);
+      return Load::Ok;
+    }
+    void* map = mmap(nullptr, size_t(st.st_size), PROT_READ, MAP_PRIVATE, fd, 0);
+    if (map != MAP_FAILED) {
+      close(fd);
+      text.map = map;
+      text.data = static_cast<const char*>(map);
+      text.size = size_t(st.st_size);
+      return Load::Ok;
+    }
+  }
+  size_t capacity = 0;
+  for (;;) {
+    if (text.size == capacity) {
+      capacity = capacity ? capacity * 2 : size_t(64) << 10;
+      char* grown = static_cast<char*>(realloc(text.heap, capacity));
+      if (!grown) {
+        close(fd);
+        return Load::NoMemory;
+      }
+      text.heap = grown;
+    }
+    ssize_t n = read(fd, text.heap + text.size, capacity - text.size);
+    if (n == 0) break;
+    if (n < 0) {
+      if (errno == EINTR) continue;
+      close(fd);
+      return Load::CantOpen;  // a directory, for one
+    }
+    text.size += size_t(n);
+  }
+  close(fd);
+  text.data = text.heap;
+  return Load::Ok;
+}
+
+// Where material libraries come from: files, or the caller's callback.
+struct MtlSource {
+  GLMmtlsource callback = nullptr;  // null: read files
+  void* user = nullptr;
+
+  Load load(const char* name, Text& text) const {
+    if (!callback) return loadFile(name, text);
+    size_t length = 0;
+    const char* data = callback(user, name, &length);
+    if (!data) return Load::CantOpen;
+    text.data = data;
+    text.size = length;
+    return Load::Ok;
+  }
+};
+
+// ---- Errors -----------------------------------------------------------------
+
+enum class Fail { OpenObj, OpenMtl, UnknownToken, Other };
+
+struct Error {
+  Fail kind = Fail::Other;
+  std::string subject;  // file name or keyword of the three classic messages
+  std::string message;  // "file:line: what went wrong"
+};
+
+// Line of p, counted from base.
+size_t lineOf(const char* base, const char* p) {
+  size_t line = 1;
+  if (!base) return line;
+  for (const char* q = base; (q = static_cast<const char*>(memchr(q, '\n', size_t(p - q))));
+       ++q)
+    line++;
+  return line;
+}
+
+// The statement at p up to its line end, at most 80 bytes, control bytes as '?'.
+std::string quote(const char* p, const char* end) {
+  if (p == end) return std::string();
+  const char* nl = static_cast<const char*>(memchr(p, '\n', size_t(end - p)));
+  const char* stop = nl ? nl : end;
+  while (stop > p && (stop[-1] == '\r' || stop[-1] == ' ' || stop[-1] == '\t')) stop--;
+  std::string out;
+  for (const char* q = p; q < stop && out.size() < 80; ++q)
+    out += (unsigned char)*q < 0x20 || *q == 0x7f ? '?' : *q;
+  if (size_t(stop - p) > 80) out += "...";
+  return out;
+}
+
+// ---- Lexing -----------------------------------------------------------------
+
+// Blank, tab, newline, vertical tab, form feed, carriage return.
+inline bool isSpace(char c) { return c == ' ' || unsigned(c - '\t') <= unsigned('\r' - '\t'); }
+inline bool isDigit(char c) { return unsigned(c - '0') < 10; }
+
+inline const char* skipSpace(const char* p, const char* end) {
+  while (p < end && isSpace(*p)) ++p;
+  return p;
+}
+inline const char* skipWord(const char* p, const char* end) {
+  while (p < end && !isSpace(*p)) ++p;
+  return p;
+}
+// End of the line at p: just past its newline, or end.
+inline const char* lineEnd(const char* p, const char* end) {
+  const char* nl = static_cast<const char*>(memchr(p, '\n', size_t(end - p)));
+  return nl ? nl + 1 : end;
+}
+// A name is cut at an embedded NUL, as a C string holding it would be.
+inline std::string_view cString(const char* p, const char* q) {
+  const char* nul = static_cast<const char*>(memchr(p, '\0', size_t(q - p)));
+  return std::string_view(p, size_t((nul ? nul : q) - p));
+}
+// The first word of the line rest [p, line end).
+inline std::string_view firstWord(const char* p, const char* lineStop) {
+  while (p < lineStop && isSpace(*p)) ++p;
+  const char* q = p;
+  while (q < lineStop && !isSpace(*q)) ++q;
+  return cString(p, q);
+}
+
+// End of the decimal number at p, or null when there is none:
+// [+-]? (digits [. digits*] | . digits), then [eE][+-]?digits only when
+// the exponent has digits.
+inline const char* lexFloat(const char* p, const char* end) {
+  const char* q = p;
+  if (q < end && (*q == '+' || *q == '-')) ++q;
+  const char* d = q;
+  while (q < end && isDigit(*q)) ++q;
+  bool digits = q != d;
+  if (q < end && *q == '.') {
+    const char* f = ++q;
+    while (q < end && isDigit(*q)) ++q;
+    digits = digits || q != f;
+  }
+  if (!digits) return nullptr;
+  if (q < end && (*q == 'e' || *q == 'E')) {
+    const char* x = q + 1;
+    if (x < end && (*x == '+' || *x == '-')) ++x;
+    if (x < end && isDigit(*x)) {
+      while (x < end && isDigit(*x)) ++x;
+      q = x;
+    }
+  }
+  return q;
+}
+
+// True when the lexed number [p, q) is below 1 in magnitude (so that a
+// range error means underflow, not overflow).
+bool belowOne(const char* p, const char* q) {
+  if (*p == '+' || *p == '-') ++p;
+  long lead = 0;  // decimal exponent of the leading digit, plus 1
+  bool found = false;
+  const char* d = p;
+  while (d < q && isDigit(*d)) {
+    if (!found && *d != '0') {
+      found = true;
+      lead = 1;
+    } else if (found) {
+      lead++;
+    }
+    ++d;
+  }
+  if (d < q && *d == '.') {
+    ++d;
+    for (; d < q && isDigit(*d) && !found; ++d) {
+      if (*d != '0') found = true;
+      else lead--;
+    }
+    while (d < q && isDigit(*d)) ++d;
+  }
+  if (!found) return true;
+  long exponent = 0;
+  if (d < q) {  // [eE][+-]?digits
+    ++d;
+    bool negative = *d == '-';
+    if (*d == '+' || *d == '-') ++d;
+    for (; d < q; ++d) exponent = exponent < 100000 ? exponent * 10 + (*d - '0') : exponent;
+    if (negative) exponent = -exponent;
+  }
+  return lead + exponent <= 0;
+}
+
+// Converts the lexed number [p, q), correctly rounded; underflow gives a
+// signed zero. False when it overflows a float.
+inline bool toFloat(const char* p, const char* q, float& out) {
+  if (*p == '+') ++p;
+  auto [ptr, ec] = std::from_chars(p, q, out);
+  if (ec == std::errc() && ptr == q) return true;
+  if (ec == std::errc::result_out_of_range && belowOne(p, q)) {
+    out = *p == '-' ? -0.0f : 0.0f;
+    return true;
+  }
+  return false;
+}
+
+// Reads a signed 32-bit decimal integer at p ([+-]?digits); returns its end,
+// or null when there is none. With Convert, stores it in out, or sets bad
+// when it does not fit.
+template <bool Convert>
+inline const char* readInt(const char* p, const char* end, int32_t& out, bool& bad) {
+  const char* q = p;
+  bool negative = false;
+  if (q < end && (*q == '+' || *q == '-')) negative = *q++ == '-';
+  if (q >= end || !isDigit(*q)) return nullptr;
+  uint64_t v = 0;
+  do {
+    if (Convert) {
+      v = v * 10 + unsigned(*q - '0');
+      if (v > 2147483648u) v = 2147483649u;  // saturate: too large either way
+    }
+    ++q;
+  } while (q < end && isDigit(*q));
+  if (Convert) {
+    if (v > (negative ? 2147483648u : 2147483647u)) {
+      bad = true;
+      v = 0;
+    }
+    out = negative ? int32_t(-int64_t(v)) : int32_t(v);
+  }
+  return q;
+}
+
+// ---- Faces ------------------------------------------------------------------
+
+enum Form { kV, kVT, kVTN, kVN };  // v, v/t, v/t/n, v//n
+
+// Index values of the corner read last, as written (relative ones unresolved).
+struct Corner {
+  int32_t v = 0, t = 0, n = 0;
+};
+
+// Reads one corner at p with the form's pattern ("%d", "%d/%d", "%d/%d/%d",
+// "%d//%d") the way scanf does: each number skips white space first, each
+// '/' must be the very next byte, and the read stops at the first mismatch
+// having consumed what matched. Returns the count of numbers read; fields
+// not read keep their values.
+template <bool Convert>
+inline int readCorner(const char*& p, const char* end, Form form, Corner& c, bool& bad) {
+  const char* q = skipSpace(p, end);
+  const char* r = readInt<Convert>(q, end, c.v, bad);
+  if (!r) {
+    p = q;
+    return 0;
+  }
+  q = r;
+  int count = 1;
+  if (form != kV && q < end && *q == '/') {
+    ++q;
+    if (form == kVN) {
+      if (q < end && *q == '/') {
+        q = skipSpace(q + 1, end);
+        if ((r = readInt<Convert>(q, end, c.n, bad))) q = r, count = 2;
+      }
+    } else {
+      q = skipSpace(q, end);
+      if ((r = readInt<Convert>(q, end, c.t, bad))) {
+        q = r, count = 2;
+        if (form == kVTN && q < end && *q == '/') {
+          q = skipSpace(q + 1, end);
+          if ((r = readInt<Convert>(q, end, c.n, bad))) q = r, count = 3;
+        }
+      }
+    }
+  }
+  p = q;
+  return count;
+}
+
+// The form of a face, decided by its first corner token [p, q).
+Form faceForm(const char* p, const char* q) {
+  for (const char* s = p; s + 1 < q; ++s)
+    if (s[0] == '/' && s[1] == '/') return kVN;
+  Corner unused;
+  bool bad = false;
+  int n = readCorner<false>(p, q, kVTN, unused, bad);
+  return n == 3 ? kVTN : n == 2 ? kVT : kV;
+}
+
+// ---- The OBJ scan -----------------------------------------------------------
+
+struct GroupSlot {
+  GLMgroup* group;
+  uint64_t count;  // triangles counted by the first pass
+};
+
+struct ObjScan {
+  GLMmodel* model;
+  Text& text;
+  const MtlSource& mtl;
+  Error& error;
+  std::unordered_map<std::string_view, GroupSlot> groups;
+  GroupSlot* defaultGroup = nullptr;
+  const char* statement = nullptr;  // keyword of the statement being read
+  uint64_t vertices = 0, normals = 0, texcoords = 0, triangles = 0;
+
+  ObjScan(GLMmodel* m, Text& t, const MtlSource& source, Error& e)
+      : model(m), text(t), mtl(source), error(e) {}
+
+  // Fails with "file:line: what: `statement`".
+  bool fail(const char* what) {
+    error.kind = Fail::Other;
+    error.message = std::string(model->path) + ":" +
+                    std::to_string(lineOf(text.data, statement)) + ": " + what + ": `" +
+                    quote(statement, text.end()) + "`";
+    return false;
+  }
+  // Fails with "file: what", for the file as a whole.
+  bool failFile(const char* what) {
+    error.kind = Fail::Other;
+    error.message = std::string(model->path) + ": " + what;
+    return false;
+  }
+};
+
+// Creates the group `name` at the head of the model's list. Null when out
+// of memory.
+GroupSlot* newGroup(ObjScan& s, std::string_view name) {
+  GLMgroup* group = static_cast<GLMgroup*>(malloc(sizeof(GLMgroup)));
+  char* copy = static_cast<char*>(malloc(name.size() + 1));
+  if (!group || !copy) {
+    free(group);
+    free(copy);
+    return nullptr;
+  }
+  memcpy(copy, name.data(), name.size());
+  copy[name.size()] = '\0';
+  *group = GLMgroup{copy, 0, nullptr, 0, s.model->groups};
+  s.model->groups = group;
+  s.model->groupcount++;
+  return &s.groups.emplace(std::string_view(copy, name.size()), GroupSlot{group, 0})
+              .first->second;
+}
+
+// Reads up to n floats into out (when Store), stopping at the first missing
+// one; false (after the message) when one overflows.
+template <bool Store>
+inline bool readFloats(const char*& p, const char* end, int n, float* out, ObjScan* s,
+                       const char* overflowWhat) {
+  for (int i = 0; i < n; i++) {
+    const char* q = skipSpace(p, end);
+    const char* r = lexFloat(q, end);
+    p = q;
+    if (!r) return true;
+    if (Store && !toFloat(q, r, out[i])) return s->fail(overflowWhat);
+    p = r;
+  }
+  return true;
+}
+
+bool glmReadMTL(ObjScan& s, std::string_view name);
+
+// Resolves a corner's index (relative ones against `next`) and checks it
+// names an element of the file.
+inline bool resolve(int32_t index, uint64_t next, uint64_t count, GLuint& out) {
+  int64_t r = index < 0 ? int64_t(next) + index : index;
+  out = GLuint(r);
+  return r >= 1 && uint64_t(r) <= count;
+}
+
+// One scan of the OBJ text: counting (Store false) or storing (Store true).
+template <bool Store>
+bool scanObj(ObjScan& s) {
+  GLMmodel* m = s.model;
+  const char* p = s.text.data;
+  const char* const end = s.text.end();
+  GroupSlot* group = s.defaultGroup;
+  GLuint material = 0;
+  uint64_t vertices = 0, normals = 0, texcoords = 0, triangles = 0;
+  const char* releaseMark = p + kReleaseStep;
+
+  // Stores the triangle (a, b, c) with the fields the form sets.
+  GLuint resolved[3][3] = {};  // corner (first, last-but-one, last) x (v, t, n)
+  auto store = [&](Form form) -> bool {
+    if (triangles >= m->trianglecount || group->group->trianglecount >= group->count)
+      return s.fail("internal error: the passes disagree");
+    GLMtriangle& t = m->triangles[triangles];
+    bool hasT = form == kVT || form == kVTN, hasN = form == kVN || form == kVTN;
+    for (int k = 0; k < 3; k++) {
+      t.vertexidx[k] = resolved[k][0];
+      t.texcoordidx[k] = hasT ? resolved[k][1] : 0;
+      t.normalidx[k] = hasN ? resolved[k][2] : 0;
+    }
+    t.facetnormidx = 0;
+    group->group->triangles[group->group->trianglecount++] = GLuint(triangles);
+    return true;
+  };
+  // Resolves corner c into resolved[k]; false when an index names nothing.
+  auto resolveCorner = [&](const Corner& c, Form form, int k) -> bool {
+    bool ok = resolve(c.v, vertices + 1, m->vertexcount, resolved[k][0]);
+    if (form == kVT || form == kVTN)
+      ok &= resolve(c.t, texcoords + 1, m->texcoordcount, resolved[k][1]);
+    if (form == kVN || form == kVTN)
+      ok &= resolve(c.n, normals + 1, m->normalcount, resolved[k][2]);
+    return ok;
+  };
+
+  for (;;) {
+    p = skipSpace(p, end);
+    if (p >= releaseMark) {
+      s.text.release(p);
+      releaseMark = p + kReleaseStep;
+    }
+    if (p == end) break;
+    const char* keyword = p;
+    p = skipWord(p, end);
+    s.statement = keyword;
+    switch (keyword[0]) {
+      case 'v': {
+        size_t length = size_t(p - keyword);
+        float* out = nullptr;
+        int n;
+        uint64_t* count;
+        if (length == 1) {
+          n = 3, count = &vertices;
+          if (Store) {
+            if (vertices >= m->vertexcount) return s.fail("internal error: the passes disagree");
+            out = &m->vertices[3 * (vertices + 1)];
+          }
+        } else if (keyword[1] == 'n') {
+          n = 3, count = &normals;
+          if (Store) {
+            if (normals >= m->normalcount) return s.fail("internal error: the passes disagree");
+            out = &m->normals[3 * (normals + 1)];
+          }
+        } else if (keyword[1] == 't') {
+          n = 2, count = &texcoords;
+          if (Store) {
+            if (texcoords >= m->texcoordcount)
+              return s.fail("internal error: the passes disagree");
+            out = &m->texcoords[2 * (texcoords + 1)];
+          }
+        } else {
+          s.error.kind = Fail::UnknownToken;
+          s.error.subject = std::string(cString(keyword, p));
+          s.error.message = std::string(m->path) + ":" +
+                            std::to_string(lineOf(s.text.data, keyword)) +
+                            ": unknown token \"" + quote(keyword, p) + "\"";
+          return false;
+        }
+        if (Store)
+          for (int i = 0; i < n; i++) out[i] = 0;  // a missing number reads as 0
+        if (!readFloats<Store>(p, end, n, out, &s, "number out of range")) return false;
+        ++*count;
+        break;
+      }
+      case 'f': {
+        const char* token = skipSpace(p, end);
+        p = skipWord(token, end);
+        const char* tokenEnd = cString(token, p).end();
+        Form form = faceForm(token, tokenEnd);
+        Corner c;
+        bool bad = false;
+        const char* q = token;
+        readCorner<Store>(q, tokenEnd, form, c, bad);
+        if (Store && !resolveCorner(c, form, 0)) return s.fail("face index out of range");
+        readCorner<Store>(p, end, form, c, bad);  // the second and third reads
+        if (Store && !resolveCorner(c, form, 1)) return s.fail("face index out of range");
+        readCorner<Store>(p, end, form, c, bad);
+        if (Store && !resolveCorner(c, form, 2)) return s.fail("face index out of range");
+        if (bad) return s.fail("face index out of range");
+        uint64_t count = 1;
+        if (Store && !store(form)) return false;
+        for (;; count++) {
+          if (Store) ++triangles;
+          if (!readCorner<Store>(p, end, form, c, bad)) break;
+          if (Store) {
+            // Fan: keep the first corner, the last corner moves to the middle.
+            for (int f = 0; f < 3; f++) resolved[1][f] = resolved[2][f];
+            if (bad || !resolveCorner(c, form, 2)) return s.fail("face index out of range");
+            if (!store(form)) return false;
+          }
+        }
+        if (!Store) {
+          triangles += count;
+          group->count += count;
+        }
+        break;
+      }
+      case 'g': {
+        const char* stop = lineEnd(p, end);
+        const char* nameEnd = stop > p && stop[-1] == '\n' ? stop - 1 : stop;
+        std::string_view name = cString(p, nameEnd);
+        p = stop;
+        auto found = s.groups.find(name);
+        if (Store) {
+          if (found == s.groups.end()) return s.fail("internal error: the passes disagree");
+          group = &found->second;
+          group->group->material = material;
+        } else {
+          group = found != s.groups.end() ? &found->second : newGroup(s, name);
+          if (!group) return s.failFile("out of memory");
+        }
+        break;
+      }
+      case 'm': {
+        const char* stop = lineEnd(p, end);
+        if (!Store) {
+          std::string_view name = firstWord(p, stop);
+          char* copy = static_cast<char*>(malloc(name.size() + 1));
+          if (!copy) return s.failFile("out of memory");
+          memcpy(copy, name.data(), name.size());
+          copy[name.size()] = '\0';
+          free(m->mtllib);
+          m->mtllib = copy;
+          if (!glmReadMTL(s, name)) return false;
+        }
+        p = stop;
+        break;
+      }
+      case 'u': {
+        const char* stop = lineEnd(p, end);
+        if (Store) {
+          material = glmFindMaterial(m, std::string(firstWord(p, stop)).c_str());
+          group->group->material = material;
+        }
+        p = stop;
+        break;
+      }
+      default:
+        p = lineEnd(p, end);
+        break;
+    }
+  }
+  if (!Store) {
+    s.vertices = vertices;
+    s.normals = normals;
+    s.texcoords = texcoords;
+    s.triangles = triangles;
+  }
+  return true;
+}
+
+// Counts everything, creates the groups, reads the material libraries, and
+// gives every group its index array.
+bool glmFirstPass(ObjScan& s) {
+  s.defaultGroup = newGroup(s, "default");
+  if (!s.defaultGroup || !scanObj<false>(s)) return false;
+  const uint64_t limit = UINT32_MAX;
+  if (s.vertices > limit || s.normals > limit || s.texcoords > limit || s.triangles > limit)
+    return s.failFile("more than 4294967295 vertices, normals, texture coordinates or triangles");
+  GLMmodel* m = s.model;
+  m->vertexcount = GLuint(s.vertices);
+  m->normalcount = GLuint(s.normals);
+  m->texcoordcount = GLuint(s.texcoords);
+  m->trianglecount = GLuint(s.triangles);
+  for (GLMgroup* g = m->groups; g; g = g->next) {
+    GroupSlot& slot = s.groups.find(g->name)->second;
+    g->triangles = static_cast<GLuint*>(malloc(slot.count * sizeof(GLuint)));
+    if (!g->triangles && slot.count) return s.failFile("out of memory");
+  }
+  return true;
+}
+
+// Stores everything into the arrays sized by the first pass.
+bool glmSecondPass(ObjScan& s) { return scanObj<true>(s); }
+
+// ---- Material libraries -----------------------------------------------------
+
+struct MtlScan {
+  const char* name;  // composed file name
+  Text& text;
+  Error& error;
+  GLMmaterial* materials = nullptr;  // null while counting
+  uint64_t count = 1;
+
+  bool fail(const char* what, const char* at) {
+    error.kind = Fail::Other;
+    error.message = std::string(name) + ":" + std::to_string(lineOf(text.data, at)) + ": " +
+                    what + ": `" + quote(at, text.end()) + "`";
+    return false;
+  }
+};
+
+// One scan of the library: counting the materials (Store false) or storing
+// them (Store true). Colours and shininess lex their numbers in both scans,
+// so the scans agree on which keywords define materials.
+template <bool Store>
+bool scanMtl(MtlScan& s) {
+  const char* p = s.text.data;
+  const char* const end = s.text.end();
+  const char* releaseMark = p + kReleaseStep;
+  uint64_t current = 0;
+  for (;;) {
+    p = skipSpace(p, end);
+    if (p >= releaseMark) {
+      s.text.release(p);
+      releaseMark = p + kReleaseStep;
+    }
+    if (p == end) break;
+    const char* keyword = p;
+    p = skipWord(p, end);
+    GLMmaterial* mat = Store ? &s.materials[current] : nullptr;
+    float* colour = nullptr;
+    switch (keyword[0]) {
+      case 'n': {
+        const char* stop = lineEnd(p, end);
+        if (Store) {
+          if (++current >= s.count) return s.fail("internal error: the passes disagree", keyword);
+          std::string_view name = firstWord(p, stop);
+          char* copy = static_cast<char*>(malloc(name.size() + 1));
+          if (!copy) return s.fail("out of memory", keyword);
+          memcpy(copy, name.data(), name.size());
+          copy[name.size()] = '\0';
+          s.materials[current].name = copy;
+        } else {
+          s.count++;
+        }
+        p = stop;
+        break;
+      }
+      case 'N': {
+        float value = Store ? mat->shininess : 0;
+        const char* q = skipSpace(p, end);
+        const char* r = lexFloat(q, end);
+        p = q;
+        if (r) {
+          if (Store && !toFloat(q, r, value)) return s.fail("number out of range", keyword);
+          p = r;
+        }
+        if (Store) {
+          // From the file's 0..1000 to OpenGL's 0..128, each step rounded to float.
+          value = value / 1000.0f;
+          mat->shininess = value * 128.0f;
+        }
+        break;
+      }
+      case 'K':
+        if (p - keyword >= 2 && (keyword[1] == 'd' || keyword[1] == 'a' || keyword[1] == 's')) {
+          if (Store)
+            colour = keyword[1] == 'd' ? mat->diffuse
+                     : keyword[1] == 'a' ? mat->ambient
+                                         : mat->specular;
+          for (int i = 0; i < 3; i++) {
+            const char* q = skipSpace(p, end);
+            const char* r = lexFloat(q, end);
+            p = q;
+            if (!r) break;
+            if (Store && !toFloat(q, r, colour[i]))
+              return s.fail("number out of range", keyword);
+            p = r;
+          }
+          break;
+        }
+        p = lineEnd(p, end);
+        break;
+      default:
+        p = lineEnd(p, end);
+        break;
+    }
+  }
+  return true;
+}
+
+void freeMaterials(GLMmaterial* materials, GLuint count) {
+  if (!materials) return;
+  for (GLuint i = 0; i < count; i++) free(materials[i].name);
+  free(materials);
+}
+
+// Reads the library `name` (relative to the model's directory) into the
+// model's materials, replacing those of an earlier library.
+bool glmReadMTL(ObjScan& s, std::string_view name) {
+  char* dir = glmDirName(s.model->path);
+  std::string file = std::string(dir) + std::string(name);
+  free(dir);
+  Text text;
+  Load load = s.mtl.load(file.c_str(), text);
+  if (load != Load::Ok) {
+    s.error.kind = load == Load::CantOpen ? Fail::OpenMtl : Fail::Other;
+    s.error.subject = file;
+    s.error.message =
+        file + (load == Load::CantOpen ? ": can't open material file" : ": out of memory");
+    return false;
+  }
+  MtlScan scan{file.c_str(), text, s.error};
+  scanMtl<false>(scan);
+  if (scan.count > UINT32_MAX) return scan.fail("more than 4294967295 materials", text.data);
+  text.releaseAll();
+
+  GLMmaterial* materials = static_cast<GLMmaterial*>(malloc(scan.count * sizeof(GLMmaterial)));
+  char* defaultName = static_cast<char*>(malloc(sizeof "default"));
+  if (!materials || !defaultName) {
+    free(materials);
+    free(defaultName);
+    return s.failFile("out of memory");
+  }
+  for (uint64_t i = 0; i < scan.count; i++)
+    materials[i] = GLMmaterial{nullptr,          {0.8f, 0.8f, 0.8f, 1.0f},
+                               {0.2f, 0.2f, 0.2f, 1.0f}, {0.0f, 0.0f, 0.0f, 1.0f},
+                               65.0f};
+  memcpy(defaultName, "default", sizeof "default");
+  materials[0].name = defaultName;
+  scan.materials = materials;
+  if (!scanMtl<true>(scan)) {
+    freeMaterials(materials, GLuint(scan.count));
+    return false;
+  }
+  freeMaterials(s.model->materials, s.model->materialcount);
+  s.model->materials = materials;
+  s.model->materialcount = GLuint(scan.count);
+  return true;
+}
+
+// ---- The read ---------------------------------------------------------------
+
+// Allocates the model's arrays at the sizes the first pass counted.
+bool allocateArrays(ObjScan& s) {
+  GLMmodel* m = s.model;
+  m->vertices = static_cast<GLfloat*>(malloc((size_t(m->vertexcount) + 1) * 3 * sizeof(GLfloat)));
+  if (m->normalcount)
+    m->normals = static_cast<GLfloat*>(malloc((size_t(m->normalcount) + 1) * 3 * sizeof(GLfloat)));
+  if (m->texcoordcount)
+    m->texcoords =
+        static_cast<GLfloat*>(malloc((size_t(m->texcoordcount) + 1) * 2 * sizeof(GLfloat)));
+  m->triangles = static_cast<GLMtriangle*>(malloc(size_t(m->trianglecount) * sizeof(GLMtriangle)));
+  if (!m->vertices || (m->normalcount && !m->normals) || (m->texcoordcount && !m->texcoords) ||
+      (m->trianglecount && !m->triangles))
+    return s.failFile("out of memory");
+  // Slot 0 is never used; keep it defined all the same.
+  for (int i = 0; i < 3; i++) m->vertices[i] = 0;
+  return true;
+}
+
+// Reads the model from `text`; null (with `error` filled) on any error.
+GLMmodel* readModel(const char* path, Text& text, const MtlSource& mtl, Error& error) {
+  GLMmodel* model = static_cast<GLMmodel*>(calloc(1, sizeof(GLMmodel)));
+  char* pathCopy = static_cast<char*>(malloc(strlen(path) + 1));
+  if (!model || !pathCopy) {
+    free(model);
+    free(pathCopy);
+    error.message = std::string(path) + ": out of memory";
+    return nullptr;
+  }
+  strcpy(pathCopy, path);
+  model->path = pathCopy;
+  bool ok = false;
+  try {
+    ObjScan scan{model, text, mtl, error};
+    scan.statement = text.data;
+    ok = glmFirstPass(scan);
+    if (ok) {
+      text.releaseAll();
+      ok = allocateArrays(scan) && glmSecondPass(scan);
+      text.releaseAll();
+    }
+  } catch (const std::bad_alloc&) {
+    error.kind = Fail::Other;
+    error.message = std::string(path) + ": out of memory";
+    ok = false;
+  }
+  if (!ok) {
+    glmDelete(model);
+    return nullptr;
+  }
+  return model;
+}
+
+// Copies the message into the caller's buffer, cut to fit.
+void report(const Error& error, char* buffer, size_t size) {
+  if (buffer && size) snprintf(buffer, size, "%s", error.message.c_str());
+}
+
+GLMmodel* readFile(const char* filename, Error& error) {
+  Text text;
+  Load load = loadFile(filename, text);
+  if (load != Load::Ok) {
+    error.kind = load == Load::CantOpen ? Fail::OpenObj : Fail::Other;
+    error.subject = filename;
+    error.message = std::string(filename) +
+                    (load == Load::CantOpen ? ": can't open data file" : ": out of memory");
+    return nullptr;
+  }
+  return readModel(filename, text, MtlSource{}, error);
+}
+
+}  // namespace
+}  // namespace read_detail
+
+GLMmodel* glmReadOBJ(const char* filename) {
+  GLM_ASSERT(filename);
+  read_detail::Error error;
+  GLMmodel* model = read_detail::readFile(filename, error);
+  if (model) return model;
+  switch (error.kind) {
+    case read_detail::Fail::OpenObj:
+      fprintf(stderr, "glmReadOBJ() failed: can't open data file \"%s\".\n", filename);
+      break;
+    case read_detail::Fail::OpenMtl:
+      fprintf(stderr, "glmReadMTL() failed: can't open material file \"%s\".\n",
+              error.subject.c_str());
+      break;
+    case read_detail::Fail::UnknownToken:
+      printf("glmFirstPass(): Unknown token \"%s\".\n", error.subject.c_str());
+      break;
+    case read_detail::Fail::Other:
+      fprintf(stderr, "%s\n", error.message.c_str());
+      break;
+  }
+  exit(1);
+}
+
+GLMmodel* glmTryReadOBJ(const char* filename, char* error, size_t errorsize) {
+  GLM_ASSERT(filename);
+  read_detail::Error failure;
+  GLMmodel* model = read_detail::readFile(filename, failure);
+  if (!model) read_detail::report(failure, error, errorsize);
+  return model;
+}
+
+GLMmodel* glmReadOBJText(const char* path, const char* text, size_t length, GLMmtlsource mtl,
+                         void* user, char* error, size_t errorsize) {
+  GLM_ASSERT(path);
+  GLM_ASSERT(text || length == 0);
+  read_detail::Text span;
+  span.data = text;
+  span.size = length;
+  read_detail::Error failure;
+  read_detail::MtlSource source;
+  source.callback = mtl;
+  source.user = user;
+  if (!mtl) source.callback = [](void*, const char*, size_t*) -> const char* { return nullptr; };
+  GLMmodel* model = read_detail::readModel(path, span, source, failure);
+  if (!model) read_detail::report(failure, error, errorsize);
+  return model;
+}
