@@ -2,6 +2,7 @@
 # Fuzzes the OBJ/MTL reader and the PPM reader with libFuzzer under
 # AddressSanitizer and UndefinedBehaviorSanitizer, SECONDS each (default 60):
 #   tools/run-fuzz.sh [SECONDS]            (make fuzz SECONDS_TO_FUZZ=...)
+#   FUZZ_ONLY=obj tools/run-fuzz.sh 600    builds and runs only that harness
 # The harnesses are built into build-fuzz/. Each fuzzes a work copy of its seed
 # corpus (fuzz/corpus-work/<name>/, not versioned, kept between runs); an
 # input that fails is saved in fuzz/crashes/<name>/, which the replay tests
@@ -25,7 +26,8 @@ rm -f "$out"/lib/*.o
 ls model/glm*.cpp | xargs -P2 -I{} sh -c \
   'exec "$0" $1 -fsanitize=fuzzer-no-link -c "{}" -o "$2/lib/$(basename "{}" .cpp).o"' \
   "$cxx" "$flags" "$out"
-for name in obj ppm; do
+harnesses="${FUZZ_ONLY:-obj ppm}"
+for name in $harnesses; do
   $cxx $flags -fsanitize=fuzzer "fuzz/fuzz_$name.cpp" "$out"/lib/*.o -lGL -o "$out/fuzz_$name"
 done
 
@@ -56,6 +58,10 @@ fuzz() {
   fi
 }
 
-fuzz obj -dict=fuzz/obj.dict -max_len=16384
-fuzz ppm -max_len=4096
+for name in $harnesses; do
+  case $name in
+    obj) fuzz obj -dict=fuzz/obj.dict -max_len=16384 ;;
+    *) fuzz "$name" -max_len=4096 ;;
+  esac
+done
 exit $status
