@@ -194,32 +194,6 @@ inline std::string_view firstWord(const char* p, const char* lineStop) {
   return cString(p, q);
 }
 
-// End of the decimal number at p, or null when there is none:
-// [+-]? (digits [. digits*] | . digits), then [eE][+-]?digits only when
-// the exponent has digits.
-inline const char* lexFloat(const char* p, const char* end) {
-  const char* q = p;
-  if (q < end && (*q == '+' || *q == '-')) ++q;
-  const char* d = q;
-  while (q < end && isDigit(*q)) ++q;
-  bool digits = q != d;
-  if (q < end && *q == '.') {
-    const char* f = ++q;
-    while (q < end && isDigit(*q)) ++q;
-    digits = digits || q != f;
-  }
-  if (!digits) return nullptr;
-  if (q < end && (*q == 'e' || *q == 'E')) {
-    const char* x = q + 1;
-    if (x < end && (*x == '+' || *x == '-')) ++x;
-    if (x < end && isDigit(*x)) {
-      while (x < end && isDigit(*x)) ++x;
-      q = x;
-    }
-  }
-  return q;
-}
-
 // True when the lexed number [p, q) is below 1 in magnitude (so that a
 // range error means underflow, not overflow).
 bool belowOne(const char* p, const char* q) {
@@ -269,24 +243,128 @@ inline bool toFloat(const char* p, const char* q, float& out) {
   return false;
 }
 
+// Digit runs are measured eight bytes at a time: no branch per digit, so
+// numbers of varying length cost no mispredictions.
+static_assert(__BYTE_ORDER__ == __ORDER_LITTLE_ENDIAN__, "the digit scan assumes little-endian");
+
+inline uint64_t load8(const char* p) {
+  uint64_t x;
+  memcpy(&x, p, sizeof x);
+  return x;
+}
+
+// Number of leading digit bytes among the eight bytes of x (memory order).
+inline int leadingDigits(uint64_t x) {
+  const uint64_t high = 0x8080808080808080ull;
+  uint64_t low = x & 0x7F7F7F7F7F7F7F7Full;
+  uint64_t atLeast0 = low + 0x5050505050505050ull;  // bit 7: byte >= '0'
+  uint64_t above9 = low + 0x4646464646464646ull;    // bit 7: byte > '9'
+  uint64_t other = ~(atLeast0 & ~above9 & ~x) & high;
+  return other ? __builtin_ctzll(other) >> 3 : 8;
+}
+
+// End of the run of digits at p.
+inline const char* skipDigits(const char* p, const char* end) {
+  while (end - p >= 8) {
+    int n = leadingDigits(load8(p));
+    p += n;
+    if (n < 8) return p;
+  }
+  while (p < end && isDigit(*p)) ++p;
+  return p;
+}
+
+// Value of the n digits at p (n <= 19).
+inline uint64_t digitValue(const char* p, int n, const char* end) {
+  if (n <= 8 && n > 0 && end - p >= 8) {
+    // Digits to the high bytes (leading zeros below), then pairs, quads, eights.
+    uint64_t x = (load8(p) - 0x3030303030303030ull) << (8 * (8 - n));
+    x = (x * 10) + (x >> 8);
+    x = (((x & 0x000000FF000000FFull) * (100 + (1000000ull << 32))) +
+         (((x >> 16) & 0x000000FF000000FFull) * (1 + (10000ull << 32)))) >>
+        32;
+    return x;
+  }
+  uint64_t v = 0;
+  for (int i = 0; i < n; i++) v = v * 10 + unsigned(p[i] - '0');
+  return v;
+}
+
+constexpr double kPow10[] = {1e0,  1e1,  1e2,  1e3,  1e4,  1e5,  1e6,  1e7,
+                             1e8,  1e9,  1e10, 1e11, 1e12, 1e13, 1e14, 1e15,
+                             1e16, 1e17, 1e18, 1e19, 1e20, 1e21, 1e22};
+
+// Reads the decimal number at p: [+-]? (digits [. digits*] | . digits),
+// then [eE][+-]?digits only when the exponent has digits. Returns its end,
+// or null when there is none. With Convert, stores it correctly rounded in
+// out (underflow gives a signed zero) or sets bad when it overflows a float.
+template <bool Convert>
+inline const char* readFloat(const char* p, const char* end, float& out, bool& bad) {
+  const char* q = p;
+  bool negative = q < end && *q == '-';
+  q += q < end && (*q == '-' || *q == '+');
+  const char* whole = q;
+  q = skipDigits(q, end);
+  int wholeDigits = int(q - whole);
+  const char* fraction = q;
+  int fractionDigits = 0;
+  if (q < end && *q == '.') {
+    fraction = ++q;
+    q = skipDigits(q, end);
+    fractionDigits = int(q - fraction);
+  }
+  if (wholeDigits + fractionDigits == 0) return nullptr;
+  bool exponent = false;
+  if (q < end && (*q == 'e' || *q == 'E')) {
+    const char* x = q + 1;
+    x += x < end && (*x == '+' || *x == '-');
+    if (x < end && isDigit(*x)) {
+      q = skipDigits(x, end);
+      exponent = true;
+    }
+  }
+  if (!Convert) return q;
+  // Fast path: up to 15 digits and no exponent: the mantissa and the power
+  // of ten are exact in double, so the quotient is rounded once to double,
+  // then to float; that second rounding is exact unless the double lies on
+  // a float half-way point (or outside the normal float range).
+  if (!exponent && wholeDigits + fractionDigits <= 15) {
+    uint64_t mantissa = digitValue(whole, wholeDigits, end);
+    mantissa = mantissa * uint64_t(kPow10[fractionDigits]) +
+               digitValue(fraction, fractionDigits, end);
+    double v = double(mantissa) / kPow10[fractionDigits];
+    uint64_t bits;
+    memcpy(&bits, &v, sizeof bits);
+    if (v == 0 || (v >= 1.1754943508222875e-38 && v <= 3.4028234663852886e38 &&
+                   (bits & 0x1FFFFFFF) != 0x10000000)) {
+      out = negative ? -float(v) : float(v);
+      return q;
+    }
+  }
+  if (!toFloat(p, q, out)) bad = true;
+  return q;
+}
+
 // Reads a signed 32-bit decimal integer at p ([+-]?digits); returns its end,
 // or null when there is none. With Convert, stores it in out, or sets bad
 // when it does not fit.
 template <bool Convert>
 inline const char* readInt(const char* p, const char* end, int32_t& out, bool& bad) {
   const char* q = p;
-  bool negative = false;
-  if (q < end && (*q == '+' || *q == '-')) negative = *q++ == '-';
-  if (q >= end || !isDigit(*q)) return nullptr;
-  uint64_t v = 0;
-  do {
-    if (Convert) {
-      v = v * 10 + unsigned(*q - '0');
-      if (v > 2147483648u) v = 2147483649u;  // saturate: too large either way
-    }
-    ++q;
-  } while (q < end && isDigit(*q));
+  bool negative = q < end && *q == '-';
+  q += q < end && (*q == '-' || *q == '+');
+  const char* digits = q;
+  q = skipDigits(q, end);
+  if (q == digits) return nullptr;
   if (Convert) {
+    int n = int(q - digits);
+    uint64_t v;
+    if (n <= 8) {
+      v = digitValue(digits, n, end);
+    } else {
+      v = 0;  // long runs, leading zeros included: saturate past the limit
+      for (const char* d = digits; d < q; ++d) v = v > 2147483648u ? v : v * 10 + unsigned(*d - '0');
+    }
     if (v > (negative ? 2147483648u : 2147483647u)) {
       bad = true;
       v = 0;
@@ -407,20 +485,18 @@ GroupSlot* newGroup(ObjScan& s, std::string_view name) {
               .first->second;
 }
 
-// Reads up to n floats into out (when Store), stopping at the first missing
-// one; false (after the message) when one overflows.
-template <bool Store>
-inline bool readFloats(const char*& p, const char* end, int n, float* out, ObjScan* s,
-                       const char* overflowWhat) {
+// Reads up to n numbers into out (converting only with Convert), stopping
+// at the first missing one; returns where reading stopped. Sets bad when
+// one overflows.
+template <bool Convert>
+inline const char* readFloats(const char* p, const char* end, int n, float* out, bool& bad) {
   for (int i = 0; i < n; i++) {
-    const char* q = skipSpace(p, end);
-    const char* r = lexFloat(q, end);
-    p = q;
-    if (!r) return true;
-    if (Store && !toFloat(q, r, out[i])) return s->fail(overflowWhat);
+    p = skipSpace(p, end);
+    const char* r = readFloat<Convert>(p, end, out[i], bad);
+    if (!r) break;
     p = r;
   }
-  return true;
+  return p;
 }
 
 bool glmReadMTL(ObjScan& s, std::string_view name);
@@ -483,7 +559,8 @@ bool scanObj(ObjScan& s) {
     switch (keyword[0]) {
       case 'v': {
         size_t length = size_t(p - keyword);
-        float* out = nullptr;
+        float sink[3];  // the counting pass converts nothing
+        float* out = sink;
         int n;
         uint64_t* count;
         if (length == 1) {
@@ -515,7 +592,9 @@ bool scanObj(ObjScan& s) {
         }
         if (Store)
           for (int i = 0; i < n; i++) out[i] = 0;  // a missing number reads as 0
-        if (!readFloats<Store>(p, end, n, out, &s, "number out of range")) return false;
+        bool bad = false;
+        p = readFloats<Store>(p, end, n, out, bad);
+        if (bad) return s.fail("number out of range");
         ++*count;
         break;
       }
@@ -666,7 +745,6 @@ bool scanMtl(MtlScan& s) {
     const char* keyword = p;
     p = skipWord(p, end);
     GLMmaterial* mat = Store ? &s.materials[current] : nullptr;
-    float* colour = nullptr;
     switch (keyword[0]) {
       case 'n': {
         const char* stop = lineEnd(p, end);
@@ -686,13 +764,9 @@ bool scanMtl(MtlScan& s) {
       }
       case 'N': {
         float value = Store ? mat->shininess : 0;
-        const char* q = skipSpace(p, end);
-        const char* r = lexFloat(q, end);
-        p = q;
-        if (r) {
-          if (Store && !toFloat(q, r, value)) return s.fail("number out of range", keyword);
-          p = r;
-        }
+        bool bad = false;
+        p = readFloats<Store>(p, end, 1, &value, bad);
+        if (bad) return s.fail("number out of range", keyword);
         if (Store) {
           // From the file's 0..1000 to OpenGL's 0..128, each step rounded to float.
           value = value / 1000.0f;
@@ -702,19 +776,14 @@ bool scanMtl(MtlScan& s) {
       }
       case 'K':
         if (p - keyword >= 2 && (keyword[1] == 'd' || keyword[1] == 'a' || keyword[1] == 's')) {
-          if (Store)
-            colour = keyword[1] == 'd' ? mat->diffuse
-                     : keyword[1] == 'a' ? mat->ambient
-                                         : mat->specular;
-          for (int i = 0; i < 3; i++) {
-            const char* q = skipSpace(p, end);
-            const char* r = lexFloat(q, end);
-            p = q;
-            if (!r) break;
-            if (Store && !toFloat(q, r, colour[i]))
-              return s.fail("number out of range", keyword);
-            p = r;
-          }
+          float sink[3];
+          float* colour = !Store               ? sink
+                          : keyword[1] == 'd' ? mat->diffuse
+                          : keyword[1] == 'a' ? mat->ambient
+                                              : mat->specular;
+          bool bad = false;
+          p = readFloats<Store>(p, end, 3, colour, bad);
+          if (bad) return s.fail("number out of range", keyword);
           break;
         }
         p = lineEnd(p, end);

@@ -1,0 +1,153 @@
+// Faces: the four corner forms, fan triangulation, relative indices,
+// partial corners and corners read across line ends.
+#include "reader_support.h"
+
+using namespace reader_test;
+
+namespace {
+
+const char kFiveVertices[] = "v 0 0 0\nv 1 0 0\nv 1 1 0\nv 0 1 0\nv 0 2 0\n";
+const char kThreeEach[] =
+    "v 0 0 0\nv 1 0 0\nv 1 1 0\nvt 0 0\nvt 1 0\nvt 1 1\nvn 0 0 1\nvn 0 1 0\nvn 1 0 0\n";
+
+TEST(Faces, QuadSplitsIntoAFanAroundTheFirstCorner) {
+  Model m = mustRead(std::string(kFiveVertices) + "f 1 2 3 4\n");
+  ASSERT_TRUE(m);
+  EXPECT_EQ(vertexCorners(m.get()), "1 2 3 | 1 3 4");
+}
+
+TEST(Faces, FiveCornersCarryTheirTexcoordAndNormalIndices) {
+  std::string text = kFiveVertices;
+  for (int i = 0; i < 5; i++) text += "vt 0 0\nvn 0 0 1\n";
+  Model m = mustRead(text + "f 1/5/2 2/4/3 3/3/4 4/2/5 5/1/1\n");
+  ASSERT_TRUE(m);
+  ASSERT_EQ(m->trianglecount, 3u);
+  const GLMtriangle* t = m->triangles;
+  EXPECT_EQ(corners(t[0].vertexidx), "1 2 3");
+  EXPECT_EQ(corners(t[0].texcoordidx), "5 4 3");
+  EXPECT_EQ(corners(t[0].normalidx), "2 3 4");
+  EXPECT_EQ(corners(t[1].vertexidx), "1 3 4");
+  EXPECT_EQ(corners(t[1].texcoordidx), "5 3 2");
+  EXPECT_EQ(corners(t[1].normalidx), "2 4 5");
+  EXPECT_EQ(corners(t[2].vertexidx), "1 4 5");
+  EXPECT_EQ(corners(t[2].texcoordidx), "5 2 1");
+  EXPECT_EQ(corners(t[2].normalidx), "2 5 1");
+}
+
+TEST(Faces, FormsSetOnlyTheirFieldsAndLeaveTheOthersZero) {
+  Model m = mustRead(std::string(kThreeEach) +
+                     "f 1 2 3\nf 1/2 2/3 3/1\nf 1//3 2//2 3//1\nf 3/1/2 2/3/1 1/2/3\n");
+  ASSERT_TRUE(m);
+  ASSERT_EQ(m->trianglecount, 4u);
+  const GLMtriangle* t = m->triangles;
+  EXPECT_EQ(corners(t[0].texcoordidx), "0 0 0");
+  EXPECT_EQ(corners(t[0].normalidx), "0 0 0");
+  EXPECT_EQ(corners(t[1].texcoordidx), "2 3 1");
+  EXPECT_EQ(corners(t[1].normalidx), "0 0 0");
+  EXPECT_EQ(corners(t[2].texcoordidx), "0 0 0");
+  EXPECT_EQ(corners(t[2].normalidx), "3 2 1");
+  EXPECT_EQ(corners(t[3].vertexidx), "3 2 1");
+  EXPECT_EQ(corners(t[3].texcoordidx), "1 3 2");
+  EXPECT_EQ(corners(t[3].normalidx), "2 1 3");
+  for (int i = 0; i < 4; i++) EXPECT_EQ(t[i].facetnormidx, 0u);
+}
+
+TEST(Faces, OneOrTwoCornersMakeOneTriangleRepeatingTheLastCorner) {
+  Model m = mustRead(std::string(kFiveVertices) + "f 1 2\nf 5\n");
+  ASSERT_TRUE(m);
+  EXPECT_EQ(vertexCorners(m.get()), "1 2 2 | 5 5 5");
+}
+
+TEST(Faces, RelativeIndicesCountBackFromTheStatementsSoFar) {
+  Model m = mustRead(
+      "v 0 0 0\nv 1 0 0\nv 1 1 0\nv 0 1 0\nf -4 -3 -2 -1\n"
+      "v 0 2 0\nf -4 -3 -2 -1\n");
+  ASSERT_TRUE(m);
+  EXPECT_EQ(vertexCorners(m.get()), "1 2 3 | 1 3 4 | 2 3 4 | 2 4 5");
+}
+
+TEST(Faces, RelativeTexcoordAndNormalIndicesCountOnlyTheirOwnKind) {
+  Model m = mustRead(
+      "v 0 0 0\nv 1 0 0\nv 1 1 0\nvt 0 0\nvn 0 0 1\nvt 1 1\nvn 0 1 0\nvn 1 0 0\n"
+      "f -3/-2/-3 -2/-1/-2 -1/-1/-1\n");
+  ASSERT_TRUE(m);
+  ASSERT_EQ(m->trianglecount, 1u);
+  EXPECT_EQ(corners(m->triangles[0].vertexidx), "1 2 3");
+  EXPECT_EQ(corners(m->triangles[0].texcoordidx), "1 2 2");
+  EXPECT_EQ(corners(m->triangles[0].normalidx), "1 2 3");
+}
+
+TEST(Faces, PositiveIndicesMayNameElementsDefinedFurtherDown) {
+  Model m = mustRead("f 1 2 3\nv 0 0 0\nv 1 0 0\nv 1 1 0\n");
+  ASSERT_TRUE(m);
+  EXPECT_EQ(vertexCorners(m.get()), "1 2 3");
+}
+
+TEST(Faces, CornersAreReadAcrossLineEnds) {
+  // The third corner stands on the next line; "/" followed by a line end
+  // still reads the texture index that follows it.
+  Model m = mustRead(std::string(kThreeEach) + "f 1 2\n3\nf 1/1 2/\n2 3/3\n");
+  ASSERT_TRUE(m);
+  ASSERT_EQ(m->trianglecount, 2u);
+  EXPECT_EQ(corners(m->triangles[0].vertexidx), "1 2 3");
+  EXPECT_EQ(corners(m->triangles[1].vertexidx), "1 2 3");
+  EXPECT_EQ(corners(m->triangles[1].texcoordidx), "1 2 3");
+}
+
+TEST(Faces, APartialCornerKeepsThePreviousCornersOtherFields) {
+  Model m = mustRead(std::string(kThreeEach) + "f 1/1/1 2/2 3/3/3\nf 1//1 2 3//3\n");
+  ASSERT_TRUE(m);
+  ASSERT_EQ(m->trianglecount, 2u);
+  EXPECT_EQ(corners(m->triangles[0].texcoordidx), "1 2 3");
+  EXPECT_EQ(corners(m->triangles[0].normalidx), "1 1 3");
+  EXPECT_EQ(corners(m->triangles[1].vertexidx), "1 2 3");
+  EXPECT_EQ(corners(m->triangles[1].normalidx), "1 1 3");
+}
+
+TEST(Faces, TheFirstCornerDecidesTheFormOfTheWholeFace) {
+  // Vertex form: the second read stops before "/2/2", the third finds no
+  // number, and "/2/2" then starts a skipped statement.
+  Model m = mustRead(std::string(kThreeEach) + "f 1 2/2/2 3/3/3\nf 1/1/1/9 2/2/2 3/3/3\n");
+  ASSERT_TRUE(m);
+  ASSERT_EQ(m->trianglecount, 2u);
+  EXPECT_EQ(corners(m->triangles[0].vertexidx), "1 2 2");
+  EXPECT_EQ(corners(m->triangles[0].texcoordidx), "0 0 0");
+  EXPECT_EQ(corners(m->triangles[1].vertexidx), "1 2 3");
+  EXPECT_EQ(corners(m->triangles[1].normalidx), "1 2 3");
+}
+
+TEST(Faces, ABlankBeforeASlashEndsTheCornerAndTheFace) {
+  Model m = mustRead(std::string(kThreeEach) + "f 1/1/1 2 /2/2 3/3/3\nf 3 2 1\n");
+  ASSERT_TRUE(m);
+  ASSERT_EQ(m->trianglecount, 2u);
+  EXPECT_EQ(corners(m->triangles[0].vertexidx), "1 2 2");
+  EXPECT_EQ(corners(m->triangles[0].texcoordidx), "1 1 1");
+  EXPECT_EQ(corners(m->triangles[0].normalidx), "1 1 1");
+  EXPECT_EQ(corners(m->triangles[1].vertexidx), "3 2 1");
+}
+
+TEST(Faces, TheFaceEndsAtTheFirstWordThatIsNoCorner) {
+  Model m = mustRead(std::string(kFiveVertices) + "f 1 2 3 4 g after\nf 1 2 3\n");
+  ASSERT_TRUE(m);
+  EXPECT_EQ(vertexCorners(m.get()), "1 2 3 | 1 3 4 | 1 2 3");
+  EXPECT_EQ(groupList(m.get()), "[ after] m0: 2\n[default] m0: 0 1\n");
+}
+
+TEST(Faces, ExplicitPlusSignsAndLeadingZerosAreIndices) {
+  Model m = mustRead(std::string(kFiveVertices) + "f +1 002 0000000000000000003\n");
+  ASSERT_TRUE(m);
+  EXPECT_EQ(vertexCorners(m.get()), "1 2 3");
+}
+
+TEST(Faces, ManyCornersGiveKMinusTwoTriangles) {
+  std::string text;
+  for (int i = 0; i < 100; i++) text += "v 0 0 0\n";
+  text += "f";
+  for (int i = 1; i <= 100; i++) text += " " + std::to_string(i);
+  Model m = mustRead(text + "\n");
+  ASSERT_TRUE(m);
+  ASSERT_EQ(m->trianglecount, 98u);
+  EXPECT_EQ(corners(m->triangles[97].vertexidx), "1 99 100");
+}
+
+}  // namespace

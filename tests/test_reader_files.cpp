@@ -1,0 +1,135 @@
+// Reading from files: whole models compared with committed dumps, libraries
+// found beside the model, pipes, empty files, and a file large enough that
+// the reader hands back pages while it reads.
+#include "reader_support.h"
+
+#include <sys/stat.h>
+
+#include <cstring>
+
+using namespace reader_test;
+
+namespace {
+
+// The dump of a model read from tests/data, with the data directory shown
+// as "DATA".
+std::string dumpOf(const GLMmodel* m) {
+  std::string dump = dumpModel(m);
+  const std::string dir = CELSHADE_TEST_DATA;
+  for (size_t at; (at = dump.find(dir)) != std::string::npos;) dump.replace(at, dir.size(), "DATA");
+  return dump;
+}
+
+class Golden : public testing::TestWithParam<const char*> {};
+
+TEST_P(Golden, ModelMatchesItsCommittedDump) {
+  std::string name = GetParam();
+  std::string path = dataPath((name + ".obj").c_str());
+  Model m(glmReadOBJ(path.c_str()));
+  ASSERT_TRUE(m);
+  std::string expected = slurp(dataPath((name + ".dump").c_str()).c_str());
+  ASSERT_FALSE(expected.empty()) << "no dump for " << name;
+  EXPECT_EQ(dumpOf(m.get()), expected);
+}
+
+INSTANTIATE_TEST_SUITE_P(Reader, Golden, testing::Values("cube", "mixed"));
+
+TEST(Files, FileAndMemoryReadsGiveTheSameModel) {
+  for (const char* name : {"cube", "mixed"}) {
+    std::string path = dataPath((std::string(name) + ".obj").c_str());
+    Model fromFile(glmReadOBJ(path.c_str()));
+    std::string text = slurp(path.c_str());
+    Libraries libs = {{dataPath("cube.mtl"), slurp(dataPath("cube.mtl").c_str())},
+                      {dataPath("sub/mixed.mtl"), slurp(dataPath("sub/mixed.mtl").c_str())}};
+    Model fromText = mustRead(text, libs, path.c_str());
+    ASSERT_TRUE(fromFile && fromText);
+    EXPECT_EQ(dumpModel(fromFile.get()), dumpModel(fromText.get())) << name;
+  }
+}
+
+TEST(Files, TryReadGivesTheModelAndLeavesTheMessageAlone) {
+  char error[64] = "untouched";
+  Model m(glmTryReadOBJ(dataPath("cube.obj").c_str(), error, sizeof error));
+  ASSERT_TRUE(m);
+  EXPECT_STREQ(error, "untouched");
+  EXPECT_EQ(m->trianglecount, 12u);
+}
+
+TEST(Files, EmptyFileGivesAnEmptyModel) {
+  const char* path = "/tmp/celshade-empty.obj";
+  FILE* f = fopen(path, "w");
+  ASSERT_TRUE(f);
+  fclose(f);
+  Model m(glmReadOBJ(path));
+  unlink(path);
+  ASSERT_TRUE(m);
+  EXPECT_EQ(m->vertexcount, 0u);
+  EXPECT_EQ(m->trianglecount, 0u);
+  EXPECT_EQ(groupList(m.get()), "[default] m0:\n");
+}
+
+TEST(Files, PipesAreReadToTheirEnd) {
+  int fds[2];
+  ASSERT_EQ(pipe(fds), 0);
+  const char text[] = "v 0 0 0\nv 1 0 0\nv 0 1 0\ng p\nf 1 2 3\n";
+  ASSERT_EQ(write(fds[1], text, strlen(text)), ssize_t(strlen(text)));
+  close(fds[1]);
+  std::string path = "/proc/self/fd/" + std::to_string(fds[0]);
+  Model m(glmReadOBJ(path.c_str()));
+  close(fds[0]);
+  ASSERT_TRUE(m);
+  EXPECT_EQ(vertexCorners(m.get()), "1 2 3");
+  EXPECT_EQ(groupList(m.get()), "[ p] m0: 0\n[default] m0:\n");
+}
+
+TEST(Files, LargeFilesReadTheSameFromFileAndMemory) {
+  // About 40 MB: the reader hands back mapped pages every 16 MiB of each
+  // pass and must still see the same text in the second pass.
+  std::string text = "mtllib big.mtl\n";
+  const int side = 700;
+  char line[96];
+  for (int j = 0; j < side; j++)
+    for (int i = 0; i < side; i++) {
+      snprintf(line, sizeof line, "v %d.%06d %d.125 -%d.5\nvt 0.%06d 0.5\nvn 0 0 1\n", i, j * 7,
+               j, i + j, i * 11);
+      text += line;
+    }
+  for (int j = 0; j + 1 < side; j++) {
+    snprintf(line, sizeof line, "g band%d\nusemtl m%d\n", j % 3, j % 2);
+    text += line;
+    for (int i = 0; i + 1 < side; i++) {
+      int a = j * side + i + 1, b = a + 1, c = a + side + 1, d = a + side;
+      snprintf(line, sizeof line, "f %d/%d/%d %d/%d/%d %d/%d/%d %d/%d/%d\n", a, a, a, b, b, b, c,
+               c, c, d, d, d);
+      text += line;
+    }
+  }
+  const std::string mtl = "newmtl m0\nKd 1 0 0\nnewmtl m1\nKd 0 1 0\n";
+  const char* path = "/tmp/celshade-large.obj";
+  const char* mtlPath = "/tmp/big.mtl";
+  FILE* f = fopen(path, "w");
+  FILE* g = fopen(mtlPath, "w");
+  ASSERT_TRUE(f && g);
+  fwrite(text.data(), 1, text.size(), f);
+  fwrite(mtl.data(), 1, mtl.size(), g);
+  fclose(f);
+  fclose(g);
+  ASSERT_GT(text.size(), size_t(40) << 20);
+
+  Model fromFile(glmReadOBJ(path));
+  unlink(path);
+  unlink(mtlPath);
+  Model fromText = mustRead(text, {{"/tmp/big.mtl", mtl}}, path);
+  ASSERT_TRUE(fromFile && fromText);
+  const GLMmodel* m = fromFile.get();
+  EXPECT_EQ(m->vertexcount, GLuint(side * side));
+  EXPECT_EQ(m->trianglecount, GLuint(2 * (side - 1) * (side - 1)));
+  EXPECT_EQ(m->groupcount, 4u);
+  EXPECT_EQ(vertex(m, side * side)[0], 699.004893f);
+  EXPECT_EQ(corners(m->triangles[m->trianglecount - 1].normalidx),
+            std::to_string(side * side - side - 1) + " " + std::to_string(side * side) + " " +
+                std::to_string(side * side - 1));
+  EXPECT_TRUE(dumpModel(m) == dumpModel(fromText.get()));
+}
+
+}  // namespace
