@@ -39,6 +39,11 @@ GLM_INTERNAL GLvoid glmNormalize(GLfloat* v);
 // True when |u - v| < epsilon in x, y and z (tested in that order).
 GLM_INTERNAL GLboolean glmEqual(GLfloat* u, GLfloat* v, GLfloat epsilon);
 
+// Writes the model's materials as the MTL file `mtllibname` in the directory
+// of `modelpath` (the OBJ file being written). On an open failure prints a
+// message and ends the process with exit status 1.
+GLM_INTERNAL GLvoid glmWriteMTL(GLMmodel* model, const char* modelpath, const char* mtllibname);
+
 }  // extern "C"
 
 // malloc(count * size) that never returns null: an overflowing size or a
