@@ -134,12 +134,18 @@ GLvoid glmScale(GLMmodel* model, GLfloat scale);
 
 /* Reads an OBJ file and the MTL library it names (relative to the OBJ's
  * directory). Never returns NULL: on an error it prints a message and ends
- * the process with exit status 1. Release the model with glmDelete. */
+ * the process with exit status 1: "glmReadOBJ() failed: can't open data
+ * file", "glmReadMTL() failed: can't open material file" (standard error),
+ * "glmFirstPass(): Unknown token" (standard output), or for any other bad
+ * input "file:line: what went wrong" (standard error). Release the model
+ * with glmDelete. */
 GLMmodel* glmReadOBJ(const char* filename);
 
 /* Like glmReadOBJ, but never ends the process: on any error returns NULL
  * and, when `error` is not NULL, writes one NUL-terminated line
- * "file:line: what went wrong" into it (at most errorsize bytes). */
+ * "file:line: what went wrong" into it (at most errorsize bytes; the file
+ * is the OBJ or MTL file at fault, the line left out when it names none).
+ * Leaves `error` alone on success. */
 GLMmodel* glmTryReadOBJ(const char* filename, char* error, size_t errorsize);
 
 /* Supplies the text of a material library for glmReadOBJText. `name` is

@@ -21,6 +21,10 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#if defined(__SSE2__)
+#include <emmintrin.h>
+#endif
+
 namespace read_detail {
 namespace {
 
@@ -290,9 +294,24 @@ inline uint64_t digitValue(const char* p, int n, const char* end) {
   return v;
 }
 
-constexpr double kPow10[] = {1e0,  1e1,  1e2,  1e3,  1e4,  1e5,  1e6,  1e7,
-                             1e8,  1e9,  1e10, 1e11, 1e12, 1e13, 1e14, 1e15,
-                             1e16, 1e17, 1e18, 1e19, 1e20, 1e21, 1e22};
+constexpr uint64_t kPow10Int[] = {1,
+                                  10,
+                                  100,
+                                  1000,
+                                  10000,
+                                  100000,
+                                  1000000,
+                                  10000000,
+                                  100000000,
+                                  1000000000,
+                                  10000000000,
+                                  100000000000,
+                                  1000000000000,
+                                  10000000000000,
+                                  100000000000000,
+                                  1000000000000000};
+constexpr double kPow10Negative[] = {1e0,   1e-1,  1e-2,  1e-3,  1e-4,  1e-5,  1e-6,  1e-7,
+                                     1e-8,  1e-9,  1e-10, 1e-11, 1e-12, 1e-13, 1e-14, 1e-15};
 
 // Reads the decimal number at p: [+-]? (digits [. digits*] | . digits),
 // then [eE][+-]?digits only when the exponent has digits. Returns its end,
@@ -324,19 +343,19 @@ inline const char* readFloat(const char* p, const char* end, float& out, bool& b
     }
   }
   if (!Convert) return q;
-  // Fast path: up to 15 digits and no exponent: the mantissa and the power
-  // of ten are exact in double, so the quotient is rounded once to double,
-  // then to float; that second rounding is exact unless the double lies on
-  // a float half-way point (or outside the normal float range).
+  // Fast path: up to 15 digits and no exponent. The mantissa is exact in
+  // double and the product with the power of ten is within two units of
+  // the last double place; rounding that to float is exact unless it lies
+  // that close to a float half-way point (or outside the normal range).
   if (!exponent && wholeDigits + fractionDigits <= 15) {
     uint64_t mantissa = digitValue(whole, wholeDigits, end);
-    mantissa = mantissa * uint64_t(kPow10[fractionDigits]) +
-               digitValue(fraction, fractionDigits, end);
-    double v = double(mantissa) / kPow10[fractionDigits];
+    mantissa = mantissa * kPow10Int[fractionDigits] + digitValue(fraction, fractionDigits, end);
+    double v = double(mantissa) * kPow10Negative[fractionDigits];
     uint64_t bits;
     memcpy(&bits, &v, sizeof bits);
+    uint32_t belowFloat = uint32_t(bits & 0x1FFFFFFF);  // the bits float drops
     if (v == 0 || (v >= 1.1754943508222875e-38 && v <= 3.4028234663852886e38 &&
-                   (bits & 0x1FFFFFFF) != 0x10000000)) {
+                   belowFloat - (0x10000000u - 4) > 8)) {
       out = negative ? -float(v) : float(v);
       return q;
     }
@@ -420,14 +439,114 @@ inline int readCorner(const char*& p, const char* end, Form form, Corner& c, boo
   return count;
 }
 
-// The form of a face, decided by its first corner token [p, q).
-Form faceForm(const char* p, const char* q) {
+// True when [p, q) holds "//".
+inline bool hasDoubleSlash(const char* p, const char* q) {
   for (const char* s = p; s + 1 < q; ++s)
-    if (s[0] == '/' && s[1] == '/') return kVN;
-  Corner unused;
-  bool bad = false;
-  int n = readCorner<false>(p, q, kVTN, unused, bad);
-  return n == 3 ? kVTN : n == 2 ? kVT : kV;
+    if (s[0] == '/' && s[1] == '/') return true;
+  return false;
+}
+
+// ---- Whole lines ------------------------------------------------------------
+
+// Most lines of a model are plain: numbers, slashes and blanks. Their bytes
+// are classified sixteen at a time into bit masks, and a statement whose
+// line is plain takes a shortcut that provably ends where the byte-by-byte
+// reading would: the numbers of a coordinate statement all stand on its
+// line, and whatever follows them there starts with a digit, sign, point or
+// exponent letter, so is a skipped statement reaching to the line end.
+
+using Mask = unsigned __int128;  // bit i: byte i of the line rest
+
+struct Line {
+  Mask blank = 0;   // blank, tab, carriage return
+  Mask digit = 0;   // 0-9
+  Mask number = 0;  // 0-9 . + - e E
+  Mask slash = 0;   // /
+  int length = 0;   // bytes before the newline
+};
+
+inline int lowestBit(Mask m) {
+  uint64_t low = uint64_t(m);
+  return low ? __builtin_ctzll(low) : 64 + __builtin_ctzll(uint64_t(m >> 64));
+}
+
+// Starts of runs of `set` bits (a run's first bit has no set bit below it).
+inline Mask runStarts(Mask set) { return set & ~(set << 1); }
+
+// Classifies the line rest at p. False when the line is not plain (other
+// bytes, longer than 127 bytes, or too near the end of the text for
+// sixteen-byte loads): the caller then reads it byte by byte.
+inline bool classifyLine(const char* p, const char* end, Line& line) {
+#if defined(__SSE2__)
+  for (int offset = 0; offset < 128; offset += 16) {
+    if (end - p - offset < 16) return false;
+    __m128i x = _mm_loadu_si128(reinterpret_cast<const __m128i*>(p + offset));
+    auto is = [&](char c) { return _mm_cmpeq_epi8(x, _mm_set1_epi8(c)); };
+    __m128i d = _mm_sub_epi8(x, _mm_set1_epi8('0'));
+    __m128i digit = _mm_cmpeq_epi8(_mm_min_epu8(d, _mm_set1_epi8(9)), d);
+    unsigned newline = unsigned(_mm_movemask_epi8(is('\n')));
+    unsigned blank = unsigned(_mm_movemask_epi8(_mm_or_si128(_mm_or_si128(is(' '), is('\t')), is('\r'))));
+    unsigned digits = unsigned(_mm_movemask_epi8(digit));
+    unsigned number = digits | unsigned(_mm_movemask_epi8(_mm_or_si128(
+                                   _mm_or_si128(_mm_or_si128(is('.'), is('-')), is('+')),
+                                   _mm_or_si128(is('e'), is('E')))));
+    unsigned slash = unsigned(_mm_movemask_epi8(is('/')));
+    unsigned keep = 0xFFFF;
+    if (newline) keep = (1u << __builtin_ctz(newline)) - 1;
+    if (((blank | number | slash) & keep) != keep) return false;
+    line.blank |= Mask(blank & keep) << offset;
+    line.digit |= Mask(digits & keep) << offset;
+    line.number |= Mask(number & keep) << offset;
+    line.slash |= Mask(slash & keep) << offset;
+    if (newline) {
+      line.length = offset + __builtin_ctz(newline);
+      return true;
+    }
+  }
+#else
+  (void)p, (void)end, (void)line;
+#endif
+  return false;
+}
+
+// True when the plain line holds at least n words, all of number bytes.
+inline bool plainNumbers(const Line& line, int n) {
+  if (line.slash) return false;
+  Mask starts = runStarts(line.number);
+  for (int i = 0; i < n; i++, starts &= starts - 1)
+    if (!starts) return false;
+  return true;
+}
+
+// Corners of a plain face line whose words all have the shape digits, then
+// k times a slash and digits, for one k of 0, 1 or 2; 0 when the line is
+// not like that or the text after it could continue the face (a number
+// starts the next non-blank text).
+inline uint64_t plainCorners(const char* p, const char* end, const Line& line) {
+  if (line.number & ~line.digit) return 0;  // signs, points, exponents
+  Mask word = line.digit | line.slash;
+  // Every slash between two digits.
+  if (line.slash & ~(line.digit << 1)) return 0;
+  if (line.slash & ~(line.digit >> 1)) return 0;
+  Mask starts = runStarts(word);
+  uint64_t corners = 0;
+  int k = -1;
+  while (starts) {
+    int first = lowestBit(starts);
+    starts &= starts - 1;
+    int next = starts ? lowestBit(starts) : line.length;
+    Mask range = (next >= 128 ? ~Mask(0) : (Mask(1) << next) - 1) & ~((Mask(1) << first) - 1);
+    int slashes = 0;
+    for (Mask m = line.slash & range; m; m &= m - 1) slashes++;
+    if (k < 0) k = slashes;
+    if (slashes != k || k > 2) return 0;
+    corners++;
+  }
+  if (corners < 3) return 0;
+  const char* q = p + line.length + 1;
+  while (q < end && isSpace(*q)) ++q;
+  if (q < end && (isDigit(*q) || *q == '+' || *q == '-')) return 0;
+  return corners;
 }
 
 // ---- The OBJ scan -----------------------------------------------------------
@@ -518,7 +637,7 @@ bool scanObj(ObjScan& s) {
   GroupSlot* group = s.defaultGroup;
   GLuint material = 0;
   uint64_t vertices = 0, normals = 0, texcoords = 0, triangles = 0;
-  const char* releaseMark = p + kReleaseStep;
+  size_t releaseAt = kReleaseStep;  // offset of the next page hand-back
 
   // Stores the triangle (a, b, c) with the fields the form sets.
   GLuint resolved[3][3] = {};  // corner (first, last-but-one, last) x (v, t, n)
@@ -548,9 +667,9 @@ bool scanObj(ObjScan& s) {
 
   for (;;) {
     p = skipSpace(p, end);
-    if (p >= releaseMark) {
+    if (size_t(p - s.text.data) >= releaseAt) {
       s.text.release(p);
-      releaseMark = p + kReleaseStep;
+      releaseAt = size_t(p - s.text.data) + kReleaseStep;
     }
     if (p == end) break;
     const char* keyword = p;
@@ -590,23 +709,47 @@ bool scanObj(ObjScan& s) {
                             ": unknown token \"" + quote(keyword, p) + "\"";
           return false;
         }
+        ++*count;
+        Line line;
+        if (!Store && classifyLine(p, end, line) && plainNumbers(line, n)) {
+          p += line.length + 1;
+          break;
+        }
         if (Store)
           for (int i = 0; i < n; i++) out[i] = 0;  // a missing number reads as 0
         bool bad = false;
         p = readFloats<Store>(p, end, n, out, bad);
         if (bad) return s.fail("number out of range");
-        ++*count;
         break;
       }
       case 'f': {
+        if (!Store) {
+          Line line;
+          if (classifyLine(p, end, line)) {
+            if (uint64_t corners = plainCorners(p, end, line)) {
+              triangles += corners - 2;
+              group->count += corners - 2;
+              p += line.length + 1;
+              break;
+            }
+          }
+        }
         const char* token = skipSpace(p, end);
         p = skipWord(token, end);
         const char* tokenEnd = cString(token, p).end();
-        Form form = faceForm(token, tokenEnd);
+        // The first corner decides the form: "//" in it gives v//n, else the
+        // count of numbers "%d/%d/%d" takes from it (3: v/t/n, 2: v/t, else
+        // v); that read also takes the corner's numbers the form's way.
         Corner c;
         bool bad = false;
         const char* q = token;
-        readCorner<Store>(q, tokenEnd, form, c, bad);
+        Form form = kVN;
+        if (hasDoubleSlash(token, tokenEnd)) {
+          readCorner<Store>(q, tokenEnd, kVN, c, bad);
+        } else {
+          int n = readCorner<Store>(q, tokenEnd, kVTN, c, bad);
+          form = n == 3 ? kVTN : n == 2 ? kVT : kV;
+        }
         if (Store && !resolveCorner(c, form, 0)) return s.fail("face index out of range");
         readCorner<Store>(p, end, form, c, bad);  // the second and third reads
         if (Store && !resolveCorner(c, form, 1)) return s.fail("face index out of range");
@@ -733,13 +876,13 @@ template <bool Store>
 bool scanMtl(MtlScan& s) {
   const char* p = s.text.data;
   const char* const end = s.text.end();
-  const char* releaseMark = p + kReleaseStep;
+  size_t releaseAt = kReleaseStep;  // offset of the next page hand-back
   uint64_t current = 0;
   for (;;) {
     p = skipSpace(p, end);
-    if (p >= releaseMark) {
+    if (size_t(p - s.text.data) >= releaseAt) {
       s.text.release(p);
-      releaseMark = p + kReleaseStep;
+      releaseAt = size_t(p - s.text.data) + kReleaseStep;
     }
     if (p == end) break;
     const char* keyword = p;

@@ -3,6 +3,10 @@
 #include "reader_support.h"
 
 #include <cmath>
+#include <cstdint>
+#include <cstring>
+#include <random>
+#include <vector>
 
 using namespace reader_test;
 
@@ -141,6 +145,37 @@ TEST(Statements, FloatsAreCorrectlyRounded) {
     ASSERT_TRUE(m);
     EXPECT_EQ(vertex(m.get(), 1)[0], strtof(number, nullptr)) << number;
   }
+}
+
+TEST(Statements, FloatsMatchTheCLibraryOnManyDecimalsNearHalfWayPoints) {
+  // Decimals of up to 17 significant digits around the half-way points
+  // between neighbouring floats, where a conversion that rounds twice
+  // goes wrong; every one must equal strtof's correctly rounded result.
+  std::mt19937_64 rng(7);
+  std::vector<std::string> numbers;
+  std::string text;
+  char buf[64];
+  for (int i = 0; i < 60000; i++) {
+    uint32_t bits = uint32_t(rng()) & 0x7F7FFFFF;  // finite, positive
+    float f;
+    memcpy(&f, &bits, sizeof f);
+    double half = (double(f) + double(std::nextafter(f, INFINITY))) / 2;
+    int digits = 6 + int(rng() % 12);
+    if (i % 3 == 0) snprintf(buf, sizeof buf, "%.*f", int(rng() % 9), double(f) * 1e-3);
+    else snprintf(buf, sizeof buf, "%.*g", digits, half);
+    numbers.push_back(buf);
+    text += std::string(i % 2 ? "v " : "v -") + buf + " 0 0\n";
+  }
+  Model m = mustRead(text);
+  ASSERT_TRUE(m);
+  ASSERT_EQ(m->vertexcount, numbers.size());
+  int wrong = 0;
+  for (size_t i = 0; i < numbers.size(); i++) {
+    float expected = strtof(numbers[i].c_str(), nullptr) * (i % 2 ? 1 : -1);
+    if (vertex(m.get(), GLuint(i + 1))[0] != expected && wrong++ < 5)
+      ADD_FAILURE() << numbers[i] << " read as " << vertex(m.get(), GLuint(i + 1))[0];
+  }
+  EXPECT_EQ(wrong, 0);
 }
 
 TEST(Statements, UnderflowGivesZero) {
