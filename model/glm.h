@@ -201,9 +201,10 @@ GLvoid glmSpheremapTexture(GLMmodel* model);
 /* ---- Writing -------------------------------------------------------- */
 
 /* Writes the model as an OBJ file with the attributes `mode` selects and,
- * with GLM_MATERIAL and a library name, its MTL file beside it. On an open
- * failure prints a message and ends the process with exit status 1.
- * Asserts model. */
+ * with GLM_MATERIAL and a library name, its MTL file beside it. With
+ * GLM_FLAT | GLM_TEXTURE the faces are v/t/n, n naming the facet normal.
+ * On an open failure prints a message and ends the process with exit
+ * status 1. Asserts model. */
 GLvoid glmWriteOBJ(GLMmodel* model, const char* filename, GLuint mode);
 
 /* ---- Welding -------------------------------------------------------- */

@@ -2,7 +2,13 @@
 //
 // Every number goes out exactly as printf's "%f" / "%d" would print it, but
 // without stdio's per-number cost: lines are formatted into one large buffer
-// that is handed to fwrite in big blocks.
+// that is handed to fwrite in big blocks. Non-finite values print as printf
+// prints them ("nan", "-nan", "inf", "-inf"); they do not read back as
+// numbers.
+//
+// With GLM_FLAT | GLM_TEXTURE the faces are v/t/n with n the triangle's facet
+// normal (the "vn" lines then hold the facet normals), so both the texture
+// coordinates and the facet normals come back when the file is read.
 #include "glm_internal.h"
 
 #include <charconv>
@@ -324,6 +330,7 @@ GLvoid glmWriteOBJ(GLMmodel* model, const char* filename, GLuint mode) {
         out.text(model->materials[group->material].name);
         out.text("\n");
       }
+      if (group->trianglecount) GLM_ASSERT(group->triangles);
       for (GLuint i = 0; i < group->trianglecount; i++) {
         GLuint t = group->triangles[i];
         GLM_ASSERT(t < model->trianglecount);
