@@ -108,7 +108,8 @@ extern "C" int LLVMFuzzerInitialize(int*, char***) {
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   const uint8_t* nul = static_cast<const uint8_t*>(memchr(data, 0, size));
   size_t objLength = nul ? size_t(nul - data) : size;
-  char* obj = exactCopy(data, objLength);
+  // Empty text is passed as NULL, which the reader accepts with length 0.
+  char* obj = objLength ? exactCopy(data, objLength) : nullptr;
   Library library{nullptr, 0};
   if (nul) {
     library.length = size - objLength - 1;
