@@ -3,7 +3,10 @@
 // The text is scanned in memory (a read-only mapping of the file, or the
 // caller's buffer) twice: the first pass counts and creates the groups, the
 // second stores. Both passes are one scanner instantiated twice, so they
-// walk the same statements and agree on every count by construction.
+// walk the same statements and agree on every count by construction; the
+// counting pass only adds shortcuts over plain lines that end exactly
+// where the statement-by-statement reading would. Storing never goes past
+// what was counted (checked all the same).
 #include "glm_internal.h"
 
 #include <charconv>
@@ -682,7 +685,7 @@ bool scanObj(ObjScan& s) {
         float* out = sink;
         int n;
         uint64_t* count;
-        if (length == 1) {
+        if (length == 1 || keyword[1] == '\0') {  // "v" alone, as a C string too
           n = 3, count = &vertices;
           if (Store) {
             if (vertices >= m->vertexcount) return s.fail("internal error: the passes disagree");

@@ -7,6 +7,7 @@
 #include <gtest/gtest.h>
 
 #include <fcntl.h>
+#include <stdlib.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -15,6 +16,7 @@
 #include <map>
 #include <memory>
 #include <string>
+#include <vector>
 
 #include "glm.h"
 
@@ -198,6 +200,34 @@ inline Outcome runChild(const std::function<void()>& fn) {
   unlink(errPath);
   return result;
 }
+
+// A fresh directory under /tmp for files a test writes (tests of several
+// builds may run at once), removed with its files at the end.
+struct TempDir {
+  std::string path;
+  std::vector<std::string> files;
+  TempDir() {
+    char name[] = "/tmp/celshade-test-XXXXXX";
+    path = mkdtemp(name) ? name : "";
+    EXPECT_FALSE(path.empty());
+  }
+  ~TempDir() {
+    for (const std::string& f : files) unlink(f.c_str());
+    rmdir(path.c_str());
+  }
+  // Writes `text` to the file `name` in the directory; returns its path.
+  std::string write(const std::string& name, const std::string& text) {
+    std::string file = path + "/" + name;
+    FILE* f = fopen(file.c_str(), "wb");
+    EXPECT_TRUE(f) << file;
+    if (f) {
+      fwrite(text.data(), 1, text.size(), f);
+      fclose(f);
+    }
+    files.push_back(file);
+    return file;
+  }
+};
 
 inline std::string dataPath(const char* name) { return std::string(CELSHADE_TEST_DATA) + "/" + name; }
 

@@ -121,10 +121,12 @@ TEST(Errors, ErrorsAfterGroupsAndMaterialsLeaveNothingBehind) {
 
 TEST(Errors, EmbeddedNulBytesCutNamesAndBothPassesAgree) {
   std::string text = std::string(kTriangle) + "g a" + '\0' + "b\nf 1 2 3\ng a" + '\0' +
-                     "c\nf 1 2 3\n" + '\0' + "x\nf 1 2 3\n";
+                     "c\nf 1 2 3\n" + '\0' + "x\nf 1 2 3\nv" + '\0' + " 5 6 7\n";
   Model m = mustRead(text);
   ASSERT_TRUE(m);
   EXPECT_EQ(groupList(m.get()), "[ a] m0: 0 1 2\n[default] m0:\n");
+  ASSERT_EQ(m->vertexcount, 4u);  // "v" and a NUL byte is the keyword "v"
+  EXPECT_EQ(vertex(m.get(), 4)[2], 7.0f);
 }
 
 // ---- glmReadOBJ: exact messages, streams and exit status -----------------
@@ -157,13 +159,9 @@ TEST(ErrorsDeathTest, UnknownTokenEndsWithItsMessageOnStandardOutput) {
 
 TEST(ErrorsDeathTest, LongUnknownTokensArePrintedWhole) {
   std::string keyword = "vz" + std::string(400, 'q');
-  std::string path = "/tmp/celshade-long-token.obj";
-  FILE* f = fopen(path.c_str(), "w");
-  ASSERT_TRUE(f);
-  fprintf(f, "%s 1 2 3\n", keyword.c_str());
-  fclose(f);
+  TempDir dir;
+  std::string path = dir.write("long.obj", keyword + " 1 2 3\n");
   Outcome o = runChild([&] { glmReadOBJ(path.c_str()); });
-  unlink(path.c_str());
   EXPECT_EQ(o.status, 1);
   EXPECT_EQ(o.out, "glmFirstPass(): Unknown token \"" + keyword + "\".\n");
 }

@@ -151,3 +151,44 @@ TEST(Faces, ManyCornersGiveKMinusTwoTriangles) {
 }
 
 }  // namespace
+
+namespace {
+
+// Plain lines with enough text after them are counted in one step; short
+// texts are read statement by statement. Both must give the same model.
+TEST(Faces, PlainLineCountingAgreesWithStatementByStatementReading) {
+  std::string elements;
+  for (int i = 0; i < 9; i++) elements += "v 0 0 0\nvt 0 0\nvn 0 0 1\n";
+  const char* snippets[] = {
+      "v 1 2\n3 4 5\n",        "vt 1\n2\n",
+      "v 1-2 3\n",             "v 1e5e5 2 3\n",
+      "v 1 2 3 4 f 1 2 3\n",   "v 1 2 3\nf 1 2 3\n4 5\n",
+      "f 1 2 3\n-1 -2\n",      "f 1 2 3\n\n  +4\n",
+      "f 1 2 3 g x\n",         "f 1/1/1 2/2/2 3/3/3/4 5/5/5\n",
+      "f 1/2 3/4 5/6\n7/8\n",  "f 1//2 3//4 5//6 7//8\n",
+      "f 1 2/2 3\n",           "f 1/1/1 2/2 3/3/3 4/4/4\n",
+      "vt 1 2 3\n",            "v 1 2 3 4 5\n",
+      "f 1 2 3 4\n5\n",        "f 1 2 3\nf 4 5 6\n",
+      "f 1 2\n",               "f 1 2 3 4 5 6 7 8 9 1 2 3 4 5 6 7 8 9 1 2 3 4 5 6 7 8 9 1 2 3 "
+                               "4 5 6 7 8 9 1 2 3 4 5 6 7 8 9 1 2 3 4 5 6 7 8 9 1 2 3\n",
+  };
+  const std::string padding = "#" + std::string(100, ' ') + "\n";
+  for (const char* snippet : snippets) {
+    std::string text = elements + snippet;
+    Read bare = readText(text);
+    Read padded = readText(text + padding);
+    ASSERT_EQ(bool(bare.model), bool(padded.model)) << snippet << bare.error << padded.error;
+    if (bare.model) EXPECT_EQ(dumpModel(bare.model.get()), dumpModel(padded.model.get())) << snippet;
+    else EXPECT_EQ(bare.error, padded.error) << snippet;
+  }
+  // A few of them in detail.
+  Model across = mustRead(elements + "f 1 2 3\n-1 -2\n" + padding);
+  ASSERT_TRUE(across);
+  EXPECT_EQ(vertexCorners(across.get()), "1 2 3 | 1 3 9 | 1 9 8");
+  Model more = mustRead(elements + "v 1 2\n3 4 5\n" + padding);
+  ASSERT_TRUE(more);
+  EXPECT_EQ(more->vertexcount, 10u);
+  EXPECT_EQ(vertex(more.get(), 10)[2], 3.0f);
+}
+
+}  // namespace

@@ -56,12 +56,8 @@ TEST(Files, TryReadGivesTheModelAndLeavesTheMessageAlone) {
 }
 
 TEST(Files, EmptyFileGivesAnEmptyModel) {
-  const char* path = "/tmp/celshade-empty.obj";
-  FILE* f = fopen(path, "w");
-  ASSERT_TRUE(f);
-  fclose(f);
-  Model m(glmReadOBJ(path));
-  unlink(path);
+  TempDir dir;
+  Model m(glmReadOBJ(dir.write("empty.obj", "").c_str()));
   ASSERT_TRUE(m);
   EXPECT_EQ(m->vertexcount, 0u);
   EXPECT_EQ(m->trianglecount, 0u);
@@ -105,21 +101,13 @@ TEST(Files, LargeFilesReadTheSameFromFileAndMemory) {
     }
   }
   const std::string mtl = "newmtl m0\nKd 1 0 0\nnewmtl m1\nKd 0 1 0\n";
-  const char* path = "/tmp/celshade-large.obj";
-  const char* mtlPath = "/tmp/big.mtl";
-  FILE* f = fopen(path, "w");
-  FILE* g = fopen(mtlPath, "w");
-  ASSERT_TRUE(f && g);
-  fwrite(text.data(), 1, text.size(), f);
-  fwrite(mtl.data(), 1, mtl.size(), g);
-  fclose(f);
-  fclose(g);
   ASSERT_GT(text.size(), size_t(40) << 20);
+  TempDir dir;
+  std::string mtlPath = dir.write("big.mtl", mtl);
+  std::string path = dir.write("large.obj", text);
 
-  Model fromFile(glmReadOBJ(path));
-  unlink(path);
-  unlink(mtlPath);
-  Model fromText = mustRead(text, {{"/tmp/big.mtl", mtl}}, path);
+  Model fromFile(glmReadOBJ(path.c_str()));
+  Model fromText = mustRead(text, {{mtlPath, mtl}}, path.c_str());
   ASSERT_TRUE(fromFile && fromText);
   const GLMmodel* m = fromFile.get();
   EXPECT_EQ(m->vertexcount, GLuint(side * side));
