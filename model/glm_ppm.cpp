@@ -1,4 +1,10 @@
 // celshade model library: reading raw (P6) PPM images.
+//
+// Besides a missing file and a wrong magic, the reader refuses, with one
+// line on standard error and a null result, a header that ends before its
+// third value, a width or height below 1, a pixel byte count beyond int, a
+// file with fewer pixel bytes than the header promises, and a failed
+// allocation. It never allocates for pixels that are not there.
 #include "glm_internal.h"
 
 #include <sys/stat.h>

@@ -34,17 +34,43 @@ const char* const kHeaderTail =
     "#  https://example.org/celshade\n"
     "#  \n";
 
+// "00" "01" ... "99": two decimal digits per lookup.
+const char kDigitPairs[] =
+    "00010203040506070809101112131415161718192021222324252627282930313233343536373839"
+    "40414243444546474849505152535455565758596061626364656667686970717273747576777879"
+    "8081828384858687888990919293949596979899";
+
+// Writes v in decimal, most significant digit first.
+char* putUnsigned(char* p, uint32_t v) {
+  int n = 1 + (v >= 10) + (v >= 100) + (v >= 1000) + (v >= 10000) + (v >= 100000) +
+          (v >= 1000000) + (v >= 10000000) + (v >= 100000000) + (v >= 1000000000);
+  char* end = p + n;
+  while (v >= 100) {
+    end -= 2;
+    memcpy(end, kDigitPairs + 2 * (v % 100), 2);
+    v /= 100;
+  }
+  if (v >= 10)
+    memcpy(end - 2, kDigitPairs + 2 * v, 2);
+  else
+    end[-1] = char('0' + v);
+  return p + n;
+}
+
 // Writes `value` as "%d" prints it: the unsigned field reinterpreted as int.
 char* putInt(char* p, GLuint value) {
-  return std::to_chars(p, p + 16, int32_t(value)).ptr;
+  if (value >> 31) {
+    *p++ = '-';
+    value = 0u - value;  // magnitude, 2^31 included
+  }
+  return putUnsigned(p, value);
 }
 
 // Writes the six-digit fraction of n (n < 10^6), zero padded.
-char* putFraction(char* p, uint64_t n) {
-  for (int i = 5; i >= 0; i--) {
-    p[i] = char('0' + n % 10);
-    n /= 10;
-  }
+char* putFraction(char* p, uint32_t n) {
+  memcpy(p, kDigitPairs + 2 * (n / 10000), 2);
+  memcpy(p + 2, kDigitPairs + 2 * (n / 100 % 100), 2);
+  memcpy(p + 4, kDigitPairs + 2 * (n % 100), 2);
   return p + 6;
 }
 
@@ -86,13 +112,14 @@ char* formatFloat(char* p, GLfloat value) {
     if (rest > half || (rest == half && (n & 1))) n++;
   }
   if (bits >> 31) *p++ = '-';
-  p = std::to_chars(p, p + 24, n / 1000000).ptr;
+  p = putUnsigned(p, uint32_t(n / 1000000));  // below 2^32 as the value is
   *p++ = '.';
-  return putFraction(p, n % 1000000);
+  return putFraction(p, uint32_t(n % 1000000));
 }
 
 // Collects output in a large buffer and hands it to the stream in big
-// blocks. Write results are not examined.
+// blocks. Write results are not examined. Everything collected reaches the
+// stream when the Out goes out of scope.
 class Out {
  public:
   explicit Out(FILE* file) : file_(file), buf_(static_cast<char*>(glmAlloc(kBufferSize, 1))) {}
@@ -103,6 +130,7 @@ class Out {
   Out(const Out&) = delete;
   Out& operator=(const Out&) = delete;
 
+  // Hands everything collected so far to the stream.
   void flush() {
     fwrite(buf_, 1, len_, file_);
     len_ = 0;
@@ -150,6 +178,7 @@ class Out {
   }
   void commit(char* end) { len_ = size_t(end - buf_); }
 
+  // Copies a short constant string into a started line.
   static char* copy(char* p, const char* s) {
     size_t n = strlen(s);
     memcpy(p, s, n);

@@ -346,6 +346,26 @@ TEST(WriteObj, IndicesAndCountsPrintAsSignedIntegers) {
   setTriangles(m, {triangle(0xFFFFFFFFu, 0x80000000u, 0x7FFFFFFFu)});
   Written w = write(m, 0);
   EXPECT_EQ(linesStartingWith(w.obj, "f "), "f -1 -2147483648 2147483647");
+
+  // Every digit count, on both sides of each power of ten, both signs.
+  std::vector<GLuint> values;
+  for (uint64_t p = 1; p <= 1000000000; p *= 10)
+    for (uint64_t v : {p - 1, p, p + 1, 2 * p - 1, 5 * p})
+      for (uint64_t s : {v, uint64_t(0) - v}) values.push_back(GLuint(s));
+  std::vector<GLMtriangle> triangles;
+  std::string expected;
+  char line[128];
+  for (size_t i = 0; i + 2 < values.size(); i += 3) {
+    triangles.push_back(triangle(values[i], values[i + 1], values[i + 2]));
+    snprintf(line, sizeof line, "%sf %d %d %d", expected.empty() ? "" : "|", int(values[i]),
+             int(values[i + 1]), int(values[i + 2]));
+    expected += line;
+  }
+  setTriangles(m, triangles);
+  std::vector<GLuint> all(triangles.size());
+  for (GLuint i = 0; i < all.size(); i++) all[i] = i;
+  addGroup(m, "default", all);
+  EXPECT_EQ(linesStartingWith(write(m, 0).obj, "f "), expected);
   glmDelete(m);
 }
 
