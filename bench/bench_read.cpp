@@ -1,0 +1,691 @@
+// bench_read: glmReadOBJ against a plain stdio two-pass reader on a
+// generated OBJ of about one million vertices (v, vt, vn, quads in the
+// v/t/n form, groups, materials, one material library).
+//
+//   bench_read [file.obj]     default: $TMPDIR/celshade-bench/bench_read.obj
+//
+// The file is generated once from a fixed seed and reused while its size and
+// hash match the stamp written beside it. Both readers run three times,
+// alternating, on the warm page cache; the best time of each is compared.
+// Peak resident memory of glmReadOBJ is measured in a freshly started child
+// process, so that nothing the benchmark itself holds is counted.
+#include <glm.h>
+
+#include <sys/resource.h>
+#include <sys/stat.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <charconv>
+#include <chrono>
+#include <cmath>
+#include <cstdint>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <string>
+#include <vector>
+
+namespace {
+
+// ---- Deterministic generator ----------------------------------------------
+
+// Bump this whenever the generated text changes, so stale files are replaced.
+const char kGeneratorVersion[] = "bench_read generator 1";
+const int kGridX = 1000, kGridY = 1000;  // vertices per side
+const int kBands = 4;                     // groups; the last uses relative indices
+const char kMtlName[] = "bench_read.mtl";
+
+// splitmix64: the same sequence on every platform and library version.
+struct Rng {
+  uint64_t state;
+  uint64_t next() {
+    uint64_t z = (state += 0x9E3779B97F4A7C15ull);
+    z = (z ^ (z >> 30)) * 0xBF58476D1CE4E5B9ull;
+    z = (z ^ (z >> 27)) * 0x94D049BB133111EBull;
+    return z ^ (z >> 31);
+  }
+  // Uniform in [0, 1) with 24 bits, exact in float and double.
+  double unit() { return double(next() >> 40) * (1.0 / 16777216.0); }
+};
+
+// Buffered writer that hashes (FNV-1a 64) everything it writes.
+struct Out {
+  FILE* file;
+  std::vector<char> buf = std::vector<char>(1 << 20);
+  size_t used = 0;
+  uint64_t hash = 0xcbf29ce484222325ull;
+  uint64_t size = 0;
+
+  void flush() {
+    for (size_t i = 0; i < used; i++) hash = (hash ^ (unsigned char)buf[i]) * 0x100000001b3ull;
+    if (fwrite(buf.data(), 1, used, file) != used) {
+      perror("bench_read: write");
+      exit(1);
+    }
+    size += used;
+    used = 0;
+  }
+  void room(size_t n) {
+    if (used + n > buf.size()) flush();
+  }
+  void text(const char* s) {
+    size_t n = strlen(s);
+    room(n);
+    memcpy(&buf[used], s, n);
+    used += n;
+  }
+  void integer(long v) {
+    room(24);
+    used = size_t(std::to_chars(&buf[used], &buf[used] + 24, v).ptr - buf.data());
+  }
+  // "%.<digits>f" of a float widened to double, as exporters write them.
+  void number(float v, int digits) {
+    room(48);
+    used += size_t(snprintf(&buf[used], 48, " %.*f", digits, double(v)));
+  }
+};
+
+uint64_t hashFile(const char* path, uint64_t* size) {
+  FILE* f = fopen(path, "rb");
+  if (!f) return 0;
+  std::vector<unsigned char> buf(1 << 20);
+  uint64_t hash = 0xcbf29ce484222325ull;
+  *size = 0;
+  size_t n;
+  while ((n = fread(buf.data(), 1, buf.size(), f)) > 0) {
+    for (size_t i = 0; i < n; i++) hash = (hash ^ buf[i]) * 0x100000001b3ull;
+    *size += n;
+  }
+  fclose(f);
+  return hash;
+}
+
+std::string dirName(const std::string& path) {
+  size_t slash = path.rfind('/');
+  return slash == std::string::npos ? std::string() : path.substr(0, slash + 1);
+}
+
+void writeMtl(const std::string& path) {
+  FILE* f = fopen(path.c_str(), "w");
+  if (!f) {
+    perror(path.c_str());
+    exit(1);
+  }
+  fputs("# celshade benchmark materials\n", f);
+  const float colours[3][3] = {{0.8f, 0.2f, 0.1f}, {0.1f, 0.6f, 0.2f}, {0.2f, 0.3f, 0.9f}};
+  for (int m = 0; m < 3; m++) {
+    fprintf(f, "\nnewmtl mat%d\nNs %f\nKa 0.100000 0.100000 0.100000\n", m, 100.0 + 200 * m);
+    fprintf(f, "Kd %f %f %f\n", colours[m][0], colours[m][1], colours[m][2]);
+    fputs("Ks 0.500000 0.500000 0.500000\nd 1.000000\nillum 2\n", f);
+  }
+  fclose(f);
+}
+
+// Height of the displaced grid: a few smooth bumps plus fine noise.
+struct Terrain {
+  std::vector<float> height;
+  float at(int i, int j) const { return height[size_t(j) * kGridX + i]; }
+  static float coord(int i, int n) { return float(-10.0 + 20.0 * i / (n - 1)); }
+
+  Terrain() : height(size_t(kGridX) * kGridY) {
+    Rng rng{20261207};
+    double bx[16], by[16], br[16], ba[16];
+    for (int k = 0; k < 16; k++) {
+      bx[k] = rng.unit() * 20 - 10;
+      by[k] = rng.unit() * 20 - 10;
+      br[k] = 1 + rng.unit() * 3;
+      ba[k] = rng.unit() * 3 - 1.5;
+    }
+    for (int j = 0; j < kGridY; j++)
+      for (int i = 0; i < kGridX; i++) {
+        double x = coord(i, kGridX), y = coord(j, kGridY), h = 0;
+        for (int k = 0; k < 16; k++) {
+          double dx = x - bx[k], dy = y - by[k];
+          h += ba[k] / (1 + (dx * dx + dy * dy) / (br[k] * br[k]));
+        }
+        height[size_t(j) * kGridX + i] = float(h + 0.01 * rng.unit());
+      }
+  }
+};
+
+void writeObj(const std::string& path) {
+  FILE* f = fopen(path.c_str(), "wb");
+  if (!f) {
+    perror(path.c_str());
+    exit(1);
+  }
+  Out out{f};
+  Terrain terrain;
+  out.text("# celshade benchmark grid\nmtllib ");
+  out.text(kMtlName);
+  out.text("\no grid\n");
+  for (int j = 0; j < kGridY; j++)
+    for (int i = 0; i < kGridX; i++) {
+      out.text("v");
+      out.number(Terrain::coord(i, kGridX), 6);
+      out.number(Terrain::coord(j, kGridY), 6);
+      out.number(terrain.at(i, j), 6);
+      out.text("\n");
+    }
+  for (int j = 0; j < kGridY; j++)
+    for (int i = 0; i < kGridX; i++) {
+      out.text("vt");
+      out.number(float(double(i) / (kGridX - 1)), 6);
+      out.number(float(double(j) / (kGridY - 1)), 6);
+      out.text("\n");
+    }
+  const double step = 20.0 / (kGridX - 1);
+  for (int j = 0; j < kGridY; j++)
+    for (int i = 0; i < kGridX; i++) {
+      int i0 = std::max(i - 1, 0), i1 = std::min(i + 1, kGridX - 1);
+      int j0 = std::max(j - 1, 0), j1 = std::min(j + 1, kGridY - 1);
+      double nx = -(terrain.at(i1, j) - terrain.at(i0, j)) / ((i1 - i0) * step);
+      double ny = -(terrain.at(i, j1) - terrain.at(i, j0)) / ((j1 - j0) * step);
+      double len = std::sqrt(nx * nx + ny * ny + 1);
+      out.text("vn");
+      out.number(float(nx / len), 4);
+      out.number(float(ny / len), 4);
+      out.number(float(1 / len), 4);
+      out.text("\n");
+    }
+  const long vertexCount = long(kGridX) * kGridY;
+  const int rowsPerBand = (kGridY - 1 + kBands - 1) / kBands;
+  for (int band = 0; band < kBands; band++) {
+    out.text("g band");
+    out.integer(band);
+    out.text("\ns 1\n");
+    const int first = band * rowsPerBand, last = std::min(first + rowsPerBand, kGridY - 1);
+    // Two material uses per band, the second halfway down.
+    for (int j = first; j < last; j++) {
+      if (j == first || j == (first + last) / 2) {
+        out.text("usemtl mat");
+        out.integer((band + (j != first)) % 3);
+        out.text("\n");
+      }
+      for (int i = 0; i + 1 < kGridX; i++) {
+        long corners[4] = {long(j) * kGridX + i + 1, long(j) * kGridX + i + 2,
+                           long(j + 1) * kGridX + i + 2, long(j + 1) * kGridX + i + 1};
+        out.text("f");
+        for (long c : corners) {
+          // Every element is defined above the faces, so -1 names the last.
+          long index = band == kBands - 1 ? c - vertexCount - 1 : c;
+          for (int k = 0; k < 3; k++) {
+            out.text(k ? "/" : " ");
+            out.integer(index);
+          }
+        }
+        out.text("\n");
+      }
+    }
+  }
+  out.flush();
+  if (fclose(f) != 0) {
+    perror(path.c_str());
+    exit(1);
+  }
+  FILE* stamp = fopen((path + ".stamp").c_str(), "w");
+  if (stamp) {
+    fprintf(stamp, "%s %llu %016llx\n", kGeneratorVersion, (unsigned long long)out.size,
+            (unsigned long long)out.hash);
+    fclose(stamp);
+  }
+}
+
+// Generates the OBJ and its library unless an intact copy is already there.
+void ensureInput(const std::string& path) {
+  std::string mtl = dirName(path) + kMtlName;
+  writeMtl(mtl);  // tiny: always rewritten
+  char version[64] = "";
+  unsigned long long size = 0, hash = 0;
+  if (FILE* stamp = fopen((path + ".stamp").c_str(), "r")) {
+    int n = fscanf(stamp, "%*s %*s %63s %llu %llx", version, &size, &hash);
+    fclose(stamp);
+    uint64_t actualSize = 0;
+    // kGeneratorVersion's last word is the version number.
+    if (n == 3 && strcmp(version, strrchr(kGeneratorVersion, ' ') + 1) == 0 &&
+        hashFile(path.c_str(), &actualSize) == hash && actualSize == size) {
+      printf("input: reusing %s\n", path.c_str());
+      return;
+    }
+  }
+  printf("input: generating %s ...\n", path.c_str());
+  fflush(stdout);
+  auto t0 = std::chrono::steady_clock::now();
+  writeObj(path);
+  uint64_t size2 = 0;
+  hashFile(path.c_str(), &size2);  // also warms the page cache
+  printf("input: generated in %.1f s\n",
+         std::chrono::duration<double>(std::chrono::steady_clock::now() - t0).count());
+}
+
+// ---- Baseline: formatted stdio, one conversion at a time ---------------------
+
+void fatal(const char* what, const char* name) {
+  fprintf(stderr, "baseline: %s \"%s\"\n", what, name);
+  exit(1);
+}
+
+// Rest of the line after a keyword (at most 127 bytes), as the name's one word.
+void readName(FILE* f, char* name) {
+  char line[128];
+  name[0] = '\0';
+  if (fgets(line, sizeof line, f)) sscanf(line, "%127s", name);
+}
+
+void skipLine(FILE* f) {
+  char line[128];
+  if (!fgets(line, sizeof line, f)) return;
+}
+
+void baseReadMtl(GLMmodel* model, const char* name) {
+  std::string file = dirName(model->path) + name;
+  FILE* f = fopen(file.c_str(), "r");
+  if (!f) fatal("can't open material file", file.c_str());
+  char buf[128];
+  GLuint count = 1;
+  while (fscanf(f, "%127s", buf) == 1) {
+    if (buf[0] == 'n') count++;
+    skipLine(f);
+  }
+  rewind(f);
+  if (model->materials)
+    for (GLuint i = 0; i < model->materialcount; i++) free(model->materials[i].name);
+  free(model->materials);
+  model->materials = static_cast<GLMmaterial*>(malloc(count * sizeof(GLMmaterial)));
+  model->materialcount = count;
+  for (GLuint i = 0; i < count; i++) {
+    GLMmaterial& m = model->materials[i];
+    m.name = nullptr;
+    m.shininess = 65;
+    for (int c = 0; c < 4; c++) {
+      m.diffuse[c] = c < 3 ? 0.8f : 1;
+      m.ambient[c] = c < 3 ? 0.2f : 1;
+      m.specular[c] = c < 3 ? 0 : 1;
+    }
+  }
+  model->materials[0].name = strdup("default");
+  GLuint current = 0;
+  while (fscanf(f, "%127s", buf) == 1) {
+    GLMmaterial& m = model->materials[current];
+    switch (buf[0]) {
+      case 'n': {
+        char word[128];
+        readName(f, word);
+        model->materials[++current].name = strdup(word);
+        break;
+      }
+      case 'N':
+        if (fscanf(f, "%f", &m.shininess) != 1) fatal("bad shininess in", file.c_str());
+        m.shininess /= 1000;
+        m.shininess *= 128;
+        break;
+      case 'K': {
+        GLfloat* rgb = buf[1] == 'd' ? m.diffuse : buf[1] == 'a' ? m.ambient : buf[1] == 's' ? m.specular : nullptr;
+        if (!rgb)
+          skipLine(f);
+        else if (fscanf(f, "%f %f %f", &rgb[0], &rgb[1], &rgb[2]) != 3)
+          fatal("bad colour in", file.c_str());
+        break;
+      }
+      default:
+        skipLine(f);
+    }
+  }
+  fclose(f);
+}
+
+enum Form { kVertex, kVertexTexcoord, kVertexTexcoordNormal, kVertexNormal };
+struct Corner {
+  int v, t, n;
+};
+
+// Reads the first corner as a token; its shape decides the face's form.
+Form readFirstCorner(FILE* f, Corner& c) {
+  char token[128];
+  if (fscanf(f, "%127s", token) != 1) return kVertex;
+  if (strstr(token, "//")) {
+    sscanf(token, "%d//%d", &c.v, &c.n);
+    return kVertexNormal;
+  }
+  if (sscanf(token, "%d/%d/%d", &c.v, &c.t, &c.n) == 3) return kVertexTexcoordNormal;
+  if (sscanf(token, "%d/%d", &c.v, &c.t) == 2) return kVertexTexcoord;
+  sscanf(token, "%d", &c.v);
+  return kVertex;
+}
+
+// One more corner with the face's pattern; true when it converted a number.
+bool readCorner(FILE* f, Form form, Corner& c) {
+  int n;
+  switch (form) {
+    case kVertexNormal: n = fscanf(f, "%d//%d", &c.v, &c.n); break;
+    case kVertexTexcoordNormal: n = fscanf(f, "%d/%d/%d", &c.v, &c.t, &c.n); break;
+    case kVertexTexcoord: n = fscanf(f, "%d/%d", &c.v, &c.t); break;
+    default: n = fscanf(f, "%d", &c.v);
+  }
+  return n > 0;
+}
+
+// Counts, groups and the material library.
+void baseFirstPass(GLMmodel* model, FILE* f) {
+  GLMgroup* group = glmAddGroup(model, "default");
+  char buf[128];
+  while (fscanf(f, "%127s", buf) == 1) {
+    switch (buf[0]) {
+      case 'v':
+        if (buf[1] == '\0') model->vertexcount++;
+        else if (buf[1] == 'n') model->normalcount++;
+        else if (buf[1] == 't') model->texcoordcount++;
+        else fatal("unknown token", buf);
+        skipLine(f);
+        break;
+      case 'm': {
+        char name[128];
+        readName(f, name);
+        free(model->mtllib);
+        model->mtllib = strdup(name);
+        baseReadMtl(model, name);
+        break;
+      }
+      case 'g': {
+        char line[128] = "";
+        if (fgets(line, sizeof line, f) && line[0]) line[strlen(line) - 1] = '\0';
+        group = glmAddGroup(model, line);
+        break;
+      }
+      case 'f': {
+        Corner c{0, 0, 0};
+        Form form = readFirstCorner(f, c);
+        readCorner(f, form, c);
+        readCorner(f, form, c);
+        GLuint triangles = 1;
+        while (readCorner(f, form, c)) triangles++;
+        model->trianglecount += triangles;
+        group->trianglecount += triangles;
+        break;
+      }
+      default:
+        skipLine(f);
+    }
+  }
+}
+
+struct SecondPass {
+  GLMmodel* model;
+  GLMgroup* group;
+  GLuint material = 0, nextVertex = 1, nextNormal = 1, nextTexcoord = 1, nextTriangle = 0;
+
+  void setCorner(GLMtriangle& t, int k, Form form, const Corner& c) const {
+    t.vertexidx[k] = GLuint(c.v < 0 ? c.v + int(nextVertex) : c.v);
+    t.texcoordidx[k] = form == kVertexTexcoord || form == kVertexTexcoordNormal
+                           ? GLuint(c.t < 0 ? c.t + int(nextTexcoord) : c.t)
+                           : 0;
+    t.normalidx[k] = form == kVertexNormal || form == kVertexTexcoordNormal
+                         ? GLuint(c.n < 0 ? c.n + int(nextNormal) : c.n)
+                         : 0;
+  }
+  GLMtriangle& store() {
+    group->triangles[group->trianglecount++] = nextTriangle;
+    return model->triangles[nextTriangle++];
+  }
+  void face(FILE* f) {
+    Corner c{0, 0, 0};
+    Form form = readFirstCorner(f, c);
+    GLMtriangle* t = &model->triangles[nextTriangle];
+    t->facetnormidx = 0;
+    setCorner(*t, 0, form, c);
+    readCorner(f, form, c);
+    setCorner(*t, 1, form, c);
+    readCorner(f, form, c);
+    setCorner(*t, 2, form, c);
+    store();
+    // Fan around the first corner: each new triangle reuses two corners of
+    // the one stored just before it.
+    while (readCorner(f, form, c)) {
+      GLMtriangle* prev = t;
+      t = &model->triangles[nextTriangle];
+      *t = *prev;
+      t->vertexidx[1] = prev->vertexidx[2];
+      t->normalidx[1] = prev->normalidx[2];
+      t->texcoordidx[1] = prev->texcoordidx[2];
+      setCorner(*t, 2, form, c);
+      store();
+    }
+  }
+  void run(FILE* f) {
+    group = glmFindGroup(model, "default");
+    char buf[128];
+    while (fscanf(f, "%127s", buf) == 1) {
+      switch (buf[0]) {
+        case 'v': {
+          GLfloat* v = buf[1] == 'n'   ? &model->normals[3 * nextNormal++]
+                       : buf[1] == 't' ? &model->texcoords[2 * nextTexcoord++]
+                                       : &model->vertices[3 * nextVertex++];
+          if (buf[1] == 't' ? fscanf(f, "%f %f", &v[0], &v[1]) != 2
+                            : fscanf(f, "%f %f %f", &v[0], &v[1], &v[2]) != 3)
+            fatal("short statement", buf);
+          break;
+        }
+        case 'g': {
+          char line[128] = "";
+          if (fgets(line, sizeof line, f) && line[0]) line[strlen(line) - 1] = '\0';
+          group = glmFindGroup(model, line);
+          group->material = material;
+          break;
+        }
+        case 'u': {
+          char name[128];
+          readName(f, name);
+          material = glmFindMaterial(model, name);
+          group->material = material;
+          break;
+        }
+        case 'f':
+          face(f);
+          break;
+        default:
+          skipLine(f);
+      }
+    }
+  }
+};
+
+GLMmodel* baselineRead(const char* path) {
+  FILE* f = fopen(path, "r");
+  if (!f) fatal("can't open data file", path);
+  GLMmodel* model = static_cast<GLMmodel*>(calloc(1, sizeof(GLMmodel)));
+  model->path = strdup(path);
+  baseFirstPass(model, f);
+  for (GLMgroup* g = model->groups; g; g = g->next) {
+    g->triangles = static_cast<GLuint*>(malloc(g->trianglecount * sizeof(GLuint) + 1));
+    g->trianglecount = 0;
+  }
+  model->vertices = static_cast<GLfloat*>(malloc(3 * sizeof(GLfloat) * (model->vertexcount + 1)));
+  model->triangles = static_cast<GLMtriangle*>(malloc(sizeof(GLMtriangle) * model->trianglecount + 1));
+  if (model->normalcount)
+    model->normals = static_cast<GLfloat*>(malloc(3 * sizeof(GLfloat) * (model->normalcount + 1)));
+  if (model->texcoordcount)
+    model->texcoords = static_cast<GLfloat*>(malloc(2 * sizeof(GLfloat) * (model->texcoordcount + 1)));
+  rewind(f);
+  SecondPass{model, nullptr}.run(f);
+  fclose(f);
+  return model;
+}
+
+// ---- Comparison and measurement ---------------------------------------------
+
+// First difference between the two models' contents, or "" when they agree.
+// Slot 0 of the vector arrays and facetnormidx are not compared: neither
+// holds anything read from the file.
+std::string difference(const GLMmodel* a, const GLMmodel* b) {
+  auto sameFloats = [](const GLfloat* x, const GLfloat* y, size_t n) {
+    return (!x && !y) || (x && y && memcmp(x, y, n * sizeof(GLfloat)) == 0);
+  };
+  if (a->vertexcount != b->vertexcount || a->normalcount != b->normalcount ||
+      a->texcoordcount != b->texcoordcount || a->trianglecount != b->trianglecount ||
+      a->groupcount != b->groupcount || a->materialcount != b->materialcount)
+    return "counts differ";
+  if (!sameFloats(a->vertices + 3, b->vertices + 3, 3 * size_t(a->vertexcount))) return "vertices differ";
+  if (!sameFloats(a->normalcount ? a->normals + 3 : nullptr, b->normalcount ? b->normals + 3 : nullptr,
+                  3 * size_t(a->normalcount)))
+    return "normals differ";
+  if (!sameFloats(a->texcoordcount ? a->texcoords + 2 : nullptr,
+                  b->texcoordcount ? b->texcoords + 2 : nullptr, 2 * size_t(a->texcoordcount)))
+    return "texture coordinates differ";
+  for (GLuint i = 0; i < a->trianglecount; i++) {
+    const GLMtriangle &s = a->triangles[i], &t = b->triangles[i];
+    if (memcmp(s.vertexidx, t.vertexidx, sizeof s.vertexidx) ||
+        memcmp(s.normalidx, t.normalidx, sizeof s.normalidx) ||
+        memcmp(s.texcoordidx, t.texcoordidx, sizeof s.texcoordidx))
+      return "triangle " + std::to_string(i) + " differs";
+  }
+  for (const GLMgroup *g = a->groups, *h = b->groups; g; g = g->next, h = h->next) {
+    if (strcmp(g->name, h->name) || g->trianglecount != h->trianglecount || g->material != h->material ||
+        memcmp(g->triangles, h->triangles, g->trianglecount * sizeof(GLuint)))
+      return std::string("group \"") + g->name + "\" differs";
+  }
+  if ((a->mtllib == nullptr) != (b->mtllib == nullptr) || (a->mtllib && strcmp(a->mtllib, b->mtllib)))
+    return "library names differ";
+  for (GLuint i = 0; i < a->materialcount; i++) {
+    const GLMmaterial &m = a->materials[i], &n = b->materials[i];
+    if (strcmp(m.name, n.name) || memcmp(m.diffuse, n.diffuse, sizeof m.diffuse) ||
+        memcmp(m.ambient, n.ambient, sizeof m.ambient) || memcmp(m.specular, n.specular, sizeof m.specular) ||
+        memcmp(&m.shininess, &n.shininess, sizeof m.shininess))
+      return std::string("material \"") + m.name + "\" differs";
+  }
+  return "";
+}
+
+// Bytes of every array the model owns, as its counts size them.
+size_t arrayBytes(const GLMmodel* m) {
+  size_t bytes = 3 * sizeof(GLfloat) * (size_t(m->vertexcount) + 1);
+  if (m->normals) bytes += 3 * sizeof(GLfloat) * (size_t(m->normalcount) + 1);
+  if (m->texcoords) bytes += 2 * sizeof(GLfloat) * (size_t(m->texcoordcount) + 1);
+  bytes += sizeof(GLMtriangle) * size_t(m->trianglecount);
+  bytes += sizeof(GLMmaterial) * size_t(m->materialcount);
+  for (const GLMgroup* g = m->groups; g; g = g->next) bytes += sizeof(GLuint) * size_t(g->trianglecount);
+  return bytes;
+}
+
+// Wall-clock and CPU (user + system) seconds of one call.
+struct Timing {
+  double wall, cpu;
+};
+
+double cpuSeconds() {
+  struct rusage usage;
+  getrusage(RUSAGE_SELF, &usage);
+  return double(usage.ru_utime.tv_sec + usage.ru_stime.tv_sec) +
+         double(usage.ru_utime.tv_usec + usage.ru_stime.tv_usec) * 1e-6;
+}
+
+template <typename F>
+Timing timed(F&& f) {
+  double cpu0 = cpuSeconds();
+  auto t0 = std::chrono::steady_clock::now();
+  f();
+  double wall = std::chrono::duration<double>(std::chrono::steady_clock::now() - t0).count();
+  return Timing{wall, cpuSeconds() - cpu0};
+}
+
+// Child mode: read once with glmReadOBJ and print "<peak RSS KiB> <array bytes>".
+int rssChild(const char* path) {
+  GLMmodel* model = glmReadOBJ(path);
+  struct rusage usage;
+  getrusage(RUSAGE_SELF, &usage);
+  printf("%ld %zu\n", long(usage.ru_maxrss), arrayBytes(model));
+  glmDelete(model);
+  return 0;
+}
+
+// Runs this program again as a fresh process in child mode and parses its line.
+bool measureRss(const char* self, const char* path, long* peakKiB, size_t* arrays) {
+  int fds[2];
+  if (pipe(fds) != 0) return false;
+  pid_t pid = fork();
+  if (pid == 0) {
+    dup2(fds[1], 1);
+    close(fds[0]);
+    close(fds[1]);
+    execl(self, self, "--rss-child", path, (char*)nullptr);
+    _exit(127);
+  }
+  close(fds[1]);
+  char line[128] = "";
+  FILE* in = fdopen(fds[0], "r");
+  bool ok = in && fgets(line, sizeof line, in) && sscanf(line, "%ld %zu", peakKiB, arrays) == 2;
+  if (in) fclose(in);
+  int status = 0;
+  waitpid(pid, &status, 0);
+  return ok && WIFEXITED(status) && WEXITSTATUS(status) == 0;
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+  if (argc == 3 && strcmp(argv[1], "--rss-child") == 0) return rssChild(argv[2]);
+
+  std::string path;
+  if (argc > 1) {
+    path = argv[1];
+  } else {
+    const char* tmp = getenv("TMPDIR");
+    std::string dir = std::string(tmp && *tmp ? tmp : "/tmp") + "/celshade-bench";
+    mkdir(dir.c_str(), 0755);
+    path = dir + "/bench_read.obj";
+  }
+  ensureInput(path);
+  struct stat st;
+  if (stat(path.c_str(), &st) != 0) fatal("can't stat", path.c_str());
+  const double megabytes = double(st.st_size) / 1e6;
+
+  // Memory first, while this process is still small.
+  long peakKiB = 0;
+  size_t arrays = 0;
+  bool rssOk = measureRss("/proc/self/exe", path.c_str(), &peakKiB, &arrays);
+
+  // Alternate the readers so that both see the same machine load; keep the
+  // best wall and the best CPU time of each.
+  const int kRuns = 3;
+  Timing bestFast{1e30, 1e30}, bestBase{1e30, 1e30};
+  GLMmodel *fast = nullptr, *base = nullptr;
+  printf("runs, seconds wall (cpu):\n");
+  for (int run = 0; run < kRuns; run++) {
+    if (base) glmDelete(base);
+    Timing tb = timed([&] { base = baselineRead(path.c_str()); });
+    if (fast) glmDelete(fast);
+    Timing tf = timed([&] { fast = glmReadOBJ(path.c_str()); });
+    printf("  run %d: baseline %.3f (%.3f)  glmReadOBJ %.3f (%.3f)\n", run + 1, tb.wall, tb.cpu,
+           tf.wall, tf.cpu);
+    fflush(stdout);
+    bestBase = Timing{std::min(bestBase.wall, tb.wall), std::min(bestBase.cpu, tb.cpu)};
+    bestFast = Timing{std::min(bestFast.wall, tf.wall), std::min(bestFast.cpu, tf.cpu)};
+  }
+  std::string diff = difference(fast, base);
+
+  printf("file: %s\n", path.c_str());
+  printf("  %.1f MB; %u vertices, %u normals, %u texcoords, %u triangles, %u groups, %u materials\n",
+         megabytes, fast->vertexcount, fast->normalcount, fast->texcoordcount, fast->trianglecount,
+         fast->groupcount, fast->materialcount);
+  printf("results: %s\n", diff.empty() ? "identical (every array, group and material compared)"
+                                       : ("MISMATCH: " + diff).c_str());
+  printf("                                     best wall          best cpu\n");
+  printf("baseline (stdio fscanf, two passes): %6.3f s %7.1f MB/s  %6.3f s %7.1f MB/s\n", bestBase.wall,
+         megabytes / bestBase.wall, bestBase.cpu, megabytes / bestBase.cpu);
+  printf("glmReadOBJ:                          %6.3f s %7.1f MB/s  %6.3f s %7.1f MB/s\n", bestFast.wall,
+         megabytes / bestFast.wall, bestFast.cpu, megabytes / bestFast.cpu);
+  printf("ratio baseline/glmReadOBJ: %.1fx wall, %.1fx cpu  (target >= 12)\n", bestBase.wall / bestFast.wall,
+         bestBase.cpu / bestFast.cpu);
+  if (rssOk) {
+    double peak = peakKiB / 1024.0, mib = arrays / 1048576.0;
+    printf("glmReadOBJ peak RSS (fresh process): %.1f MiB; model arrays %.1f MiB; over the arrays %.1f MiB"
+           "  (target <= 64)\n",
+           peak, mib, peak - mib);
+  } else {
+    printf("glmReadOBJ peak RSS: measurement failed\n");
+  }
+  glmDelete(fast);
+  glmDelete(base);
+  return diff.empty() && rssOk ? 0 : 1;
+}

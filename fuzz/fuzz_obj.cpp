@@ -1,0 +1,133 @@
+// libFuzzer harness for the OBJ/MTL reader. One input holds both texts: the
+// OBJ text up to the first NUL byte, the MTL text after it, served for every
+// library the OBJ text names. Without a NUL there is no library at all.
+//
+// Every model that comes back is checked for consistency and every index it
+// holds is followed into its array, so an out-of-range index is caught here
+// (and by AddressSanitizer) rather than later by a caller.
+#include <glm.h>
+
+#include <cstdint>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <vector>
+
+#include "fuzz_check.h"
+
+namespace {
+
+const char kPath[] = "fuzz/in.obj";
+
+struct Library {
+  const char* text;  // NULL when the input has no MTL part
+  size_t length;
+};
+
+const char* serveLibrary(void* user, const char* name, size_t* length) {
+  const Library* library = static_cast<const Library*>(user);
+  // Names are composed from the OBJ path's directory.
+  FUZZ_CHECK(strncmp(name, "fuzz/", 5) == 0);
+  if (!library->text) return nullptr;
+  *length = library->length;
+  return library->text;
+}
+
+// Sum of what we read, kept so the reads are not optimised away.
+volatile float sink;
+
+// Reads item `index` (count + 1 slots of `width` floats) after checking it.
+void touch(const GLfloat* array, GLuint count, GLuint index, int width) {
+  FUZZ_CHECK(index <= count);
+  FUZZ_CHECK(array != nullptr);
+  for (int c = 0; c < width; c++) sink = sink + array[size_t(index) * width + c];
+}
+
+void checkModel(GLMmodel* m) {
+  FUZZ_CHECK(m->path && strcmp(m->path, kPath) == 0);
+  FUZZ_CHECK(m->vertices != nullptr);
+  FUZZ_CHECK((m->normals != nullptr) == (m->normalcount != 0));
+  FUZZ_CHECK((m->texcoords != nullptr) == (m->texcoordcount != 0));
+  FUZZ_CHECK(m->facetnorms == nullptr && m->facetnormcount == 0);
+  FUZZ_CHECK(m->trianglecount == 0 || m->triangles != nullptr);
+  FUZZ_CHECK((m->materials != nullptr) == (m->materialcount != 0));
+  for (GLuint i = 0; i < m->materialcount; i++) FUZZ_CHECK(m->materials[i].name != nullptr);
+
+  // Vector slot 0 is never data: a corner names an element 1..count, or
+  // 0 for an attribute it does not have.
+  for (GLuint i = 0; i < m->trianglecount; i++) {
+    const GLMtriangle& t = m->triangles[i];
+    for (int k = 0; k < 3; k++) {
+      FUZZ_CHECK(t.vertexidx[k] >= 1);
+      touch(m->vertices, m->vertexcount, t.vertexidx[k], 3);
+      if (t.normalidx[k]) touch(m->normals, m->normalcount, t.normalidx[k], 3);
+      if (t.texcoordidx[k]) touch(m->texcoords, m->texcoordcount, t.texcoordidx[k], 2);
+    }
+  }
+
+  // Groups: newest first, "default" last, every triangle in exactly one.
+  std::vector<char> seen(m->trianglecount, 0);
+  GLuint groups = 0;
+  size_t grouped = 0;
+  const GLMgroup* last = nullptr;
+  for (const GLMgroup* g = m->groups; g; g = g->next) {
+    FUZZ_CHECK(++groups <= m->groupcount);
+    FUZZ_CHECK(g->name != nullptr);
+    FUZZ_CHECK(g->trianglecount == 0 || g->triangles != nullptr);
+    FUZZ_CHECK(m->materialcount == 0 ? g->material == 0 : g->material < m->materialcount);
+    for (GLuint i = 0; i < g->trianglecount; i++) {
+      GLuint t = g->triangles[i];
+      FUZZ_CHECK(t < m->trianglecount);
+      FUZZ_CHECK(!seen[t]);
+      seen[t] = 1;
+    }
+    grouped += g->trianglecount;
+    last = g;
+  }
+  FUZZ_CHECK(groups == m->groupcount);
+  FUZZ_CHECK(last && strcmp(last->name, "default") == 0);
+  FUZZ_CHECK(grouped == m->trianglecount);
+}
+
+// An exact-size heap copy, so that reading one byte past the end is caught.
+char* exactCopy(const uint8_t* data, size_t size) {
+  char* copy = static_cast<char*>(malloc(size ? size : 1));
+  if (size) memcpy(copy, data, size);
+  return copy;
+}
+
+}  // namespace
+
+extern "C" int LLVMFuzzerInitialize(int*, char***) {
+  fuzzKeepReport();
+  // The reader reports unknown materials on standard output: keep it quiet.
+  if (!freopen("/dev/null", "w", stdout)) abort();
+  return 0;
+}
+
+extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
+  const uint8_t* nul = static_cast<const uint8_t*>(memchr(data, 0, size));
+  size_t objLength = nul ? size_t(nul - data) : size;
+  // Empty text is passed as NULL, which the reader accepts with length 0.
+  char* obj = objLength ? exactCopy(data, objLength) : nullptr;
+  Library library{nullptr, 0};
+  if (nul) {
+    library.length = size - objLength - 1;
+    library.text = exactCopy(nul + 1, library.length);
+  }
+
+  char error[256];
+  memset(error, 'x', sizeof error);
+  GLMmodel* model = glmReadOBJText(kPath, obj, objLength, serveLibrary, &library, error, sizeof error);
+  if (model) {
+    checkModel(model);
+    glmUnitize(model);
+    glmDelete(model);
+  } else {
+    FUZZ_CHECK(memchr(error, '\0', sizeof error) != nullptr);
+    FUZZ_CHECK(error[0] != '\0');
+  }
+  free(obj);
+  free(const_cast<char*>(library.text));
+  return 0;
+}
