@@ -631,6 +631,16 @@ inline bool resolve(int32_t index, uint64_t next, uint64_t count, GLuint& out) {
   return r >= 1 && uint64_t(r) <= count;
 }
 
+// The same for a normal or texture index, where a written 0 means "none"
+// (the writer puts it in corners of faces that had none) and stays 0.
+inline bool resolveOptional(int32_t index, uint64_t next, uint64_t count, GLuint& out) {
+  if (index == 0) {
+    out = 0;
+    return true;
+  }
+  return resolve(index, next, count, out);
+}
+
 // One scan of the OBJ text: counting (Store false) or storing (Store true).
 template <bool Store>
 bool scanObj(ObjScan& s) {
@@ -662,9 +672,9 @@ bool scanObj(ObjScan& s) {
   auto resolveCorner = [&](const Corner& c, Form form, int k) -> bool {
     bool ok = resolve(c.v, vertices + 1, m->vertexcount, resolved[k][0]);
     if (form == kVT || form == kVTN)
-      ok &= resolve(c.t, texcoords + 1, m->texcoordcount, resolved[k][1]);
+      ok &= resolveOptional(c.t, texcoords + 1, m->texcoordcount, resolved[k][1]);
     if (form == kVN || form == kVTN)
-      ok &= resolve(c.n, normals + 1, m->normalcount, resolved[k][2]);
+      ok &= resolveOptional(c.n, normals + 1, m->normalcount, resolved[k][2]);
     return ok;
   };
 

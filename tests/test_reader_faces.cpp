@@ -52,6 +52,39 @@ TEST(Faces, FormsSetOnlyTheirFieldsAndLeaveTheOthersZero) {
   for (int i = 0; i < 4; i++) EXPECT_EQ(t[i].facetnormidx, 0u);
 }
 
+TEST(Faces, AZeroNormalOrTexcoordIndexMeansNone) {
+  Model m = mustRead(std::string(kThreeEach) +
+                     "f 1//0 2//0 3//0\nf 1/0 2/0 3/0\nf 1/0/1 2/2/0 3/0/0\n"
+                     "f 1/+0/-0 2/00/2 3/3/-1\n");
+  ASSERT_TRUE(m);
+  ASSERT_EQ(m->trianglecount, 4u);
+  const GLMtriangle* t = m->triangles;
+  EXPECT_EQ(corners(t[0].normalidx), "0 0 0");
+  EXPECT_EQ(corners(t[1].texcoordidx), "0 0 0");
+  EXPECT_EQ(corners(t[2].texcoordidx), "0 2 0");
+  EXPECT_EQ(corners(t[2].normalidx), "1 0 0");
+  EXPECT_EQ(corners(t[3].texcoordidx), "0 0 3");
+  EXPECT_EQ(corners(t[3].normalidx), "0 2 3");
+  // Fan triangles carry the zeros with their corners.
+  Model fan = mustRead(std::string(kThreeEach) + "v 0 0 1\nf 1/1/0 2/0/1 3/2/0 4/0/2\n");
+  ASSERT_TRUE(fan);
+  ASSERT_EQ(fan->trianglecount, 2u);
+  EXPECT_EQ(corners(fan->triangles[1].vertexidx), "1 3 4");
+  EXPECT_EQ(corners(fan->triangles[1].texcoordidx), "1 2 0");
+  EXPECT_EQ(corners(fan->triangles[1].normalidx), "0 0 2");
+  // Also in a file without normals or texture coordinates, and where a
+  // corner pattern stops early and leaves the index at its initial 0.
+  Model bare = mustRead("v 0 0 0\nv 1 0 0\nv 1 1 0\nf 1/0/0 2/0/0 3/0/0\nf 1// 2//0 3//\n");
+  ASSERT_TRUE(bare);
+  for (GLuint i = 0; i < bare->trianglecount; i++) {
+    EXPECT_EQ(corners(bare->triangles[i].texcoordidx), "0 0 0");
+    EXPECT_EQ(corners(bare->triangles[i].normalidx), "0 0 0");
+  }
+  // A vertex index of 0 still names nothing.
+  EXPECT_FALSE(readText(std::string(kThreeEach) + "f 0/1/1 2/2/2 3/3/3\n").model);
+  EXPECT_FALSE(readText(std::string(kThreeEach) + "f 1//1 0//0 3//3\n").model);
+}
+
 TEST(Faces, OneOrTwoCornersMakeOneTriangleRepeatingTheLastCorner) {
   Model m = mustRead(std::string(kFiveVertices) + "f 1 2\nf 5\n");
   ASSERT_TRUE(m);
