@@ -295,17 +295,21 @@ inline const char* skipDigits(const char* p, const char* end) {
   return p;
 }
 
+// Value of the n digits at p (0 <= n <= 8, eight bytes readable), without
+// a branch on n.
+inline uint64_t swarValue(const char* p, int n) {
+  uint64_t x = load8(p) - 0x3030303030303030ull;
+  x = n ? x << (8 * (8 - n)) : 0;
+  // Digits to the high bytes (leading zeros below), then pairs, quads, eights.
+  x = (x * 10) + (x >> 8);
+  return (((x & 0x000000FF000000FFull) * (100 + (1000000ull << 32))) +
+          (((x >> 16) & 0x000000FF000000FFull) * (1 + (10000ull << 32)))) >>
+         32;
+}
+
 // Value of the n digits at p (n <= 19).
 inline uint64_t digitValue(const char* p, int n, const char* end) {
-  if (n <= 8 && n > 0 && end - p >= 8) {
-    // Digits to the high bytes (leading zeros below), then pairs, quads, eights.
-    uint64_t x = (load8(p) - 0x3030303030303030ull) << (8 * (8 - n));
-    x = (x * 10) + (x >> 8);
-    x = (((x & 0x000000FF000000FFull) * (100 + (1000000ull << 32))) +
-         (((x >> 16) & 0x000000FF000000FFull) * (1 + (10000ull << 32)))) >>
-        32;
-    return x;
-  }
+  if (n <= 8 && end - p >= 8) return swarValue(p, n);
   uint64_t v = 0;
   for (int i = 0; i < n; i++) v = v * 10 + unsigned(p[i] - '0');
   return v;
@@ -545,6 +549,14 @@ inline bool plainNumbers(const Line& line, int n) {
 constexpr ptrdiff_t kPlainRoom = 512;
 constexpr int kPlainCorners = 32;  // longer faces are read the general way
 
+// The innermost readers are called from several places in one face; keep
+// them inlined there.
+#if defined(__GNUC__)
+#define GLM_READ_INLINE inline __attribute__((always_inline))
+#else
+#define GLM_READ_INLINE inline
+#endif
+
 inline bool isBlank(char c) { return c == ' ' || c == '\t'; }
 
 // Skips at most 16 blanks and tabs at p; null when there are more.
@@ -558,15 +570,15 @@ inline const char* skipBlanks(const char* p) {
 // end, or null. With Convert, stores the value, or sets bad when it does not
 // fit 32 bits, as readInt does.
 template <bool Convert>
-inline const char* plainInt(const char* p, int32_t& out, bool& bad) {
+GLM_READ_INLINE const char* plainInt(const char* p, int32_t& out, bool& bad) {
   bool negative = *p == '-';
   p += *p == '-' || *p == '+';
   int n = leadingDigits(load8(p));
   if (n == 0) return nullptr;
   if (n == 8 && (n += leadingDigits(load8(p + 8))) > 10) return nullptr;
   if (Convert) {
-    uint64_t v = n <= 8 ? digitValue(p, n, p + 8)
-                        : digitValue(p, 8, p + 8) * kPow10Int[n - 8] + digitValue(p + 8, n - 8, p + 16);
+    uint64_t v = n <= 8 ? swarValue(p, n)
+                        : swarValue(p, 8) * kPow10Int[n - 8] + swarValue(p + 8, n - 8);
     if (v > (negative ? 2147483648u : 2147483647u)) {
       bad = true;
       v = 0;
@@ -578,7 +590,7 @@ inline const char* plainInt(const char* p, int32_t& out, bool& bad) {
 
 // Reads one corner of exactly the form's shape at p; its end, or null.
 template <bool Convert>
-inline const char* plainCorner(const char* p, Form form, Corner& c, bool& bad) {
+GLM_READ_INLINE const char* plainCorner(const char* p, Form form, Corner& c, bool& bad) {
   if (!(p = plainInt<Convert>(p, c.v, bad)) || form == kV) return p;
   if (*p++ != '/') return nullptr;
   if (form == kVN) return *p == '/' ? plainInt<Convert>(p + 1, c.n, bad) : nullptr;
@@ -643,24 +655,27 @@ const char* plainFace(const char* p, const char* end, PlainFace& f, bool& bad) {
 // Reads a plain decimal [+-]?digits[.digits*] with at most seven digits on
 // each side of the point at p, not followed by a point or exponent letter
 // (kPlainRoom bytes
-// readable), into out exactly as readFloat would; its end, or null.
+// readable), into out exactly as readFloat would (with Convert); its end,
+// or null. Where it ends depends on the text alone.
+template <bool Convert>
 inline const char* plainFloat(const char* p, float& out) {
   bool negative = *p == '-';
   p += *p == '-' || *p == '+';
   int whole = leadingDigits(load8(p));
   if (whole == 0 || whole == 8) return nullptr;
-  uint64_t mantissa = digitValue(p, whole, p + 8);
+  uint64_t mantissa = Convert ? swarValue(p, whole) : 0;
   p += whole;
   int fraction = 0;
   if (*p == '.') {
     ++p;
     fraction = leadingDigits(load8(p));
     if (fraction == 8) return nullptr;
-    mantissa = mantissa * kPow10Int[fraction] + digitValue(p, fraction, p + 8);
+    if (Convert) mantissa = mantissa * kPow10Int[fraction] + swarValue(p, fraction);
     p += fraction;
   }
   char next = *p;
   if (next == '.' || next == 'e' || next == 'E') return nullptr;
+  if (!Convert) return p;
   // The mantissa is exact in double and the power of ten within half a unit
   // of its last place, so the product is within two units of the decimal's
   // value; rounding it to float is exact unless it lies that close to a
@@ -675,10 +690,14 @@ inline const char* plainFloat(const char* p, float& out) {
 
 // Reads the n numbers of a coordinate statement whose keyword ends at p
 // when each is a plain decimal after blanks or tabs (kPlainRoom bytes
-// readable); where they end, or null (out may then hold some of them).
+// readable), converting them with Convert; where they end (just after the
+// last, as reading number by number would), or null (out may then hold
+// some of them).
+template <bool Convert>
 inline const char* plainFloats(const char* p, int n, float* out) {
   for (int i = 0; i < n; i++) {
-    if (!isBlank(*p) || !(p = skipBlanks(p)) || !(p = plainFloat(p, out[i]))) return nullptr;
+    if (!isBlank(*p) || !(p = skipBlanks(p)) || !(p = plainFloat<Convert>(p, out[i])))
+      return nullptr;
   }
   return p;
 }
@@ -860,7 +879,7 @@ bool scanObj(ObjScan& s) {
         }
         ++*count;
         if (Store && end - p >= kPlainRoom) {
-          if (const char* q = plainFloats(p, n, out)) {
+          if (const char* q = plainFloats<Store>(p, n, out)) {
             p = q;
             break;
           }
@@ -1231,6 +1250,8 @@ GLMmodel* readFile(const char* filename, Error& error) {
 
 }  // namespace
 }  // namespace read_detail
+
+#undef GLM_READ_INLINE
 
 GLMmodel* glmReadOBJ(const char* filename) {
   GLM_ASSERT(filename);
