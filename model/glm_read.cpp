@@ -471,9 +471,9 @@ inline bool hasDoubleSlash(const char* p, const char* q) {
 
 // ---- Whole lines ------------------------------------------------------------
 
-// Most lines of a model are plain: numbers, slashes and blanks. Their bytes
-// are classified sixteen at a time into bit masks, and a statement whose
-// line is plain takes a shortcut that provably ends where the byte-by-byte
+// Most coordinate lines of a model are plain: numbers and blanks. Their
+// bytes are classified sixteen at a time into bit masks, and a statement
+// whose line is plain takes a shortcut in the counting pass that provably ends where the byte-by-byte
 // reading would: the numbers of a coordinate statement all stand on its
 // line, and whatever follows them there starts with a digit, sign, point or
 // exponent letter, so is a skipped statement reaching to the line end.
@@ -481,17 +481,9 @@ inline bool hasDoubleSlash(const char* p, const char* q) {
 using Mask = unsigned __int128;  // bit i: byte i of the line rest
 
 struct Line {
-  Mask blank = 0;   // blank, tab, carriage return
-  Mask digit = 0;   // 0-9
-  Mask number = 0;  // 0-9 . + - e E
-  Mask slash = 0;   // /
+  Mask number = 0;  // 0-9 . + - e E (the other bytes are blanks, tabs, carriage returns)
   int length = 0;   // bytes before the newline
 };
-
-inline int lowestBit(Mask m) {
-  uint64_t low = uint64_t(m);
-  return low ? __builtin_ctzll(low) : 64 + __builtin_ctzll(uint64_t(m >> 64));
-}
 
 // Starts of runs of `set` bits (a run's first bit has no set bit below it).
 inline Mask runStarts(Mask set) { return set & ~(set << 1); }
@@ -513,14 +505,10 @@ inline bool classifyLine(const char* p, const char* end, Line& line) {
     unsigned number = digits | unsigned(_mm_movemask_epi8(_mm_or_si128(
                                    _mm_or_si128(_mm_or_si128(is('.'), is('-')), is('+')),
                                    _mm_or_si128(is('e'), is('E')))));
-    unsigned slash = unsigned(_mm_movemask_epi8(is('/')));
     unsigned keep = 0xFFFF;
     if (newline) keep = (1u << __builtin_ctz(newline)) - 1;
-    if (((blank | number | slash) & keep) != keep) return false;
-    line.blank |= Mask(blank & keep) << offset;
-    line.digit |= Mask(digits & keep) << offset;
+    if (((blank | number) & keep) != keep) return false;
     line.number |= Mask(number & keep) << offset;
-    line.slash |= Mask(slash & keep) << offset;
     if (newline) {
       line.length = offset + __builtin_ctz(newline);
       return true;
@@ -534,7 +522,6 @@ inline bool classifyLine(const char* p, const char* end, Line& line) {
 
 // True when the plain line holds at least n words, all of number bytes.
 inline bool plainNumbers(const Line& line, int n) {
-  if (line.slash) return false;
   Mask starts = runStarts(line.number);
   for (int i = 0; i < n; i++, starts &= starts - 1)
     if (!starts) return false;
