@@ -3,10 +3,12 @@
 // The text is scanned in memory (a read-only mapping of the file, or the
 // caller's buffer) twice: the first pass counts and creates the groups, the
 // second stores. Both passes are one scanner instantiated twice, so they
-// walk the same statements and agree on every count by construction; the
-// counting pass only adds shortcuts over plain lines that end exactly
-// where the statement-by-statement reading would. Storing never goes past
-// what was counted (checked all the same).
+// walk the same statements and agree on every count by construction. Plain
+// statements (coordinates and faces of the usual shapes, away from the end
+// of the text) take shortcuts that end exactly where the
+// statement-by-statement reading would and give the same values; faces use
+// one recogniser in both passes. Storing never goes past what was counted
+// (checked all the same).
 #include "glm_internal.h"
 
 #include <charconv>
