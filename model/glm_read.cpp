@@ -3,10 +3,12 @@
 // The text is scanned in memory (a read-only mapping of the file, or the
 // caller's buffer) twice: the first pass counts and creates the groups, the
 // second stores. Both passes are one scanner instantiated twice, so they
-// walk the same statements and agree on every count by construction; the
-// counting pass only adds shortcuts over plain lines that end exactly
-// where the statement-by-statement reading would. Storing never goes past
-// what was counted (checked all the same).
+// walk the same statements and agree on every count by construction. Plain
+// statements (coordinates and faces of the usual shapes, away from the end
+// of the text) take shortcuts that end exactly where the
+// statement-by-statement reading would and give the same values; faces use
+// one recogniser in both passes. Storing never goes past what was counted
+// (checked all the same).
 #include "glm_internal.h"
 
 #include <charconv>
@@ -69,6 +71,20 @@ struct Text {
     released = 0;
   }
 };
+
+// Asks for huge pages under the whole 2 MiB steps of a large array: the
+// storing pass then takes a few dozen page faults instead of tens of
+// thousands. Only advice; nothing depends on it.
+void adviseHugePages(void* array, size_t bytes) {
+#ifdef MADV_HUGEPAGE
+  const uintptr_t huge = uintptr_t(2) << 20;
+  uintptr_t first = (uintptr_t(array) + huge - 1) & ~(huge - 1);
+  uintptr_t last = (uintptr_t(array) + bytes) & ~(huge - 1);
+  if (array && last > first) madvise(reinterpret_cast<void*>(first), last - first, MADV_HUGEPAGE);
+#else
+  (void)array, (void)bytes;
+#endif
+}
 
 enum class Load { Ok, CantOpen, NoMemory };
 
@@ -281,17 +297,21 @@ inline const char* skipDigits(const char* p, const char* end) {
   return p;
 }
 
+// Value of the n digits at p (0 <= n <= 8, eight bytes readable), without
+// a branch on n.
+inline uint64_t swarValue(const char* p, int n) {
+  uint64_t x = load8(p) - 0x3030303030303030ull;
+  x = n ? x << (8 * (8 - n)) : 0;
+  // Digits to the high bytes (leading zeros below), then pairs, quads, eights.
+  x = (x * 10) + (x >> 8);
+  return (((x & 0x000000FF000000FFull) * (100 + (1000000ull << 32))) +
+          (((x >> 16) & 0x000000FF000000FFull) * (1 + (10000ull << 32)))) >>
+         32;
+}
+
 // Value of the n digits at p (n <= 19).
 inline uint64_t digitValue(const char* p, int n, const char* end) {
-  if (n <= 8 && n > 0 && end - p >= 8) {
-    // Digits to the high bytes (leading zeros below), then pairs, quads, eights.
-    uint64_t x = (load8(p) - 0x3030303030303030ull) << (8 * (8 - n));
-    x = (x * 10) + (x >> 8);
-    x = (((x & 0x000000FF000000FFull) * (100 + (1000000ull << 32))) +
-         (((x >> 16) & 0x000000FF000000FFull) * (1 + (10000ull << 32)))) >>
-        32;
-    return x;
-  }
+  if (n <= 8 && end - p >= 8) return swarValue(p, n);
   uint64_t v = 0;
   for (int i = 0; i < n; i++) v = v * 10 + unsigned(p[i] - '0');
   return v;
@@ -401,8 +421,10 @@ inline const char* readInt(const char* p, const char* end, int32_t& out, bool& b
 enum Form { kV, kVT, kVTN, kVN };  // v, v/t, v/t/n, v//n
 
 // Index values of the corner read last, as written (relative ones unresolved).
+// Left uninitialised by default: a plain face holds many and reads only the
+// fields its form sets.
 struct Corner {
-  int32_t v = 0, t = 0, n = 0;
+  int32_t v, t, n;
 };
 
 // Reads one corner at p with the form's pattern ("%d", "%d/%d", "%d/%d/%d",
@@ -451,9 +473,9 @@ inline bool hasDoubleSlash(const char* p, const char* q) {
 
 // ---- Whole lines ------------------------------------------------------------
 
-// Most lines of a model are plain: numbers, slashes and blanks. Their bytes
-// are classified sixteen at a time into bit masks, and a statement whose
-// line is plain takes a shortcut that provably ends where the byte-by-byte
+// Most coordinate lines of a model are plain: numbers and blanks. Their
+// bytes are classified sixteen at a time into bit masks, and a statement
+// whose line is plain takes a shortcut in the counting pass that provably ends where the byte-by-byte
 // reading would: the numbers of a coordinate statement all stand on its
 // line, and whatever follows them there starts with a digit, sign, point or
 // exponent letter, so is a skipped statement reaching to the line end.
@@ -461,17 +483,9 @@ inline bool hasDoubleSlash(const char* p, const char* q) {
 using Mask = unsigned __int128;  // bit i: byte i of the line rest
 
 struct Line {
-  Mask blank = 0;   // blank, tab, carriage return
-  Mask digit = 0;   // 0-9
-  Mask number = 0;  // 0-9 . + - e E
-  Mask slash = 0;   // /
+  Mask number = 0;  // 0-9 . + - e E (the other bytes are blanks, tabs, carriage returns)
   int length = 0;   // bytes before the newline
 };
-
-inline int lowestBit(Mask m) {
-  uint64_t low = uint64_t(m);
-  return low ? __builtin_ctzll(low) : 64 + __builtin_ctzll(uint64_t(m >> 64));
-}
 
 // Starts of runs of `set` bits (a run's first bit has no set bit below it).
 inline Mask runStarts(Mask set) { return set & ~(set << 1); }
@@ -493,14 +507,10 @@ inline bool classifyLine(const char* p, const char* end, Line& line) {
     unsigned number = digits | unsigned(_mm_movemask_epi8(_mm_or_si128(
                                    _mm_or_si128(_mm_or_si128(is('.'), is('-')), is('+')),
                                    _mm_or_si128(is('e'), is('E')))));
-    unsigned slash = unsigned(_mm_movemask_epi8(is('/')));
     unsigned keep = 0xFFFF;
     if (newline) keep = (1u << __builtin_ctz(newline)) - 1;
-    if (((blank | number | slash) & keep) != keep) return false;
-    line.blank |= Mask(blank & keep) << offset;
-    line.digit |= Mask(digits & keep) << offset;
+    if (((blank | number) & keep) != keep) return false;
     line.number |= Mask(number & keep) << offset;
-    line.slash |= Mask(slash & keep) << offset;
     if (newline) {
       line.length = offset + __builtin_ctz(newline);
       return true;
@@ -514,42 +524,171 @@ inline bool classifyLine(const char* p, const char* end, Line& line) {
 
 // True when the plain line holds at least n words, all of number bytes.
 inline bool plainNumbers(const Line& line, int n) {
-  if (line.slash) return false;
   Mask starts = runStarts(line.number);
   for (int i = 0; i < n; i++, starts &= starts - 1)
     if (!starts) return false;
   return true;
 }
 
-// Corners of a plain face line whose words all have the shape digits, then
-// k times a slash and digits, for one k of 0, 1 or 2; 0 when the line is
-// not like that or the text after it could continue the face (a number
-// starts the next non-blank text).
-inline uint64_t plainCorners(const char* p, const char* end, const Line& line) {
-  if (line.number & ~line.digit) return 0;  // signs, points, exponents
-  Mask word = line.digit | line.slash;
-  // Every slash between two digits.
-  if (line.slash & ~(line.digit << 1)) return 0;
-  if (line.slash & ~(line.digit >> 1)) return 0;
-  Mask starts = runStarts(word);
-  uint64_t corners = 0;
-  int k = -1;
-  while (starts) {
-    int first = lowestBit(starts);
-    starts &= starts - 1;
-    int next = starts ? lowestBit(starts) : line.length;
-    Mask range = (next >= 128 ? ~Mask(0) : (Mask(1) << next) - 1) & ~((Mask(1) << first) - 1);
-    int slashes = 0;
-    for (Mask m = line.slash & range; m; m &= m - 1) slashes++;
-    if (k < 0) k = slashes;
-    if (slashes != k || k > 2) return 0;
-    corners++;
+// ---- Plain statements -------------------------------------------------------
+
+// The shortcuts below read only within this many bytes after a keyword, so
+// they need no end checks; nearer the end of the text every statement is read
+// the general way.
+constexpr ptrdiff_t kPlainRoom = 512;
+constexpr int kPlainCorners = 32;  // longer faces are read the general way
+
+// The innermost readers are called from several places in one face; keep
+// them inlined there.
+#if defined(__GNUC__)
+#define GLM_READ_INLINE inline __attribute__((always_inline))
+#else
+#define GLM_READ_INLINE inline
+#endif
+
+inline bool isBlank(char c) { return c == ' ' || c == '\t'; }
+
+// Skips at most 16 blanks and tabs at p; null when there are more.
+inline const char* skipBlanks(const char* p) {
+  for (int i = 0; isBlank(*p); ++p)
+    if (++i > 16) return nullptr;
+  return p;
+}
+
+// Reads [+-]?digits with at most 10 digits at p (16 bytes readable); its
+// end, or null. With Convert, stores the value, or sets bad when it does not
+// fit 32 bits, as readInt does.
+template <bool Convert>
+GLM_READ_INLINE const char* plainInt(const char* p, int32_t& out, bool& bad) {
+  bool negative = *p == '-';
+  p += *p == '-' || *p == '+';
+  int n = leadingDigits(load8(p));
+  if (n == 0) return nullptr;
+  if (n == 8 && (n += leadingDigits(load8(p + 8))) > 10) return nullptr;
+  if (Convert) {
+    uint64_t v = n <= 8 ? swarValue(p, n)
+                        : swarValue(p, 8) * kPow10Int[n - 8] + swarValue(p + 8, n - 8);
+    if (v > (negative ? 2147483648u : 2147483647u)) {
+      bad = true;
+      v = 0;
+    }
+    out = negative ? int32_t(-int64_t(v)) : int32_t(v);
   }
-  if (corners < 3) return 0;
-  const char* q = p + line.length + 1;
-  while (q < end && isSpace(*q)) ++q;
-  if (q < end && (isDigit(*q) || *q == '+' || *q == '-')) return 0;
-  return corners;
+  return p + n;
+}
+
+// Reads one corner of exactly the form's shape at p; its end, or null.
+template <bool Convert>
+GLM_READ_INLINE const char* plainCorner(const char* p, Form form, Corner& c, bool& bad) {
+  if (!(p = plainInt<Convert>(p, c.v, bad)) || form == kV) return p;
+  if (*p++ != '/') return nullptr;
+  if (form == kVN) return *p == '/' ? plainInt<Convert>(p + 1, c.n, bad) : nullptr;
+  if (!(p = plainInt<Convert>(p, c.t, bad)) || form == kVT) return p;
+  return *p == '/' ? plainInt<Convert>(p + 1, c.n, bad) : nullptr;
+}
+
+inline bool endsCorner(char c) { return c == ' ' || c == '\t' || c == '\r' || c == '\n'; }
+
+// A plain face: at least three corners of the first corner's shape, split
+// by blanks, tabs or carriage returns, the last followed by a line end and
+// then by a byte that can start neither a corner nor white space. Reading it
+// corner by corner gives the same corners and ends just past that line end.
+struct PlainFace {
+  Form form;
+  int corners;
+  Corner c[kPlainCorners];
+};
+
+// Recognises a plain face whose keyword ends at p (kPlainRoom bytes
+// readable); its end, or null. The counting and the storing pass both use
+// it, and its verdict depends on the shape of the text alone, so they take
+// the shortcut on the same faces. With Convert, fills the corners' values
+// and sets bad when one does not fit 32 bits.
+template <bool Convert>
+const char* plainFace(const char* p, const char* end, PlainFace& f, bool& bad) {
+  const char* q = skipBlanks(p);
+  if (!q) return nullptr;
+  Corner& first = f.c[0];
+  // The first corner decides the form, as its token does.
+  if (!(q = plainInt<Convert>(q, first.v, bad))) return nullptr;
+  f.form = kV;
+  if (*q == '/') {
+    if (q[1] == '/') {
+      f.form = kVN;
+      q = plainInt<Convert>(q + 2, first.n, bad);
+    } else if ((q = plainInt<Convert>(q + 1, first.t, bad))) {
+      f.form = kVT;
+      if (*q == '/') {
+        f.form = kVTN;
+        q = plainInt<Convert>(q + 1, first.n, bad);
+      }
+    }
+    if (!q) return nullptr;
+  }
+  int n = 1;
+  for (;;) {
+    if (!endsCorner(*q)) return nullptr;
+    for (int i = 0; *q == ' ' || *q == '\t' || *q == '\r'; ++q)
+      if (++i > 16) return nullptr;
+    if (*q == '\n') {
+      char next = q[1];
+      if (n < 3 || isSpace(next) || isDigit(next) || next == '+' || next == '-') return nullptr;
+      f.corners = n;
+      return q + 1;
+    }
+    if (n == kPlainCorners || end - q < 64) return nullptr;
+    if (!(q = plainCorner<Convert>(q, f.form, f.c[n++], bad))) return nullptr;
+  }
+}
+
+// Reads a plain decimal [+-]?digits[.digits*] with at most seven digits on
+// each side of the point at p, not followed by a point or exponent letter
+// (kPlainRoom bytes
+// readable), into out exactly as readFloat would (with Convert); its end,
+// or null. Where it ends depends on the text alone.
+template <bool Convert>
+inline const char* plainFloat(const char* p, float& out) {
+  bool negative = *p == '-';
+  p += *p == '-' || *p == '+';
+  int whole = leadingDigits(load8(p));
+  if (whole == 0 || whole == 8) return nullptr;
+  uint64_t mantissa = Convert ? swarValue(p, whole) : 0;
+  p += whole;
+  int fraction = 0;
+  if (*p == '.') {
+    ++p;
+    fraction = leadingDigits(load8(p));
+    if (fraction == 8) return nullptr;
+    if (Convert) mantissa = mantissa * kPow10Int[fraction] + swarValue(p, fraction);
+    p += fraction;
+  }
+  char next = *p;
+  if (next == '.' || next == 'e' || next == 'E') return nullptr;
+  if (!Convert) return p;
+  // The mantissa is exact in double and the power of ten within half a unit
+  // of its last place, so the product is within two units of the decimal's
+  // value; rounding it to float is exact unless it lies that close to a
+  // float half-way point (values here are far from the float range's ends).
+  double v = double(mantissa) * kPow10Negative[fraction];
+  uint64_t bits;
+  memcpy(&bits, &v, sizeof bits);
+  if (uint32_t(bits & 0x1FFFFFFF) - (0x10000000u - 4) <= 8) return nullptr;
+  out = negative ? -float(v) : float(v);
+  return p;
+}
+
+// Reads the n numbers of a coordinate statement whose keyword ends at p
+// when each is a plain decimal after blanks or tabs (kPlainRoom bytes
+// readable), converting them with Convert; where they end (just after the
+// last, as reading number by number would), or null (out may then hold
+// some of them).
+template <bool Convert>
+inline const char* plainFloats(const char* p, int n, float* out) {
+  for (int i = 0; i < n; i++) {
+    if (!isBlank(*p) || !(p = skipBlanks(p)) || !(p = plainFloat<Convert>(p, out[i])))
+      return nullptr;
+  }
+  return p;
 }
 
 // ---- The OBJ scan -----------------------------------------------------------
@@ -631,6 +770,16 @@ inline bool resolve(int32_t index, uint64_t next, uint64_t count, GLuint& out) {
   return r >= 1 && uint64_t(r) <= count;
 }
 
+// The same for a normal or texture index, where a written 0 means "none"
+// (the writer puts it in corners of faces that had none) and stays 0.
+inline bool resolveOptional(int32_t index, uint64_t next, uint64_t count, GLuint& out) {
+  if (index == 0) {
+    out = 0;
+    return true;
+  }
+  return resolve(index, next, count, out);
+}
+
 // One scan of the OBJ text: counting (Store false) or storing (Store true).
 template <bool Store>
 bool scanObj(ObjScan& s) {
@@ -642,30 +791,35 @@ bool scanObj(ObjScan& s) {
   uint64_t vertices = 0, normals = 0, texcoords = 0, triangles = 0;
   size_t releaseAt = kReleaseStep;  // offset of the next page hand-back
 
-  // Stores the triangle (a, b, c) with the fields the form sets.
+  // Stores the triangle (a, b, c) of resolved corners with the fields the
+  // form sets, at next triangle.
   GLuint resolved[3][3] = {};  // corner (first, last-but-one, last) x (v, t, n)
-  auto store = [&](Form form) -> bool {
+  auto store = [&](Form form, const GLuint* a, const GLuint* b, const GLuint* c) -> bool {
     if (triangles >= m->trianglecount || group->group->trianglecount >= group->count)
       return s.fail("internal error: the passes disagree");
     GLMtriangle& t = m->triangles[triangles];
     bool hasT = form == kVT || form == kVTN, hasN = form == kVN || form == kVTN;
+    const GLuint* corner[3] = {a, b, c};
     for (int k = 0; k < 3; k++) {
-      t.vertexidx[k] = resolved[k][0];
-      t.texcoordidx[k] = hasT ? resolved[k][1] : 0;
-      t.normalidx[k] = hasN ? resolved[k][2] : 0;
+      t.vertexidx[k] = corner[k][0];
+      t.texcoordidx[k] = hasT ? corner[k][1] : 0;
+      t.normalidx[k] = hasN ? corner[k][2] : 0;
     }
     t.facetnormidx = 0;
     group->group->triangles[group->group->trianglecount++] = GLuint(triangles);
     return true;
   };
   // Resolves corner c into resolved[k]; false when an index names nothing.
-  auto resolveCorner = [&](const Corner& c, Form form, int k) -> bool {
-    bool ok = resolve(c.v, vertices + 1, m->vertexcount, resolved[k][0]);
+  auto resolveInto = [&](const Corner& c, Form form, GLuint* out) -> bool {
+    bool ok = resolve(c.v, vertices + 1, m->vertexcount, out[0]);
     if (form == kVT || form == kVTN)
-      ok &= resolve(c.t, texcoords + 1, m->texcoordcount, resolved[k][1]);
+      ok &= resolveOptional(c.t, texcoords + 1, m->texcoordcount, out[1]);
     if (form == kVN || form == kVTN)
-      ok &= resolve(c.n, normals + 1, m->normalcount, resolved[k][2]);
+      ok &= resolveOptional(c.n, normals + 1, m->normalcount, out[2]);
     return ok;
+  };
+  auto resolveCorner = [&](const Corner& c, Form form, int k) -> bool {
+    return resolveInto(c, form, resolved[k]);
   };
 
   for (;;) {
@@ -713,6 +867,12 @@ bool scanObj(ObjScan& s) {
           return false;
         }
         ++*count;
+        if (Store && end - p >= kPlainRoom) {
+          if (const char* q = plainFloats<Store>(p, n, out)) {
+            p = q;
+            break;
+          }
+        }
         Line line;
         if (!Store && classifyLine(p, end, line) && plainNumbers(line, n)) {
           p += line.length + 1;
@@ -726,15 +886,23 @@ bool scanObj(ObjScan& s) {
         break;
       }
       case 'f': {
-        if (!Store) {
-          Line line;
-          if (classifyLine(p, end, line)) {
-            if (uint64_t corners = plainCorners(p, end, line)) {
-              triangles += corners - 2;
-              group->count += corners - 2;
-              p += line.length + 1;
+        if (end - p >= kPlainRoom) {
+          PlainFace face;
+          bool bad = false;
+          if (const char* q = plainFace<Store>(p, end, face, bad)) {
+            p = q;
+            if (!Store) {
+              triangles += face.corners - 2;
+              group->count += face.corners - 2;
               break;
             }
+            GLuint r[kPlainCorners][3];  // only the form's fields are set and read
+            bool ok = !bad;
+            for (int i = 0; i < face.corners; i++) ok &= resolveInto(face.c[i], face.form, r[i]);
+            if (!ok) return s.fail("face index out of range");
+            for (int i = 2; i < face.corners; i++, triangles++)
+              if (!store(face.form, r[0], r[i - 1], r[i])) return false;
+            break;
           }
         }
         const char* token = skipSpace(p, end);
@@ -743,7 +911,7 @@ bool scanObj(ObjScan& s) {
         // The first corner decides the form: "//" in it gives v//n, else the
         // count of numbers "%d/%d/%d" takes from it (3: v/t/n, 2: v/t, else
         // v); that read also takes the corner's numbers the form's way.
-        Corner c;
+        Corner c{};
         bool bad = false;
         const char* q = token;
         Form form = kVN;
@@ -760,7 +928,7 @@ bool scanObj(ObjScan& s) {
         if (Store && !resolveCorner(c, form, 2)) return s.fail("face index out of range");
         if (bad) return s.fail("face index out of range");
         uint64_t count = 1;
-        if (Store && !store(form)) return false;
+        if (Store && !store(form, resolved[0], resolved[1], resolved[2])) return false;
         for (;; count++) {
           if (Store) ++triangles;
           if (!readCorner<Store>(p, end, form, c, bad)) break;
@@ -768,7 +936,7 @@ bool scanObj(ObjScan& s) {
             // Fan: keep the first corner, the last corner moves to the middle.
             for (int f = 0; f < 3; f++) resolved[1][f] = resolved[2][f];
             if (bad || !resolveCorner(c, form, 2)) return s.fail("face index out of range");
-            if (!store(form)) return false;
+            if (!store(form, resolved[0], resolved[1], resolved[2])) return false;
           }
         }
         if (!Store) {
@@ -848,6 +1016,7 @@ bool glmFirstPass(ObjScan& s) {
     GroupSlot& slot = s.groups.find(g->name)->second;
     g->triangles = static_cast<GLuint*>(malloc(slot.count * sizeof(GLuint)));
     if (!g->triangles && slot.count) return s.failFile("out of memory");
+    adviseHugePages(g->triangles, slot.count * sizeof(GLuint));
   }
   return true;
 }
@@ -1007,6 +1176,10 @@ bool allocateArrays(ObjScan& s) {
   if (!m->vertices || (m->normalcount && !m->normals) || (m->texcoordcount && !m->texcoords) ||
       (m->trianglecount && !m->triangles))
     return s.failFile("out of memory");
+  adviseHugePages(m->vertices, (size_t(m->vertexcount) + 1) * 3 * sizeof(GLfloat));
+  adviseHugePages(m->normals, (size_t(m->normalcount) + 1) * 3 * sizeof(GLfloat));
+  adviseHugePages(m->texcoords, (size_t(m->texcoordcount) + 1) * 2 * sizeof(GLfloat));
+  adviseHugePages(m->triangles, size_t(m->trianglecount) * sizeof(GLMtriangle));
   // Slot 0 is never used; keep it defined all the same.
   for (int i = 0; i < 3; i++) m->vertices[i] = 0;
   return true;
@@ -1066,6 +1239,8 @@ GLMmodel* readFile(const char* filename, Error& error) {
 
 }  // namespace
 }  // namespace read_detail
+
+#undef GLM_READ_INLINE
 
 GLMmodel* glmReadOBJ(const char* filename) {
   GLM_ASSERT(filename);

@@ -36,9 +36,11 @@ TEST(Errors, NormalAndTexcoordIndicesOfAFileWithoutThemAreRejected) {
   EXPECT_NE(errorOf(base + "vt 0 0\nf 1/1/1 2/1/1 3/1/1\n"), "");
   EXPECT_NE(errorOf(base + "vt 0 0\nf 1/-2 2/1 3/1\n"), "");
   EXPECT_NE(errorOf(base + "vn 0 0 1\nf 1//2 2//1 3//1\n"), "");
-  // A corner pattern that stops early leaves the missing index at 0.
-  EXPECT_EQ(errorOf(base + "vn 0 0 1\nf 1// 2//1 3//1\n"),
-            "test.obj:5: face index out of range: `f 1// 2//1 3//1`");
+  // Relative indices reaching before the first element.
+  EXPECT_EQ(errorOf(base + "f 1//-1 2//-1 3//-1\n"),
+            "test.obj:4: face index out of range: `f 1//-1 2//-1 3//-1`");
+  EXPECT_EQ(errorOf(base + "vn 0 0 1\nf 1//1 2//-2 3//1\n"),
+            "test.obj:5: face index out of range: `f 1//1 2//-2 3//1`");
   // The same indices are fine once the file has the elements.
   EXPECT_EQ(errorOf(base + "vn 0 0 1\nvt 0 0\nf 1/1/1 2/1/1 3/-1/-1\n"), "");
 }

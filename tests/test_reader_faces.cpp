@@ -52,6 +52,39 @@ TEST(Faces, FormsSetOnlyTheirFieldsAndLeaveTheOthersZero) {
   for (int i = 0; i < 4; i++) EXPECT_EQ(t[i].facetnormidx, 0u);
 }
 
+TEST(Faces, AZeroNormalOrTexcoordIndexMeansNone) {
+  Model m = mustRead(std::string(kThreeEach) +
+                     "f 1//0 2//0 3//0\nf 1/0 2/0 3/0\nf 1/0/1 2/2/0 3/0/0\n"
+                     "f 1/+0/-0 2/00/2 3/3/-1\n");
+  ASSERT_TRUE(m);
+  ASSERT_EQ(m->trianglecount, 4u);
+  const GLMtriangle* t = m->triangles;
+  EXPECT_EQ(corners(t[0].normalidx), "0 0 0");
+  EXPECT_EQ(corners(t[1].texcoordidx), "0 0 0");
+  EXPECT_EQ(corners(t[2].texcoordidx), "0 2 0");
+  EXPECT_EQ(corners(t[2].normalidx), "1 0 0");
+  EXPECT_EQ(corners(t[3].texcoordidx), "0 0 3");
+  EXPECT_EQ(corners(t[3].normalidx), "0 2 3");
+  // Fan triangles carry the zeros with their corners.
+  Model fan = mustRead(std::string(kThreeEach) + "v 0 0 1\nf 1/1/0 2/0/1 3/2/0 4/0/2\n");
+  ASSERT_TRUE(fan);
+  ASSERT_EQ(fan->trianglecount, 2u);
+  EXPECT_EQ(corners(fan->triangles[1].vertexidx), "1 3 4");
+  EXPECT_EQ(corners(fan->triangles[1].texcoordidx), "1 2 0");
+  EXPECT_EQ(corners(fan->triangles[1].normalidx), "0 0 2");
+  // Also in a file without normals or texture coordinates, and where a
+  // corner pattern stops early and leaves the index at its initial 0.
+  Model bare = mustRead("v 0 0 0\nv 1 0 0\nv 1 1 0\nf 1/0/0 2/0/0 3/0/0\nf 1// 2//0 3//\n");
+  ASSERT_TRUE(bare);
+  for (GLuint i = 0; i < bare->trianglecount; i++) {
+    EXPECT_EQ(corners(bare->triangles[i].texcoordidx), "0 0 0");
+    EXPECT_EQ(corners(bare->triangles[i].normalidx), "0 0 0");
+  }
+  // A vertex index of 0 still names nothing.
+  EXPECT_FALSE(readText(std::string(kThreeEach) + "f 0/1/1 2/2/2 3/3/3\n").model);
+  EXPECT_FALSE(readText(std::string(kThreeEach) + "f 1//1 0//0 3//3\n").model);
+}
+
 TEST(Faces, OneOrTwoCornersMakeOneTriangleRepeatingTheLastCorner) {
   Model m = mustRead(std::string(kFiveVertices) + "f 1 2\nf 5\n");
   ASSERT_TRUE(m);
@@ -171,8 +204,21 @@ TEST(Faces, PlainLineCountingAgreesWithStatementByStatementReading) {
       "f 1 2 3 4\n5\n",        "f 1 2 3\nf 4 5 6\n",
       "f 1 2\n",               "f 1 2 3 4 5 6 7 8 9 1 2 3 4 5 6 7 8 9 1 2 3 4 5 6 7 8 9 1 2 3 "
                                "4 5 6 7 8 9 1 2 3 4 5 6 7 8 9 1 2 3 4 5 6 7 8 9 1 2 3\n",
+      "f -1/-1/-1 -2/-2/-2 -3/-3/-3\nf 1/1/1 2/2/2 3/3/3\n",
+      "f 1//-1 +2//2 3//+3\n", "f 1/1 2/2 3/3\r\nf 1 2 3 \t\n",
+      "f 1/2/3 4/5/6 7/8/9\r\n\r\nf 1 2 3\n",
+      "f 1/1/1 2/2/2 3/3/3\n 4/4/4\n",
+      "f 1/1/1 2/2/2 3/3/3 #\n", "f 1/1/1 2/2/2 3/3/3/\n", "f 1 2 3\v\n",
+      "f 0000000001 2 3\n",    "f 1 2 9999999999\n", "f 1 2 2147483648\n",
+      "f 1/1 2/2 3/-9\n",      "f 1/0/0 2/0/1 3/1/0\n",
+      "v 1.5 -2.25 +3.125\nv 0.1 0.2 0.3\n", "v 1 2 3\t\n",
+      "v 1. 2. 3.\n",          "v .5 2 3\n", "v 12345678 2 3\n", "v 1.12345678 2 3\n",
+      "v 1 2 3e1\n",           "v 1 2 3.5.5\n", "v\t-0.000000\t0\t-0\n",
+      "vt 0.33333334 0.16777217\n", "vn 16777217 16777219 0.1000000015\n",
   };
-  const std::string padding = "#" + std::string(100, ' ') + "\n";
+  // Longer than any distance the shortcuts look ahead, so that every
+  // statement above it may take one.
+  const std::string padding = "#" + std::string(1000, ' ') + "\n";
   for (const char* snippet : snippets) {
     std::string text = elements + snippet;
     Read bare = readText(text);
@@ -182,6 +228,10 @@ TEST(Faces, PlainLineCountingAgreesWithStatementByStatementReading) {
     else EXPECT_EQ(bare.error, padded.error) << snippet;
   }
   // A few of them in detail.
+  Model relative = mustRead(elements + "f -1/-1/-1 -2/-2/-2 -3/-3/-3\n" + padding);
+  ASSERT_TRUE(relative);
+  EXPECT_EQ(vertexCorners(relative.get()), "9 8 7");
+  EXPECT_EQ(corners(relative->triangles[0].texcoordidx), "9 8 7");
   Model across = mustRead(elements + "f 1 2 3\n-1 -2\n" + padding);
   ASSERT_TRUE(across);
   EXPECT_EQ(vertexCorners(across.get()), "1 2 3 | 1 3 9 | 1 9 8");
@@ -189,6 +239,80 @@ TEST(Faces, PlainLineCountingAgreesWithStatementByStatementReading) {
   ASSERT_TRUE(more);
   EXPECT_EQ(more->vertexcount, 10u);
   EXPECT_EQ(vertex(more.get(), 10)[2], 3.0f);
+}
+
+}  // namespace
+
+namespace {
+
+// Random statements near the plain shapes (signs, slashes, zeros, long
+// digit runs, odd blanks and line ends): read with room for every shortcut
+// and without, they give the same model or the same message.
+TEST(Faces, RandomStatementsReadTheSameWithAndWithoutShortcuts) {
+  uint32_t state = 12345;
+  auto below = [&](uint32_t n) {
+    state = state * 1664525u + 1013904223u;
+    return (state >> 8) % n;
+  };
+  auto pick = [&](std::initializer_list<const char*> items) {
+    return std::string(items.begin()[below(uint32_t(items.size()))]);
+  };
+  auto digits = [&](int n) {
+    std::string d;
+    for (int i = 0; i < n; i++) d += char('0' + below(10));
+    return d;
+  };
+  auto index = [&]() {
+    switch (below(6)) {
+      case 0: return pick({"0", "-0", "+1", "-9", "00000000003", "2147483648", "-10", ""});
+      case 1: return "-" + std::to_string(1 + below(9));
+      default: return std::to_string(1 + below(9));
+    }
+  };
+  auto number = [&]() {
+    switch (below(5)) {
+      case 0: return pick({"1e5", "1.5e", ".5", "3.", "1-2", "e5", "-", "+.", "1..2", "1e-50",
+                           "16777217", "0.100000001", "-0.000000"});
+      case 1: return digits(1 + int(below(12))) + "." + digits(int(below(12)));
+      default: return pick({"", "-", "+"}) + digits(1 + int(below(3))) + "." + digits(int(below(8)));
+    }
+  };
+  auto blank = [&]() { return pick({" ", " ", " ", "  ", "\t", " \r", "\n", "\v", ""}); };
+  auto lineEnd = [&]() { return pick({"\n", "\n", "\n", " \n", "\r\n", "\n\n", " g x\n", " #\n", ""}); };
+  std::string elements;
+  for (int i = 0; i < 9; i++) elements += "v 0 0 0\nvt 0 0\nvn 0 0 1\n";
+  // The line end keeps a last line without one from running into the padding.
+  const std::string padding = "\n#" + std::string(1000, ' ') + "\n";
+  for (int round = 0; round < 4000; round++) {
+    std::string text = elements;
+    for (int statements = 1 + int(below(4)); statements > 0; statements--) {
+      if (below(2)) {
+        std::string keyword = pick({"v", "v", "vt", "vn"});
+        text += keyword;
+        for (int i = keyword == "vt" ? 2 : 3; i > 0; i--) text += blank() + number();
+        text += lineEnd();
+      } else {
+        text += "f";
+        int form = int(below(4)), corners = 1 + int(below(6));
+        for (int c = 0; c < corners; c++) {
+          int shape = below(8) ? form : int(below(4));
+          text += blank() + index();
+          if (shape == 1) text += "/" + index();
+          if (shape == 2) text += "/" + index() + "/" + index();
+          if (shape == 3) text += "//" + index();
+        }
+        text += lineEnd();
+      }
+    }
+    ASSERT_LT(text.size(), 512u);
+    Read bare = readText(text);
+    Read padded = readText(text + padding);
+    ASSERT_EQ(bool(bare.model), bool(padded.model)) << text << "\n" << bare.error << padded.error;
+    if (bare.model)
+      ASSERT_EQ(dumpModel(bare.model.get()), dumpModel(padded.model.get())) << text;
+    else
+      ASSERT_EQ(bare.error, padded.error) << text;
+  }
 }
 
 }  // namespace

@@ -359,4 +359,25 @@ TEST(RoundTrip, ModelReadFromAFile) {
   glmDelete(m);
 }
 
+// A model whose faces mix forms: corners without a normal or texture
+// coordinate are written with index 0 and read back as none.
+TEST(RoundTrip, FacesMixingFormsReadBackWithZeroIndicesAsNone) {
+  GLMmodel* m = glmReadOBJ(CELSHADE_TEST_DATA "/mixed.obj");
+  ASSERT_NE(m->normals, nullptr);
+  ASSERT_NE(m->texcoords, nullptr);
+  bool noNormal = false, noTexcoord = false;
+  for (GLuint i = 0; i < m->trianglecount; i++) {
+    noNormal |= m->triangles[i].normalidx[0] == 0;
+    noTexcoord |= m->triangles[i].texcoordidx[0] == 0;
+  }
+  ASSERT_TRUE(noNormal && noTexcoord) << "the model no longer mixes forms";
+  std::string dir = scratchDir();
+  Files f = writeModel(m, dir, "mixed.obj", GLM_SMOOTH | GLM_TEXTURE);
+  EXPECT_NE(f.obj.find("/0 "), std::string::npos) << f.obj;
+  expectRoundTrip(m, GLM_SMOOTH | GLM_TEXTURE);
+  setMtllib(m, "mixed.mtl");  // written beside the model, no subdirectory
+  expectRoundTrip(m, GLM_SMOOTH | GLM_TEXTURE | GLM_MATERIAL);
+  glmDelete(m);
+}
+
 }  // namespace
