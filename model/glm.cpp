@@ -1,11 +1,32 @@
-// celshade model library: model records and whole-model operations.
+// celshade model library (prefix glm): the model records and every operation
+// on them, in the order of the public header: records, reading OBJ/MTL,
+// drawing, normals and winding, texture coordinates, writing OBJ/MTL,
+// welding, PPM images. Helpers of one section live in a namespace of their
+// own (read_detail, draw_detail, ...); glm_internal.h holds what sections
+// share.
 #include "glm_internal.h"
 
+#include <charconv>
+#include <climits>
 #include <cmath>
 #include <cstdint>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <new>
+#include <string>
+#include <string_view>
+#include <unordered_map>
+#include <utility>
+
+#include <fcntl.h>
+#include <sys/mman.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#if defined(__SSE2__)
+#include <emmintrin.h>
+#endif
 
 // ---- Internal helpers ---------------------------------------------------
 
@@ -162,4 +183,2573 @@ GLfloat glmUnitize(GLMmodel* model) {
 GLvoid glmScale(GLMmodel* model, GLfloat scale) {
   for (GLuint i = 1; i <= model->vertexcount; i++)
     for (int c = 0; c < 3; c++) model->vertices[3 * size_t(i) + c] *= scale;
+}
+
+// ============================================================================
+// The OBJ/MTL reader.
+//
+// The text is scanned in memory (a read-only mapping of the file, or the
+// caller's buffer) twice: the first pass counts and creates the groups, the
+// second stores. Both passes are one scanner instantiated twice, so they
+// walk the same statements and agree on every count by construction. Plain
+// statements (coordinates and faces of the usual shapes, away from the end
+// of the text) take shortcuts that end exactly where the
+// statement-by-statement reading would and give the same values; faces use
+// one recogniser in both passes. Storing never goes past what was counted
+// (checked all the same).
+// ============================================================================
+
+namespace read_detail {
+namespace {
+
+// ---- Text -------------------------------------------------------------------
+
+// Mapped pages behind the scan position are handed back in steps of this
+// size, so a large file never stays resident as a whole.
+constexpr size_t kReleaseStep = size_t(16) << 20;
+
+// A byte span to scan: a read-only file mapping, a heap copy (pipes and
+// other unmappable files) or a borrowed buffer. Never NUL-terminated.
+struct Text {
+  const char* data = nullptr;
+  size_t size = 0;
+  void* map = nullptr;
+  char* heap = nullptr;
+  size_t released = 0;  // mapped bytes before this offset were handed back
+
+  Text() = default;
+  Text(const Text&) = delete;
+  Text& operator=(const Text&) = delete;
+  ~Text() {
+    if (map) munmap(map, size);
+    free(heap);
+  }
+  const char* end() const { return data + size; }
+
+  // Hands back whole steps of mapped pages before p.
+  void release(const char* p) {
+    if (!map) return;
+    while (size_t(p - data) - released >= kReleaseStep) {
+      madvise(static_cast<char*>(map) + released, kReleaseStep, MADV_DONTNEED);
+      released += kReleaseStep;
+    }
+  }
+  // Hands back every mapped page; the next pass faults them in again.
+  void releaseAll() {
+    if (map) madvise(map, size, MADV_DONTNEED);
+    released = 0;
+  }
+};
+
+// Asks for huge pages under the whole 2 MiB steps of a large array: the
+// storing pass then takes a few dozen page faults instead of tens of
+// thousands. Only advice; nothing depends on it.
+void adviseHugePages(void* array, size_t bytes) {
+#ifdef MADV_HUGEPAGE
+  const uintptr_t huge = uintptr_t(2) << 20;
+  uintptr_t first = (uintptr_t(array) + huge - 1) & ~(huge - 1);
+  uintptr_t last = (uintptr_t(array) + bytes) & ~(huge - 1);
+  if (array && last > first) madvise(reinterpret_cast<void*>(first), last - first, MADV_HUGEPAGE);
+#else
+  (void)array, (void)bytes;
+#endif
+}
+
+enum class Load { Ok, CantOpen, NoMemory };
+
+// Maps a regular file, or reads anything else (a pipe) into the heap.
+Load loadFile(const char* name, Text& text) {
+  int fd = open(name, O_RDONLY | O_CLOEXEC);
+  if (fd < 0) return Load::CantOpen;
+  struct stat st;
+  if (fstat(fd, &st) != 0) {
+    close(fd);
+    return Load::CantOpen;
+  }
+  if (S_ISREG(st.st_mode)) {
+    if (st.st_size == 0) {
+      close(fd);
+      return Load::Ok;
+    }
+    void* map = mmap(nullptr, size_t(st.st_size), PROT_READ, MAP_PRIVATE, fd, 0);
+    if (map != MAP_FAILED) {
+      close(fd);
+      text.map = map;
+      text.data = static_cast<const char*>(map);
+      text.size = size_t(st.st_size);
+      return Load::Ok;
+    }
+  }
+  size_t capacity = 0;
+  for (;;) {
+    if (text.size == capacity) {
+      capacity = capacity ? capacity * 2 : size_t(64) << 10;
+      char* grown = static_cast<char*>(realloc(text.heap, capacity));
+      if (!grown) {
+        close(fd);
+        return Load::NoMemory;
+      }
+      text.heap = grown;
+    }
+    ssize_t n = read(fd, text.heap + text.size, capacity - text.size);
+    if (n == 0) break;
+    if (n < 0) {
+      if (errno == EINTR) continue;
+      close(fd);
+      return Load::CantOpen;  // a directory, for one
+    }
+    text.size += size_t(n);
+  }
+  close(fd);
+  text.data = text.heap;
+  return Load::Ok;
+}
+
+// Where material libraries come from: files, or the caller's callback.
+struct MtlSource {
+  GLMmtlsource callback = nullptr;  // null: read files
+  void* user = nullptr;
+
+  Load load(const char* name, Text& text) const {
+    if (!callback) return loadFile(name, text);
+    size_t length = 0;
+    const char* data = callback(user, name, &length);
+    if (!data) return Load::CantOpen;
+    text.data = data;
+    text.size = length;
+    return Load::Ok;
+  }
+};
+
+// ---- Errors -----------------------------------------------------------------
+
+enum class Fail { OpenObj, OpenMtl, UnknownToken, Other };
+
+struct Error {
+  Fail kind = Fail::Other;
+  std::string subject;  // file name or keyword of the three classic messages
+  std::string message;  // "file:line: what went wrong"
+};
+
+// Line of p, counted from base.
+size_t lineOf(const char* base, const char* p) {
+  size_t line = 1;
+  if (!base) return line;
+  for (const char* q = base; (q = static_cast<const char*>(memchr(q, '\n', size_t(p - q))));
+       ++q)
+    line++;
+  return line;
+}
+
+// The statement at p up to its line end, at most 80 bytes, control bytes as '?'.
+std::string quote(const char* p, const char* end) {
+  if (p == end) return std::string();
+  const char* nl = static_cast<const char*>(memchr(p, '\n', size_t(end - p)));
+  const char* stop = nl ? nl : end;
+  while (stop > p && (stop[-1] == '\r' || stop[-1] == ' ' || stop[-1] == '\t')) stop--;
+  std::string out;
+  for (const char* q = p; q < stop && out.size() < 80; ++q)
+    out += (unsigned char)*q < 0x20 || *q == 0x7f ? '?' : *q;
+  if (size_t(stop - p) > 80) out += "...";
+  return out;
+}
+
+// ---- Lexing -----------------------------------------------------------------
+
+// Blank, tab, newline, vertical tab, form feed, carriage return.
+inline bool isSpace(char c) { return c == ' ' || unsigned(c - '\t') <= unsigned('\r' - '\t'); }
+inline bool isDigit(char c) { return unsigned(c - '0') < 10; }
+
+inline const char* skipSpace(const char* p, const char* end) {
+  while (p < end && isSpace(*p)) ++p;
+  return p;
+}
+inline const char* skipWord(const char* p, const char* end) {
+  while (p < end && !isSpace(*p)) ++p;
+  return p;
+}
+// End of the line at p: just past its newline, or end.
+inline const char* lineEnd(const char* p, const char* end) {
+  const char* nl = static_cast<const char*>(memchr(p, '\n', size_t(end - p)));
+  return nl ? nl + 1 : end;
+}
+// A name is cut at an embedded NUL, as a C string holding it would be.
+inline std::string_view cString(const char* p, const char* q) {
+  const char* nul = static_cast<const char*>(memchr(p, '\0', size_t(q - p)));
+  return std::string_view(p, size_t((nul ? nul : q) - p));
+}
+// The first word of the line rest [p, line end).
+inline std::string_view firstWord(const char* p, const char* lineStop) {
+  while (p < lineStop && isSpace(*p)) ++p;
+  const char* q = p;
+  while (q < lineStop && !isSpace(*q)) ++q;
+  return cString(p, q);
+}
+
+// True when the lexed number [p, q) is below 1 in magnitude (so that a
+// range error means underflow, not overflow).
+bool belowOne(const char* p, const char* q) {
+  if (*p == '+' || *p == '-') ++p;
+  long lead = 0;  // decimal exponent of the leading digit, plus 1
+  bool found = false;
+  const char* d = p;
+  while (d < q && isDigit(*d)) {
+    if (!found && *d != '0') {
+      found = true;
+      lead = 1;
+    } else if (found) {
+      lead++;
+    }
+    ++d;
+  }
+  if (d < q && *d == '.') {
+    ++d;
+    for (; d < q && isDigit(*d) && !found; ++d) {
+      if (*d != '0') found = true;
+      else lead--;
+    }
+    while (d < q && isDigit(*d)) ++d;
+  }
+  if (!found) return true;
+  long exponent = 0;
+  if (d < q) {  // [eE][+-]?digits
+    ++d;
+    bool negative = *d == '-';
+    if (*d == '+' || *d == '-') ++d;
+    for (; d < q; ++d) exponent = exponent < 100000 ? exponent * 10 + (*d - '0') : exponent;
+    if (negative) exponent = -exponent;
+  }
+  return lead + exponent <= 0;
+}
+
+// Converts the lexed number [p, q), correctly rounded; underflow gives a
+// signed zero. False when it overflows a float.
+inline bool toFloat(const char* p, const char* q, float& out) {
+  if (*p == '+') ++p;
+  auto [ptr, ec] = std::from_chars(p, q, out);
+  if (ec == std::errc() && ptr == q) return true;
+  if (ec == std::errc::result_out_of_range && belowOne(p, q)) {
+    out = *p == '-' ? -0.0f : 0.0f;
+    return true;
+  }
+  return false;
+}
+
+// Digit runs are measured eight bytes at a time: no branch per digit, so
+// numbers of varying length cost no mispredictions.
+static_assert(__BYTE_ORDER__ == __ORDER_LITTLE_ENDIAN__, "the digit scan assumes little-endian");
+
+inline uint64_t load8(const char* p) {
+  uint64_t x;
+  memcpy(&x, p, sizeof x);
+  return x;
+}
+
+// Number of leading digit bytes among the eight bytes of x (memory order).
+inline int leadingDigits(uint64_t x) {
+  const uint64_t high = 0x8080808080808080ull;
+  uint64_t low = x & 0x7F7F7F7F7F7F7F7Full;
+  uint64_t atLeast0 = low + 0x5050505050505050ull;  // bit 7: byte >= '0'
+  uint64_t above9 = low + 0x4646464646464646ull;    // bit 7: byte > '9'
+  uint64_t other = ~(atLeast0 & ~above9 & ~x) & high;
+  return other ? __builtin_ctzll(other) >> 3 : 8;
+}
+
+// End of the run of digits at p.
+inline const char* skipDigits(const char* p, const char* end) {
+  while (end - p >= 8) {
+    int n = leadingDigits(load8(p));
+    p += n;
+    if (n < 8) return p;
+  }
+  while (p < end && isDigit(*p)) ++p;
+  return p;
+}
+
+// Value of the n digits at p (0 <= n <= 8, eight bytes readable), without
+// a branch on n.
+inline uint64_t swarValue(const char* p, int n) {
+  uint64_t x = load8(p) - 0x3030303030303030ull;
+  x = n ? x << (8 * (8 - n)) : 0;
+  // Digits to the high bytes (leading zeros below), then pairs, quads, eights.
+  x = (x * 10) + (x >> 8);
+  return (((x & 0x000000FF000000FFull) * (100 + (1000000ull << 32))) +
+          (((x >> 16) & 0x000000FF000000FFull) * (1 + (10000ull << 32)))) >>
+         32;
+}
+
+// Value of the n digits at p (n <= 19).
+inline uint64_t digitValue(const char* p, int n, const char* end) {
+  if (n <= 8 && end - p >= 8) return swarValue(p, n);
+  uint64_t v = 0;
+  for (int i = 0; i < n; i++) v = v * 10 + unsigned(p[i] - '0');
+  return v;
+}
+
+constexpr uint64_t kPow10Int[] = {1,
+                                  10,
+                                  100,
+                                  1000,
+                                  10000,
+                                  100000,
+                                  1000000,
+                                  10000000,
+                                  100000000,
+                                  1000000000,
+                                  10000000000,
+                                  100000000000,
+                                  1000000000000,
+                                  10000000000000,
+                                  100000000000000,
+                                  1000000000000000};
+constexpr double kPow10Negative[] = {1e0,   1e-1,  1e-2,  1e-3,  1e-4,  1e-5,  1e-6,  1e-7,
+                                     1e-8,  1e-9,  1e-10, 1e-11, 1e-12, 1e-13, 1e-14, 1e-15};
+
+// Reads the decimal number at p: [+-]? (digits [. digits*] | . digits),
+// then [eE][+-]?digits only when the exponent has digits. Returns its end,
+// or null when there is none. With Convert, stores it correctly rounded in
+// out (underflow gives a signed zero) or sets bad when it overflows a float.
+template <bool Convert>
+inline const char* readFloat(const char* p, const char* end, float& out, bool& bad) {
+  const char* q = p;
+  bool negative = q < end && *q == '-';
+  q += q < end && (*q == '-' || *q == '+');
+  const char* whole = q;
+  q = skipDigits(q, end);
+  int wholeDigits = int(q - whole);
+  const char* fraction = q;
+  int fractionDigits = 0;
+  if (q < end && *q == '.') {
+    fraction = ++q;
+    q = skipDigits(q, end);
+    fractionDigits = int(q - fraction);
+  }
+  if (wholeDigits + fractionDigits == 0) return nullptr;
+  bool exponent = false;
+  if (q < end && (*q == 'e' || *q == 'E')) {
+    const char* x = q + 1;
+    x += x < end && (*x == '+' || *x == '-');
+    if (x < end && isDigit(*x)) {
+      q = skipDigits(x, end);
+      exponent = true;
+    }
+  }
+  if (!Convert) return q;
+  // Fast path: up to 15 digits and no exponent. The mantissa is exact in
+  // double and the product with the power of ten is within two units of
+  // the last double place; rounding that to float is exact unless it lies
+  // that close to a float half-way point (or outside the normal range).
+  if (!exponent && wholeDigits + fractionDigits <= 15) {
+    uint64_t mantissa = digitValue(whole, wholeDigits, end);
+    mantissa = mantissa * kPow10Int[fractionDigits] + digitValue(fraction, fractionDigits, end);
+    double v = double(mantissa) * kPow10Negative[fractionDigits];
+    uint64_t bits;
+    memcpy(&bits, &v, sizeof bits);
+    uint32_t belowFloat = uint32_t(bits & 0x1FFFFFFF);  // the bits float drops
+    if (v == 0 || (v >= 1.1754943508222875e-38 && v <= 3.4028234663852886e38 &&
+                   belowFloat - (0x10000000u - 4) > 8)) {
+      out = negative ? -float(v) : float(v);
+      return q;
+    }
+  }
+  if (!toFloat(p, q, out)) bad = true;
+  return q;
+}
+
+// Reads a signed 32-bit decimal integer at p ([+-]?digits); returns its end,
+// or null when there is none. With Convert, stores it in out, or sets bad
+// when it does not fit.
+template <bool Convert>
+inline const char* readInt(const char* p, const char* end, int32_t& out, bool& bad) {
+  const char* q = p;
+  bool negative = q < end && *q == '-';
+  q += q < end && (*q == '-' || *q == '+');
+  const char* digits = q;
+  q = skipDigits(q, end);
+  if (q == digits) return nullptr;
+  if (Convert) {
+    int n = int(q - digits);
+    uint64_t v;
+    if (n <= 8) {
+      v = digitValue(digits, n, end);
+    } else {
+      v = 0;  // long runs, leading zeros included: saturate past the limit
+      for (const char* d = digits; d < q; ++d) v = v > 2147483648u ? v : v * 10 + unsigned(*d - '0');
+    }
+    if (v > (negative ? 2147483648u : 2147483647u)) {
+      bad = true;
+      v = 0;
+    }
+    out = negative ? int32_t(-int64_t(v)) : int32_t(v);
+  }
+  return q;
+}
+
+// ---- Faces ------------------------------------------------------------------
+
+enum Form { kV, kVT, kVTN, kVN };  // v, v/t, v/t/n, v//n
+
+// Index values of the corner read last, as written (relative ones unresolved).
+// Left uninitialised by default: a plain face holds many and reads only the
+// fields its form sets.
+struct Corner {
+  int32_t v, t, n;
+};
+
+// Reads one corner at p with the form's pattern ("%d", "%d/%d", "%d/%d/%d",
+// "%d//%d") the way scanf does: each number skips white space first, each
+// '/' must be the very next byte, and the read stops at the first mismatch
+// having consumed what matched. Returns the count of numbers read; fields
+// not read keep their values.
+template <bool Convert>
+inline int readCorner(const char*& p, const char* end, Form form, Corner& c, bool& bad) {
+  const char* q = skipSpace(p, end);
+  const char* r = readInt<Convert>(q, end, c.v, bad);
+  if (!r) {
+    p = q;
+    return 0;
+  }
+  q = r;
+  int count = 1;
+  if (form != kV && q < end && *q == '/') {
+    ++q;
+    if (form == kVN) {
+      if (q < end && *q == '/') {
+        q = skipSpace(q + 1, end);
+        if ((r = readInt<Convert>(q, end, c.n, bad))) q = r, count = 2;
+      }
+    } else {
+      q = skipSpace(q, end);
+      if ((r = readInt<Convert>(q, end, c.t, bad))) {
+        q = r, count = 2;
+        if (form == kVTN && q < end && *q == '/') {
+          q = skipSpace(q + 1, end);
+          if ((r = readInt<Convert>(q, end, c.n, bad))) q = r, count = 3;
+        }
+      }
+    }
+  }
+  p = q;
+  return count;
+}
+
+// True when [p, q) holds "//".
+inline bool hasDoubleSlash(const char* p, const char* q) {
+  for (const char* s = p; s + 1 < q; ++s)
+    if (s[0] == '/' && s[1] == '/') return true;
+  return false;
+}
+
+// ---- Whole lines ------------------------------------------------------------
+
+// Most coordinate lines of a model are plain: numbers and blanks. Their
+// bytes are classified sixteen at a time into bit masks, and a statement
+// whose line is plain takes a shortcut in the counting pass that provably ends where the byte-by-byte
+// reading would: the numbers of a coordinate statement all stand on its
+// line, and whatever follows them there starts with a digit, sign, point or
+// exponent letter, so is a skipped statement reaching to the line end.
+
+using Mask = unsigned __int128;  // bit i: byte i of the line rest
+
+struct Line {
+  Mask number = 0;  // 0-9 . + - e E (the other bytes are blanks, tabs, carriage returns)
+  int length = 0;   // bytes before the newline
+};
+
+// Starts of runs of `set` bits (a run's first bit has no set bit below it).
+inline Mask runStarts(Mask set) { return set & ~(set << 1); }
+
+// Classifies the line rest at p. False when the line is not plain (other
+// bytes, longer than 127 bytes, or too near the end of the text for
+// sixteen-byte loads): the caller then reads it byte by byte.
+inline bool classifyLine(const char* p, const char* end, Line& line) {
+#if defined(__SSE2__)
+  for (int offset = 0; offset < 128; offset += 16) {
+    if (end - p - offset < 16) return false;
+    __m128i x = _mm_loadu_si128(reinterpret_cast<const __m128i*>(p + offset));
+    auto is = [&](char c) { return _mm_cmpeq_epi8(x, _mm_set1_epi8(c)); };
+    __m128i d = _mm_sub_epi8(x, _mm_set1_epi8('0'));
+    __m128i digit = _mm_cmpeq_epi8(_mm_min_epu8(d, _mm_set1_epi8(9)), d);
+    unsigned newline = unsigned(_mm_movemask_epi8(is('\n')));
+    unsigned blank = unsigned(_mm_movemask_epi8(_mm_or_si128(_mm_or_si128(is(' '), is('\t')), is('\r'))));
+    unsigned digits = unsigned(_mm_movemask_epi8(digit));
+    unsigned number = digits | unsigned(_mm_movemask_epi8(_mm_or_si128(
+                                   _mm_or_si128(_mm_or_si128(is('.'), is('-')), is('+')),
+                                   _mm_or_si128(is('e'), is('E')))));
+    unsigned keep = 0xFFFF;
+    if (newline) keep = (1u << __builtin_ctz(newline)) - 1;
+    if (((blank | number) & keep) != keep) return false;
+    line.number |= Mask(number & keep) << offset;
+    if (newline) {
+      line.length = offset + __builtin_ctz(newline);
+      return true;
+    }
+  }
+#else
+  (void)p, (void)end, (void)line;
+#endif
+  return false;
+}
+
+// True when the plain line holds at least n words, all of number bytes.
+inline bool plainNumbers(const Line& line, int n) {
+  Mask starts = runStarts(line.number);
+  for (int i = 0; i < n; i++, starts &= starts - 1)
+    if (!starts) return false;
+  return true;
+}
+
+// ---- Plain statements -------------------------------------------------------
+
+// The shortcuts below read only within this many bytes after a keyword, so
+// they need no end checks; nearer the end of the text every statement is read
+// the general way.
+constexpr ptrdiff_t kPlainRoom = 512;
+constexpr int kPlainCorners = 32;  // longer faces are read the general way
+
+// The innermost readers are called from several places in one face; keep
+// them inlined there.
+#if defined(__GNUC__)
+#define GLM_READ_INLINE inline __attribute__((always_inline))
+#else
+#define GLM_READ_INLINE inline
+#endif
+
+inline bool isBlank(char c) { return c == ' ' || c == '\t'; }
+
+// Skips at most 16 blanks and tabs at p; null when there are more.
+inline const char* skipBlanks(const char* p) {
+  for (int i = 0; isBlank(*p); ++p)
+    if (++i > 16) return nullptr;
+  return p;
+}
+
+// Reads [+-]?digits with at most 10 digits at p (16 bytes readable); its
+// end, or null. With Convert, stores the value, or sets bad when it does not
+// fit 32 bits, as readInt does.
+template <bool Convert>
+GLM_READ_INLINE const char* plainInt(const char* p, int32_t& out, bool& bad) {
+  bool negative = *p == '-';
+  p += *p == '-' || *p == '+';
+  int n = leadingDigits(load8(p));
+  if (n == 0) return nullptr;
+  if (n == 8 && (n += leadingDigits(load8(p + 8))) > 10) return nullptr;
+  if (Convert) {
+    uint64_t v = n <= 8 ? swarValue(p, n)
+                        : swarValue(p, 8) * kPow10Int[n - 8] + swarValue(p + 8, n - 8);
+    if (v > (negative ? 2147483648u : 2147483647u)) {
+      bad = true;
+      v = 0;
+    }
+    out = negative ? int32_t(-int64_t(v)) : int32_t(v);
+  }
+  return p + n;
+}
+
+// Reads one corner of exactly the form's shape at p; its end, or null.
+template <bool Convert>
+GLM_READ_INLINE const char* plainCorner(const char* p, Form form, Corner& c, bool& bad) {
+  if (!(p = plainInt<Convert>(p, c.v, bad)) || form == kV) return p;
+  if (*p++ != '/') return nullptr;
+  if (form == kVN) return *p == '/' ? plainInt<Convert>(p + 1, c.n, bad) : nullptr;
+  if (!(p = plainInt<Convert>(p, c.t, bad)) || form == kVT) return p;
+  return *p == '/' ? plainInt<Convert>(p + 1, c.n, bad) : nullptr;
+}
+
+inline bool endsCorner(char c) { return c == ' ' || c == '\t' || c == '\r' || c == '\n'; }
+
+// A plain face: at least three corners of the first corner's shape, split
+// by blanks, tabs or carriage returns, the last followed by a line end and
+// then by a byte that can start neither a corner nor white space. Reading it
+// corner by corner gives the same corners and ends just past that line end.
+struct PlainFace {
+  Form form;
+  int corners;
+  Corner c[kPlainCorners];
+};
+
+// Recognises a plain face whose keyword ends at p (kPlainRoom bytes
+// readable); its end, or null. The counting and the storing pass both use
+// it, and its verdict depends on the shape of the text alone, so they take
+// the shortcut on the same faces. With Convert, fills the corners' values
+// and sets bad when one does not fit 32 bits.
+template <bool Convert>
+const char* plainFace(const char* p, const char* end, PlainFace& f, bool& bad) {
+  const char* q = skipBlanks(p);
+  if (!q) return nullptr;
+  Corner& first = f.c[0];
+  // The first corner decides the form, as its token does.
+  if (!(q = plainInt<Convert>(q, first.v, bad))) return nullptr;
+  f.form = kV;
+  if (*q == '/') {
+    if (q[1] == '/') {
+      f.form = kVN;
+      q = plainInt<Convert>(q + 2, first.n, bad);
+    } else if ((q = plainInt<Convert>(q + 1, first.t, bad))) {
+      f.form = kVT;
+      if (*q == '/') {
+        f.form = kVTN;
+        q = plainInt<Convert>(q + 1, first.n, bad);
+      }
+    }
+    if (!q) return nullptr;
+  }
+  int n = 1;
+  for (;;) {
+    if (!endsCorner(*q)) return nullptr;
+    for (int i = 0; *q == ' ' || *q == '\t' || *q == '\r'; ++q)
+      if (++i > 16) return nullptr;
+    if (*q == '\n') {
+      char next = q[1];
+      if (n < 3 || isSpace(next) || isDigit(next) || next == '+' || next == '-') return nullptr;
+      f.corners = n;
+      return q + 1;
+    }
+    if (n == kPlainCorners || end - q < 64) return nullptr;
+    if (!(q = plainCorner<Convert>(q, f.form, f.c[n++], bad))) return nullptr;
+  }
+}
+
+// Reads a plain decimal [+-]?digits[.digits*] with at most seven digits on
+// each side of the point at p, not followed by a point or exponent letter
+// (kPlainRoom bytes
+// readable), into out exactly as readFloat would (with Convert); its end,
+// or null. Where it ends depends on the text alone.
+template <bool Convert>
+inline const char* plainFloat(const char* p, float& out) {
+  bool negative = *p == '-';
+  p += *p == '-' || *p == '+';
+  int whole = leadingDigits(load8(p));
+  if (whole == 0 || whole == 8) return nullptr;
+  uint64_t mantissa = Convert ? swarValue(p, whole) : 0;
+  p += whole;
+  int fraction = 0;
+  if (*p == '.') {
+    ++p;
+    fraction = leadingDigits(load8(p));
+    if (fraction == 8) return nullptr;
+    if (Convert) mantissa = mantissa * kPow10Int[fraction] + swarValue(p, fraction);
+    p += fraction;
+  }
+  char next = *p;
+  if (next == '.' || next == 'e' || next == 'E') return nullptr;
+  if (!Convert) return p;
+  // The mantissa is exact in double and the power of ten within half a unit
+  // of its last place, so the product is within two units of the decimal's
+  // value; rounding it to float is exact unless it lies that close to a
+  // float half-way point (values here are far from the float range's ends).
+  double v = double(mantissa) * kPow10Negative[fraction];
+  uint64_t bits;
+  memcpy(&bits, &v, sizeof bits);
+  if (uint32_t(bits & 0x1FFFFFFF) - (0x10000000u - 4) <= 8) return nullptr;
+  out = negative ? -float(v) : float(v);
+  return p;
+}
+
+// Reads the n numbers of a coordinate statement whose keyword ends at p
+// when each is a plain decimal after blanks or tabs (kPlainRoom bytes
+// readable), converting them with Convert; where they end (just after the
+// last, as reading number by number would), or null (out may then hold
+// some of them).
+template <bool Convert>
+inline const char* plainFloats(const char* p, int n, float* out) {
+  for (int i = 0; i < n; i++) {
+    if (!isBlank(*p) || !(p = skipBlanks(p)) || !(p = plainFloat<Convert>(p, out[i])))
+      return nullptr;
+  }
+  return p;
+}
+
+// ---- The OBJ scan -----------------------------------------------------------
+
+struct GroupSlot {
+  GLMgroup* group;
+  uint64_t count;  // triangles counted by the first pass
+};
+
+struct ObjScan {
+  GLMmodel* model;
+  Text& text;
+  const MtlSource& mtl;
+  Error& error;
+  std::unordered_map<std::string_view, GroupSlot> groups;
+  GroupSlot* defaultGroup = nullptr;
+  const char* statement = nullptr;  // keyword of the statement being read
+  uint64_t vertices = 0, normals = 0, texcoords = 0, triangles = 0;
+
+  ObjScan(GLMmodel* m, Text& t, const MtlSource& source, Error& e)
+      : model(m), text(t), mtl(source), error(e) {}
+
+  // Fails with "file:line: what: `statement`".
+  bool fail(const char* what) {
+    error.kind = Fail::Other;
+    error.message = std::string(model->path) + ":" +
+                    std::to_string(lineOf(text.data, statement)) + ": " + what + ": `" +
+                    quote(statement, text.end()) + "`";
+    return false;
+  }
+  // Fails with "file: what", for the file as a whole.
+  bool failFile(const char* what) {
+    error.kind = Fail::Other;
+    error.message = std::string(model->path) + ": " + what;
+    return false;
+  }
+};
+
+// Creates the group `name` at the head of the model's list. Null when out
+// of memory.
+GroupSlot* newGroup(ObjScan& s, std::string_view name) {
+  GLMgroup* group = static_cast<GLMgroup*>(malloc(sizeof(GLMgroup)));
+  char* copy = static_cast<char*>(malloc(name.size() + 1));
+  if (!group || !copy) {
+    free(group);
+    free(copy);
+    return nullptr;
+  }
+  memcpy(copy, name.data(), name.size());
+  copy[name.size()] = '\0';
+  *group = GLMgroup{copy, 0, nullptr, 0, s.model->groups};
+  s.model->groups = group;
+  s.model->groupcount++;
+  return &s.groups.emplace(std::string_view(copy, name.size()), GroupSlot{group, 0})
+              .first->second;
+}
+
+// Reads up to n numbers into out (converting only with Convert), stopping
+// at the first missing one; returns where reading stopped. Sets bad when
+// one overflows.
+template <bool Convert>
+inline const char* readFloats(const char* p, const char* end, int n, float* out, bool& bad) {
+  for (int i = 0; i < n; i++) {
+    p = skipSpace(p, end);
+    const char* r = readFloat<Convert>(p, end, out[i], bad);
+    if (!r) break;
+    p = r;
+  }
+  return p;
+}
+
+bool glmReadMTL(ObjScan& s, std::string_view name);
+
+// Resolves a corner's index (relative ones against `next`) and checks it
+// names an element of the file.
+inline bool resolve(int32_t index, uint64_t next, uint64_t count, GLuint& out) {
+  int64_t r = index < 0 ? int64_t(next) + index : index;
+  out = GLuint(r);
+  return r >= 1 && uint64_t(r) <= count;
+}
+
+// The same for a normal or texture index, where a written 0 means "none"
+// (the writer puts it in corners of faces that had none) and stays 0.
+inline bool resolveOptional(int32_t index, uint64_t next, uint64_t count, GLuint& out) {
+  if (index == 0) {
+    out = 0;
+    return true;
+  }
+  return resolve(index, next, count, out);
+}
+
+// One scan of the OBJ text: counting (Store false) or storing (Store true).
+template <bool Store>
+bool scanObj(ObjScan& s) {
+  GLMmodel* m = s.model;
+  const char* p = s.text.data;
+  const char* const end = s.text.end();
+  GroupSlot* group = s.defaultGroup;
+  GLuint material = 0;
+  uint64_t vertices = 0, normals = 0, texcoords = 0, triangles = 0;
+  size_t releaseAt = kReleaseStep;  // offset of the next page hand-back
+
+  // Stores the triangle (a, b, c) of resolved corners with the fields the
+  // form sets, at next triangle.
+  GLuint resolved[3][3] = {};  // corner (first, last-but-one, last) x (v, t, n)
+  auto store = [&](Form form, const GLuint* a, const GLuint* b, const GLuint* c) -> bool {
+    if (triangles >= m->trianglecount || group->group->trianglecount >= group->count)
+      return s.fail("internal error: the passes disagree");
+    GLMtriangle& t = m->triangles[triangles];
+    bool hasT = form == kVT || form == kVTN, hasN = form == kVN || form == kVTN;
+    const GLuint* corner[3] = {a, b, c};
+    for (int k = 0; k < 3; k++) {
+      t.vertexidx[k] = corner[k][0];
+      t.texcoordidx[k] = hasT ? corner[k][1] : 0;
+      t.normalidx[k] = hasN ? corner[k][2] : 0;
+    }
+    t.facetnormidx = 0;
+    group->group->triangles[group->group->trianglecount++] = GLuint(triangles);
+    return true;
+  };
+  // Resolves corner c into resolved[k]; false when an index names nothing.
+  auto resolveInto = [&](const Corner& c, Form form, GLuint* out) -> bool {
+    bool ok = resolve(c.v, vertices + 1, m->vertexcount, out[0]);
+    if (form == kVT || form == kVTN)
+      ok &= resolveOptional(c.t, texcoords + 1, m->texcoordcount, out[1]);
+    if (form == kVN || form == kVTN)
+      ok &= resolveOptional(c.n, normals + 1, m->normalcount, out[2]);
+    return ok;
+  };
+  auto resolveCorner = [&](const Corner& c, Form form, int k) -> bool {
+    return resolveInto(c, form, resolved[k]);
+  };
+
+  for (;;) {
+    p = skipSpace(p, end);
+    if (size_t(p - s.text.data) >= releaseAt) {
+      s.text.release(p);
+      releaseAt = size_t(p - s.text.data) + kReleaseStep;
+    }
+    if (p == end) break;
+    const char* keyword = p;
+    p = skipWord(p, end);
+    s.statement = keyword;
+    switch (keyword[0]) {
+      case 'v': {
+        size_t length = size_t(p - keyword);
+        float sink[3];  // the counting pass converts nothing
+        float* out = sink;
+        int n;
+        uint64_t* count;
+        if (length == 1 || keyword[1] == '\0') {  // "v" alone, as a C string too
+          n = 3, count = &vertices;
+          if (Store) {
+            if (vertices >= m->vertexcount) return s.fail("internal error: the passes disagree");
+            out = &m->vertices[3 * (vertices + 1)];
+          }
+        } else if (keyword[1] == 'n') {
+          n = 3, count = &normals;
+          if (Store) {
+            if (normals >= m->normalcount) return s.fail("internal error: the passes disagree");
+            out = &m->normals[3 * (normals + 1)];
+          }
+        } else if (keyword[1] == 't') {
+          n = 2, count = &texcoords;
+          if (Store) {
+            if (texcoords >= m->texcoordcount)
+              return s.fail("internal error: the passes disagree");
+            out = &m->texcoords[2 * (texcoords + 1)];
+          }
+        } else {
+          s.error.kind = Fail::UnknownToken;
+          s.error.subject = std::string(cString(keyword, p));
+          s.error.message = std::string(m->path) + ":" +
+                            std::to_string(lineOf(s.text.data, keyword)) +
+                            ": unknown token \"" + quote(keyword, p) + "\"";
+          return false;
+        }
+        ++*count;
+        if (Store && end - p >= kPlainRoom) {
+          if (const char* q = plainFloats<Store>(p, n, out)) {
+            p = q;
+            break;
+          }
+        }
+        Line line;
+        if (!Store && classifyLine(p, end, line) && plainNumbers(line, n)) {
+          p += line.length + 1;
+          break;
+        }
+        if (Store)
+          for (int i = 0; i < n; i++) out[i] = 0;  // a missing number reads as 0
+        bool bad = false;
+        p = readFloats<Store>(p, end, n, out, bad);
+        if (bad) return s.fail("number out of range");
+        break;
+      }
+      case 'f': {
+        if (end - p >= kPlainRoom) {
+          PlainFace face;
+          bool bad = false;
+          if (const char* q = plainFace<Store>(p, end, face, bad)) {
+            p = q;
+            if (!Store) {
+              triangles += face.corners - 2;
+              group->count += face.corners - 2;
+              break;
+            }
+            GLuint r[kPlainCorners][3];  // only the form's fields are set and read
+            bool ok = !bad;
+            for (int i = 0; i < face.corners; i++) ok &= resolveInto(face.c[i], face.form, r[i]);
+            if (!ok) return s.fail("face index out of range");
+            for (int i = 2; i < face.corners; i++, triangles++)
+              if (!store(face.form, r[0], r[i - 1], r[i])) return false;
+            break;
+          }
+        }
+        const char* token = skipSpace(p, end);
+        p = skipWord(token, end);
+        const char* tokenEnd = cString(token, p).end();
+        // The first corner decides the form: "//" in it gives v//n, else the
+        // count of numbers "%d/%d/%d" takes from it (3: v/t/n, 2: v/t, else
+        // v); that read also takes the corner's numbers the form's way.
+        Corner c{};
+        bool bad = false;
+        const char* q = token;
+        Form form = kVN;
+        if (hasDoubleSlash(token, tokenEnd)) {
+          readCorner<Store>(q, tokenEnd, kVN, c, bad);
+        } else {
+          int n = readCorner<Store>(q, tokenEnd, kVTN, c, bad);
+          form = n == 3 ? kVTN : n == 2 ? kVT : kV;
+        }
+        if (Store && !resolveCorner(c, form, 0)) return s.fail("face index out of range");
+        readCorner<Store>(p, end, form, c, bad);  // the second and third reads
+        if (Store && !resolveCorner(c, form, 1)) return s.fail("face index out of range");
+        readCorner<Store>(p, end, form, c, bad);
+        if (Store && !resolveCorner(c, form, 2)) return s.fail("face index out of range");
+        if (bad) return s.fail("face index out of range");
+        uint64_t count = 1;
+        if (Store && !store(form, resolved[0], resolved[1], resolved[2])) return false;
+        for (;; count++) {
+          if (Store) ++triangles;
+          if (!readCorner<Store>(p, end, form, c, bad)) break;
+          if (Store) {
+            // Fan: keep the first corner, the last corner moves to the middle.
+            for (int f = 0; f < 3; f++) resolved[1][f] = resolved[2][f];
+            if (bad || !resolveCorner(c, form, 2)) return s.fail("face index out of range");
+            if (!store(form, resolved[0], resolved[1], resolved[2])) return false;
+          }
+        }
+        if (!Store) {
+          triangles += count;
+          group->count += count;
+        }
+        break;
+      }
+      case 'g': {
+        const char* stop = lineEnd(p, end);
+        const char* nameEnd = stop > p && stop[-1] == '\n' ? stop - 1 : stop;
+        std::string_view name = cString(p, nameEnd);
+        p = stop;
+        auto found = s.groups.find(name);
+        if (Store) {
+          if (found == s.groups.end()) return s.fail("internal error: the passes disagree");
+          group = &found->second;
+          group->group->material = material;
+        } else {
+          group = found != s.groups.end() ? &found->second : newGroup(s, name);
+          if (!group) return s.failFile("out of memory");
+        }
+        break;
+      }
+      case 'm': {
+        const char* stop = lineEnd(p, end);
+        if (!Store) {
+          std::string_view name = firstWord(p, stop);
+          char* copy = static_cast<char*>(malloc(name.size() + 1));
+          if (!copy) return s.failFile("out of memory");
+          memcpy(copy, name.data(), name.size());
+          copy[name.size()] = '\0';
+          free(m->mtllib);
+          m->mtllib = copy;
+          if (!glmReadMTL(s, name)) return false;
+        }
+        p = stop;
+        break;
+      }
+      case 'u': {
+        const char* stop = lineEnd(p, end);
+        if (Store) {
+          material = glmFindMaterial(m, std::string(firstWord(p, stop)).c_str());
+          group->group->material = material;
+        }
+        p = stop;
+        break;
+      }
+      default:
+        p = lineEnd(p, end);
+        break;
+    }
+  }
+  if (!Store) {
+    s.vertices = vertices;
+    s.normals = normals;
+    s.texcoords = texcoords;
+    s.triangles = triangles;
+  }
+  return true;
+}
+
+// Counts everything, creates the groups, reads the material libraries, and
+// gives every group its index array.
+bool glmFirstPass(ObjScan& s) {
+  s.defaultGroup = newGroup(s, "default");
+  if (!s.defaultGroup || !scanObj<false>(s)) return false;
+  const uint64_t limit = UINT32_MAX;
+  if (s.vertices > limit || s.normals > limit || s.texcoords > limit || s.triangles > limit)
+    return s.failFile("more than 4294967295 vertices, normals, texture coordinates or triangles");
+  GLMmodel* m = s.model;
+  m->vertexcount = GLuint(s.vertices);
+  m->normalcount = GLuint(s.normals);
+  m->texcoordcount = GLuint(s.texcoords);
+  m->trianglecount = GLuint(s.triangles);
+  for (GLMgroup* g = m->groups; g; g = g->next) {
+    GroupSlot& slot = s.groups.find(g->name)->second;
+    g->triangles = static_cast<GLuint*>(malloc(slot.count * sizeof(GLuint)));
+    if (!g->triangles && slot.count) return s.failFile("out of memory");
+    adviseHugePages(g->triangles, slot.count * sizeof(GLuint));
+  }
+  return true;
+}
+
+// Stores everything into the arrays sized by the first pass.
+bool glmSecondPass(ObjScan& s) { return scanObj<true>(s); }
+
+// ---- Material libraries -----------------------------------------------------
+
+struct MtlScan {
+  const char* name;  // composed file name
+  Text& text;
+  Error& error;
+  GLMmaterial* materials = nullptr;  // null while counting
+  uint64_t count = 1;
+
+  bool fail(const char* what, const char* at) {
+    error.kind = Fail::Other;
+    error.message = std::string(name) + ":" + std::to_string(lineOf(text.data, at)) + ": " +
+                    what + ": `" + quote(at, text.end()) + "`";
+    return false;
+  }
+};
+
+// One scan of the library: counting the materials (Store false) or storing
+// them (Store true). Colours and shininess lex their numbers in both scans,
+// so the scans agree on which keywords define materials.
+template <bool Store>
+bool scanMtl(MtlScan& s) {
+  const char* p = s.text.data;
+  const char* const end = s.text.end();
+  size_t releaseAt = kReleaseStep;  // offset of the next page hand-back
+  uint64_t current = 0;
+  for (;;) {
+    p = skipSpace(p, end);
+    if (size_t(p - s.text.data) >= releaseAt) {
+      s.text.release(p);
+      releaseAt = size_t(p - s.text.data) + kReleaseStep;
+    }
+    if (p == end) break;
+    const char* keyword = p;
+    p = skipWord(p, end);
+    GLMmaterial* mat = Store ? &s.materials[current] : nullptr;
+    switch (keyword[0]) {
+      case 'n': {
+        const char* stop = lineEnd(p, end);
+        if (Store) {
+          if (++current >= s.count) return s.fail("internal error: the passes disagree", keyword);
+          std::string_view name = firstWord(p, stop);
+          char* copy = static_cast<char*>(malloc(name.size() + 1));
+          if (!copy) return s.fail("out of memory", keyword);
+          memcpy(copy, name.data(), name.size());
+          copy[name.size()] = '\0';
+          s.materials[current].name = copy;
+        } else {
+          s.count++;
+        }
+        p = stop;
+        break;
+      }
+      case 'N': {
+        float value = Store ? mat->shininess : 0;
+        bool bad = false;
+        p = readFloats<Store>(p, end, 1, &value, bad);
+        if (bad) return s.fail("number out of range", keyword);
+        if (Store) {
+          // From the file's 0..1000 to OpenGL's 0..128, each step rounded to float.
+          value = value / 1000.0f;
+          mat->shininess = value * 128.0f;
+        }
+        break;
+      }
+      case 'K':
+        if (p - keyword >= 2 && (keyword[1] == 'd' || keyword[1] == 'a' || keyword[1] == 's')) {
+          float sink[3];
+          float* colour = !Store               ? sink
+                          : keyword[1] == 'd' ? mat->diffuse
+                          : keyword[1] == 'a' ? mat->ambient
+                                              : mat->specular;
+          bool bad = false;
+          p = readFloats<Store>(p, end, 3, colour, bad);
+          if (bad) return s.fail("number out of range", keyword);
+          break;
+        }
+        p = lineEnd(p, end);
+        break;
+      default:
+        p = lineEnd(p, end);
+        break;
+    }
+  }
+  return true;
+}
+
+void freeMaterials(GLMmaterial* materials, GLuint count) {
+  if (!materials) return;
+  for (GLuint i = 0; i < count; i++) free(materials[i].name);
+  free(materials);
+}
+
+// Reads the library `name` (relative to the model's directory) into the
+// model's materials, replacing those of an earlier library.
+bool glmReadMTL(ObjScan& s, std::string_view name) {
+  char* dir = glmDirName(s.model->path);
+  std::string file = std::string(dir) + std::string(name);
+  free(dir);
+  Text text;
+  Load load = s.mtl.load(file.c_str(), text);
+  if (load != Load::Ok) {
+    s.error.kind = load == Load::CantOpen ? Fail::OpenMtl : Fail::Other;
+    s.error.subject = file;
+    s.error.message =
+        file + (load == Load::CantOpen ? ": can't open material file" : ": out of memory");
+    return false;
+  }
+  MtlScan scan{file.c_str(), text, s.error};
+  scanMtl<false>(scan);
+  if (scan.count > UINT32_MAX) return scan.fail("more than 4294967295 materials", text.data);
+  text.releaseAll();
+
+  GLMmaterial* materials = static_cast<GLMmaterial*>(malloc(scan.count * sizeof(GLMmaterial)));
+  char* defaultName = static_cast<char*>(malloc(sizeof "default"));
+  if (!materials || !defaultName) {
+    free(materials);
+    free(defaultName);
+    return s.failFile("out of memory");
+  }
+  for (uint64_t i = 0; i < scan.count; i++)
+    materials[i] = GLMmaterial{nullptr,          {0.8f, 0.8f, 0.8f, 1.0f},
+                               {0.2f, 0.2f, 0.2f, 1.0f}, {0.0f, 0.0f, 0.0f, 1.0f},
+                               65.0f};
+  memcpy(defaultName, "default", sizeof "default");
+  materials[0].name = defaultName;
+  scan.materials = materials;
+  if (!scanMtl<true>(scan)) {
+    freeMaterials(materials, GLuint(scan.count));
+    return false;
+  }
+  freeMaterials(s.model->materials, s.model->materialcount);
+  s.model->materials = materials;
+  s.model->materialcount = GLuint(scan.count);
+  return true;
+}
+
+// ---- The read ---------------------------------------------------------------
+
+// Allocates the model's arrays at the sizes the first pass counted.
+bool allocateArrays(ObjScan& s) {
+  GLMmodel* m = s.model;
+  m->vertices = static_cast<GLfloat*>(malloc((size_t(m->vertexcount) + 1) * 3 * sizeof(GLfloat)));
+  if (m->normalcount)
+    m->normals = static_cast<GLfloat*>(malloc((size_t(m->normalcount) + 1) * 3 * sizeof(GLfloat)));
+  if (m->texcoordcount)
+    m->texcoords =
+        static_cast<GLfloat*>(malloc((size_t(m->texcoordcount) + 1) * 2 * sizeof(GLfloat)));
+  m->triangles = static_cast<GLMtriangle*>(malloc(size_t(m->trianglecount) * sizeof(GLMtriangle)));
+  if (!m->vertices || (m->normalcount && !m->normals) || (m->texcoordcount && !m->texcoords) ||
+      (m->trianglecount && !m->triangles))
+    return s.failFile("out of memory");
+  adviseHugePages(m->vertices, (size_t(m->vertexcount) + 1) * 3 * sizeof(GLfloat));
+  adviseHugePages(m->normals, (size_t(m->normalcount) + 1) * 3 * sizeof(GLfloat));
+  adviseHugePages(m->texcoords, (size_t(m->texcoordcount) + 1) * 2 * sizeof(GLfloat));
+  adviseHugePages(m->triangles, size_t(m->trianglecount) * sizeof(GLMtriangle));
+  // Slot 0 is never used; keep it defined all the same.
+  for (int i = 0; i < 3; i++) m->vertices[i] = 0;
+  return true;
+}
+
+// Reads the model from `text`; null (with `error` filled) on any error.
+GLMmodel* readModel(const char* path, Text& text, const MtlSource& mtl, Error& error) {
+  GLMmodel* model = static_cast<GLMmodel*>(calloc(1, sizeof(GLMmodel)));
+  char* pathCopy = static_cast<char*>(malloc(strlen(path) + 1));
+  if (!model || !pathCopy) {
+    free(model);
+    free(pathCopy);
+    error.message = std::string(path) + ": out of memory";
+    return nullptr;
+  }
+  strcpy(pathCopy, path);
+  model->path = pathCopy;
+  bool ok = false;
+  try {
+    ObjScan scan{model, text, mtl, error};
+    scan.statement = text.data;
+    ok = glmFirstPass(scan);
+    if (ok) {
+      text.releaseAll();
+      ok = allocateArrays(scan) && glmSecondPass(scan);
+      text.releaseAll();
+    }
+  } catch (const std::bad_alloc&) {
+    error.kind = Fail::Other;
+    error.message = std::string(path) + ": out of memory";
+    ok = false;
+  }
+  if (!ok) {
+    glmDelete(model);
+    return nullptr;
+  }
+  return model;
+}
+
+// Copies the message into the caller's buffer, cut to fit.
+void report(const Error& error, char* buffer, size_t size) {
+  if (buffer && size) snprintf(buffer, size, "%s", error.message.c_str());
+}
+
+GLMmodel* readFile(const char* filename, Error& error) {
+  Text text;
+  Load load = loadFile(filename, text);
+  if (load != Load::Ok) {
+    error.kind = load == Load::CantOpen ? Fail::OpenObj : Fail::Other;
+    error.subject = filename;
+    error.message = std::string(filename) +
+                    (load == Load::CantOpen ? ": can't open data file" : ": out of memory");
+    return nullptr;
+  }
+  return readModel(filename, text, MtlSource{}, error);
+}
+
+}  // namespace
+}  // namespace read_detail
+
+#undef GLM_READ_INLINE
+
+GLMmodel* glmReadOBJ(const char* filename) {
+  GLM_ASSERT(filename);
+  read_detail::Error error;
+  GLMmodel* model = read_detail::readFile(filename, error);
+  if (model) return model;
+  switch (error.kind) {
+    case read_detail::Fail::OpenObj:
+      fprintf(stderr, "glmReadOBJ() failed: can't open data file \"%s\".\n", filename);
+      break;
+    case read_detail::Fail::OpenMtl:
+      fprintf(stderr, "glmReadMTL() failed: can't open material file \"%s\".\n",
+              error.subject.c_str());
+      break;
+    case read_detail::Fail::UnknownToken:
+      printf("glmFirstPass(): Unknown token \"%s\".\n", error.subject.c_str());
+      break;
+    case read_detail::Fail::Other:
+      fprintf(stderr, "%s\n", error.message.c_str());
+      break;
+  }
+  exit(1);
+}
+
+GLMmodel* glmTryReadOBJ(const char* filename, char* error, size_t errorsize) {
+  GLM_ASSERT(filename);
+  read_detail::Error failure;
+  GLMmodel* model = read_detail::readFile(filename, failure);
+  if (!model) read_detail::report(failure, error, errorsize);
+  return model;
+}
+
+GLMmodel* glmReadOBJText(const char* path, const char* text, size_t length, GLMmtlsource mtl,
+                         void* user, char* error, size_t errorsize) {
+  GLM_ASSERT(path);
+  GLM_ASSERT(text || length == 0);
+  read_detail::Text span;
+  span.data = text;
+  span.size = length;
+  read_detail::Error failure;
+  read_detail::MtlSource source;
+  source.callback = mtl;
+  source.user = user;
+  if (!mtl) source.callback = [](void*, const char*, size_t*) -> const char* { return nullptr; };
+  GLMmodel* model = read_detail::readModel(path, span, source, failure);
+  if (!model) read_detail::report(failure, error, errorsize);
+  return model;
+}
+
+// ============================================================================
+// Immediate-mode drawing and display lists.
+// ============================================================================
+
+namespace draw_detail {
+namespace {
+
+// Drops `flag` from the mode with a one-line warning on standard output.
+void dropFlag(GLuint& mode, GLuint flag, const char* why) {
+  mode &= ~flag;
+  printf("glmDraw() warning: %s\n", why);
+}
+
+// The requested mode with every attribute the model cannot supply dropped
+// and the two conflicts settled (smooth beats flat, material beats colour).
+// Only the presence of an array counts, never its length.
+GLuint resolveMode(const GLMmodel* model, GLuint mode) {
+  if ((mode & GLM_FLAT) && !model->facetnorms)
+    dropFlag(mode, GLM_FLAT, "flat render mode requested with no facet normals defined.");
+  if ((mode & GLM_SMOOTH) && !model->normals)
+    dropFlag(mode, GLM_SMOOTH, "smooth render mode requested with no normals defined.");
+  if ((mode & GLM_TEXTURE) && !model->texcoords)
+    dropFlag(mode, GLM_TEXTURE,
+             "texture render mode requested with no texture coordinates defined.");
+  if ((mode & GLM_FLAT) && (mode & GLM_SMOOTH))
+    dropFlag(mode, GLM_FLAT,
+             "flat render mode requested and smooth render mode requested (using smooth).");
+  if ((mode & GLM_COLOR) && !model->materials)
+    dropFlag(mode, GLM_COLOR, "color render mode requested with no materials defined.");
+  if ((mode & GLM_MATERIAL) && !model->materials)
+    dropFlag(mode, GLM_MATERIAL, "material render mode requested with no materials defined.");
+  if ((mode & GLM_COLOR) && (mode & GLM_MATERIAL))
+    dropFlag(mode, GLM_COLOR, "color and material render mode requested using only material mode.");
+  return mode;
+}
+
+// A 1-based vector array of `count` items of `size` floats, read from the
+// model once per draw (the model does not change while it is drawn).
+struct Items {
+  const GLfloat* array;
+  GLuint count;
+  size_t size;
+
+  // Item `index`, or null when the index is 0 ("none") or beyond the count:
+  // such an index must never be followed, and slot 0 holds nothing. One
+  // compare: index 0 wraps around to the largest unsigned value.
+  const GLfloat* operator[](GLuint index) const {
+    return GLuint(index - 1) < count ? array + size * index : nullptr;
+  }
+};
+
+// The material a group is drawn with. A material index beyond the array
+// (only a hand-built model has one) falls back to material 0, which is
+// where the reader sends names it cannot find; null when there is none.
+GLMmaterial* groupMaterial(const GLMmodel* model, const GLMgroup* group) {
+  if (group->material < model->materialcount) return &model->materials[group->material];
+  return model->materialcount ? &model->materials[0] : nullptr;
+}
+
+}  // namespace
+}  // namespace draw_detail
+
+// Sends the model group by group, one GL_TRIANGLES batch each, with the
+// attributes the resolved mode selects; per corner: normal, texture
+// coordinate, vertex, each a pointer into the model's own arrays.
+// Indices that lead outside their array are not followed: a missing normal
+// or texture coordinate is not sent (the previous current value applies),
+// and a triangle with a bad vertex index, or a group entry beyond the
+// triangle array, is left out whole so the batch stays in threes.
+GLvoid glmDraw(GLMmodel* model, GLuint mode) {
+  using namespace draw_detail;
+  // Walking state; it outlives a call but each call starts it afresh.
+  static GLMgroup* group;
+  static GLMmaterial* material;
+  static GLMtriangle* triangle;
+  static GLuint i;
+
+  GLM_ASSERT(model);
+  GLM_ASSERT(model->vertices);
+
+  mode = resolveMode(model, mode);
+  if (mode & GLM_COLOR)
+    glEnable(GL_COLOR_MATERIAL);
+  else if (mode & GLM_MATERIAL)
+    glDisable(GL_COLOR_MATERIAL);
+
+  const Items vertices{model->vertices, model->vertexcount, 3};
+  const Items normals{model->normals, model->normalcount, 3};
+  const Items texcoords{model->texcoords, model->texcoordcount, 2};
+  const Items facetnorms{model->facetnorms, model->facetnormcount, 3};
+  GLMtriangle* const triangles = model->triangles;
+  const GLuint trianglecount = triangles ? model->trianglecount : 0;
+  for (group = model->groups; group; group = group->next) {
+    material = (mode & (GLM_MATERIAL | GLM_COLOR)) ? groupMaterial(model, group) : nullptr;
+    if (material && (mode & GLM_MATERIAL)) {
+      glMaterialfv(GL_FRONT_AND_BACK, GL_AMBIENT, material->ambient);
+      glMaterialfv(GL_FRONT_AND_BACK, GL_DIFFUSE, material->diffuse);
+      glMaterialfv(GL_FRONT_AND_BACK, GL_SPECULAR, material->specular);
+      glMaterialf(GL_FRONT_AND_BACK, GL_SHININESS, material->shininess);
+    }
+    if (material && (mode & GLM_COLOR)) glColor3fv(material->diffuse);
+
+    glBegin(GL_TRIANGLES);
+    const GLuint* const entries = group->triangles;
+    const GLuint count = entries ? group->trianglecount : 0;
+    for (i = 0; i < count; i++) {
+      if (entries[i] >= trianglecount) continue;
+      triangle = &triangles[entries[i]];
+      const GLfloat* v[3] = {vertices[triangle->vertexidx[0]], vertices[triangle->vertexidx[1]],
+                             vertices[triangle->vertexidx[2]]};
+      if (!v[0] || !v[1] || !v[2]) continue;
+
+      if (mode & GLM_FLAT) {
+        if (const GLfloat* n = facetnorms[triangle->facetnormidx]) glNormal3fv(n);
+      }
+      for (int k = 0; k < 3; k++) {
+        if (mode & GLM_SMOOTH) {
+          if (const GLfloat* n = normals[triangle->normalidx[k]]) glNormal3fv(n);
+        }
+        if (mode & GLM_TEXTURE) {
+          if (const GLfloat* t = texcoords[triangle->texcoordidx[k]]) glTexCoord2fv(t);
+        }
+        glVertex3fv(v[k]);
+      }
+    }
+    glEnd();
+  }
+}
+
+// Compiles (does not execute) glmDraw(model, mode) into a new display list
+// and returns its name exactly as glGenLists gave it, 0 included.
+GLuint glmList(GLMmodel* model, GLuint mode) {
+  // Checked before a list is opened so a caller error never leaves one open.
+  GLM_ASSERT(model);
+  GLM_ASSERT(model->vertices);
+  GLuint name = glGenLists(1);
+  glNewList(name, GL_COMPILE);
+  glmDraw(model, mode);
+  glEndList();
+  return name;
+}
+
+// ============================================================================
+// Facet normals, smoothed vertex normals, winding.
+// ============================================================================
+
+// ---- Vector helpers ---------------------------------------------------------
+
+// u . v in float, summed x, y, z in that order.
+GLfloat glmDot(GLfloat* u, GLfloat* v) {
+  GLM_ASSERT(u);
+  GLM_ASSERT(v);
+  return u[0] * v[0] + u[1] * v[1] + u[2] * v[2];
+}
+
+// n = u x v, written n[0] first; n must not overlap u or v.
+GLvoid glmCross(GLfloat* u, GLfloat* v, GLfloat* n) {
+  GLM_ASSERT(u);
+  GLM_ASSERT(v);
+  GLM_ASSERT(n);
+  n[0] = u[1] * v[2] - u[2] * v[1];
+  n[1] = u[2] * v[0] - u[0] * v[2];
+  n[2] = u[0] * v[1] - u[1] * v[0];
+}
+
+// Divides v by its length: the float sum of squares, square-rooted in double
+// and rounded to float. A vector whose length comes out 0 is left as it is,
+// so a degenerate triangle keeps a zero normal instead of turning into NaN.
+GLvoid glmNormalize(GLfloat* v) {
+  GLM_ASSERT(v);
+  GLfloat l = GLfloat(sqrt(double(v[0] * v[0] + v[1] * v[1] + v[2] * v[2])));
+  if (l == 0) return;
+  v[0] /= l;
+  v[1] /= l;
+  v[2] /= l;
+}
+
+namespace normals_detail {
+namespace {
+
+const GLfloat zeroVector[3] = {0, 0, 0};
+
+inline bool inRange(GLuint index, GLuint count) { return GLuint(index - 1) < count; }
+
+inline bool isZero(const GLfloat* v) { return v[0] == 0 && v[1] == 0 && v[2] == 0; }
+
+// The facet normal index a triangle names, or 0 when it names none (0, or
+// past the array): such a triangle counts as degenerate.
+inline GLuint facetIndex(const GLMmodel* model, const GLMtriangle& t) {
+  return inRange(t.facetnormidx, model->facetnormcount) ? t.facetnormidx : 0;
+}
+
+// Facet normal `index`, the zero vector for index 0.
+inline GLfloat* facetAt(const GLMmodel* model, GLuint index) {
+  return index ? model->facetnorms + 3 * size_t(index) : const_cast<GLfloat*>(zeroVector);
+}
+
+inline void copy3(GLfloat* dst, const GLfloat* src) {
+  dst[0] = src[0];
+  dst[1] = src[1];
+  dst[2] = src[2];
+}
+
+}  // namespace
+}  // namespace normals_detail
+
+// ---- Facet normals ----------------------------------------------------------
+
+// One unit normal per triangle by the right-hand rule over corners 0, 1, 2:
+// triangle i gets facet normal i + 1. A degenerate triangle (corners on one
+// point or line) or one with a vertex index outside 1..vertexcount gets the
+// zero vector.
+GLvoid glmFacetNormals(GLMmodel* model) {
+  using namespace normals_detail;
+  GLM_ASSERT(model);
+  GLM_ASSERT(model->vertices);
+
+  free(model->facetnorms);
+  model->facetnormcount = model->trianglecount;
+  model->facetnorms =
+      static_cast<GLfloat*>(glmAlloc(size_t(model->facetnormcount) + 1, 3 * sizeof(GLfloat)));
+
+  for (GLuint i = 0; i < model->trianglecount; i++) {
+    GLMtriangle& t = model->triangles[i];
+    t.facetnormidx = i + 1;
+    GLfloat* n = model->facetnorms + 3 * (size_t(i) + 1);
+    if (!inRange(t.vertexidx[0], model->vertexcount) ||
+        !inRange(t.vertexidx[1], model->vertexcount) ||
+        !inRange(t.vertexidx[2], model->vertexcount)) {
+      copy3(n, zeroVector);
+      continue;
+    }
+    const GLfloat* p0 = model->vertices + 3 * size_t(t.vertexidx[0]);
+    const GLfloat* p1 = model->vertices + 3 * size_t(t.vertexidx[1]);
+    const GLfloat* p2 = model->vertices + 3 * size_t(t.vertexidx[2]);
+    GLfloat e1[3] = {p1[0] - p0[0], p1[1] - p0[1], p1[2] - p0[2]};
+    GLfloat e2[3] = {p2[0] - p0[0], p2[1] - p0[1], p2[2] - p0[2]};
+    glmCross(e1, e2, n);
+    glmNormalize(n);
+  }
+}
+
+// ---- Vertex normals ---------------------------------------------------------
+
+// Per-corner normals smoothed within `angle` degrees. Around each vertex the
+// triangles are taken highest-numbered first; the first one is the reference,
+// and every triangle whose facet normal has a dot product with the
+// reference's strictly above cos(angle) joins one shared normal (the
+// normalised plain sum of their facet normals). Every other triangle gets a
+// private copy of its facet normal. Numbering: vertex by vertex, the shared
+// normal first, then the private ones in the same triangle order.
+//
+// Instead of linked lists the corners are bucketed by vertex with a counting
+// sort, each bucket holding its corners from the highest (triangle, corner)
+// down, which is the order the lists would have.
+//
+// Faults mended here, none of which changes the result for a model whose
+// facet normals are all non-zero:
+//  - A degenerate triangle (zero facet normal) is passed over as the
+//    reference while the vertex has a non-degenerate one.
+//  - A shared sum of zero length takes the reference's facet normal.
+//  - Each corner that names the vertex gets the index of its own entry, so a
+//    triangle naming one vertex at two or three corners has a valid normal
+//    at each; the first such corner gets what it always got.
+//  - A corner whose vertex index is outside 1..vertexcount gets normal
+//    index 0 ("none"); a facet index outside 1..facetnormcount reads as the
+//    zero vector.
+GLvoid glmVertexNormals(GLMmodel* model, GLfloat angle) {
+  using namespace normals_detail;
+  GLM_ASSERT(model);
+  GLM_ASSERT(model->facetnorms);
+
+  const GLfloat threshold = GLfloat(cos(angle * 3.141592653589793 / 180.0));
+  const GLuint vertexcount = model->vertexcount;
+  const GLuint trianglecount = model->trianglecount;
+  GLMtriangle* triangles = model->triangles;
+
+  free(model->normals);
+  model->normals = nullptr;
+  model->normalcount = 0;
+
+  // Bucket bounds: after the fill below, vertex w's corners are
+  // entries[first[w] .. first[w + 1]).
+  size_t* first = static_cast<size_t*>(glmAlloc(size_t(vertexcount) + 2, sizeof(size_t)));
+  memset(first, 0, (size_t(vertexcount) + 2) * sizeof(size_t));
+  for (GLuint i = 0; i < trianglecount; i++)
+    for (int c = 0; c < 3; c++) {
+      GLuint w = triangles[i].vertexidx[c];
+      if (inRange(w, vertexcount))
+        first[w]++;
+      else
+        triangles[i].normalidx[c] = 0;
+    }
+  size_t total = 0;
+  for (size_t w = 1; w <= size_t(vertexcount) + 1; w++) {
+    total += first[w];
+    first[w] = total;  // one past the bucket's end, moved down by the fill
+  }
+
+  // Each entry is a triangle, its facet normal index (kept here so that
+  // comparing facets needs no trip to the triangle) and a corner; the corner
+  // byte's bit 2 carries the mark "joins the shared normal".
+  GLuint* entryTriangle = static_cast<GLuint*>(glmAlloc(total, sizeof(GLuint)));
+  GLuint* entryFacet = static_cast<GLuint*>(glmAlloc(total, sizeof(GLuint)));
+  uint8_t* entryCorner = static_cast<uint8_t*>(glmAlloc(total, 1));
+  for (GLuint i = 0; i < trianglecount; i++) {
+    const GLuint facet = facetIndex(model, triangles[i]);
+    for (int c = 0; c < 3; c++) {
+      GLuint w = triangles[i].vertexidx[c];
+      if (!inRange(w, vertexcount)) continue;
+      size_t e = --first[w];  // ascending fill from the top: bucket runs descending
+      entryTriangle[e] = i;
+      entryFacet[e] = facet;
+      entryCorner[e] = uint8_t(c);
+    }
+  }
+
+  // Worst case: three private normals per triangle.
+  GLfloat* normals = static_cast<GLfloat*>(glmAlloc(total + 1, 3 * sizeof(GLfloat)));
+  size_t k = 1;
+  const uint8_t marked = 4;
+
+  for (size_t w = 1; w <= vertexcount; w++) {
+    const size_t begin = first[w], end = first[w + 1];
+    if (begin == end) {
+      fputs("glmVertexNormals(): vertex w/o a triangle\n", stderr);
+      continue;
+    }
+
+    GLfloat* reference = facetAt(model, entryFacet[begin]);
+    for (size_t e = begin; e < end && isZero(reference); e++)
+      reference = facetAt(model, entryFacet[e]);
+
+    GLfloat sum[3] = {0, 0, 0};
+    bool shared = false;
+    for (size_t e = begin; e < end; e++) {
+      GLfloat* facet = facetAt(model, entryFacet[e]);
+      GLfloat d = glmDot(facet, reference);
+      if (d > threshold) {
+        entryCorner[e] |= marked;
+        sum[0] += facet[0];
+        sum[1] += facet[1];
+        sum[2] += facet[2];
+        shared = true;
+      }
+    }
+
+    size_t sharedIndex = 0;
+    if (shared) {
+      GLfloat* n = normals + 3 * k;
+      if (sum[0] * sum[0] + sum[1] * sum[1] + sum[2] * sum[2] == 0) {
+        copy3(n, reference);
+      } else {
+        glmNormalize(sum);
+        copy3(n, sum);
+      }
+      sharedIndex = k++;
+    }
+
+    for (size_t e = begin; e < end; e++) {
+      size_t index;
+      if (entryCorner[e] & marked) {
+        index = sharedIndex;
+      } else {
+        copy3(normals + 3 * k, facetAt(model, entryFacet[e]));
+        index = k++;
+      }
+      triangles[entryTriangle[e]].normalidx[entryCorner[e] & 3] = GLuint(index);
+    }
+  }
+
+  free(entryCorner);
+  free(entryFacet);
+  free(entryTriangle);
+  free(first);
+
+  model->normalcount = GLuint(k - 1);
+  model->normals = static_cast<GLfloat*>(glmAlloc(k, 3 * sizeof(GLfloat)));
+  memcpy(model->normals + 3, normals + 3, (k - 1) * 3 * sizeof(GLfloat));
+  free(normals);
+}
+
+// ---- Winding ----------------------------------------------------------------
+
+// Swaps corners 0 and 2 of every triangle (normal and texture indices too,
+// when the model has any) and negates every facet normal and normal once.
+// Applying it twice restores the model bit for bit.
+GLvoid glmReverseWinding(GLMmodel* model) {
+  GLM_ASSERT(model);
+  for (GLuint i = 0; i < model->trianglecount; i++) {
+    GLMtriangle& t = model->triangles[i];
+    std::swap(t.vertexidx[0], t.vertexidx[2]);
+    if (model->normalcount) std::swap(t.normalidx[0], t.normalidx[2]);
+    if (model->texcoordcount) std::swap(t.texcoordidx[0], t.texcoordidx[2]);
+  }
+  if (model->facetnorms)
+    for (size_t i = 3; i < 3 * (size_t(model->facetnormcount) + 1); i++)
+      model->facetnorms[i] = -model->facetnorms[i];
+  if (model->normals)
+    for (size_t i = 3; i < 3 * (size_t(model->normalcount) + 1); i++)
+      model->normals[i] = -model->normals[i];
+}
+
+// ============================================================================
+// Generated texture coordinates (planar, sphere map).
+// ============================================================================
+
+namespace texture_detail {
+namespace {
+
+// Replaces the model's texture coordinates with `count` fresh, unwritten
+// pairs (slot 0 included, never written).
+GLfloat* replaceTexcoords(GLMmodel* model, GLuint count) {
+  free(model->texcoords);
+  model->texcoordcount = count;
+  model->texcoords = static_cast<GLfloat*>(glmAlloc(size_t(count) + 1, 2 * sizeof(GLfloat)));
+  return model->texcoords;
+}
+
+// Points the texture indices of every grouped triangle at the coordinate
+// made for its corner's vertex (`useNormals` false) or normal (true). An
+// index with nothing behind it (0 or past its array) gives texture index 0,
+// "none", which nothing follows. Group entries past the triangle array are
+// skipped.
+void indexGroupedTriangles(GLMmodel* model, bool useNormals) {
+  const GLuint count = model->texcoordcount;
+  const GLuint triangles = model->triangles ? model->trianglecount : 0;
+  for (GLMgroup* group = model->groups; group; group = group->next) {
+    if (!group->triangles) continue;
+    for (GLuint i = 0; i < group->trianglecount; i++) {
+      if (group->triangles[i] >= triangles) continue;
+      GLMtriangle& t = model->triangles[group->triangles[i]];
+      for (int c = 0; c < 3; c++) {
+        GLuint index = useNormals ? t.normalidx[c] : t.vertexidx[c];
+        t.texcoordidx[c] = GLuint(index - 1) < count ? index : 0;
+      }
+    }
+  }
+}
+
+// An argument of acos or asin pulled back into [-1, 1]; only a normal so
+// short that its squares lose precision strays outside. NaN stays NaN.
+inline double unitClamp(double a) { return a > 1 ? 1 : a < -1 ? -1 : a; }
+
+}  // namespace
+}  // namespace texture_detail
+
+// Planar coordinates from x and z: u = x / D + 1/2, v = z / D + 1/2 with D
+// the largest dimension glmDimensions reports. One pair per vertex. A model
+// whose largest dimension is 0 (every vertex at the origin, or no vertex)
+// or too small for 2 / D to be finite uses scale 1, so every vertex at the
+// origin maps to (0.5, 0.5).
+GLvoid glmLinearTexture(GLMmodel* model) {
+  using namespace texture_detail;
+  GLM_ASSERT(model);
+  GLfloat* texcoords = replaceTexcoords(model, model->vertexcount);
+
+  GLfloat dimensions[3];
+  glmDimensions(model, dimensions);
+  GLfloat scale = 2 / glmAbs(glmMax(glmMax(dimensions[0], dimensions[1]), dimensions[2]));
+  if (!std::isfinite(scale)) scale = 1;
+
+  for (size_t i = 1; i <= model->vertexcount; i++) {
+    const GLfloat* v = model->vertices + 3 * i;
+    GLfloat x = v[0] * scale;
+    GLfloat z = v[2] * scale;
+    texcoords[2 * i + 0] = GLfloat((double(x) + 1) / 2);
+    texcoords[2 * i + 1] = GLfloat((double(z) + 1) / 2);
+  }
+  indexGroupedTriangles(model, false);
+}
+
+// Sphere-map coordinates from each normal's direction: v = angle to +x / pi,
+// u = direction in the y-z plane (0 at -y, pi at +y) / pi. One pair per
+// normal. Lengths do not matter; a normal along x or of zero length gives
+// (0, 0).
+GLvoid glmSpheremapTexture(GLMmodel* model) {
+  using namespace texture_detail;
+  GLM_ASSERT(model);
+  GLM_ASSERT(model->normals);
+  GLfloat* texcoords = replaceTexcoords(model, model->normalcount);
+
+  for (size_t i = 1; i <= model->normalcount; i++) {
+    const GLfloat* n = model->normals + 3 * i;
+    const GLfloat x = n[0], y = n[1], z = n[2];
+    const GLfloat r = GLfloat(sqrt(double(z * z + y * y)));
+    const GLfloat rho = GLfloat(sqrt(double(r * r + x * x)));
+    GLfloat theta = 0, phi = 0;
+    if (r != 0) {
+      // acos(0) in float; the theta constant is two units in the last place
+      // below it, so a normal with y = 0 gets u = 0.49999994.
+      phi = x == 0 ? 1.5707964f : GLfloat(acos(unitClamp(double(x / rho))));
+      theta = y == 0 ? 1.5707961f : GLfloat(asin(unitClamp(double(y / r))) + 1.570796325);
+    }
+    texcoords[2 * i + 0] = GLfloat(double(theta) / 3.14159265);
+    texcoords[2 * i + 1] = GLfloat(double(phi) / 3.14159265);
+  }
+  indexGroupedTriangles(model, true);
+}
+
+// ============================================================================
+// Writing a model as an OBJ file and its MTL library.
+//
+// Every number goes out exactly as printf's "%f" / "%d" would print it, but
+// without stdio's per-number cost: lines are formatted into one large buffer
+// that is handed to fwrite in big blocks. Non-finite values print as printf
+// prints them ("nan", "-nan", "inf", "-inf"); they do not read back as
+// numbers.
+//
+// With GLM_FLAT | GLM_TEXTURE the faces are v/t/n with n the triangle's facet
+// normal (the "vn" lines then hold the facet normals), so both the texture
+// coordinates and the facet normals come back when the file is read.
+// ============================================================================
+
+namespace write_detail {
+namespace {
+
+constexpr size_t kBufferSize = size_t(1) << 20;
+// Room for any line made of numbers: a face line is at most 9 indices of 11
+// characters, a "v" line at most 3 numbers of 47 characters ("%f" of
+// -FLT_MAX), an "Ns" line one number of at most 48.
+constexpr size_t kLineRoom = 512;
+
+const char* const kHeaderTail =
+    "#  \n"
+    "#  GLM library\n"
+    "#  Brisendel\n"
+    "#  celshade@example.org\n"
+    "#  https://example.org/celshade\n"
+    "#  \n";
+
+// "00" "01" ... "99": two decimal digits per lookup.
+const char kDigitPairs[] =
+    "00010203040506070809101112131415161718192021222324252627282930313233343536373839"
+    "40414243444546474849505152535455565758596061626364656667686970717273747576777879"
+    "8081828384858687888990919293949596979899";
+
+// Writes v in decimal, most significant digit first.
+char* putUnsigned(char* p, uint32_t v) {
+  int n = 1 + (v >= 10) + (v >= 100) + (v >= 1000) + (v >= 10000) + (v >= 100000) +
+          (v >= 1000000) + (v >= 10000000) + (v >= 100000000) + (v >= 1000000000);
+  char* end = p + n;
+  while (v >= 100) {
+    end -= 2;
+    memcpy(end, kDigitPairs + 2 * (v % 100), 2);
+    v /= 100;
+  }
+  if (v >= 10)
+    memcpy(end - 2, kDigitPairs + 2 * v, 2);
+  else
+    end[-1] = char('0' + v);
+  return p + n;
+}
+
+// Writes `value` as "%d" prints it: the unsigned field reinterpreted as int.
+char* putInt(char* p, GLuint value) {
+  if (value >> 31) {
+    *p++ = '-';
+    value = 0u - value;  // magnitude, 2^31 included
+  }
+  return putUnsigned(p, value);
+}
+
+// Writes the six-digit fraction of n (n < 10^6), zero padded.
+char* putFraction(char* p, uint32_t n) {
+  memcpy(p, kDigitPairs + 2 * (n / 10000), 2);
+  memcpy(p + 2, kDigitPairs + 2 * (n / 100 % 100), 2);
+  memcpy(p + 4, kDigitPairs + 2 * (n % 100), 2);
+  return p + 6;
+}
+
+// "%f" of a double: fixed notation, six decimals, round half to even on the
+// exact binary value, "nan"/"-nan"/"inf"/"-inf" as glibc prints them. p must
+// have room for the digits (at most 48 for a float widened to double, or a
+// float's shininess scaled to the file's range).
+char* formatDouble(char* p, double value) {
+  return std::to_chars(p, p + 64, value, std::chars_format::fixed, 6).ptr;
+}
+
+// "%f" of a float widened to double. A float is m * 2^e with m below 2^24, so
+// value * 10^6 is m * 10^6 (below 2^44) shifted by e: for |value| below 2^32
+// the correctly rounded result is exact 64-bit integer arithmetic. Larger
+// values and non-finite ones take the general path.
+char* formatFloat(char* p, GLfloat value) {
+  uint32_t bits;
+  memcpy(&bits, &value, sizeof bits);
+  uint32_t biased = (bits >> 23) & 0xff;
+  uint64_t m = bits & 0x7fffff;
+  int e = -149;  // denormals
+  if (biased != 0) {
+    m |= 0x800000;
+    e = int(biased) - 150;
+  }
+  if (biased == 0xff || e > 8) return formatDouble(p, double(value));
+
+  uint64_t scaled = m * 1000000;
+  uint64_t n;
+  if (e >= 0) {
+    n = scaled << e;
+  } else if (-e >= 46) {
+    n = 0;  // below 2^44 / 2^46: rounds to zero
+  } else {
+    int s = -e;
+    n = scaled >> s;
+    uint64_t rest = scaled & ((uint64_t(1) << s) - 1);
+    uint64_t half = uint64_t(1) << (s - 1);
+    if (rest > half || (rest == half && (n & 1))) n++;
+  }
+  if (bits >> 31) *p++ = '-';
+  p = putUnsigned(p, uint32_t(n / 1000000));  // below 2^32 as the value is
+  *p++ = '.';
+  return putFraction(p, uint32_t(n % 1000000));
+}
+
+// Collects output in a large buffer and hands it to the stream in big
+// blocks. Write results are not examined. Everything collected reaches the
+// stream when the Out goes out of scope.
+class Out {
+ public:
+  explicit Out(FILE* file) : file_(file), buf_(static_cast<char*>(glmAlloc(kBufferSize, 1))) {}
+  ~Out() {
+    flush();
+    free(buf_);
+  }
+  Out(const Out&) = delete;
+  Out& operator=(const Out&) = delete;
+
+  // Hands everything collected so far to the stream.
+  void flush() {
+    fwrite(buf_, 1, len_, file_);
+    len_ = 0;
+  }
+
+  // Any text, however long.
+  void text(const char* s) { text(s, strlen(s)); }
+  void text(const char* s, size_t n) {
+    if (len_ + n > kBufferSize) {
+      flush();
+      if (n > kBufferSize) {
+        fwrite(s, 1, n, file_);
+        return;
+      }
+    }
+    memcpy(buf_ + len_, s, n);
+    len_ += n;
+  }
+
+  // keyword, then each of the n floats after a blank, then a newline.
+  void floats(const char* keyword, const GLfloat* v, int n) {
+    char* p = room();
+    p = copy(p, keyword);
+    for (int i = 0; i < n; i++) {
+      *p++ = ' ';
+      p = formatFloat(p, v[i]);
+    }
+    *p++ = '\n';
+    commit(p);
+  }
+
+  // before, "%d" of count, after.
+  void count(const char* before, GLuint n, const char* after) {
+    char* p = room();
+    p = copy(p, before);
+    p = putInt(p, n);
+    commit(p);
+    text(after);
+  }
+
+  // Start a line of at most kLineRoom bytes; finish it with commit.
+  char* room() {
+    if (len_ + kLineRoom > kBufferSize) flush();
+    return buf_ + len_;
+  }
+  void commit(char* end) { len_ = size_t(end - buf_); }
+
+  // Copies a short constant string into a started line.
+  static char* copy(char* p, const char* s) {
+    size_t n = strlen(s);
+    memcpy(p, s, n);
+    return p + n;
+  }
+
+ private:
+  FILE* file_;
+  char* buf_;
+  size_t len_ = 0;
+};
+
+// The eight comment lines both files start with; `kind` is "OBJ" or "MTL".
+void header(Out& out, const char* kind) {
+  out.text("#  \n#  Wavefront ");
+  out.text(kind);
+  out.text(" generated by GLM library\n");
+  out.text(kHeaderTail);
+}
+
+// "glmWriteOBJ() warning: ..." for a dropped mode flag.
+void warn(const char* what) { printf("glmWriteOBJ() warning: %s\n", what); }
+
+GLuint resolveMode(const GLMmodel* model, GLuint mode) {
+  if ((mode & GLM_FLAT) && !model->facetnorms) {
+    warn("flat normal output requested with no facet normals defined.");
+    mode &= ~GLuint(GLM_FLAT);
+  }
+  if ((mode & GLM_SMOOTH) && !model->normals) {
+    warn("smooth normal output requested with no normals defined.");
+    mode &= ~GLuint(GLM_SMOOTH);
+  }
+  if ((mode & GLM_TEXTURE) && !model->texcoords) {
+    warn("texture coordinate output requested with no texture coordinates defined.");
+    mode &= ~GLuint(GLM_TEXTURE);
+  }
+  if ((mode & GLM_FLAT) && (mode & GLM_SMOOTH)) {
+    warn("flat normal output requested and smooth normal output requested (using smooth).");
+    mode &= ~GLuint(GLM_FLAT);
+  }
+  if ((mode & GLM_COLOR) && !model->materials) {
+    warn("color output requested with no colors (materials) defined.");
+    mode &= ~GLuint(GLM_COLOR);
+  }
+  if ((mode & GLM_MATERIAL) && !model->materials) {
+    warn("material output requested with no materials defined.");
+    mode &= ~GLuint(GLM_MATERIAL);
+  }
+  if ((mode & GLM_COLOR) && (mode & GLM_MATERIAL)) {
+    warn("color and material output requested outputting only materials.");
+    mode &= ~GLuint(GLM_COLOR);
+  }
+  return mode;
+}
+
+// 1-based vector array items 1..count, each as "keyword x y [z]".
+void vectors(Out& out, const char* keyword, const GLfloat* v, GLuint count, int size) {
+  for (GLuint k = 1; k <= count; k++) out.floats(keyword, v + size_t(k) * size, size);
+}
+
+// One face line. With texture coordinates a corner is v/t or v/t/n, without
+// them v or v//n; flat faces name the facet normal at every corner.
+void face(Out& out, const GLMtriangle& t, bool texture, bool normal, bool flat) {
+  char* p = out.room();
+  *p++ = 'f';
+  for (int k = 0; k < 3; k++) {
+    *p++ = ' ';
+    p = putInt(p, t.vertexidx[k]);
+    if (texture) {
+      *p++ = '/';
+      p = putInt(p, t.texcoordidx[k]);
+    } else if (normal) {
+      *p++ = '/';
+    }
+    if (normal) {
+      *p++ = '/';
+      p = putInt(p, flat ? t.facetnormidx : t.normalidx[k]);
+    }
+  }
+  *p++ = '\n';
+  out.commit(p);
+}
+
+}  // namespace
+}  // namespace write_detail
+
+GLvoid glmWriteMTL(GLMmodel* model, const char* modelpath, const char* mtllibname) {
+  using namespace write_detail;
+  char* dir = glmDirName(modelpath);
+  size_t dirlen = strlen(dir), namelen = strlen(mtllibname);
+  char* filename = static_cast<char*>(glmAlloc(dirlen + namelen + 1, 1));
+  memcpy(filename, dir, dirlen);
+  memcpy(filename + dirlen, mtllibname, namelen + 1);
+  free(dir);
+
+  FILE* file = fopen(filename, "w");
+  if (!file) {
+    fprintf(stderr, "glmWriteMTL() failed: can't open file \"%s\".\n", filename);
+    exit(1);
+  }
+  free(filename);
+  {
+    Out out(file);
+    header(out, "MTL");
+    out.text("\n");
+    for (GLuint i = 0; i < model->materialcount; i++) {
+      const GLMmaterial& material = model->materials[i];
+      out.text("newmtl ");
+      out.text(material.name);
+      out.text("\n");
+      out.floats("Ka", material.ambient, 3);
+      out.floats("Kd", material.diffuse, 3);
+      out.floats("Ks", material.specular, 3);
+      char* p = out.room();
+      p = Out::copy(p, "Ns ");
+      // Back from OpenGL's 0..128 to the file's 0..1000 scale, in double.
+      p = formatDouble(p, double(material.shininess) / 128.0 * 1000.0);
+      p = Out::copy(p, "\n\n");
+      out.commit(p);
+    }
+  }
+  fclose(file);
+}
+
+GLvoid glmWriteOBJ(GLMmodel* model, const char* filename, GLuint mode) {
+  using namespace write_detail;
+  GLM_ASSERT(model);
+  GLM_ASSERT(filename);
+  mode = resolveMode(model, mode);
+  const bool material = mode & GLM_MATERIAL;
+  const bool smooth = mode & GLM_SMOOTH;
+  const bool flat = mode & GLM_FLAT;
+  const bool texture = mode & GLM_TEXTURE;
+
+  FILE* file = fopen(filename, "w");
+  if (!file) {
+    fprintf(stderr, "glmWriteOBJ() failed: can't open file \"%s\" to write.\n", filename);
+    exit(1);
+  }
+  {
+    Out out(file);
+    header(out, "OBJ");
+    if (material && model->mtllib) {
+      out.text("\nmtllib ");
+      out.text(model->mtllib);
+      out.text("\n\n");
+      // The header must reach the stream first: a library that cannot be
+      // opened ends the process, which then flushes only the stream.
+      out.flush();
+      glmWriteMTL(model, filename, model->mtllib);
+    }
+    out.text("\n");
+
+    out.count("# ", model->vertexcount, " vertices\n");
+    if (model->vertexcount) GLM_ASSERT(model->vertices);
+    vectors(out, "v", model->vertices, model->vertexcount, 3);
+    if (smooth) {
+      out.count("\n# ", model->normalcount, " normals\n");
+      vectors(out, "vn", model->normals, model->normalcount, 3);
+    } else if (flat) {
+      out.count("\n# ", model->facetnormcount, " normals\n");
+      vectors(out, "vn", model->facetnorms, model->facetnormcount, 3);
+    }
+    if (texture) {
+      out.count("\n# ", model->texcoordcount, " texcoords\n");
+      vectors(out, "vt", model->texcoords, model->texcoordcount, 2);
+    }
+    out.count("\n# ", model->groupcount, " groups\n");
+    out.count("# ", model->trianglecount, " faces (triangles)\n\n");
+
+    for (const GLMgroup* group = model->groups; group; group = group->next) {
+      out.text("g ");
+      out.text(group->name);
+      out.text("\n");
+      if (material) {
+        GLM_ASSERT(group->material < model->materialcount);
+        out.text("usemtl ");
+        out.text(model->materials[group->material].name);
+        out.text("\n");
+      }
+      if (group->trianglecount) GLM_ASSERT(group->triangles);
+      for (GLuint i = 0; i < group->trianglecount; i++) {
+        GLuint t = group->triangles[i];
+        GLM_ASSERT(t < model->trianglecount);
+        face(out, model->triangles[t], texture, smooth || flat, flat);
+      }
+      out.text("\n");
+    }
+  }
+  fclose(file);
+}
+
+// ============================================================================
+// Welding vectors that lie within a tolerance.
+// ============================================================================
+
+// True when |u - v|, taken as a float, is below epsilon in x, then y, then
+// z. NaN, or an epsilon of 0 or below, never compares equal.
+GLboolean glmEqual(GLfloat* u, GLfloat* v, GLfloat epsilon) {
+  return glmAbs(u[0] - v[0]) < epsilon && glmAbs(u[1] - v[1]) < epsilon &&
+         glmAbs(u[2] - v[2]) < epsilon;
+}
+
+namespace weld_detail {
+namespace {
+
+// Room for a table that is probed at random: on 2 MiB pages where the
+// system grants them, which spares most address-translation misses.
+void* allocTable(size_t count, size_t size) {
+  const size_t hugePage = size_t(2) << 20;
+  void* p = nullptr;
+  if (count > hugePage / size && count <= SIZE_MAX / size &&
+      posix_memalign(&p, hugePage, count * size) == 0) {
+    madvise(p, count * size, MADV_HUGEPAGE);
+    return p;
+  }
+  return glmAlloc(count, size);
+}
+
+// Welding gives exactly what a scan of the distinct vectors in slot order
+// gives (the first, i.e. lowest, slot that glmEqual accepts), but looks only
+// at the distinct vectors in the cells around the input.
+//
+// Why no match is missed: glmEqual(p, q) implies that the exact difference
+// |p - q| is below `reach` on every axis (reach = epsilon, since rounding is
+// monotonic and epsilon is a float; for an infinite epsilon 2^128, as a
+// float difference is finite only below that). Cells have a power-of-two
+// size h >= reach, so p / h is exact in double and a match lies in the cell
+// of p or in the next one down or up, on each axis. The neighbour on a side
+// is searched only when p lies within reach of that side, tested with
+// rounding that can only widen the search. Past 2^53 cells from the origin
+// a float's neighbours are more than 2^28 epsilon away, so only an equal
+// coordinate (same cell) can match there.
+//
+// Vectors with a NaN or infinite coordinate never match anything (the
+// difference is NaN or infinite), so they take a new slot without a search
+// and stay out of the grid.
+//
+// Distinct vectors are at least about epsilon apart on some axis, so a
+// neighbourhood holds a bounded number of them and the expected time is
+// linear in the number of inputs.
+class Grid {
+ public:
+  Grid(const GLfloat* unique, GLuint count, GLfloat epsilon) : unique_(unique) {
+    double reach = std::isinf(epsilon) ? ldexp(1.0, 128) : double(epsilon);
+    int e;
+    double m = frexp(reach, &e);  // reach = m * 2^e, 0.5 <= m < 1
+    if (m == 0.5) e--;            // 2^e: the smallest power of two >= reach
+    e += kCellShift;
+    inverse_ = ldexp(1.0, -e);
+    reach_ = reach * inverse_;  // in cells, at most 2^-kCellShift
+    next_ = static_cast<GLuint*>(glmAlloc(size_t(count) + 1, sizeof(GLuint)));
+    tail_ = static_cast<GLuint*>(glmAlloc(size_t(count) + 1, sizeof(GLuint)));
+    // Room for one cell per input from the start (grown if ever fuller
+    // than half): no rehashing while the table fills.
+    size_t capacity = 1024;
+    while (capacity < count) capacity *= 2;
+    resize(capacity);
+  }
+  ~Grid() {
+    free(next_);
+    free(tail_);
+    free(slots_);
+  }
+  Grid(const Grid&) = delete;
+  Grid& operator=(const Grid&) = delete;
+
+  // Lowest slot among the distinct vectors that glmEqual(p, ., epsilon)
+  // accepts, or 0 when there is none. p has finite coordinates.
+  GLuint find(GLfloat* p, GLfloat epsilon) const {
+    double around[3][3];
+    int sides[3];
+    for (int c = 0; c < 3; c++) {
+      double a = double(p[c]) * inverse_;
+      double k = std::floor(a) + 0.0;  // + 0.0: -0 and +0 share a cell
+      int n = 0;
+      around[c][n++] = k;
+      double lower = k - 1, upper = k + 1;
+      if (a - reach_ <= k && lower != k) around[c][n++] = lower;
+      if (a + reach_ >= upper && upper != k) around[c][n++] = upper;
+      sides[c] = n;
+    }
+    // Hash every neighbour first and fetch their table lines together.
+    double keys[27][3];
+    size_t homes[27];
+    int cells = 0;
+    for (int x = 0; x < sides[0]; x++)
+      for (int y = 0; y < sides[1]; y++)
+        for (int z = 0; z < sides[2]; z++, cells++) {
+          keys[cells][0] = around[0][x];
+          keys[cells][1] = around[1][y];
+          keys[cells][2] = around[2][z];
+          homes[cells] = home(keys[cells]);
+          __builtin_prefetch(&slots_[homes[cells]]);
+        }
+    GLuint best = 0;
+    for (int i = 0; i < cells; i++) {
+      const Slot* cell = lookup(keys[i], homes[i]);
+      if (!cell) continue;
+      // A cell's list runs in ascending slot order: its first match is its
+      // lowest, and nothing past the best so far can win. The head is
+      // compared with its copy in the table slot, already at hand.
+      GLfloat* v = const_cast<GLfloat*>(cell->first);
+      for (GLuint j = cell->head; j && (!best || j < best); j = next_[j]) {
+        if (glmEqual(p, v, epsilon)) {
+          best = j;
+          break;
+        }
+        v = const_cast<GLfloat*>(unique_ + 3 * size_t(next_[j]));
+      }
+    }
+    return best;
+  }
+
+  // Files distinct vector `slot` (already in the unique array, finite) at
+  // the end of its cell's list; slots arrive in ascending order.
+  void add(GLuint slot) {
+    const GLfloat* v = unique_ + 3 * size_t(slot);
+    double key[3];
+    cellOf(v, key);
+    size_t at = home(key);
+    next_[slot] = 0;
+    if (const Slot* cell = lookup(key, at)) {
+      next_[tail_[cell->head]] = slot;
+      tail_[cell->head] = slot;
+      return;
+    }
+    if (2 * (used_ + 1) > mask_ + 1) {
+      resize(2 * (mask_ + 1));
+      at = home(key);
+    }
+    slots_[probeEmpty(at)] = Slot{{v[0], v[1], v[2]}, slot};
+    tail_[slot] = slot;
+    used_++;
+  }
+
+ private:
+  // Cells are 2^kCellShift times the smallest power of two >= reach, so
+  // that on most axes the neighbourhood of an input covers one cell only.
+  static const int kCellShift = 1;
+
+  // One cell: the coordinates of its first (lowest) distinct vector, which
+  // also tell which cell it is, and that vector's slot.
+  struct Slot {
+    GLfloat first[3];
+    GLuint head;  // 0: empty table slot
+  };
+
+  void cellOf(const GLfloat* v, double key[3]) const {
+    for (int c = 0; c < 3; c++) key[c] = std::floor(double(v[c]) * inverse_) + 0.0;
+  }
+
+  static uint64_t bitsOf(double d) {
+    uint64_t b;
+    memcpy(&b, &d, sizeof b);
+    return b;
+  }
+
+  // The table position a cell's probing starts at: the top bits of a hash
+  // of its key.
+  size_t home(const double key[3]) const {
+    uint64_t h = bitsOf(key[0]) * 0x9E3779B97F4A7C15ull;
+    h = (h ^ (h >> 29) ^ bitsOf(key[1])) * 0xBF58476D1CE4E5B9ull;
+    h = (h ^ (h >> 32) ^ bitsOf(key[2])) * 0x94D049BB133111EBull;
+    return size_t((h ^ (h >> 31)) >> shift_);
+  }
+
+  // The table slot of the cell `key`, or null when the cell holds nothing.
+  const Slot* lookup(const double key[3], size_t at) const {
+    for (;; at = (at + 1) & mask_) {
+      const Slot& s = slots_[at];
+      if (!s.head) return nullptr;
+      double other[3];
+      cellOf(s.first, other);
+      if (other[0] == key[0] && other[1] == key[1] && other[2] == key[2]) return &s;
+    }
+  }
+
+  size_t probeEmpty(size_t at) const {
+    while (slots_[at].head) at = (at + 1) & mask_;
+    return at;
+  }
+
+  // Grows the open-addressing table to `capacity` (a power of two) slots.
+  void resize(size_t capacity) {
+    Slot* old = slots_;
+    size_t oldCapacity = old ? mask_ + 1 : 0;
+    slots_ = static_cast<Slot*>(allocTable(capacity, sizeof(Slot)));
+    memset(slots_, 0, capacity * sizeof(Slot));
+    mask_ = capacity - 1;
+    shift_ = 64;
+    for (size_t c = capacity; c > 1; c >>= 1) shift_--;
+    for (size_t i = 0; i < oldCapacity; i++)
+      if (old[i].head) {
+        double key[3];
+        cellOf(old[i].first, key);
+        slots_[probeEmpty(home(key))] = old[i];
+      }
+    free(old);
+  }
+
+  const GLfloat* unique_;
+  double inverse_ = 1, reach_ = 1;
+  GLuint* next_ = nullptr;  // next distinct vector in the same cell, 0 at the end
+  GLuint* tail_ = nullptr;  // for a cell's head: the last vector of its list
+  Slot* slots_ = nullptr;
+  size_t mask_ = 0, used_ = 0;
+  int shift_ = 64;
+};
+
+inline bool isFinite(const GLfloat* v) {
+  return std::isfinite(v[0]) && std::isfinite(v[1]) && std::isfinite(v[2]);
+}
+
+// Collects the distinct vectors of vectors[1..count] into unique[1..] (the
+// caller's array of count + 1 vectors) and reports every input's slot
+// through store(i, slot) right after input i was read. Returns the number
+// of distinct vectors.
+template <typename Store>
+GLuint weld(const GLfloat* vectors, GLuint count, GLfloat epsilon, GLfloat* unique, Store store) {
+  GLuint distinct = 0;
+  auto keep = [&](const GLfloat* v) {
+    memcpy(unique + 3 * (size_t(distinct) + 1), v, 3 * sizeof(GLfloat));
+    return ++distinct;
+  };
+  if (!(epsilon > 0)) {  // nothing merges, NaN epsilon included
+    for (size_t i = 1; i <= count; i++) store(i, keep(vectors + 3 * i));
+    return distinct;
+  }
+  Grid grid(unique, count, epsilon);
+  for (size_t i = 1; i <= count; i++) {
+    GLfloat p[3];
+    memcpy(p, vectors + 3 * i, sizeof p);
+    GLuint slot = 0;
+    if (isFinite(p)) {
+      slot = grid.find(p, epsilon);
+      if (!slot) grid.add(slot = keep(p));
+    } else {
+      slot = keep(p);
+    }
+    store(i, slot);
+  }
+  return distinct;
+}
+
+}  // namespace
+}  // namespace weld_detail
+
+// Distinct vectors of vectors[1..*numvectors] in order of first occurrence,
+// each input merged into the lowest-numbered distinct vector within epsilon
+// (glmEqual). Returns a new array of the input's size (caller frees), sets
+// *numvectors to the number of distinct vectors and replaces the x of every
+// input by its slot as a float. Slots above 2^24 are rounded to the nearest
+// float there (the unique array and the count stay exact); glmWeld does not
+// rely on this channel.
+GLfloat* glmWeldVectors(GLfloat* vectors, GLuint* numvectors, GLfloat epsilon) {
+  const GLuint count = *numvectors;
+  GLfloat* unique = static_cast<GLfloat*>(glmAlloc(size_t(count) + 1, 3 * sizeof(GLfloat)));
+  *numvectors = weld_detail::weld(vectors, count, epsilon, unique,
+                                  [&](size_t i, GLuint slot) { vectors[3 * i] = GLfloat(slot); });
+  return unique;
+}
+
+// Welds the model's vertices within epsilon and renumbers the corners, with
+// exact slot numbers at any size. Corners whose vertex index lies outside
+// 1..vertexcount are left as they are (still outside the new range). The
+// vertex array is replaced by one of exactly vertexcount + 1 vectors.
+GLvoid glmWeld(GLMmodel* model, GLfloat epsilon) {
+  const GLuint count = model->vertexcount;
+  GLfloat* unique = static_cast<GLfloat*>(glmAlloc(size_t(count) + 1, 3 * sizeof(GLfloat)));
+  GLuint* slots = static_cast<GLuint*>(glmAlloc(size_t(count) + 1, sizeof(GLuint)));
+  const GLuint distinct = weld_detail::weld(model->vertices, count, epsilon, unique,
+                                            [&](size_t i, GLuint slot) { slots[i] = slot; });
+
+  for (GLuint i = 0; i < model->trianglecount; i++)
+    for (GLuint& v : model->triangles[i].vertexidx)
+      if (GLuint(v - 1) < count) v = slots[v];
+  free(slots);
+
+  free(model->vertices);
+  model->vertexcount = distinct;
+  model->vertices = static_cast<GLfloat*>(glmAlloc(size_t(distinct) + 1, 3 * sizeof(GLfloat)));
+  memcpy(model->vertices + 3, unique + 3, size_t(distinct) * 3 * sizeof(GLfloat));
+  free(unique);
+}
+
+// ============================================================================
+// Reading raw (P6) PPM images.
+//
+// Besides a missing file and a wrong magic, the reader refuses, with one
+// line on standard error and a null result, a header that ends before its
+// third value, a width or height below 1, a pixel byte count beyond int, a
+// file with fewer pixel bytes than the header promises, and a failed
+// allocation. It never allocates for pixels that are not there.
+// ============================================================================
+
+namespace ppm_detail {
+namespace {
+
+// Header lines are read in pieces of at most 69 bytes; a longer line goes on
+// as a piece of its own.
+constexpr int kPieceSize = 70;
+// Without a known file size the pixel block is read in growing chunks, so a
+// header that promises gigabytes costs no more memory than the data present.
+constexpr size_t kFirstChunk = size_t(1) << 20;
+
+// Scans up to `want` decimal integers from the start of `s` the way
+// sscanf's "%d %d %d" (or "%d %d", "%d") does: each may follow white space
+// and carry a sign, and the scan stops at the first text that is not an
+// integer. Returns how many were converted. Unlike sscanf, a value beyond
+// int neither wraps nor is undefined: up to 18 digits it is exact, longer
+// ones stop growing there, so the caller can reject it.
+int scanInts(const char* s, int want, long long* out) {
+  int got = 0;
+  while (got < want) {
+    while (*s == ' ' || (*s >= '\t' && *s <= '\r')) s++;
+    bool negative = *s == '-';
+    if (*s == '-' || *s == '+') s++;
+    if (*s < '0' || *s > '9') break;
+    long long value = 0;
+    for (; *s >= '0' && *s <= '9'; s++)
+      if (value < 100000000000000000LL) value = value * 10 + (*s - '0');
+    out[got++] = negative ? -value : value;
+  }
+  return got;
+}
+
+// Reads exactly `bytes` bytes (> 0) into a new malloc'ed buffer, or returns
+// null with *truncated set (too little data) or clear (no memory). A regular
+// file's remaining size is checked before anything is allocated.
+GLubyte* readPixels(FILE* file, size_t bytes, bool* truncated) {
+  *truncated = true;
+  size_t capacity = bytes;
+  struct stat st;
+  if (fstat(fileno(file), &st) == 0 && S_ISREG(st.st_mode)) {
+    long at = ftell(file);
+    if (at >= 0 && (st.st_size < at || size_t(st.st_size - at) < bytes)) return nullptr;
+  } else if (capacity > kFirstChunk) {
+    capacity = kFirstChunk;
+  }
+  GLubyte* pixels = static_cast<GLubyte*>(malloc(capacity));
+  size_t got = 0;
+  while (pixels) {
+    got += fread(pixels + got, 1, capacity - got, file);
+    if (got == bytes) return pixels;
+    if (got < capacity) break;  // end of file or a read error
+    capacity = capacity > bytes / 2 ? bytes : capacity * 2;
+    GLubyte* grown = static_cast<GLubyte*>(realloc(pixels, capacity));
+    if (!grown) {
+      free(pixels);
+      pixels = nullptr;
+    } else {
+      pixels = grown;
+    }
+  }
+  if (pixels) {
+    free(pixels);
+    return nullptr;
+  }
+  *truncated = false;
+  return nullptr;
+}
+
+}  // namespace
+}  // namespace ppm_detail
+
+GLubyte* glmReadPPM(const char* filename, int* width, int* height) {
+  using namespace ppm_detail;
+  GLM_ASSERT(filename);
+  GLM_ASSERT(width);
+  GLM_ASSERT(height);
+  FILE* file = fopen(filename, "rb");
+  if (!file) {
+    perror(filename);
+    return nullptr;
+  }
+  char piece[kPieceSize];
+  if (!fgets(piece, sizeof piece, file) || strncmp(piece, "P6", 2) != 0) {
+    fprintf(stderr, "%s: Not a raw PPM file\n", filename);
+    fclose(file);
+    return nullptr;
+  }
+
+  // Width, height and maximum value, in that order, from as many lines as
+  // they take; comment lines and lines without a leading number supply none.
+  long long values[3];
+  int n = 0;
+  while (n < 3) {
+    if (!fgets(piece, sizeof piece, file)) {
+      fprintf(stderr, "%s: truncated PPM header\n", filename);
+      fclose(file);
+      return nullptr;
+    }
+    if (piece[0] == '#') continue;
+    n += scanInts(piece, 3 - n, values + n);
+  }
+  // The maximum value is not used: every sample is one byte.
+  long long w = values[0], h = values[1];
+  if (w <= 0 || h <= 0 || w > INT_MAX || h > INT_MAX || w * h > INT_MAX / 3) {
+    fprintf(stderr, "%s: bad PPM size %lld x %lld\n", filename, w, h);
+    fclose(file);
+    return nullptr;
+  }
+
+  bool truncated;
+  GLubyte* pixels = readPixels(file, size_t(w * h * 3), &truncated);
+  fclose(file);
+  if (!pixels) {
+    if (truncated)
+      fprintf(stderr, "%s: PPM pixel data truncated\n", filename);
+    else
+      fprintf(stderr, "%s: out of memory for %lld x %lld PPM pixels\n", filename, w, h);
+    return nullptr;
+  }
+  *width = int(w);
+  *height = int(h);
+  return pixels;
 }

@@ -1,4 +1,4 @@
-// Internal to the model library: helpers shared by its source files and
+// Internal to the model library: helpers shared by the sections of glm.cpp and
 // reachable from the tests, never installed.
 #ifndef CELSHADE_GLM_INTERNAL_H
 #define CELSHADE_GLM_INTERNAL_H
