@@ -64,6 +64,24 @@ char* glmDirName(const char* path) {
   return dir;
 }
 
+GLuint glmResolveMode(const GLMmodel* model, GLuint mode, const char* who,
+                      const char* const warnings[7]) {
+  // Each check sees the mode as the checks before it left it.
+  auto check = [&](int k, bool fires, GLuint flag) {
+    if (!fires) return;
+    printf("%s() warning: %s\n", who, warnings[k]);
+    mode &= ~flag;
+  };
+  check(0, (mode & GLM_FLAT) && !model->facetnorms, GLM_FLAT);
+  check(1, (mode & GLM_SMOOTH) && !model->normals, GLM_SMOOTH);
+  check(2, (mode & GLM_TEXTURE) && !model->texcoords, GLM_TEXTURE);
+  check(3, (mode & GLM_FLAT) && (mode & GLM_SMOOTH), GLM_FLAT);
+  check(4, (mode & GLM_COLOR) && !model->materials, GLM_COLOR);
+  check(5, (mode & GLM_MATERIAL) && !model->materials, GLM_MATERIAL);
+  check(6, (mode & GLM_COLOR) && (mode & GLM_MATERIAL), GLM_COLOR);
+  return mode;
+}
+
 // ---- Records --------------------------------------------------------------
 
 GLvoid glmDelete(GLMmodel* model) {
@@ -1466,34 +1484,16 @@ GLMmodel* glmReadOBJText(const char* path, const char* text, size_t length, GLMm
 namespace draw_detail {
 namespace {
 
-// Drops `flag` from the mode with a one-line warning on standard output.
-void dropFlag(GLuint& mode, GLuint flag, const char* why) {
-  mode &= ~flag;
-  printf("glmDraw() warning: %s\n", why);
-}
-
-// The requested mode with every attribute the model cannot supply dropped
-// and the two conflicts settled (smooth beats flat, material beats colour).
-// Only the presence of an array counts, never its length.
-GLuint resolveMode(const GLMmodel* model, GLuint mode) {
-  if ((mode & GLM_FLAT) && !model->facetnorms)
-    dropFlag(mode, GLM_FLAT, "flat render mode requested with no facet normals defined.");
-  if ((mode & GLM_SMOOTH) && !model->normals)
-    dropFlag(mode, GLM_SMOOTH, "smooth render mode requested with no normals defined.");
-  if ((mode & GLM_TEXTURE) && !model->texcoords)
-    dropFlag(mode, GLM_TEXTURE,
-             "texture render mode requested with no texture coordinates defined.");
-  if ((mode & GLM_FLAT) && (mode & GLM_SMOOTH))
-    dropFlag(mode, GLM_FLAT,
-             "flat render mode requested and smooth render mode requested (using smooth).");
-  if ((mode & GLM_COLOR) && !model->materials)
-    dropFlag(mode, GLM_COLOR, "color render mode requested with no materials defined.");
-  if ((mode & GLM_MATERIAL) && !model->materials)
-    dropFlag(mode, GLM_MATERIAL, "material render mode requested with no materials defined.");
-  if ((mode & GLM_COLOR) && (mode & GLM_MATERIAL))
-    dropFlag(mode, GLM_COLOR, "color and material render mode requested using only material mode.");
-  return mode;
-}
+// The warnings of glmDraw's mode checks, in the order they are made.
+const char* const kDrawWarnings[7] = {
+    "flat render mode requested with no facet normals defined.",
+    "smooth render mode requested with no normals defined.",
+    "texture render mode requested with no texture coordinates defined.",
+    "flat render mode requested and smooth render mode requested (using smooth).",
+    "color render mode requested with no materials defined.",
+    "material render mode requested with no materials defined.",
+    "color and material render mode requested using only material mode.",
+};
 
 // A 1-based vector array of `count` items of `size` floats, read from the
 // model once per draw (the model does not change while it is drawn).
@@ -1539,7 +1539,7 @@ GLvoid glmDraw(GLMmodel* model, GLuint mode) {
   GLM_ASSERT(model);
   GLM_ASSERT(model->vertices);
 
-  mode = resolveMode(model, mode);
+  mode = glmResolveMode(model, mode, "glmDraw", kDrawWarnings);
   if (mode & GLM_COLOR)
     glEnable(GL_COLOR_MATERIAL);
   else if (mode & GLM_MATERIAL)
@@ -2155,40 +2155,16 @@ void header(Out& out, const char* kind) {
   out.text(kHeaderTail);
 }
 
-// "glmWriteOBJ() warning: ..." for a dropped mode flag.
-void warn(const char* what) { printf("glmWriteOBJ() warning: %s\n", what); }
-
-GLuint resolveMode(const GLMmodel* model, GLuint mode) {
-  if ((mode & GLM_FLAT) && !model->facetnorms) {
-    warn("flat normal output requested with no facet normals defined.");
-    mode &= ~GLuint(GLM_FLAT);
-  }
-  if ((mode & GLM_SMOOTH) && !model->normals) {
-    warn("smooth normal output requested with no normals defined.");
-    mode &= ~GLuint(GLM_SMOOTH);
-  }
-  if ((mode & GLM_TEXTURE) && !model->texcoords) {
-    warn("texture coordinate output requested with no texture coordinates defined.");
-    mode &= ~GLuint(GLM_TEXTURE);
-  }
-  if ((mode & GLM_FLAT) && (mode & GLM_SMOOTH)) {
-    warn("flat normal output requested and smooth normal output requested (using smooth).");
-    mode &= ~GLuint(GLM_FLAT);
-  }
-  if ((mode & GLM_COLOR) && !model->materials) {
-    warn("color output requested with no colors (materials) defined.");
-    mode &= ~GLuint(GLM_COLOR);
-  }
-  if ((mode & GLM_MATERIAL) && !model->materials) {
-    warn("material output requested with no materials defined.");
-    mode &= ~GLuint(GLM_MATERIAL);
-  }
-  if ((mode & GLM_COLOR) && (mode & GLM_MATERIAL)) {
-    warn("color and material output requested outputting only materials.");
-    mode &= ~GLuint(GLM_COLOR);
-  }
-  return mode;
-}
+// The warnings of glmWriteOBJ's mode checks, in the order they are made.
+const char* const kWriteWarnings[7] = {
+    "flat normal output requested with no facet normals defined.",
+    "smooth normal output requested with no normals defined.",
+    "texture coordinate output requested with no texture coordinates defined.",
+    "flat normal output requested and smooth normal output requested (using smooth).",
+    "color output requested with no colors (materials) defined.",
+    "material output requested with no materials defined.",
+    "color and material output requested outputting only materials.",
+};
 
 // 1-based vector array items 1..count, each as "keyword x y [z]".
 void vectors(Out& out, const char* keyword, const GLfloat* v, GLuint count, int size) {
@@ -2263,7 +2239,7 @@ GLvoid glmWriteOBJ(GLMmodel* model, const char* filename, GLuint mode) {
   using namespace write_detail;
   GLM_ASSERT(model);
   GLM_ASSERT(filename);
-  mode = resolveMode(model, mode);
+  mode = glmResolveMode(model, mode, "glmWriteOBJ", kWriteWarnings);
   const bool material = mode & GLM_MATERIAL;
   const bool smooth = mode & GLM_SMOOTH;
   const bool flat = mode & GLM_FLAT;

@@ -46,6 +46,13 @@ GLM_INTERNAL GLvoid glmWriteMTL(GLMmodel* model, const char* modelpath, const ch
 
 }  // extern "C"
 
+// Settles a draw or write mode against what the model holds: drops a flag
+// whose array is missing, then flat under smooth and colour under material,
+// in that order, printing "<who>() warning: <warnings[k]>" on standard output
+// for every check k that fires. Only the presence of an array counts.
+GLM_INTERNAL GLuint glmResolveMode(const GLMmodel* model, GLuint mode, const char* who,
+                                   const char* const warnings[7]);
+
 // malloc(count * size) that never returns null: an overflowing size or a
 // failed allocation prints "glm: out of memory" with the size on standard
 // error and ends the process with exit status 1.
