@@ -177,6 +177,31 @@ struct Rng {
   float uniform(float lo, float hi) { return lo + (hi - lo) * float(next() >> 8) / 16777216.0f; }
 };
 
+// A square of two triangles with every attribute: normals, texture
+// coordinates, facet normals, two materials and three groups (one empty, one
+// with a name that starts with a blank).
+inline GLMmodel* fullSquare() {
+  GLMmodel* m = newModel();
+  setVertices(m, {0, 0, 0, 1, 0, 0, 0, 1, 0, 1, 1, 0});
+  setNormals(m, {0, 0, 1, 0, 0, -1});
+  setTexcoords(m, {0, 0, 1, 0, 0, 1, 0.25f, 0.75f});
+  setFacetNormals(m, {0, 1, 0, 1, 0, 0});
+  setTriangles(m, {triangle(1, 2, 3, 1, 2, 3, 1, 1, 1, 1), triangle(2, 4, 3, 2, 4, 3, 1, 2, 1, 2)});
+  addGroup(m, "default", {});
+  addGroup(m, " body", {0});
+  addGroup(m, "arm", {1}, 1);
+  addMaterial(m, "default");
+  GLMmaterial& red = addMaterial(m, "red");
+  const GLfloat ambient[4] = {0.1f, 0, 0, 0.5f}, diffuse[4] = {1, 0, 0, 0.25f},
+                specular[4] = {0.5f, 0.5f, 0.5f, 0};
+  memcpy(red.ambient, ambient, sizeof ambient);
+  memcpy(red.diffuse, diffuse, sizeof diffuse);
+  memcpy(red.specular, specular, sizeof specular);
+  red.shininess = 64;
+  setMtllib(m, "parts.mtl");
+  return m;
+}
+
 }  // namespace model_builder
 
 #endif  // CELSHADE_MODEL_BUILDER_H

@@ -276,18 +276,7 @@ GLMmodel* randomModel(uint32_t seed, bool normals, bool texcoords, bool facets) 
 }
 
 TEST(RoundTrip, SquareWithEveryAttributeInEveryMode) {
-  GLMmodel* m = newModel();
-  setVertices(m, {0, 0, 0, 1, 0, 0, 0, 1, 0, 1, 1, 0});
-  setNormals(m, {0, 0, 1, 0, 0, -1});
-  setTexcoords(m, {0, 0, 1, 0, 0, 1, 0.25f, 0.75f});
-  setFacetNormals(m, {0, 1, 0, 1, 0, 0});
-  setTriangles(m, {triangle(1, 2, 3, 1, 2, 3, 1, 1, 1, 1), triangle(2, 4, 3, 2, 4, 3, 1, 2, 1, 2)});
-  addGroup(m, "default", {});
-  addGroup(m, " body", {0});
-  addGroup(m, "arm", {1}, 1);
-  addMaterial(m, "default");
-  addMaterial(m, "red").diffuse[0] = 1;
-  setMtllib(m, "parts.mtl");
+  GLMmodel* m = fullSquare();
   for (GLuint mode : kAllModes) expectRoundTrip(m, mode);
   glmDelete(m);
 }
