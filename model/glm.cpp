@@ -968,6 +968,18 @@ inline bool resolveOptional(int32_t index, uint64_t next, uint64_t count, GLuint
 }
 
 // One scan of the OBJ text: counting (Store false) or storing (Store true).
+// Skips the white space before the next keyword (end of text when there is
+// none), handing mapped pages back on the way: `releaseAt` is the offset of
+// the next hand-back.
+inline const char* nextKeyword(Text& text, const char* p, size_t& releaseAt) {
+  p = skipSpace(p, text.end());
+  if (size_t(p - text.data) >= releaseAt) {
+    text.release(p);
+    releaseAt = size_t(p - text.data) + kReleaseStep;
+  }
+  return p;
+}
+
 template <bool Store>
 bool scanObj(ObjScan& s) {
   GLMmodel* m = s.model;
@@ -1010,11 +1022,7 @@ bool scanObj(ObjScan& s) {
   };
 
   for (;;) {
-    p = skipSpace(p, end);
-    if (size_t(p - s.text.data) >= releaseAt) {
-      s.text.release(p);
-      releaseAt = size_t(p - s.text.data) + kReleaseStep;
-    }
+    p = nextKeyword(s.text, p, releaseAt);
     if (p == end) break;
     const char* keyword = p;
     p = skipWord(p, end);
@@ -1238,11 +1246,7 @@ bool scanMtl(MtlScan& s) {
   size_t releaseAt = kReleaseStep;  // offset of the next page hand-back
   uint64_t current = 0;
   for (;;) {
-    p = skipSpace(p, end);
-    if (size_t(p - s.text.data) >= releaseAt) {
-      s.text.release(p);
-      releaseAt = size_t(p - s.text.data) + kReleaseStep;
-    }
+    p = nextKeyword(s.text, p, releaseAt);
     if (p == end) break;
     const char* keyword = p;
     p = skipWord(p, end);
