@@ -660,198 +660,255 @@ inline bool hasDoubleSlash(const char* p, const char* q) {
 
 // ---- Whole lines ------------------------------------------------------------
 
-// Most coordinate lines of a model are plain: numbers and blanks. Their
-// bytes are classified sixteen at a time into bit masks, and a statement
-// whose line is plain takes a shortcut in the counting pass that provably ends where the byte-by-byte
-// reading would: the numbers of a coordinate statement all stand on its
-// line, and whatever follows them there starts with a digit, sign, point or
-// exponent letter, so is a skipped statement reaching to the line end.
-
-using Mask = unsigned __int128;  // bit i: byte i of the line rest
-
-struct Line {
-  Mask number = 0;  // 0-9 . + - e E (the other bytes are blanks, tabs, carriage returns)
-  int length = 0;   // bytes before the newline
-};
-
-// Starts of runs of `set` bits (a run's first bit has no set bit below it).
-inline Mask runStarts(Mask set) { return set & ~(set << 1); }
-
-// Classifies the line rest at p. False when the line is not plain (other
-// bytes, longer than 127 bytes, or too near the end of the text for
-// sixteen-byte loads): the caller then reads it byte by byte.
-inline bool classifyLine(const char* p, const char* end, Line& line) {
-#if defined(__SSE2__)
-  for (int offset = 0; offset < 128; offset += 16) {
-    if (end - p - offset < 16) return false;
-    __m128i x = _mm_loadu_si128(reinterpret_cast<const __m128i*>(p + offset));
-    auto is = [&](char c) { return _mm_cmpeq_epi8(x, _mm_set1_epi8(c)); };
-    __m128i d = _mm_sub_epi8(x, _mm_set1_epi8('0'));
-    __m128i digit = _mm_cmpeq_epi8(_mm_min_epu8(d, _mm_set1_epi8(9)), d);
-    unsigned newline = unsigned(_mm_movemask_epi8(is('\n')));
-    unsigned blank = unsigned(_mm_movemask_epi8(_mm_or_si128(_mm_or_si128(is(' '), is('\t')), is('\r'))));
-    unsigned digits = unsigned(_mm_movemask_epi8(digit));
-    unsigned number = digits | unsigned(_mm_movemask_epi8(_mm_or_si128(
-                                   _mm_or_si128(_mm_or_si128(is('.'), is('-')), is('+')),
-                                   _mm_or_si128(is('e'), is('E')))));
-    unsigned keep = 0xFFFF;
-    if (newline) keep = (1u << __builtin_ctz(newline)) - 1;
-    if (((blank | number) & keep) != keep) return false;
-    line.number |= Mask(number & keep) << offset;
-    if (newline) {
-      line.length = offset + __builtin_ctz(newline);
-      return true;
-    }
-  }
-#else
-  (void)p, (void)end, (void)line;
-#endif
-  return false;
-}
-
-// True when the plain line holds at least n words, all of number bytes.
-inline bool plainNumbers(const Line& line, int n) {
-  Mask starts = runStarts(line.number);
-  for (int i = 0; i < n; i++, starts &= starts - 1)
-    if (!starts) return false;
-  return true;
-}
-
-// ---- Plain statements -------------------------------------------------------
-
-// The shortcuts below read only within this many bytes after a keyword, so
-// they need no end checks; nearer the end of the text every statement is read
-// the general way.
-constexpr ptrdiff_t kPlainRoom = 512;
-constexpr int kPlainCorners = 32;  // longer faces are read the general way
-
-// The innermost readers are called from several places in one face; keep
-// them inlined there.
+// The line readers below run once or more per statement; keep them inlined
+// in the scan loop.
 #if defined(__GNUC__)
 #define GLM_READ_INLINE inline __attribute__((always_inline))
 #else
 #define GLM_READ_INLINE inline
 #endif
 
+// Most lines of a large model are plain: a coordinate statement's numbers or
+// a face's corners, split by blanks. A line's bytes are classified sixteen at
+// a time into bit masks (bit i: byte i after the keyword). The masks show
+// whether the line is plain and how many words it has, so the counting pass
+// can count it without reading its numbers.
+
+using Mask = unsigned __int128;
+
+enum class Shape { Face, Coordinates };
+
+struct Line {
+  Mask word = 0;   // coordinates: 0-9 . + - e E; faces: 0-9 + - /
+  Mask digit = 0;  // faces: 0-9
+  Mask slash = 0;  // faces: /
+  int length = 0;  // bytes before the newline; those outside `word` are blanks, tabs, CRs
+
+  Mask within() const { return (Mask(1) << length) - 1; }
+  Mask newline() const { return Mask(1) << length; }
+};
+
+inline Mask runStarts(Mask set) { return set & ~(set << 1); }
+inline Mask runEnds(Mask set) { return set & ~(set >> 1); }
+inline Mask lowest(Mask set) { return set & (~set + 1); }
+// Bit count without a library call (x86-64's baseline has no popcnt).
+inline int bitCount(Mask set) {
+  int n = 0;
+  for (uint64_t x : {uint64_t(set), uint64_t(set >> 64)}) {
+    x -= (x >> 1) & 0x5555555555555555ull;
+    x = (x & 0x3333333333333333ull) + ((x >> 2) & 0x3333333333333333ull);
+    x = (x + (x >> 4)) & 0x0F0F0F0F0F0F0F0Full;
+    n += int((x * 0x0101010101010101ull) >> 56);
+  }
+  return n;
+}
+// For every bit of `from` (a subset of `events`), the first bit of events
+// or of the newline above it: the carry that each bit of from adds runs
+// through the bits between.
+inline Mask nextEvent(const Line& line, Mask from, Mask events) {
+  return ((from << 1) + (line.within() & ~events)) & (events | line.newline());
+}
+
+// The shortcuts below read only within this many bytes after a keyword, so
+// they need no end checks; nearer the end of the text every statement is
+// read the general way.
+constexpr ptrdiff_t kPlainRoom = 512;
+constexpr int kPlainLine = 128;  // longer lines are read the general way
+
+// Classifies the sixteen bytes at p + offset into `line`; false when one
+// before the newline is outside the shape's set. Sets `done` at the newline.
+template <Shape kind, int offset>
+GLM_READ_INLINE bool classifyChunk(const char* p, Line& line, bool& done) {
+#if defined(__SSE2__)
+  __m128i x = _mm_loadu_si128(reinterpret_cast<const __m128i*>(p + offset));
+  auto is = [&](char c) { return _mm_cmpeq_epi8(x, _mm_set1_epi8(c)); };
+  auto bits = [](__m128i m) { return unsigned(_mm_movemask_epi8(m)); };
+  __m128i d = _mm_sub_epi8(x, _mm_set1_epi8('0'));
+  __m128i digit = _mm_cmpeq_epi8(_mm_min_epu8(d, _mm_set1_epi8(9)), d);
+  __m128i numeric = _mm_or_si128(digit, _mm_or_si128(is('+'), is('-')));
+  __m128i slash = is('/');
+  if (kind == Shape::Face) {
+    numeric = _mm_or_si128(numeric, slash);
+  } else {
+    __m128i e = _mm_cmpeq_epi8(_mm_or_si128(x, _mm_set1_epi8(0x20)), _mm_set1_epi8('e'));
+    numeric = _mm_or_si128(numeric, _mm_or_si128(is('.'), e));
+  }
+  unsigned word = bits(numeric);
+  unsigned blank = bits(_mm_or_si128(_mm_or_si128(is(' '), is('\t')), is('\r')));
+  unsigned newline = bits(is('\n'));
+  unsigned keep = newline ? (1u << __builtin_ctz(newline)) - 1 : 0xFFFF;
+  if (((word | blank) & keep) != keep) return false;
+  line.word |= Mask(word & keep) << offset;
+  if (kind == Shape::Face) {
+    line.digit |= Mask(bits(digit) & keep) << offset;
+    line.slash |= Mask(bits(slash) & keep) << offset;
+  }
+  if (newline) {
+    line.length = offset + __builtin_ctz(newline);
+    done = true;
+  }
+  return true;
+#else
+  (void)p, (void)line, (void)done;
+  return false;
+#endif
+}
+
+template <Shape kind, int... chunk>
+GLM_READ_INLINE bool classifyChunks(const char* p, Line& line, std::integer_sequence<int, chunk...>) {
+  bool done = false;  // chunk by chunk, up to the one with the newline
+  (void)((classifyChunk<kind, 16 * chunk>(p, line, done) && !done) && ...);
+  return done;
+}
+
+// Classifies the line rest at p (kPlainRoom bytes readable). False when it
+// is kPlainLine bytes or longer, or holds a byte other than blanks, tabs,
+// carriage returns, digits, signs and, for faces, slashes or, for
+// coordinates, points and exponent letters.
+template <Shape kind>
+GLM_READ_INLINE bool classifyLine(const char* p, Line& line) {
+  return classifyChunks<kind>(p, line, std::make_integer_sequence<int, kPlainLine / 16>());
+}
+
+// ---- Plain statements -------------------------------------------------------
+
+// Up to eight digits at p, at most 99999999 (p + 8 readable); false when
+// there are more.
+GLM_READ_INLINE bool plainDigits(const char* p, uint32_t& out) {
+  int n = leadingDigits(load8(p));
+  out = uint32_t(swarValue(p, n));
+  return n < 8 || !isDigit(p[8]);
+}
+
+// A plain face: at least three corners, all of the first corner's shape
+// (v, v/t, v/t/n or v//n, numbers with optional signs), split by blanks,
+// tabs or carriage returns, then the line end and a byte that can start
+// neither a corner nor white space. Reading it corner by corner gives these
+// corners and ends just past that line end.
+constexpr int kPlainCorners = kPlainLine / 2;
+
+struct PlainFace {
+  Form form;
+  int corners;
+  int stride;                         // numbers per corner
+  int32_t number[3 * kPlainCorners];  // corner i: number[stride * i + field]
+};
+
+// Recognises a plain face whose keyword ends at p (kPlainRoom bytes
+// readable); its end, or null. The verdict depends on the text alone, so
+// both passes take the shortcut on the same faces. With Convert, fills in
+// the numbers, and gives null when one has more than eight digits (the
+// general reading then takes the face, with the same corners).
+template <bool Convert>
+const char* plainFace(const char* p, PlainFace& f) {
+  Line line;
+  if (!classifyLine<Shape::Face>(p, line)) return nullptr;
+  const char* stop = p + line.length;  // the newline
+  char next = stop[1];
+  if (isSpace(next) || isDigit(next) || next == '+' || next == '-') return nullptr;
+  const Mask word = line.word, digit = line.digit, slash = line.slash, sign = word & ~(digit | slash);
+  const Mask first = runStarts(word), last = runEnds(word);
+  // Every word ends with a digit, and every sign stands at the start of a
+  // word or after a slash, before a digit.
+  if ((last & ~digit) || (sign & ~(first | slash << 1)) || ((sign << 1) & ~digit)) return nullptr;
+  const int corners = bitCount(first);
+  if (corners < 3) return nullptr;
+  // The first word decides the form: "//" in it, or its count of slashes.
+  const Mask firstWord = (lowest(last) << 1) - 1;
+  const Mask pairs = slash & (slash >> 1);  // first slashes of "//"
+  Form form;
+  if (pairs & firstWord) {
+    // v//n: slashes only in pairs, each between digits (or a sign), and
+    // each word's first pair is its only one.
+    if (slash != (pairs | pairs << 1) || (pairs & pairs >> 1) || (pairs & ~(digit << 1)) ||
+        ((pairs << 2) & ~(digit | sign)) || nextEvent(line, first, first | pairs) != pairs)
+      return nullptr;
+    form = kVN;
+  } else {
+    // Single slashes between digits (or a sign); each word has as many as
+    // the first: every slash is the first or the second after its word's start.
+    if ((slash & ~(digit << 1)) || ((slash << 1) & ~(digit | sign))) return nullptr;
+    const Mask inFirst = slash & firstWord, events = first | slash;
+    if (!inFirst) {
+      if (slash) return nullptr;
+      form = kV;
+    } else if (!(inFirst & (inFirst - 1))) {
+      if (nextEvent(line, first, events) != slash) return nullptr;
+      form = kVT;
+    } else {
+      Mask one = nextEvent(line, first, events);
+      if ((one | nextEvent(line, one, events)) != slash) return nullptr;
+      form = kVTN;
+    }
+  }
+  f.form = form;
+  f.corners = corners;
+  f.stride = form == kVTN ? 3 : form == kV ? 1 : 2;
+  if (Convert) {
+    // Each word holds exactly `stride` digit runs, each a number whose sign,
+    // if any, is the byte before it.
+    int i = 0;
+    bool fits = true;
+    auto take = [&](uint64_t bits, int base) {
+      for (; bits; bits &= bits - 1) {
+        const char* d = p + base + __builtin_ctzll(bits);
+        uint32_t v;
+        fits &= plainDigits(d, v);
+        f.number[i++] = d[-1] == '-' ? -int32_t(v) : int32_t(v);
+      }
+    };
+    const Mask numbers = runStarts(digit);
+    take(uint64_t(numbers), 0);
+    take(uint64_t(numbers >> 64), 64);
+    if (!fits) return nullptr;
+  }
+  return stop + 1;
+}
+
+// A coordinate statement whose keyword ends at p (kPlainRoom bytes
+// readable), on a plain line with at least n words: its numbers all stand
+// on the line, and whatever follows them there starts with a digit, sign,
+// point or exponent letter, so is a statement skipped to the line end. The
+// counting pass skips the line: the line end, or null.
+inline const char* plainCoordinateLine(const char* p, int n) {
+  Line line;
+  if (!classifyLine<Shape::Coordinates>(p, line)) return nullptr;
+  Mask starts = runStarts(line.word);
+  for (int i = 0; i < n; i++, starts &= starts - 1)
+    if (!starts) return nullptr;
+  return p + line.length + 1;
+}
+
 inline bool isBlank(char c) { return c == ' ' || c == '\t'; }
 
 // Skips at most 16 blanks and tabs at p; null when there are more.
-inline const char* skipBlanks(const char* p) {
+GLM_READ_INLINE const char* skipBlanks(const char* p) {
   for (int i = 0; isBlank(*p); ++p)
     if (++i > 16) return nullptr;
   return p;
 }
 
-// Reads [+-]?digits with at most 10 digits at p (16 bytes readable); its
-// end, or null. With Convert, stores the value, or sets bad when it does not
-// fit 32 bits, as readInt does.
-template <bool Convert>
-GLM_READ_INLINE const char* plainInt(const char* p, int32_t& out, bool& bad) {
-  bool negative = *p == '-';
-  p += *p == '-' || *p == '+';
-  int n = leadingDigits(load8(p));
-  if (n == 0) return nullptr;
-  if (n == 8 && (n += leadingDigits(load8(p + 8))) > 10) return nullptr;
-  if (Convert) {
-    uint64_t v = n <= 8 ? swarValue(p, n)
-                        : swarValue(p, 8) * kPow10Int[n - 8] + swarValue(p + 8, n - 8);
-    if (v > (negative ? 2147483648u : 2147483647u)) {
-      bad = true;
-      v = 0;
-    }
-    out = negative ? int32_t(-int64_t(v)) : int32_t(v);
-  }
-  return p + n;
-}
-
-// Reads one corner of exactly the form's shape at p; its end, or null.
-template <bool Convert>
-GLM_READ_INLINE const char* plainCorner(const char* p, Form form, Corner& c, bool& bad) {
-  if (!(p = plainInt<Convert>(p, c.v, bad)) || form == kV) return p;
-  if (*p++ != '/') return nullptr;
-  if (form == kVN) return *p == '/' ? plainInt<Convert>(p + 1, c.n, bad) : nullptr;
-  if (!(p = plainInt<Convert>(p, c.t, bad)) || form == kVT) return p;
-  return *p == '/' ? plainInt<Convert>(p + 1, c.n, bad) : nullptr;
-}
-
-inline bool endsCorner(char c) { return c == ' ' || c == '\t' || c == '\r' || c == '\n'; }
-
-// A plain face: at least three corners of the first corner's shape, split
-// by blanks, tabs or carriage returns, the last followed by a line end and
-// then by a byte that can start neither a corner nor white space. Reading it
-// corner by corner gives the same corners and ends just past that line end.
-struct PlainFace {
-  Form form;
-  int corners;
-  Corner c[kPlainCorners];
-};
-
-// Recognises a plain face whose keyword ends at p (kPlainRoom bytes
-// readable); its end, or null. The counting and the storing pass both use
-// it, and its verdict depends on the shape of the text alone, so they take
-// the shortcut on the same faces. With Convert, fills the corners' values
-// and sets bad when one does not fit 32 bits.
-template <bool Convert>
-const char* plainFace(const char* p, const char* end, PlainFace& f, bool& bad) {
-  const char* q = skipBlanks(p);
-  if (!q) return nullptr;
-  Corner& first = f.c[0];
-  // The first corner decides the form, as its token does.
-  if (!(q = plainInt<Convert>(q, first.v, bad))) return nullptr;
-  f.form = kV;
-  if (*q == '/') {
-    if (q[1] == '/') {
-      f.form = kVN;
-      q = plainInt<Convert>(q + 2, first.n, bad);
-    } else if ((q = plainInt<Convert>(q + 1, first.t, bad))) {
-      f.form = kVT;
-      if (*q == '/') {
-        f.form = kVTN;
-        q = plainInt<Convert>(q + 1, first.n, bad);
-      }
-    }
-    if (!q) return nullptr;
-  }
-  int n = 1;
-  for (;;) {
-    if (!endsCorner(*q)) return nullptr;
-    for (int i = 0; *q == ' ' || *q == '\t' || *q == '\r'; ++q)
-      if (++i > 16) return nullptr;
-    if (*q == '\n') {
-      char next = q[1];
-      if (n < 3 || isSpace(next) || isDigit(next) || next == '+' || next == '-') return nullptr;
-      f.corners = n;
-      return q + 1;
-    }
-    if (n == kPlainCorners || end - q < 64) return nullptr;
-    if (!(q = plainCorner<Convert>(q, f.form, f.c[n++], bad))) return nullptr;
-  }
-}
-
 // Reads a plain decimal [+-]?digits[.digits*] with at most seven digits on
 // each side of the point at p, not followed by a point or exponent letter
-// (kPlainRoom bytes
-// readable), into out exactly as readFloat would (with Convert); its end,
-// or null. Where it ends depends on the text alone.
-template <bool Convert>
-inline const char* plainFloat(const char* p, float& out) {
+// (kPlainRoom bytes readable), into out exactly as readFloat would; its end,
+// or null.
+GLM_READ_INLINE const char* plainFloat(const char* p, float& out) {
   bool negative = *p == '-';
   p += *p == '-' || *p == '+';
   int whole = leadingDigits(load8(p));
   if (whole == 0 || whole == 8) return nullptr;
-  uint64_t mantissa = Convert ? swarValue(p, whole) : 0;
+  uint64_t mantissa = swarValue(p, whole);
   p += whole;
   int fraction = 0;
   if (*p == '.') {
     ++p;
     fraction = leadingDigits(load8(p));
     if (fraction == 8) return nullptr;
-    if (Convert) mantissa = mantissa * kPow10Int[fraction] + swarValue(p, fraction);
+    mantissa = mantissa * kPow10Int[fraction] + swarValue(p, fraction);
     p += fraction;
   }
   char next = *p;
   if (next == '.' || next == 'e' || next == 'E') return nullptr;
-  if (!Convert) return p;
   // The mantissa is exact in double and the power of ten within half a unit
   // of its last place, so the product is within two units of the decimal's
   // value; rounding it to float is exact unless it lies that close to a
@@ -860,20 +917,22 @@ inline const char* plainFloat(const char* p, float& out) {
   uint64_t bits;
   memcpy(&bits, &v, sizeof bits);
   if (uint32_t(bits & 0x1FFFFFFF) - (0x10000000u - 4) <= 8) return nullptr;
-  out = negative ? -float(v) : float(v);
+  // The sign goes in as a bit: a branch on it would often be mispredicted.
+  float magnitude = float(v);
+  uint32_t f;
+  memcpy(&f, &magnitude, sizeof f);
+  f |= uint32_t(negative) << 31;
+  memcpy(&out, &f, sizeof out);
   return p;
 }
 
 // Reads the n numbers of a coordinate statement whose keyword ends at p
 // when each is a plain decimal after blanks or tabs (kPlainRoom bytes
-// readable), converting them with Convert; where they end (just after the
-// last, as reading number by number would), or null (out may then hold
-// some of them).
-template <bool Convert>
+// readable); where they end (just after the last, as reading number by
+// number would), or null (out may then hold some of them).
 inline const char* plainFloats(const char* p, int n, float* out) {
   for (int i = 0; i < n; i++) {
-    if (!isBlank(*p) || !(p = skipBlanks(p)) || !(p = plainFloat<Convert>(p, out[i])))
-      return nullptr;
+    if (!isBlank(*p) || !(p = skipBlanks(p)) || !(p = plainFloat(p, out[i]))) return nullptr;
   }
   return p;
 }
@@ -1062,16 +1121,11 @@ bool scanObj(ObjScan& s) {
           return false;
         }
         ++*count;
-        if (Store && end - p >= kPlainRoom) {
-          if (const char* q = plainFloats<Store>(p, n, out)) {
+        if (end - p >= kPlainRoom) {
+          if (const char* q = Store ? plainFloats(p, n, out) : plainCoordinateLine(p, n)) {
             p = q;
             break;
           }
-        }
-        Line line;
-        if (!Store && classifyLine(p, end, line) && plainNumbers(line, n)) {
-          p += line.length + 1;
-          break;
         }
         if (Store)
           for (int i = 0; i < n; i++) out[i] = 0;  // a missing number reads as 0
@@ -1083,20 +1137,40 @@ bool scanObj(ObjScan& s) {
       case 'f': {
         if (end - p >= kPlainRoom) {
           PlainFace face;
-          bool bad = false;
-          if (const char* q = plainFace<Store>(p, end, face, bad)) {
+          if (const char* q = plainFace<Store>(p, face)) {
             p = q;
             if (!Store) {
               triangles += face.corners - 2;
               group->count += face.corners - 2;
               break;
             }
-            GLuint r[kPlainCorners][3];  // only the form's fields are set and read
-            bool ok = !bad;
-            for (int i = 0; i < face.corners; i++) ok &= resolveInto(face.c[i], face.form, r[i]);
+            // Resolve every corner (fields the form lacks are 0), then store
+            // the fan around the first corner in one go.
+            const GLuint fan = GLuint(face.corners - 2);
+            GLMgroup* g = group->group;
+            if (m->trianglecount - triangles < fan || group->count - g->trianglecount < fan)
+              return s.fail("internal error: the passes disagree");
+            const bool hasT = face.form == kVT || face.form == kVTN;
+            const bool hasN = face.form == kVN || face.form == kVTN;
+            const int nField = face.form == kVN ? 1 : 2;
+            GLuint r[kPlainCorners][3];  // v, t, n
+            bool ok = true;
+            for (int i = 0; i < face.corners; i++) {
+              const int32_t* number = &face.number[face.stride * i];
+              ok &= resolve(number[0], vertices + 1, m->vertexcount, r[i][0]);
+              r[i][1] = r[i][2] = 0;
+              if (hasT) ok &= resolveOptional(number[1], texcoords + 1, m->texcoordcount, r[i][1]);
+              if (hasN) ok &= resolveOptional(number[nField], normals + 1, m->normalcount, r[i][2]);
+            }
             if (!ok) return s.fail("face index out of range");
-            for (int i = 2; i < face.corners; i++, triangles++)
-              if (!store(face.form, r[0], r[i - 1], r[i])) return false;
+            GLMtriangle* t = &m->triangles[triangles];
+            GLuint* slot = &g->triangles[g->trianglecount];
+            for (int i = 2; i < face.corners; i++) {
+              const GLuint *a = r[0], *b = r[i - 1], *c = r[i];
+              *t++ = GLMtriangle{{a[0], b[0], c[0]}, {a[2], b[2], c[2]}, {a[1], b[1], c[1]}, 0};
+              *slot++ = GLuint(triangles++);
+            }
+            g->trianglecount += fan;
             break;
           }
         }
