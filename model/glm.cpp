@@ -1447,6 +1447,8 @@ bool allocateArrays(ObjScan& s) {
   adviseHugePages(m->triangles, size_t(m->trianglecount) * sizeof(GLMtriangle));
   // Slot 0 is never used; keep it defined all the same.
   for (int i = 0; i < 3; i++) m->vertices[i] = 0;
+  if (m->normals) m->normals[0] = m->normals[1] = m->normals[2] = 0;
+  if (m->texcoords) m->texcoords[0] = m->texcoords[1] = 0;
   return true;
 }
 
