@@ -607,9 +607,9 @@ inline const char* readInt(const char* p, const char* end, int32_t& out, bool& b
 
 enum Form { kV, kVT, kVTN, kVN };  // v, v/t, v/t/n, v//n
 
+inline int numbersPerCorner(Form form) { return form == kVTN ? 3 : form == kV ? 1 : 2; }
+
 // Index values of the corner read last, as written (relative ones unresolved).
-// Left uninitialised by default: a plain face holds many and reads only the
-// fields its form sets.
 struct Corner {
   int32_t v, t, n;
 };
@@ -755,7 +755,8 @@ GLM_READ_INLINE bool classifyChunk(const char* p, Line& line, bool& done) {
 }
 
 template <Shape kind, int... chunk>
-GLM_READ_INLINE bool classifyChunks(const char* p, Line& line, std::integer_sequence<int, chunk...>) {
+GLM_READ_INLINE bool classifyChunks(const char* p, Line& line,
+                                    std::integer_sequence<int, chunk...>) {
   bool done = false;  // chunk by chunk, up to the one with the newline
   (void)((classifyChunk<kind, 16 * chunk>(p, line, done) && !done) && ...);
   return done;
@@ -790,8 +791,7 @@ constexpr int kPlainCorners = kPlainLine / 2;
 struct PlainFace {
   Form form;
   int corners;
-  int stride;                         // numbers per corner
-  int32_t number[3 * kPlainCorners];  // corner i: number[stride * i + field]
+  int32_t number[3 * kPlainCorners];  // corner i: number[numbersPerCorner(form) * i + field]
 };
 
 // Recognises a plain face whose keyword ends at p (kPlainRoom bytes
@@ -806,7 +806,8 @@ const char* plainFace(const char* p, PlainFace& f) {
   const char* stop = p + line.length;  // the newline
   char next = stop[1];
   if (isSpace(next) || isDigit(next) || next == '+' || next == '-') return nullptr;
-  const Mask word = line.word, digit = line.digit, slash = line.slash, sign = word & ~(digit | slash);
+  const Mask word = line.word, digit = line.digit, slash = line.slash;
+  const Mask sign = word & ~(digit | slash);
   const Mask first = runStarts(word), last = runEnds(word);
   // Every word ends with a digit, and every sign stands at the start of a
   // word or after a slash, before a digit.
@@ -843,10 +844,9 @@ const char* plainFace(const char* p, PlainFace& f) {
   }
   f.form = form;
   f.corners = corners;
-  f.stride = form == kVTN ? 3 : form == kV ? 1 : 2;
   if (Convert) {
-    // Each word holds exactly `stride` digit runs, each a number whose sign,
-    // if any, is the byte before it.
+    // Each word holds exactly numbersPerCorner(form) digit runs, each a
+    // number whose sign, if any, is the byte before it.
     int i = 0;
     bool fits = true;
     auto take = [&](uint64_t bits, int base) {
@@ -1152,11 +1152,11 @@ bool scanObj(ObjScan& s) {
               return s.fail("internal error: the passes disagree");
             const bool hasT = face.form == kVT || face.form == kVTN;
             const bool hasN = face.form == kVN || face.form == kVTN;
-            const int nField = face.form == kVN ? 1 : 2;
+            const int nField = face.form == kVN ? 1 : 2, stride = numbersPerCorner(face.form);
             GLuint r[kPlainCorners][3];  // v, t, n
             bool ok = true;
             for (int i = 0; i < face.corners; i++) {
-              const int32_t* number = &face.number[face.stride * i];
+              const int32_t* number = &face.number[stride * i];
               ok &= resolve(number[0], vertices + 1, m->vertexcount, r[i][0]);
               r[i][1] = r[i][2] = 0;
               if (hasT) ok &= resolveOptional(number[1], texcoords + 1, m->texcoordcount, r[i][1]);
