@@ -27,6 +27,8 @@
 #include <string>
 #include <vector>
 
+#include "model_difference.h"
+
 namespace {
 
 // ---- Deterministic generator ----------------------------------------------
@@ -515,48 +517,6 @@ GLMmodel* baselineRead(const char* path) {
 
 // ---- Comparison and measurement ---------------------------------------------
 
-// First difference between the two models' contents, or "" when they agree.
-// Slot 0 of the vector arrays and facetnormidx are not compared: neither
-// holds anything read from the file.
-std::string difference(const GLMmodel* a, const GLMmodel* b) {
-  auto sameFloats = [](const GLfloat* x, const GLfloat* y, size_t n) {
-    return (!x && !y) || (x && y && memcmp(x, y, n * sizeof(GLfloat)) == 0);
-  };
-  if (a->vertexcount != b->vertexcount || a->normalcount != b->normalcount ||
-      a->texcoordcount != b->texcoordcount || a->trianglecount != b->trianglecount ||
-      a->groupcount != b->groupcount || a->materialcount != b->materialcount)
-    return "counts differ";
-  if (!sameFloats(a->vertices + 3, b->vertices + 3, 3 * size_t(a->vertexcount))) return "vertices differ";
-  if (!sameFloats(a->normalcount ? a->normals + 3 : nullptr, b->normalcount ? b->normals + 3 : nullptr,
-                  3 * size_t(a->normalcount)))
-    return "normals differ";
-  if (!sameFloats(a->texcoordcount ? a->texcoords + 2 : nullptr,
-                  b->texcoordcount ? b->texcoords + 2 : nullptr, 2 * size_t(a->texcoordcount)))
-    return "texture coordinates differ";
-  for (GLuint i = 0; i < a->trianglecount; i++) {
-    const GLMtriangle &s = a->triangles[i], &t = b->triangles[i];
-    if (memcmp(s.vertexidx, t.vertexidx, sizeof s.vertexidx) ||
-        memcmp(s.normalidx, t.normalidx, sizeof s.normalidx) ||
-        memcmp(s.texcoordidx, t.texcoordidx, sizeof s.texcoordidx))
-      return "triangle " + std::to_string(i) + " differs";
-  }
-  for (const GLMgroup *g = a->groups, *h = b->groups; g; g = g->next, h = h->next) {
-    if (strcmp(g->name, h->name) || g->trianglecount != h->trianglecount || g->material != h->material ||
-        memcmp(g->triangles, h->triangles, g->trianglecount * sizeof(GLuint)))
-      return std::string("group \"") + g->name + "\" differs";
-  }
-  if ((a->mtllib == nullptr) != (b->mtllib == nullptr) || (a->mtllib && strcmp(a->mtllib, b->mtllib)))
-    return "library names differ";
-  for (GLuint i = 0; i < a->materialcount; i++) {
-    const GLMmaterial &m = a->materials[i], &n = b->materials[i];
-    if (strcmp(m.name, n.name) || memcmp(m.diffuse, n.diffuse, sizeof m.diffuse) ||
-        memcmp(m.ambient, n.ambient, sizeof m.ambient) || memcmp(m.specular, n.specular, sizeof m.specular) ||
-        memcmp(&m.shininess, &n.shininess, sizeof m.shininess))
-      return std::string("material \"") + m.name + "\" differs";
-  }
-  return "";
-}
-
 // Bytes of every array the model owns, as its counts size them.
 size_t arrayBytes(const GLMmodel* m) {
   size_t bytes = 3 * sizeof(GLfloat) * (size_t(m->vertexcount) + 1);
@@ -662,7 +622,7 @@ int main(int argc, char** argv) {
     bestBase = Timing{std::min(bestBase.wall, tb.wall), std::min(bestBase.cpu, tb.cpu)};
     bestFast = Timing{std::min(bestFast.wall, tf.wall), std::min(bestFast.cpu, tf.cpu)};
   }
-  std::string diff = difference(fast, base);
+  std::string diff = modelDifference(fast, base);
 
   printf("file: %s\n", path.c_str());
   printf("  %.1f MB; %u vertices, %u normals, %u texcoords, %u triangles, %u groups, %u materials\n",

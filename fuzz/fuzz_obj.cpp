@@ -17,6 +17,7 @@
 #include <vector>
 
 #include "fuzz_check.h"
+#include "model_difference.h"
 
 namespace {
 
@@ -92,44 +93,6 @@ void checkModel(GLMmodel* m) {
   FUZZ_CHECK(grouped == m->trianglecount);
 }
 
-bool sameFloats(const GLfloat* a, const GLfloat* b, size_t n) {
-  return n == 0 || memcmp(a, b, n * sizeof(GLfloat)) == 0;
-}
-
-bool sameText(const char* a, const char* b) { return (!a && !b) || (a && b && !strcmp(a, b)); }
-
-// True when both models hold the same data, bit for bit (slot 0 included:
-// the reader defines it).
-bool sameModel(const GLMmodel* a, const GLMmodel* b) {
-  if (a->vertexcount != b->vertexcount || a->normalcount != b->normalcount ||
-      a->texcoordcount != b->texcoordcount || a->trianglecount != b->trianglecount ||
-      a->groupcount != b->groupcount || a->materialcount != b->materialcount ||
-      !sameText(a->mtllib, b->mtllib))
-    return false;
-  if (!sameFloats(a->vertices, b->vertices, 3 * (size_t(a->vertexcount) + 1)) ||
-      (a->normalcount && !sameFloats(a->normals, b->normals, 3 * (size_t(a->normalcount) + 1))) ||
-      (a->texcoordcount &&
-       !sameFloats(a->texcoords, b->texcoords, 2 * (size_t(a->texcoordcount) + 1))) ||
-      (a->trianglecount &&
-       memcmp(a->triangles, b->triangles, a->trianglecount * sizeof(GLMtriangle)) != 0))
-    return false;
-  for (const GLMgroup *g = a->groups, *h = b->groups; g; g = g->next, h = h->next) {
-    if (!sameText(g->name, h->name) || g->trianglecount != h->trianglecount ||
-        g->material != h->material ||
-        (g->trianglecount &&
-         memcmp(g->triangles, h->triangles, g->trianglecount * sizeof(GLuint)) != 0))
-      return false;
-  }
-  for (GLuint i = 0; i < a->materialcount; i++) {
-    const GLMmaterial &x = a->materials[i], &y = b->materials[i];
-    if (!sameText(x.name, y.name) || !sameFloats(x.diffuse, y.diffuse, 4) ||
-        !sameFloats(x.ambient, y.ambient, 4) || !sameFloats(x.specular, y.specular, 4) ||
-        !sameFloats(&x.shininess, &y.shininess, 1))
-      return false;
-  }
-  return true;
-}
-
 // An exact-size heap copy, so that reading one byte past the end is caught.
 char* exactCopy(const uint8_t* data, size_t size) {
   char* copy = static_cast<char*>(malloc(size ? size : 1));
@@ -186,7 +149,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
                                    paddedError, sizeof paddedError);
   FUZZ_CHECK((model != nullptr) == (again != nullptr));
   if (model) {
-    FUZZ_CHECK(sameModel(model, again));
+    FUZZ_CHECK(modelDifference(model, again).empty());
     glmUnitize(model);
     glmDelete(model);
     glmDelete(again);

@@ -19,7 +19,7 @@ fi
 out=build-fuzz
 mkdir -p "$out/lib"
 flags="-std=c++17 -O1 -g -fno-omit-frame-pointer -fsanitize=address,undefined
-  -fno-sanitize-recover=undefined -Wall -Wextra -Imodel"
+  -fno-sanitize-recover=undefined -Wall -Wextra -Imodel -Itests"
 echo "run-fuzz: building the harnesses with $cxx into $out/"
 rm -f "$out"/lib/*.o
 # The library gets coverage instrumentation too, so libFuzzer sees inside it.
