@@ -891,24 +891,27 @@ GLM_READ_INLINE const char* skipBlanks(const char* p) {
 // Reads a plain decimal [+-]?digits[.digits*] with at most seven digits on
 // each side of the point at p, not followed by a point or exponent letter
 // (kPlainRoom bytes readable), into out exactly as readFloat would; its end,
-// or null.
+// or null. The number's extent comes from one sixteen-byte classification,
+// so the scan reaches the next number a few cycles after this one starts;
+// the value is worked out beside that walk, not on it.
 GLM_READ_INLINE const char* plainFloat(const char* p, float& out) {
-  bool negative = *p == '-';
-  p += *p == '-' || *p == '+';
-  int whole = leadingDigits(load8(p));
-  if (whole == 0 || whole == 8) return nullptr;
-  uint64_t mantissa = swarValue(p, whole);
-  p += whole;
-  int fraction = 0;
-  if (*p == '.') {
-    ++p;
-    fraction = leadingDigits(load8(p));
-    if (fraction == 8) return nullptr;
-    mantissa = mantissa * kPow10Int[fraction] + swarValue(p, fraction);
-    p += fraction;
-  }
-  char next = *p;
-  if (next == '.' || next == 'e' || next == 'E') return nullptr;
+#if defined(__SSE2__)
+  __m128i x = _mm_loadu_si128(reinterpret_cast<const __m128i*>(p));
+  __m128i d = _mm_sub_epi8(x, _mm_set1_epi8('0'));
+  __m128i digit = _mm_cmpeq_epi8(_mm_min_epu8(d, _mm_set1_epi8(9)), d);
+  unsigned point = unsigned(_mm_movemask_epi8(_mm_cmpeq_epi8(x, _mm_set1_epi8('.'))));
+  unsigned sign = *p == '-' || *p == '+';
+  unsigned span = unsigned(_mm_movemask_epi8(digit)) | point | sign;
+  int end = __builtin_ctz(~span);  // 16 when the number fills all sixteen bytes
+  point &= (1u << end) - 1;
+  int at = point ? __builtin_ctz(point) : end;
+  int whole = at - int(sign), fraction = point ? end - at - 1 : 0;
+  char next = p[end];
+  if (end == 16 || (point & (point - 1)) || whole < 1 || whole > 7 || fraction > 7 ||
+      next == 'e' || next == 'E')
+    return nullptr;
+  uint64_t mantissa =
+      swarValue(p + sign, whole) * kPow10Int[fraction] + swarValue(p + at + 1, fraction);
   // The mantissa is exact in double and the power of ten within half a unit
   // of its last place, so the product is within two units of the decimal's
   // value; rounding it to float is exact unless it lies that close to a
@@ -921,9 +924,13 @@ GLM_READ_INLINE const char* plainFloat(const char* p, float& out) {
   float magnitude = float(v);
   uint32_t f;
   memcpy(&f, &magnitude, sizeof f);
-  f |= uint32_t(negative) << 31;
+  f |= uint32_t(*p == '-') << 31;
   memcpy(&out, &f, sizeof out);
-  return p;
+  return p + end;
+#else
+  (void)p, (void)out;
+  return nullptr;
+#endif
 }
 
 // Reads the n numbers of a coordinate statement whose keyword ends at p
@@ -932,7 +939,11 @@ GLM_READ_INLINE const char* plainFloat(const char* p, float& out) {
 // number would), or null (out may then hold some of them).
 inline const char* plainFloats(const char* p, int n, float* out) {
   for (int i = 0; i < n; i++) {
-    if (!isBlank(*p) || !(p = skipBlanks(p)) || !(p = plainFloat(p, out[i]))) return nullptr;
+    if (!isBlank(*p)) return nullptr;
+    // Usually one blank: a predicted branch past it keeps the load of the
+    // next byte off the chain from one number to the next.
+    if (isBlank(*++p) && !(p = skipBlanks(p))) return nullptr;
+    if (!(p = plainFloat(p, out[i]))) return nullptr;
   }
   return p;
 }

@@ -261,6 +261,7 @@ TEST(Faces, PlainLineCountingAgreesWithStatementByStatementReading) {
       "v 1.5 -2.25 +3.125\nv 0.1 0.2 0.3\n", "v 1 2 3\t\n",
       "v 1. 2. 3.\n",          "v .5 2 3\n", "v 12345678 2 3\n", "v 1.12345678 2 3\n",
       "v 1 2 3e1\n",           "v 1 2 3.5.5\n", "v\t-0.000000\t0\t-0\n",
+      "v -1234567.1234567 1234567.1234567 -0.1234567\n", "v  1 \t 2   +3.\n",
       "vt 0.33333334 0.16777217\n", "vn 16777217 16777219 0.1000000015\n",
   };
   for (const char* snippet : snippets)
