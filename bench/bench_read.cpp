@@ -8,7 +8,8 @@
 // hash match the stamp written beside it. Both readers run three times,
 // alternating, on the warm page cache; the best time of each is compared.
 // Peak resident memory of glmReadOBJ is measured in a freshly started child
-// process, so that nothing the benchmark itself holds is counted.
+// process, so that nothing the benchmark itself holds is counted. The
+// baseline is the formatted-stdio reader of tests/stdio_reader.h.
 #include <glm.h>
 
 #include <sys/resource.h>
@@ -28,6 +29,7 @@
 #include <vector>
 
 #include "model_difference.h"
+#include "stdio_reader.h"
 
 namespace {
 
@@ -102,11 +104,6 @@ uint64_t hashFile(const char* path, uint64_t* size) {
   }
   fclose(f);
   return hash;
-}
-
-std::string dirName(const std::string& path) {
-  size_t slash = path.rfind('/');
-  return slash == std::string::npos ? std::string() : path.substr(0, slash + 1);
 }
 
 void writeMtl(const std::string& path) {
@@ -237,7 +234,7 @@ void writeObj(const std::string& path) {
 
 // Generates the OBJ and its library unless an intact copy is already there.
 void ensureInput(const std::string& path) {
-  std::string mtl = dirName(path) + kMtlName;
+  std::string mtl = stdio_reader::dirName(path) + kMtlName;
   writeMtl(mtl);  // tiny: always rewritten
   char version[64] = "";
   unsigned long long size = 0, hash = 0;
@@ -260,259 +257,6 @@ void ensureInput(const std::string& path) {
   hashFile(path.c_str(), &size2);  // also warms the page cache
   printf("input: generated in %.1f s\n",
          std::chrono::duration<double>(std::chrono::steady_clock::now() - t0).count());
-}
-
-// ---- Baseline: formatted stdio, one conversion at a time ---------------------
-
-void fatal(const char* what, const char* name) {
-  fprintf(stderr, "baseline: %s \"%s\"\n", what, name);
-  exit(1);
-}
-
-// Rest of the line after a keyword (at most 127 bytes), as the name's one word.
-void readName(FILE* f, char* name) {
-  char line[128];
-  name[0] = '\0';
-  if (fgets(line, sizeof line, f)) sscanf(line, "%127s", name);
-}
-
-void skipLine(FILE* f) {
-  char line[128];
-  if (!fgets(line, sizeof line, f)) return;
-}
-
-void baseReadMtl(GLMmodel* model, const char* name) {
-  std::string file = dirName(model->path) + name;
-  FILE* f = fopen(file.c_str(), "r");
-  if (!f) fatal("can't open material file", file.c_str());
-  char buf[128];
-  GLuint count = 1;
-  while (fscanf(f, "%127s", buf) == 1) {
-    if (buf[0] == 'n') count++;
-    skipLine(f);
-  }
-  rewind(f);
-  if (model->materials)
-    for (GLuint i = 0; i < model->materialcount; i++) free(model->materials[i].name);
-  free(model->materials);
-  model->materials = static_cast<GLMmaterial*>(malloc(count * sizeof(GLMmaterial)));
-  model->materialcount = count;
-  for (GLuint i = 0; i < count; i++) {
-    GLMmaterial& m = model->materials[i];
-    m.name = nullptr;
-    m.shininess = 65;
-    for (int c = 0; c < 4; c++) {
-      m.diffuse[c] = c < 3 ? 0.8f : 1;
-      m.ambient[c] = c < 3 ? 0.2f : 1;
-      m.specular[c] = c < 3 ? 0 : 1;
-    }
-  }
-  model->materials[0].name = strdup("default");
-  GLuint current = 0;
-  while (fscanf(f, "%127s", buf) == 1) {
-    GLMmaterial& m = model->materials[current];
-    switch (buf[0]) {
-      case 'n': {
-        char word[128];
-        readName(f, word);
-        model->materials[++current].name = strdup(word);
-        break;
-      }
-      case 'N':
-        if (fscanf(f, "%f", &m.shininess) != 1) fatal("bad shininess in", file.c_str());
-        m.shininess /= 1000;
-        m.shininess *= 128;
-        break;
-      case 'K': {
-        GLfloat* rgb = buf[1] == 'd' ? m.diffuse : buf[1] == 'a' ? m.ambient : buf[1] == 's' ? m.specular : nullptr;
-        if (!rgb)
-          skipLine(f);
-        else if (fscanf(f, "%f %f %f", &rgb[0], &rgb[1], &rgb[2]) != 3)
-          fatal("bad colour in", file.c_str());
-        break;
-      }
-      default:
-        skipLine(f);
-    }
-  }
-  fclose(f);
-}
-
-enum Form { kVertex, kVertexTexcoord, kVertexTexcoordNormal, kVertexNormal };
-struct Corner {
-  int v, t, n;
-};
-
-// Reads the first corner as a token; its shape decides the face's form.
-Form readFirstCorner(FILE* f, Corner& c) {
-  char token[128];
-  if (fscanf(f, "%127s", token) != 1) return kVertex;
-  if (strstr(token, "//")) {
-    sscanf(token, "%d//%d", &c.v, &c.n);
-    return kVertexNormal;
-  }
-  if (sscanf(token, "%d/%d/%d", &c.v, &c.t, &c.n) == 3) return kVertexTexcoordNormal;
-  if (sscanf(token, "%d/%d", &c.v, &c.t) == 2) return kVertexTexcoord;
-  sscanf(token, "%d", &c.v);
-  return kVertex;
-}
-
-// One more corner with the face's pattern; true when it converted a number.
-bool readCorner(FILE* f, Form form, Corner& c) {
-  int n;
-  switch (form) {
-    case kVertexNormal: n = fscanf(f, "%d//%d", &c.v, &c.n); break;
-    case kVertexTexcoordNormal: n = fscanf(f, "%d/%d/%d", &c.v, &c.t, &c.n); break;
-    case kVertexTexcoord: n = fscanf(f, "%d/%d", &c.v, &c.t); break;
-    default: n = fscanf(f, "%d", &c.v);
-  }
-  return n > 0;
-}
-
-// Counts, groups and the material library.
-void baseFirstPass(GLMmodel* model, FILE* f) {
-  GLMgroup* group = glmAddGroup(model, "default");
-  char buf[128];
-  while (fscanf(f, "%127s", buf) == 1) {
-    switch (buf[0]) {
-      case 'v':
-        if (buf[1] == '\0') model->vertexcount++;
-        else if (buf[1] == 'n') model->normalcount++;
-        else if (buf[1] == 't') model->texcoordcount++;
-        else fatal("unknown token", buf);
-        skipLine(f);
-        break;
-      case 'm': {
-        char name[128];
-        readName(f, name);
-        free(model->mtllib);
-        model->mtllib = strdup(name);
-        baseReadMtl(model, name);
-        break;
-      }
-      case 'g': {
-        char line[128] = "";
-        if (fgets(line, sizeof line, f) && line[0]) line[strlen(line) - 1] = '\0';
-        group = glmAddGroup(model, line);
-        break;
-      }
-      case 'f': {
-        Corner c{0, 0, 0};
-        Form form = readFirstCorner(f, c);
-        readCorner(f, form, c);
-        readCorner(f, form, c);
-        GLuint triangles = 1;
-        while (readCorner(f, form, c)) triangles++;
-        model->trianglecount += triangles;
-        group->trianglecount += triangles;
-        break;
-      }
-      default:
-        skipLine(f);
-    }
-  }
-}
-
-struct SecondPass {
-  GLMmodel* model;
-  GLMgroup* group;
-  GLuint material = 0, nextVertex = 1, nextNormal = 1, nextTexcoord = 1, nextTriangle = 0;
-
-  void setCorner(GLMtriangle& t, int k, Form form, const Corner& c) const {
-    t.vertexidx[k] = GLuint(c.v < 0 ? c.v + int(nextVertex) : c.v);
-    t.texcoordidx[k] = form == kVertexTexcoord || form == kVertexTexcoordNormal
-                           ? GLuint(c.t < 0 ? c.t + int(nextTexcoord) : c.t)
-                           : 0;
-    t.normalidx[k] = form == kVertexNormal || form == kVertexTexcoordNormal
-                         ? GLuint(c.n < 0 ? c.n + int(nextNormal) : c.n)
-                         : 0;
-  }
-  GLMtriangle& store() {
-    group->triangles[group->trianglecount++] = nextTriangle;
-    return model->triangles[nextTriangle++];
-  }
-  void face(FILE* f) {
-    Corner c{0, 0, 0};
-    Form form = readFirstCorner(f, c);
-    GLMtriangle* t = &model->triangles[nextTriangle];
-    t->facetnormidx = 0;
-    setCorner(*t, 0, form, c);
-    readCorner(f, form, c);
-    setCorner(*t, 1, form, c);
-    readCorner(f, form, c);
-    setCorner(*t, 2, form, c);
-    store();
-    // Fan around the first corner: each new triangle reuses two corners of
-    // the one stored just before it.
-    while (readCorner(f, form, c)) {
-      GLMtriangle* prev = t;
-      t = &model->triangles[nextTriangle];
-      *t = *prev;
-      t->vertexidx[1] = prev->vertexidx[2];
-      t->normalidx[1] = prev->normalidx[2];
-      t->texcoordidx[1] = prev->texcoordidx[2];
-      setCorner(*t, 2, form, c);
-      store();
-    }
-  }
-  void run(FILE* f) {
-    group = glmFindGroup(model, "default");
-    char buf[128];
-    while (fscanf(f, "%127s", buf) == 1) {
-      switch (buf[0]) {
-        case 'v': {
-          GLfloat* v = buf[1] == 'n'   ? &model->normals[3 * nextNormal++]
-                       : buf[1] == 't' ? &model->texcoords[2 * nextTexcoord++]
-                                       : &model->vertices[3 * nextVertex++];
-          if (buf[1] == 't' ? fscanf(f, "%f %f", &v[0], &v[1]) != 2
-                            : fscanf(f, "%f %f %f", &v[0], &v[1], &v[2]) != 3)
-            fatal("short statement", buf);
-          break;
-        }
-        case 'g': {
-          char line[128] = "";
-          if (fgets(line, sizeof line, f) && line[0]) line[strlen(line) - 1] = '\0';
-          group = glmFindGroup(model, line);
-          group->material = material;
-          break;
-        }
-        case 'u': {
-          char name[128];
-          readName(f, name);
-          material = glmFindMaterial(model, name);
-          group->material = material;
-          break;
-        }
-        case 'f':
-          face(f);
-          break;
-        default:
-          skipLine(f);
-      }
-    }
-  }
-};
-
-GLMmodel* baselineRead(const char* path) {
-  FILE* f = fopen(path, "r");
-  if (!f) fatal("can't open data file", path);
-  GLMmodel* model = static_cast<GLMmodel*>(calloc(1, sizeof(GLMmodel)));
-  model->path = strdup(path);
-  baseFirstPass(model, f);
-  for (GLMgroup* g = model->groups; g; g = g->next) {
-    g->triangles = static_cast<GLuint*>(malloc(g->trianglecount * sizeof(GLuint) + 1));
-    g->trianglecount = 0;
-  }
-  model->vertices = static_cast<GLfloat*>(malloc(3 * sizeof(GLfloat) * (model->vertexcount + 1)));
-  model->triangles = static_cast<GLMtriangle*>(malloc(sizeof(GLMtriangle) * model->trianglecount + 1));
-  if (model->normalcount)
-    model->normals = static_cast<GLfloat*>(malloc(3 * sizeof(GLfloat) * (model->normalcount + 1)));
-  if (model->texcoordcount)
-    model->texcoords = static_cast<GLfloat*>(malloc(2 * sizeof(GLfloat) * (model->texcoordcount + 1)));
-  rewind(f);
-  SecondPass{model, nullptr}.run(f);
-  fclose(f);
-  return model;
 }
 
 // ---- Comparison and measurement ---------------------------------------------
@@ -597,7 +341,10 @@ int main(int argc, char** argv) {
   }
   ensureInput(path);
   struct stat st;
-  if (stat(path.c_str(), &st) != 0) fatal("can't stat", path.c_str());
+  if (stat(path.c_str(), &st) != 0) {
+    perror(path.c_str());
+    return 1;
+  }
   const double megabytes = double(st.st_size) / 1e6;
 
   // Memory first, while this process is still small.
@@ -613,7 +360,7 @@ int main(int argc, char** argv) {
   printf("runs, seconds wall (cpu):\n");
   for (int run = 0; run < kRuns; run++) {
     if (base) glmDelete(base);
-    Timing tb = timed([&] { base = baselineRead(path.c_str()); });
+    Timing tb = timed([&] { base = stdio_reader::read(path.c_str()); });
     if (fast) glmDelete(fast);
     Timing tf = timed([&] { fast = glmReadOBJ(path.c_str()); });
     printf("  run %d: baseline %.3f (%.3f)  glmReadOBJ %.3f (%.3f)\n", run + 1, tb.wall, tb.cpu,
