@@ -18,6 +18,7 @@
 #include <string_view>
 #include <unordered_map>
 #include <utility>
+#include <vector>
 
 #include <fcntl.h>
 #include <sys/mman.h>
@@ -126,12 +127,26 @@ GLMgroup* glmAddGroup(GLMmodel* model, const char* name) {
   return group;
 }
 
-GLuint glmFindMaterial(GLMmodel* model, const char* name) {
+namespace {
+
+// Index of the first material named `name`, when there is one.
+bool findMaterial(const GLMmodel* model, const char* name, GLuint& index) {
   if (model->materials)
     for (GLuint i = 0; i < model->materialcount; i++)
-      if (strcmp(model->materials[i].name, name) == 0) return i;
+      if (strcmp(model->materials[i].name, name) == 0) return index = i, true;
+  return false;
+}
+
+void reportMissingMaterial(const char* name) {
   printf("glmFindMaterial():  can't find material \"%s\".\n", name);
-  return 0;
+}
+
+}  // namespace
+
+GLuint glmFindMaterial(GLMmodel* model, const char* name) {
+  GLuint index = 0;
+  if (!findMaterial(model, name, index)) reportMissingMaterial(name);
+  return index;
 }
 
 // ---- Extent -----------------------------------------------------------------
@@ -208,13 +223,15 @@ GLvoid glmScale(GLMmodel* model, GLfloat scale) {
 //
 // The text is scanned in memory (a read-only mapping of the file, or the
 // caller's buffer) twice: the first pass counts and creates the groups, the
-// second stores. Both passes are one scanner instantiated twice, so they
-// walk the same statements and agree on every count by construction. Plain
+// second stores. The first pass counts lines by their first bytes, which
+// holds for files of one statement per line; the second reads statement by
+// statement and checks that it stored exactly what was counted. When it did
+// not, the read starts over with a first pass that is the second's scanner
+// instantiated to count, so that the passes agree by construction. Plain
 // statements (coordinates and faces of the usual shapes, away from the end
 // of the text) take shortcuts that end exactly where the
 // statement-by-statement reading would and give the same values; faces use
-// one recogniser in both passes. Storing never goes past what was counted
-// (checked all the same).
+// one recogniser in both passes. Storing never goes past what was counted.
 // ============================================================================
 
 namespace read_detail {
@@ -692,16 +709,13 @@ inline Mask runStarts(Mask set) { return set & ~(set << 1); }
 inline Mask runEnds(Mask set) { return set & ~(set >> 1); }
 inline Mask lowest(Mask set) { return set & (~set + 1); }
 // Bit count without a library call (x86-64's baseline has no popcnt).
-inline int bitCount(Mask set) {
-  int n = 0;
-  for (uint64_t x : {uint64_t(set), uint64_t(set >> 64)}) {
-    x -= (x >> 1) & 0x5555555555555555ull;
-    x = (x & 0x3333333333333333ull) + ((x >> 2) & 0x3333333333333333ull);
-    x = (x + (x >> 4)) & 0x0F0F0F0F0F0F0F0Full;
-    n += int((x * 0x0101010101010101ull) >> 56);
-  }
-  return n;
+inline int bitCount(uint64_t x) {
+  x -= (x >> 1) & 0x5555555555555555ull;
+  x = (x & 0x3333333333333333ull) + ((x >> 2) & 0x3333333333333333ull);
+  x = (x + (x >> 4)) & 0x0F0F0F0F0F0F0F0Full;
+  return int((x * 0x0101010101010101ull) >> 56);
 }
+inline int bitCount(Mask set) { return bitCount(uint64_t(set)) + bitCount(uint64_t(set >> 64)); }
 // For every bit of `from` (a subset of `events`), the first bit of events
 // or of the newline above it: the carry that each bit of from adds runs
 // through the bits between.
@@ -964,6 +978,12 @@ struct ObjScan {
   GroupSlot* defaultGroup = nullptr;
   const char* statement = nullptr;  // keyword of the statement being read
   uint64_t vertices = 0, normals = 0, texcoords = 0, triangles = 0;
+  bool byLines = false;  // the counting pass counts lines, not statements
+  // Keywords of the group and library statements the counting pass took, in
+  // order; the storing pass must meet exactly these.
+  std::vector<const char*> marks;
+  size_t nextMark = 0;
+  std::vector<std::string> missingMaterials;  // reported once the read is done
 
   ObjScan(GLMmodel* m, Text& t, const MtlSource& source, Error& e)
       : model(m), text(t), mtl(source), error(e) {}
@@ -981,6 +1001,14 @@ struct ObjScan {
     error.kind = Fail::Other;
     error.message = std::string(model->path) + ": " + what;
     return false;
+  }
+  // The storing pass found something the counting pass did not count.
+  // Counting statement by statement this never happens; counting by lines
+  // it sends the read back to count statement by statement.
+  bool disagreeing() { return fail("internal error: the passes disagree"); }
+  // The storing pass meets a group or library statement at `keyword`.
+  bool takeMark(const char* keyword) {
+    return nextMark < marks.size() && marks[nextMark++] == keyword;
   }
 };
 
@@ -1037,6 +1065,42 @@ inline bool resolveOptional(int32_t index, uint64_t next, uint64_t count, GLuint
   return resolve(index, next, count, out);
 }
 
+// A group's name: the line rest [p, stop) without its newline, cut at a NUL.
+inline std::string_view groupName(const char* p, const char* stop) {
+  return cString(p, stop > p && stop[-1] == '\n' ? stop - 1 : stop);
+}
+
+// Counting: the group statement whose keyword is at `keyword`, with its line
+// rest at p (moved past the line end). Finds or creates the group, which
+// becomes current; null when out of memory.
+GroupSlot* countGroup(ObjScan& s, const char* keyword, const char*& p) {
+  const char* stop = lineEnd(p, s.text.end());
+  std::string_view name = groupName(p, stop);
+  p = stop;
+  s.marks.push_back(keyword);
+  auto found = s.groups.find(name);
+  GroupSlot* group = found != s.groups.end() ? &found->second : newGroup(s, name);
+  if (!group) s.failFile("out of memory");
+  return group;
+}
+
+// Counting: the library statement whose keyword is at `keyword`, with its
+// line rest at p (moved past the line end). Takes the name and reads the
+// library.
+bool countLibrary(ObjScan& s, const char* keyword, const char*& p) {
+  const char* stop = lineEnd(p, s.text.end());
+  std::string_view name = firstWord(p, stop);
+  p = stop;
+  s.marks.push_back(keyword);
+  char* copy = static_cast<char*>(malloc(name.size() + 1));
+  if (!copy) return s.failFile("out of memory");
+  memcpy(copy, name.data(), name.size());
+  copy[name.size()] = '\0';
+  free(s.model->mtllib);
+  s.model->mtllib = copy;
+  return glmReadMTL(s, name);
+}
+
 // One scan of the OBJ text: counting (Store false) or storing (Store true).
 // Skips the white space before the next keyword (end of text when there is
 // none), handing mapped pages back on the way: `releaseAt` is the offset of
@@ -1065,7 +1129,7 @@ bool scanObj(ObjScan& s) {
   GLuint resolved[3][3] = {};  // corner (first, last-but-one, last) x (v, t, n)
   auto store = [&](Form form, const GLuint* a, const GLuint* b, const GLuint* c) -> bool {
     if (triangles >= m->trianglecount || group->group->trianglecount >= group->count)
-      return s.fail("internal error: the passes disagree");
+      return s.disagreeing();
     GLMtriangle& t = m->triangles[triangles];
     bool hasT = form == kVT || form == kVTN, hasN = form == kVN || form == kVTN;
     const GLuint* corner[3] = {a, b, c};
@@ -1107,20 +1171,20 @@ bool scanObj(ObjScan& s) {
         if (length == 1 || keyword[1] == '\0') {  // "v" alone, as a C string too
           n = 3, count = &vertices;
           if (Store) {
-            if (vertices >= m->vertexcount) return s.fail("internal error: the passes disagree");
+            if (vertices >= m->vertexcount) return s.disagreeing();
             out = &m->vertices[3 * (vertices + 1)];
           }
         } else if (keyword[1] == 'n') {
           n = 3, count = &normals;
           if (Store) {
-            if (normals >= m->normalcount) return s.fail("internal error: the passes disagree");
+            if (normals >= m->normalcount) return s.disagreeing();
             out = &m->normals[3 * (normals + 1)];
           }
         } else if (keyword[1] == 't') {
           n = 2, count = &texcoords;
           if (Store) {
             if (texcoords >= m->texcoordcount)
-              return s.fail("internal error: the passes disagree");
+              return s.disagreeing();
             out = &m->texcoords[2 * (texcoords + 1)];
           }
         } else {
@@ -1160,7 +1224,7 @@ bool scanObj(ObjScan& s) {
             const GLuint fan = GLuint(face.corners - 2);
             GLMgroup* g = group->group;
             if (m->trianglecount - triangles < fan || group->count - g->trianglecount < fan)
-              return s.fail("internal error: the passes disagree");
+              return s.disagreeing();
             const bool hasT = face.form == kVT || face.form == kVTN;
             const bool hasN = face.form == kVN || face.form == kVTN;
             const int nField = face.form == kVN ? 1 : 2, stride = numbersPerCorner(face.form);
@@ -1226,40 +1290,33 @@ bool scanObj(ObjScan& s) {
         break;
       }
       case 'g': {
-        const char* stop = lineEnd(p, end);
-        const char* nameEnd = stop > p && stop[-1] == '\n' ? stop - 1 : stop;
-        std::string_view name = cString(p, nameEnd);
-        p = stop;
-        auto found = s.groups.find(name);
-        if (Store) {
-          if (found == s.groups.end()) return s.fail("internal error: the passes disagree");
-          group = &found->second;
-          group->group->material = material;
-        } else {
-          group = found != s.groups.end() ? &found->second : newGroup(s, name);
-          if (!group) return s.failFile("out of memory");
+        if (!Store) {
+          if (!(group = countGroup(s, keyword, p))) return false;
+          break;
         }
+        const char* stop = lineEnd(p, end);
+        auto found = s.groups.find(groupName(p, stop));
+        p = stop;
+        if (!s.takeMark(keyword) || found == s.groups.end()) return s.disagreeing();
+        group = &found->second;
+        group->group->material = material;
         break;
       }
       case 'm': {
-        const char* stop = lineEnd(p, end);
         if (!Store) {
-          std::string_view name = firstWord(p, stop);
-          char* copy = static_cast<char*>(malloc(name.size() + 1));
-          if (!copy) return s.failFile("out of memory");
-          memcpy(copy, name.data(), name.size());
-          copy[name.size()] = '\0';
-          free(m->mtllib);
-          m->mtllib = copy;
-          if (!glmReadMTL(s, name)) return false;
+          if (!countLibrary(s, keyword, p)) return false;
+          break;
         }
-        p = stop;
+        if (!s.takeMark(keyword)) return s.disagreeing();
+        p = lineEnd(p, end);
         break;
       }
       case 'u': {
         const char* stop = lineEnd(p, end);
         if (Store) {
-          material = glmFindMaterial(m, std::string(firstWord(p, stop)).c_str());
+          std::string name(firstWord(p, stop));
+          material = 0;
+          if (!findMaterial(m, name.c_str(), material)) s.missingMaterials.push_back(name);
           group->group->material = material;
         }
         p = stop;
@@ -1275,7 +1332,175 @@ bool scanObj(ObjScan& s) {
     s.normals = normals;
     s.texcoords = texcoords;
     s.triangles = triangles;
+    return true;
   }
+  // Everything counted was stored, at the same group and library statements
+  // (no group took more triangles than counted, so with the same total each
+  // took its count).
+  bool same = vertices == m->vertexcount && normals == m->normalcount &&
+              texcoords == m->texcoordcount && triangles == m->trianglecount &&
+              s.nextMark == s.marks.size();
+  return same || s.disagreeing();
+}
+
+// ---- Counting by lines ------------------------------------------------------
+
+// Nearly every file puts one statement on each line, keyword first, and then
+// lines can be counted by their first bytes, sixty-four bytes at a time, much
+// faster than statement by statement: a line that starts with "v" is a
+// vertex (a normal with "n" after it, a texture coordinate with "t"), one
+// that starts with "f" a face of as many corners as it has words after the
+// keyword, and group and library lines are taken statement by statement.
+// Lines of other statements count nothing. The storing pass then checks
+// that it stored exactly what was counted, at the same group and library
+// statements; where the guess was wrong (a statement spread over lines, a
+// face of fewer than three corners, a keyword after white space, ...) the
+// read starts over and counts statement by statement.
+
+// Bit i: byte i of the 64 at p is a newline; is white space or another
+// byte up to the blank.
+struct Block {
+  uint64_t newline = 0, blank = 0;
+};
+
+inline Block classifyBlock(const char* p) {
+  Block b;
+#if defined(__SSE2__)
+  for (int i = 0; i < 4; i++) {
+    __m128i x = _mm_loadu_si128(reinterpret_cast<const __m128i*>(p + 16 * i));
+    __m128i newline = _mm_cmpeq_epi8(x, _mm_set1_epi8('\n'));
+    __m128i low = _mm_cmpeq_epi8(_mm_min_epu8(x, _mm_set1_epi8(' ')), x);
+    b.newline |= uint64_t(unsigned(_mm_movemask_epi8(newline))) << (16 * i);
+    b.blank |= uint64_t(unsigned(_mm_movemask_epi8(low))) << (16 * i);
+  }
+#else
+  for (int i = 0; i < 64; i++) {
+    b.newline |= uint64_t(p[i] == '\n') << i;
+    b.blank |= uint64_t(static_cast<unsigned char>(p[i]) <= ' ') << i;
+  }
+#endif
+  return b;
+}
+
+enum class LineStart { Counted, Face, Statement, Unsure };
+
+// Counts the line starting at q by its first bytes (`next` is the second):
+// a coordinate statement in counts[0..2] (vertices, normals, texture
+// coordinates). Group and library lines are statements to read; lines
+// whose keyword is unknown or comes after white space are unsure.
+inline LineStart countLineStart(const char* q, char next, uint64_t* counts) {
+  switch (*q) {
+    case 'v':
+      if (static_cast<unsigned char>(next) <= ' ') return counts[0]++, LineStart::Counted;
+      if (next == 'n') return counts[1]++, LineStart::Counted;
+      if (next == 't') return counts[2]++, LineStart::Counted;
+      return LineStart::Unsure;
+    case 'f':
+      return LineStart::Face;
+    case 'g':
+    case 'm':
+      return LineStart::Statement;
+    case '\n':
+      return LineStart::Counted;
+    case '\r':
+      return next == '\n' ? LineStart::Counted : LineStart::Unsure;
+    default:
+      return static_cast<unsigned char>(*q) <= ' ' ? LineStart::Unsure : LineStart::Counted;
+  }
+}
+
+// The counting pass by lines; false when the text does not look like one
+// statement per line (nothing is reported: the read starts over) or a group
+// or library statement fails.
+bool countLines(ObjScan& s) {
+  const char* p = s.text.data;
+  const char* const end = s.text.end();
+  GroupSlot* group = s.defaultGroup;
+  uint64_t counts[3] = {0, 0, 0}, triangles = 0;
+  uint64_t faces = 0, words = 0;  // face lines and their words since the last group
+  size_t releaseAt = kReleaseStep;
+  // State between blocks: the next byte starts a line, follows white space,
+  // is within a face line.
+  bool lineStart = true, blankBefore = true, inFace = false;
+  // Adds the faces counted so far to the current group: a face of k words
+  // (keyword included) has k - 3 triangles.
+  auto flush = [&] {
+    if (words < 3 * faces) return false;
+    triangles += words - 3 * faces;
+    group->count += words - 3 * faces;
+    faces = words = 0;
+    return true;
+  };
+  // Takes the group or library statement at q; p goes past its line.
+  auto statement = [&](const char* q) {
+    if (!flush()) return false;
+    const char* keyword = q;
+    p = skipWord(q, end);
+    lineStart = blankBefore = true, inFace = false;
+    return *keyword == 'g' ? (group = countGroup(s, keyword, p)) != nullptr
+                           : countLibrary(s, keyword, p);
+  };
+  while (end - p >= 128) {  // a block and the byte after it
+    if (size_t(p - s.text.data) >= releaseAt) {
+      s.text.release(p);
+      releaseAt = size_t(p - s.text.data) + kReleaseStep;
+    }
+    const Block b = classifyBlock(p);
+    uint64_t starts = (b.newline << 1) | uint64_t(lineStart);
+    uint64_t faceStarts = 0, stop = 0;  // stop: the bit of a statement's line
+    for (; starts; starts &= starts - 1) {
+      const int i = __builtin_ctzll(starts);
+      LineStart kind = countLineStart(p + i, p[i + 1], counts);
+      if (kind == LineStart::Face) faceStarts |= uint64_t(1) << i;
+      if (kind == LineStart::Unsure) return false;
+      if (kind == LineStart::Statement) {
+        stop = uint64_t(1) << i;
+        break;
+      }
+    }
+    // Bytes of face lines: each face start borrows from the newline that
+    // ends its line, setting the bits between (a face line still open at
+    // the block's start borrows one more).
+    uint64_t region;
+    bool borrow = __builtin_sub_overflow(b.newline, faceStarts, &region);
+    borrow |= __builtin_sub_overflow(region, uint64_t(inFace), &region);
+    region &= ~b.newline;
+    if (stop) region &= stop - 1;
+    const uint64_t wordStarts = ~b.blank & ((b.blank << 1) | uint64_t(blankBefore));
+    words += uint64_t(bitCount(wordStarts & region));
+    faces += uint64_t(bitCount(faceStarts));
+    if (stop) {
+      if (!statement(p + __builtin_ctzll(stop))) return false;
+      continue;
+    }
+    lineStart = b.newline >> 63;
+    blankBefore = b.blank >> 63;
+    inFace = borrow;
+    p += 64;
+  }
+  // The last bytes one at a time, the same way.
+  while (p < end) {
+    const char* q = p++;
+    if (lineStart) {
+      LineStart kind = countLineStart(q, q + 1 < end ? q[1] : '\n', counts);
+      if (kind == LineStart::Unsure) return false;
+      if (kind == LineStart::Statement) {
+        if (!statement(q)) return false;
+        continue;
+      }
+      if (kind == LineStart::Face) faces++, inFace = true;
+    }
+    const bool blank = static_cast<unsigned char>(*q) <= ' ';
+    words += inFace && !blank && blankBefore;
+    blankBefore = blank;
+    lineStart = *q == '\n';
+    inFace &= !lineStart;
+  }
+  if (!flush()) return false;
+  s.vertices = counts[0];
+  s.normals = counts[1];
+  s.texcoords = counts[2];
+  s.triangles = triangles;
   return true;
 }
 
@@ -1283,7 +1508,7 @@ bool scanObj(ObjScan& s) {
 // gives every group its index array.
 bool glmFirstPass(ObjScan& s) {
   s.defaultGroup = newGroup(s, "default");
-  if (!s.defaultGroup || !scanObj<false>(s)) return false;
+  if (!s.defaultGroup || !(s.byLines ? countLines(s) : scanObj<false>(s))) return false;
   const uint64_t limit = UINT32_MAX;
   if (s.vertices > limit || s.normals > limit || s.texcoords > limit || s.triangles > limit)
     return s.failFile("more than 4294967295 vertices, normals, texture coordinates or triangles");
@@ -1464,37 +1689,50 @@ bool allocateArrays(ObjScan& s) {
 }
 
 // Reads the model from `text`; null (with `error` filled) on any error.
-GLMmodel* readModel(const char* path, Text& text, const MtlSource& mtl, Error& error) {
-  GLMmodel* model = static_cast<GLMmodel*>(calloc(1, sizeof(GLMmodel)));
-  char* pathCopy = static_cast<char*>(malloc(strlen(path) + 1));
-  if (!model || !pathCopy) {
-    free(model);
-    free(pathCopy);
-    error.message = std::string(path) + ": out of memory";
-    return nullptr;
-  }
-  strcpy(pathCopy, path);
-  model->path = pathCopy;
-  bool ok = false;
-  try {
-    ObjScan scan{model, text, mtl, error};
-    scan.statement = text.data;
-    ok = glmFirstPass(scan);
-    if (ok) {
-      text.releaseAll();
-      ok = allocateArrays(scan) && glmSecondPass(scan);
-      text.releaseAll();
+// Counts by lines first (unless told to count statements only); when that
+// count turns out wrong, or the read fails, reads again counting statement
+// by statement, which alone decides the outcome and the messages.
+GLMmodel* readModel(const char* path, Text& text, const MtlSource& mtl, Error& error,
+                    int counting = GLM_COUNT_LINES_FIRST) {
+  for (bool byLines : {counting != GLM_COUNT_STATEMENTS, false}) {
+    GLMmodel* model = static_cast<GLMmodel*>(calloc(1, sizeof(GLMmodel)));
+    char* pathCopy = static_cast<char*>(malloc(strlen(path) + 1));
+    if (!model || !pathCopy) {
+      free(model);
+      free(pathCopy);
+      error.message = std::string(path) + ": out of memory";
+      return nullptr;
     }
-  } catch (const std::bad_alloc&) {
-    error.kind = Fail::Other;
-    error.message = std::string(path) + ": out of memory";
-    ok = false;
-  }
-  if (!ok) {
+    strcpy(pathCopy, path);
+    model->path = pathCopy;
+    bool ok = false;
+    std::vector<std::string> missing;
+    error = Error{};
+    try {
+      ObjScan scan{model, text, mtl, error};
+      scan.statement = text.data;
+      scan.byLines = byLines;
+      ok = glmFirstPass(scan);
+      text.releaseAll();
+      ok = ok && allocateArrays(scan) && glmSecondPass(scan);
+      text.releaseAll();
+      missing = std::move(scan.missingMaterials);
+    } catch (const std::bad_alloc&) {
+      error.kind = Fail::Other;
+      error.message = std::string(path) + ": out of memory";
+      ok = false;
+    }
+    if (ok || !byLines)
+      for (const std::string& name : missing) reportMissingMaterial(name.c_str());
+    if (ok) return model;
     glmDelete(model);
-    return nullptr;
+    if (!byLines) return nullptr;
+    if (counting == GLM_COUNT_LINES_ONLY) {
+      if (error.message.empty()) error.message = std::string(path) + ": lines miscounted";
+      return nullptr;
+    }
   }
-  return model;
+  return nullptr;
 }
 
 // Copies the message into the caller's buffer, cut to fit.
@@ -1551,8 +1789,10 @@ GLMmodel* glmTryReadOBJ(const char* filename, char* error, size_t errorsize) {
   return model;
 }
 
-GLMmodel* glmReadOBJText(const char* path, const char* text, size_t length, GLMmtlsource mtl,
-                         void* user, char* error, size_t errorsize) {
+namespace {
+
+GLMmodel* readText(const char* path, const char* text, size_t length, GLMmtlsource mtl,
+                   void* user, char* error, size_t errorsize, int counting) {
   GLM_ASSERT(path);
   GLM_ASSERT(text || length == 0);
   read_detail::Text span;
@@ -1563,9 +1803,23 @@ GLMmodel* glmReadOBJText(const char* path, const char* text, size_t length, GLMm
   source.callback = mtl;
   source.user = user;
   if (!mtl) source.callback = [](void*, const char*, size_t*) -> const char* { return nullptr; };
-  GLMmodel* model = read_detail::readModel(path, span, source, failure);
+  GLMmodel* model = read_detail::readModel(path, span, source, failure, counting);
   if (!model) read_detail::report(failure, error, errorsize);
   return model;
+}
+
+}  // namespace
+
+GLMmodel* glmReadOBJText(const char* path, const char* text, size_t length, GLMmtlsource mtl,
+                         void* user, char* error, size_t errorsize) {
+  return readText(path, text, length, mtl, user, error, errorsize, GLM_COUNT_LINES_FIRST);
+}
+
+GLMmodel* glmReadOBJTextCounting(const char* path, const char* text, size_t length,
+                                 GLMmtlsource mtl, void* user, char* error, size_t errorsize,
+                                 int counting) {
+  GLM_ASSERT(counting >= GLM_COUNT_LINES_FIRST && counting <= GLM_COUNT_LINES_ONLY);
+  return readText(path, text, length, mtl, user, error, errorsize, counting);
 }
 
 // ============================================================================

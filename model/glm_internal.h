@@ -39,6 +39,19 @@ GLM_INTERNAL GLvoid glmNormalize(GLfloat* v);
 // True when |u - v| < epsilon in x, y and z (tested in that order).
 GLM_INTERNAL GLboolean glmEqual(GLfloat* u, GLfloat* v, GLfloat epsilon);
 
+// How the reader's first pass counts: lines by their first bytes, starting
+// over statement by statement when that count proves wrong (what
+// glmReadOBJText does); statement by statement only (the reference the line
+// count is tested against); lines only, failing with "lines miscounted"
+// where the read would start over.
+enum { GLM_COUNT_LINES_FIRST, GLM_COUNT_STATEMENTS, GLM_COUNT_LINES_ONLY };
+
+// glmReadOBJText with the first pass's way of counting chosen. Asserts a
+// known `counting`.
+GLM_INTERNAL GLMmodel* glmReadOBJTextCounting(const char* path, const char* text, size_t length,
+                                              GLMmtlsource mtl, void* user, char* error,
+                                              size_t errorsize, int counting);
+
 // Writes the model's materials as the MTL file `mtllibname` in the directory
 // of `modelpath` (the OBJ file being written). On an open failure prints a
 // message and ends the process with exit status 1.
