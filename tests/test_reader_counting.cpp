@@ -1,0 +1,125 @@
+// The counting pass counts lines by their first bytes first, and starts over
+// counting statement by statement when the storing pass finds the guess
+// wrong. Whatever the text, the outcome must be the one of counting
+// statement by statement alone: the same model bit for bit, or the same
+// error, and the same messages, printed once.
+#include <gtest/gtest.h>
+
+#include <string>
+
+#include "glm_internal.h"
+#include "model_difference.h"
+#include "reader_support.h"
+
+namespace {
+
+using reader_test::Libraries;
+using reader_test::libraryText;
+
+struct Outcome {
+  GLMmodel* model;
+  std::string error, printed;
+};
+
+Outcome read(const std::string& obj, Libraries& libs, int counting) {
+  char error[512] = "";
+  testing::internal::CaptureStdout();
+  GLMmodel* model = glmReadOBJTextCounting("dir/t.obj", obj.data(), obj.size(), libraryText,
+                                           &libs, error, sizeof error, counting);
+  return Outcome{model, model ? "" : error, testing::internal::GetCapturedStdout()};
+}
+
+// Reads `obj` counting lines first and counting statements only; expects
+// both to end alike, accepting the text or not as `accepted` says. With
+// `byLinesAlone`, counting lines must also hold without starting over.
+void expectSameOutcome(const std::string& obj, bool accepted, Libraries libs = {},
+                       bool byLinesAlone = false) {
+  Outcome lines = read(obj, libs, GLM_COUNT_LINES_FIRST);
+  Outcome statements = read(obj, libs, GLM_COUNT_STATEMENTS);
+  EXPECT_EQ(lines.model != nullptr, accepted) << lines.error << "\n" << obj;
+  EXPECT_EQ(lines.model != nullptr, statements.model != nullptr) << obj;
+  if (lines.model && statements.model) {
+    EXPECT_EQ(modelDifference(lines.model, statements.model), "") << obj;
+  }
+  EXPECT_EQ(lines.error, statements.error) << obj;
+  EXPECT_EQ(lines.printed, statements.printed) << obj;
+  if (byLinesAlone) {
+    Outcome alone = read(obj, libs, GLM_COUNT_LINES_ONLY);
+    EXPECT_TRUE(alone.model) << alone.error << "\n" << obj;
+    if (alone.model && statements.model) {
+      EXPECT_EQ(modelDifference(alone.model, statements.model), "") << obj;
+    }
+    if (alone.model) glmDelete(alone.model);
+  }
+  if (lines.model) glmDelete(lines.model);
+  if (statements.model) glmDelete(statements.model);
+}
+
+// The same snippet alone (read byte by byte at the end of the text) and
+// after comment lines that move it across the 64-byte blocks the lines are
+// counted in, with room after it.
+void expectSameOutcomeAnywhere(const std::string& snippet, bool accepted, Libraries libs = {},
+                               bool byLinesAlone = false) {
+  const std::string room(300, '#');
+  expectSameOutcome(snippet, accepted, libs, byLinesAlone);
+  for (int shift = 0; shift < 64; shift += 7)
+    expectSameOutcome("#" + std::string(size_t(shift), ' ') + "\n" + snippet + room + "\n",
+                      accepted, libs, byLinesAlone);
+}
+
+const char kSquare[] = "v 0 0 0\nv 1 0 0\nv 1 1 0\nv 0 1 0\n";
+
+TEST(Counting, OneStatementPerLineIsCountedByLines) {
+  // Long face lines cross the blocks lines are counted in, wherever the
+  // text around them puts them.
+  Libraries libs{{"dir/m.mtl", "newmtl red\n"}};
+  std::string faces;
+  for (int i = 0; i < 6; i++) faces += "f 1/1/1 2/2/1 3/1/1 4/2/1 1/1/1 2/2/1 3/1/1 4/2/1\t \r\n";
+  expectSameOutcomeAnywhere(std::string(kSquare) + "vn 0 0 1\nvt 0 0\nvt 1 1\nmtllib m.mtl\n" +
+                                "g a\nusemtl red\n" + faces + "g b\nf 1//1 2//1 3//1\n" +
+                                "s off\r\n\ng a\nf -4 -3 -2\n\n# end\r\n",
+                            true, libs, true);
+}
+
+TEST(Counting, StatementsThatLinesMiscountGiveTheSameModel) {
+  using namespace std::string_literals;
+  Libraries libs{{"dir/m.mtl", "newmtl red\n"}};
+  // A face going on on the next line (before a group and a library line), a
+  // comment after a face, faces of one and two corners, numbers spread over
+  // lines, statements after white space, face, group and library keywords
+  // in a vertex line, a face keyword longer than "f", a NUL inside a face
+  // line.
+  for (const std::string& snippet :
+       {"f 1 2 3\n4\n"s, "g a\nf 1 2 3 4\n1\ng b\nf 1 2 3\n2\nmtllib m.mtl\n"s, "f 1 2 3 # note\n"s,
+        "f 1 2\nf 3\n"s, "v 1\n2 3\nf 1 2 3\n"s, "  v 1 2 3\n\tf 1 2 3 4\n"s,
+        "v 1 2 3 f 1 2 3\n"s, "v 1 2 3 g x\nf 1 2 3\n"s, "v 1 2 3 mtllib m.mtl\n"s,
+        "face 1 2 3 4\n"s, "f 1 2\0 3 4\n"s})
+    expectSameOutcomeAnywhere(kSquare + snippet, true, libs);
+}
+
+TEST(Counting, ErrorsAreTheStatementCountsErrors) {
+  const std::string square = kSquare;
+  // A face whose first corner is the next line's group or library keyword,
+  // an unknown keyword, a library that is missing, an index beyond the
+  // vertices.
+  expectSameOutcomeAnywhere(square + "f\ng x\n", false);
+  expectSameOutcomeAnywhere(square + "f\nmtllib none.mtl\n", false);
+  expectSameOutcomeAnywhere(square + "vp 1 2\n", false);
+  expectSameOutcomeAnywhere(square + "mtllib none.mtl\nf 1 2 3\n", false);
+  expectSameOutcomeAnywhere(square + "f 1 2 5\n", false);
+}
+
+TEST(Counting, MaterialMessagesArePrintedOnceWhenCountingStartsOver) {
+  Libraries libs{{"dir/m.mtl", "newmtl red\nKd 1 0 0\n"}};
+  // The comment after the face sends the read back to counting statements.
+  expectSameOutcomeAnywhere(std::string("usemtl lost\nmtllib m.mtl\n") + kSquare +
+                                "usemtl red\nf 1 2 3 # note\nusemtl gone\n",
+                            true, libs);
+  Libraries again = libs;
+  Outcome once = read(std::string("mtllib m.mtl\nusemtl lost\n") + kSquare + "f 1 2 3 # c\n",
+                      again, GLM_COUNT_LINES_FIRST);
+  EXPECT_EQ(once.printed, "glmFindMaterial():  can't find material \"lost\".\n");
+  glmDelete(once.model);
+}
+
+}  // namespace
