@@ -7,8 +7,11 @@
 // (and by AddressSanitizer) rather than later by a caller. The text is then
 // read again with a comment line of blanks after it: that gives every
 // statement room for the reader's whole-line shortcuts, which must read it
-// exactly as the statement-by-statement reading does.
+// exactly as the statement-by-statement reading does. And it is read once
+// more counting statement by statement from the start, instead of counting
+// lines first: both must end the same way.
 #include <glm.h>
+#include <glm_internal.h>
 
 #include <cstdint>
 #include <cstdio>
@@ -148,13 +151,21 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   GLMmodel* again = glmReadOBJText(kPath, padded.data(), padded.size(), serveLibrary, &library,
                                    paddedError, sizeof paddedError);
   FUZZ_CHECK((model != nullptr) == (again != nullptr));
+  char statementsError[256];
+  GLMmodel* byStatements =
+      glmReadOBJTextCounting(kPath, obj, objLength, serveLibrary, &library, statementsError,
+                             sizeof statementsError, GLM_COUNT_STATEMENTS);
+  FUZZ_CHECK((model != nullptr) == (byStatements != nullptr));
   if (model) {
     FUZZ_CHECK(modelDifference(model, again).empty());
+    FUZZ_CHECK(modelDifference(model, byStatements).empty());
     glmUnitize(model);
     glmDelete(model);
     glmDelete(again);
+    glmDelete(byStatements);
   } else {
     FUZZ_CHECK(strcmp(error, paddedError) == 0);
+    FUZZ_CHECK(strcmp(error, statementsError) == 0);
   }
   free(obj);
   free(const_cast<char*>(library.text));
