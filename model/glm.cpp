@@ -420,6 +420,14 @@ inline std::string_view firstWord(const char* p, const char* lineStop) {
   while (q < lineStop && !isSpace(*q)) ++q;
   return cString(p, q);
 }
+// A malloc'ed C string holding `name`; null when out of memory.
+inline char* copyName(std::string_view name) {
+  char* copy = static_cast<char*>(malloc(name.size() + 1));
+  if (!copy) return nullptr;
+  memcpy(copy, name.data(), name.size());
+  copy[name.size()] = '\0';
+  return copy;
+}
 
 // True when the lexed number [p, q) is below 1 in magnitude (so that a
 // range error means underflow, not overflow).
@@ -1016,14 +1024,12 @@ struct ObjScan {
 // of memory.
 GroupSlot* newGroup(ObjScan& s, std::string_view name) {
   GLMgroup* group = static_cast<GLMgroup*>(malloc(sizeof(GLMgroup)));
-  char* copy = static_cast<char*>(malloc(name.size() + 1));
+  char* copy = copyName(name);
   if (!group || !copy) {
     free(group);
     free(copy);
     return nullptr;
   }
-  memcpy(copy, name.data(), name.size());
-  copy[name.size()] = '\0';
   *group = GLMgroup{copy, 0, nullptr, 0, s.model->groups};
   s.model->groups = group;
   s.model->groupcount++;
@@ -1092,10 +1098,8 @@ bool countLibrary(ObjScan& s, const char* keyword, const char*& p) {
   std::string_view name = firstWord(p, stop);
   p = stop;
   s.marks.push_back(keyword);
-  char* copy = static_cast<char*>(malloc(name.size() + 1));
+  char* copy = copyName(name);
   if (!copy) return s.failFile("out of memory");
-  memcpy(copy, name.data(), name.size());
-  copy[name.size()] = '\0';
   free(s.model->mtllib);
   s.model->mtllib = copy;
   return glmReadMTL(s, name);
@@ -1566,11 +1570,8 @@ bool scanMtl(MtlScan& s) {
         const char* stop = lineEnd(p, end);
         if (Store) {
           if (++current >= s.count) return s.fail("internal error: the passes disagree", keyword);
-          std::string_view name = firstWord(p, stop);
-          char* copy = static_cast<char*>(malloc(name.size() + 1));
+          char* copy = copyName(firstWord(p, stop));
           if (!copy) return s.fail("out of memory", keyword);
-          memcpy(copy, name.data(), name.size());
-          copy[name.size()] = '\0';
           s.materials[current].name = copy;
         } else {
           s.count++;
