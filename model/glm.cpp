@@ -1689,51 +1689,63 @@ bool allocateArrays(ObjScan& s) {
   return true;
 }
 
+// One read of the model from `text`, its first pass counting by lines or
+// statement by statement; null (with `error` filled) on any error. The
+// names of materials not found are left in `missing`.
+GLMmodel* readOnce(const char* path, Text& text, const MtlSource& mtl, Error& error, bool byLines,
+                   std::vector<std::string>& missing) {
+  GLMmodel* model = static_cast<GLMmodel*>(calloc(1, sizeof(GLMmodel)));
+  char* pathCopy = copyName(path);
+  if (!model || !pathCopy) {
+    free(model);
+    free(pathCopy);
+    error.message = std::string(path) + ": out of memory";
+    return nullptr;
+  }
+  model->path = pathCopy;
+  bool ok = false;
+  try {
+    ObjScan scan{model, text, mtl, error};
+    scan.statement = text.data;
+    scan.byLines = byLines;
+    ok = glmFirstPass(scan);
+    text.releaseAll();
+    ok = ok && allocateArrays(scan) && glmSecondPass(scan);
+    text.releaseAll();
+    missing = std::move(scan.missingMaterials);
+  } catch (const std::bad_alloc&) {
+    error.kind = Fail::Other;
+    error.message = std::string(path) + ": out of memory";
+    ok = false;
+  }
+  if (ok) return model;
+  glmDelete(model);
+  return nullptr;
+}
+
 // Reads the model from `text`; null (with `error` filled) on any error.
 // Counts by lines first (unless told to count statements only); when that
 // count turns out wrong, or the read fails, reads again counting statement
 // by statement, which alone decides the outcome and the messages.
 GLMmodel* readModel(const char* path, Text& text, const MtlSource& mtl, Error& error,
                     int counting = GLM_COUNT_LINES_FIRST) {
-  for (bool byLines : {counting != GLM_COUNT_STATEMENTS, false}) {
-    GLMmodel* model = static_cast<GLMmodel*>(calloc(1, sizeof(GLMmodel)));
-    char* pathCopy = static_cast<char*>(malloc(strlen(path) + 1));
-    if (!model || !pathCopy) {
-      free(model);
-      free(pathCopy);
-      error.message = std::string(path) + ": out of memory";
-      return nullptr;
-    }
-    strcpy(pathCopy, path);
-    model->path = pathCopy;
-    bool ok = false;
-    std::vector<std::string> missing;
-    error = Error{};
-    try {
-      ObjScan scan{model, text, mtl, error};
-      scan.statement = text.data;
-      scan.byLines = byLines;
-      ok = glmFirstPass(scan);
-      text.releaseAll();
-      ok = ok && allocateArrays(scan) && glmSecondPass(scan);
-      text.releaseAll();
-      missing = std::move(scan.missingMaterials);
-    } catch (const std::bad_alloc&) {
-      error.kind = Fail::Other;
-      error.message = std::string(path) + ": out of memory";
-      ok = false;
-    }
-    if (ok || !byLines)
+  std::vector<std::string> missing;
+  if (counting != GLM_COUNT_STATEMENTS) {
+    GLMmodel* model = readOnce(path, text, mtl, error, true, missing);
+    if (model) {
       for (const std::string& name : missing) reportMissingMaterial(name.c_str());
-    if (ok) return model;
-    glmDelete(model);
-    if (!byLines) return nullptr;
+      return model;
+    }
     if (counting == GLM_COUNT_LINES_ONLY) {
       if (error.message.empty()) error.message = std::string(path) + ": lines miscounted";
       return nullptr;
     }
+    error = Error{};
+    missing.clear();
   }
-  return nullptr;
+  GLMmodel* model = readOnce(path, text, mtl, error, false, missing);
+  for (const std::string& name : missing) reportMissingMaterial(name.c_str());
+  return model;
 }
 
 // Copies the message into the caller's buffer, cut to fit.
