@@ -509,10 +509,10 @@ inline const char* skipDigits(const char* p, const char* end) {
   return p;
 }
 
-// Value of the n digits at p (0 <= n <= 8, eight bytes readable), without
-// a branch on n.
-inline uint64_t swarValue(const char* p, int n) {
-  uint64_t x = load8(p) - 0x3030303030303030ull;
+// Value of the first n digit bytes of x (0 <= n <= 8, memory order),
+// without a branch on n.
+inline uint64_t swarDigits(uint64_t x, int n) {
+  x -= 0x3030303030303030ull;
   x = n ? x << (8 * (8 - n)) : 0;
   // Digits to the high bytes (leading zeros below), then pairs, quads, eights.
   x = (x * 10) + (x >> 8);
@@ -520,6 +520,8 @@ inline uint64_t swarValue(const char* p, int n) {
           (((x >> 16) & 0x000000FF000000FFull) * (1 + (10000ull << 32)))) >>
          32;
 }
+// Value of the n digits at p (0 <= n <= 8, eight bytes readable).
+inline uint64_t swarValue(const char* p, int n) { return swarDigits(load8(p), n); }
 
 // Value of the n digits at p (n <= 19).
 inline uint64_t digitValue(const char* p, int n, const char* end) {
@@ -932,8 +934,17 @@ GLM_READ_INLINE const char* plainFloat(const char* p, float& out) {
   if (end == 16 || (point & (point - 1)) || whole < 1 || whole > 7 || fraction > 7 ||
       next == 'e' || next == 'E')
     return nullptr;
-  uint64_t mantissa =
-      swarValue(p + sign, whole) * kPow10Int[fraction] + swarValue(p + at + 1, fraction);
+  uint64_t mantissa;
+  if (whole + fraction <= 8) {
+    // Close the point's gap: the whole digits from one load, the fraction
+    // digits from a load one byte further on, then one digit conversion.
+    const char* digits = p + sign;
+    uint64_t before = (uint64_t(1) << (8 * whole)) - 1;
+    mantissa = swarDigits((load8(digits) & before) | (load8(digits + 1) & ~before),
+                          whole + fraction);
+  } else {
+    mantissa = swarValue(p + sign, whole) * kPow10Int[fraction] + swarValue(p + at + 1, fraction);
+  }
   // The mantissa is exact in double and the power of ten within half a unit
   // of its last place, so the product is within two units of the decimal's
   // value; rounding it to float is exact unless it lies that close to a
