@@ -691,8 +691,20 @@ inline bool hasDoubleSlash(const char* p, const char* q) {
 // in the scan loop.
 #if defined(__GNUC__)
 #define GLM_READ_INLINE inline __attribute__((always_inline))
+#define GLM_NOINLINE __attribute__((noinline))
 #else
 #define GLM_READ_INLINE inline
+#define GLM_NOINLINE
+#endif
+
+// Counting by lines counts mask bits all the time, and x86-64's baseline
+// has no popcnt instruction. It is compiled twice, and the loader picks the
+// popcnt copy on processors that have it (the compiler turns bitCount into
+// popcnt there).
+#if defined(__GNUC__) && defined(__x86_64__) && defined(__ELF__) && !defined(__POPCNT__)
+#define GLM_SCAN_CLONES __attribute__((target_clones("default", "popcnt")))
+#else
+#define GLM_SCAN_CLONES
 #endif
 
 // Most lines of a large model are plain: a coordinate statement's numbers or
@@ -718,7 +730,8 @@ struct Line {
 inline Mask runStarts(Mask set) { return set & ~(set << 1); }
 inline Mask runEnds(Mask set) { return set & ~(set >> 1); }
 inline Mask lowest(Mask set) { return set & (~set + 1); }
-// Bit count without a library call (x86-64's baseline has no popcnt).
+// Bit count without a library call (x86-64's baseline has no popcnt; the
+// compiler recognises this form and uses popcnt in GLM_SCAN_CLONES copies).
 inline int bitCount(uint64_t x) {
   x -= (x >> 1) & 0x5555555555555555ull;
   x = (x & 0x3333333333333333ull) + ((x >> 2) & 0x3333333333333333ull);
@@ -1129,8 +1142,10 @@ inline const char* nextKeyword(Text& text, const char* p, size_t& releaseAt) {
   return p;
 }
 
+// The scan loop stays a function of its own: inlined into the read, it
+// shares registers with the read's set-up and runs measurably slower.
 template <bool Store>
-bool scanObj(ObjScan& s) {
+GLM_NOINLINE bool scanObj(ObjScan& s) {
   GLMmodel* m = s.model;
   const char* p = s.text.data;
   const char* const end = s.text.end();
@@ -1427,7 +1442,7 @@ inline LineStart countLineStart(const char* q, char next, uint64_t* counts) {
 // The counting pass by lines; false when the text does not look like one
 // statement per line (nothing is reported: the read starts over) or a group
 // or library statement fails.
-bool countLines(ObjScan& s) {
+GLM_SCAN_CLONES bool countLines(ObjScan& s) {
   const char* p = s.text.data;
   const char* const end = s.text.end();
   GroupSlot* group = s.defaultGroup;
