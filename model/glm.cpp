@@ -994,6 +994,31 @@ inline const char* plainFloats(const char* p, int n, float* out) {
   return p;
 }
 
+// Stores a run of plain coordinate statements of one kind, n numbers each,
+// from `out` on: the first one's numbers at p (its keyword, the `length`
+// bytes at `keyword`, just read), then those of the lines below with the
+// same keyword; at most `room` (> 0) statements, none starting at or after
+// `stop`. Adds the number stored to `count`. Gives where the last one ends,
+// or null when the first is not plain.
+GLM_NOINLINE const char* plainCoordinateRun(const char* p, const char* keyword, size_t length,
+                                            int n, float* out, uint64_t room, const char* stop,
+                                            uint64_t& count) {
+  // Counted in a local: the compiler must assume that the text's bytes may
+  // alias `count`, and updating it line by line measured slower.
+  const char* last = nullptr;
+  uint64_t k = 0;
+  for (const char* q; (q = plainFloats(p, n, out));) {
+    last = q;
+    out += n;
+    if (++k == room || q >= stop || q[0] != '\n' || q[1] != keyword[0] ||
+        (length == 2 && q[2] != keyword[1]))
+      break;
+    p = q + 1 + length;
+  }
+  count += k;
+  return last;
+}
+
 // ---- The OBJ scan -----------------------------------------------------------
 
 struct GroupSlot {
@@ -1142,6 +1167,52 @@ inline const char* nextKeyword(Text& text, const char* p, size_t& releaseAt) {
   return p;
 }
 
+// Stores a run of plain faces: the first one's corners at p (its keyword
+// just read), then those of the lines below that start with "f" and a
+// blank, none starting at or after `stop`. `next` holds the numbers the next
+// vertex, texture coordinate and normal would take. Each face's corners are
+// resolved (fields its form lacks are 0), and its fan around the first
+// corner stored in one go. Stops before a face that is not plain, does not
+// fit the arrays or has an index naming nothing: the general reading takes
+// that one. Gives where the last face stored ends, or null when none is.
+GLM_NOINLINE const char* plainFaceRun(const char* p, const char* stop, GLMmodel* m,
+                                      const uint64_t next[3], GroupSlot& group,
+                                      uint64_t& triangles) {
+  const char* last = nullptr;
+  GLMgroup* g = group.group;
+  for (;;) {
+    PlainFace face;
+    const char* q = plainFace<true>(p, face);
+    if (!q) return last;
+    const GLuint fan = GLuint(face.corners - 2);
+    if (m->trianglecount - triangles < fan || group.count - g->trianglecount < fan) return last;
+    const bool hasT = face.form == kVT || face.form == kVTN;
+    const bool hasN = face.form == kVN || face.form == kVTN;
+    const int nField = face.form == kVN ? 1 : 2, stride = numbersPerCorner(face.form);
+    GLuint r[kPlainCorners][3];  // v, t, n
+    bool ok = true;
+    for (int i = 0; i < face.corners; i++) {
+      const int32_t* number = &face.number[stride * i];
+      ok &= resolve(number[0], next[0], m->vertexcount, r[i][0]);
+      r[i][1] = r[i][2] = 0;
+      if (hasT) ok &= resolveOptional(number[1], next[1], m->texcoordcount, r[i][1]);
+      if (hasN) ok &= resolveOptional(number[nField], next[2], m->normalcount, r[i][2]);
+    }
+    if (!ok) return last;
+    GLMtriangle* t = &m->triangles[triangles];
+    GLuint* slot = &g->triangles[g->trianglecount];
+    for (int i = 2; i < face.corners; i++) {
+      const GLuint *a = r[0], *b = r[i - 1], *c = r[i];
+      *t++ = GLMtriangle{{a[0], b[0], c[0]}, {a[2], b[2], c[2]}, {a[1], b[1], c[1]}, 0};
+      *slot++ = GLuint(triangles++);
+    }
+    g->trianglecount += fan;
+    last = q;
+    if (q >= stop || q[0] != 'f' || !isBlank(q[1])) return last;
+    p = q + 1;
+  }
+}
+
 // The scan loop stays a function of its own: inlined into the read, it
 // shares registers with the read's set-up and runs measurably slower.
 template <bool Store>
@@ -1153,6 +1224,12 @@ GLM_NOINLINE bool scanObj(ObjScan& s) {
   GLuint material = 0;
   uint64_t vertices = 0, normals = 0, texcoords = 0, triangles = 0;
   size_t releaseAt = kReleaseStep;  // offset of the next page hand-back
+  // Runs of like lines stop before the next hand-back, and where fewer than
+  // kPlainRoom bytes would follow the next keyword.
+  auto runStop = [&] {
+    const size_t room = size_t(kPlainRoom) + 4, size = s.text.size;
+    return s.text.data + std::min(releaseAt, size > room ? size - room : 0);
+  };
 
   // Stores the triangle (a, b, c) of resolved corners with the fields the
   // form sets, at next triangle.
@@ -1198,25 +1275,17 @@ GLM_NOINLINE bool scanObj(ObjScan& s) {
         float* out = sink;
         int n;
         uint64_t* count;
+        uint64_t room = 0;  // statements of the kind the arrays still hold
         if (length == 1 || keyword[1] == '\0') {  // "v" alone, as a C string too
           n = 3, count = &vertices;
-          if (Store) {
-            if (vertices >= m->vertexcount) return s.disagreeing();
-            out = &m->vertices[3 * (vertices + 1)];
-          }
+          if (Store) room = m->vertexcount - vertices, out = &m->vertices[3 * (vertices + 1)];
         } else if (keyword[1] == 'n') {
           n = 3, count = &normals;
-          if (Store) {
-            if (normals >= m->normalcount) return s.disagreeing();
-            out = &m->normals[3 * (normals + 1)];
-          }
+          if (Store) room = m->normalcount - normals, out = &m->normals[3 * (normals + 1)];
         } else if (keyword[1] == 't') {
           n = 2, count = &texcoords;
-          if (Store) {
-            if (texcoords >= m->texcoordcount)
-              return s.disagreeing();
-            out = &m->texcoords[2 * (texcoords + 1)];
-          }
+          if (Store)
+            room = m->texcoordcount - texcoords, out = &m->texcoords[2 * (texcoords + 1)];
         } else {
           s.error.kind = Fail::UnknownToken;
           s.error.subject = std::string(cString(keyword, p));
@@ -1225,13 +1294,20 @@ GLM_NOINLINE bool scanObj(ObjScan& s) {
                             ": unknown token \"" + quote(keyword, p) + "\"";
           return false;
         }
-        ++*count;
+        if (Store && room == 0) return s.disagreeing();
         if (end - p >= kPlainRoom) {
-          if (const char* q = Store ? plainFloats(p, n, out) : plainCoordinateLine(p, n)) {
+          if (Store) {
+            if (const char* q = plainCoordinateRun(p, keyword, length, n, out, room, runStop(), *count)) {
+              p = q;
+              break;
+            }
+          } else if (const char* q = plainCoordinateLine(p, n)) {
+            ++*count;
             p = q;
             break;
           }
         }
+        ++*count;
         if (Store)
           for (int i = 0; i < n; i++) out[i] = 0;  // a missing number reads as 0
         bool bad = false;
@@ -1241,42 +1317,20 @@ GLM_NOINLINE bool scanObj(ObjScan& s) {
       }
       case 'f': {
         if (end - p >= kPlainRoom) {
-          PlainFace face;
-          if (const char* q = plainFace<Store>(p, face)) {
-            p = q;
-            if (!Store) {
+          if (Store) {
+            const uint64_t next[3] = {vertices + 1, texcoords + 1, normals + 1};
+            if (const char* q = plainFaceRun(p, runStop(), m, next, *group, triangles)) {
+              p = q;
+              break;
+            }
+          } else {
+            PlainFace face;
+            if (const char* q = plainFace<false>(p, face)) {
+              p = q;
               triangles += face.corners - 2;
               group->count += face.corners - 2;
               break;
             }
-            // Resolve every corner (fields the form lacks are 0), then store
-            // the fan around the first corner in one go.
-            const GLuint fan = GLuint(face.corners - 2);
-            GLMgroup* g = group->group;
-            if (m->trianglecount - triangles < fan || group->count - g->trianglecount < fan)
-              return s.disagreeing();
-            const bool hasT = face.form == kVT || face.form == kVTN;
-            const bool hasN = face.form == kVN || face.form == kVTN;
-            const int nField = face.form == kVN ? 1 : 2, stride = numbersPerCorner(face.form);
-            GLuint r[kPlainCorners][3];  // v, t, n
-            bool ok = true;
-            for (int i = 0; i < face.corners; i++) {
-              const int32_t* number = &face.number[stride * i];
-              ok &= resolve(number[0], vertices + 1, m->vertexcount, r[i][0]);
-              r[i][1] = r[i][2] = 0;
-              if (hasT) ok &= resolveOptional(number[1], texcoords + 1, m->texcoordcount, r[i][1]);
-              if (hasN) ok &= resolveOptional(number[nField], normals + 1, m->normalcount, r[i][2]);
-            }
-            if (!ok) return s.fail("face index out of range");
-            GLMtriangle* t = &m->triangles[triangles];
-            GLuint* slot = &g->triangles[g->trianglecount];
-            for (int i = 2; i < face.corners; i++) {
-              const GLuint *a = r[0], *b = r[i - 1], *c = r[i];
-              *t++ = GLMtriangle{{a[0], b[0], c[0]}, {a[2], b[2], c[2]}, {a[1], b[1], c[1]}, 0};
-              *slot++ = GLuint(triangles++);
-            }
-            g->trianglecount += fan;
-            break;
           }
         }
         const char* token = skipSpace(p, end);

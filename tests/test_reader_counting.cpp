@@ -6,6 +6,7 @@
 #include <gtest/gtest.h>
 
 #include <string>
+#include <vector>
 
 #include "glm_internal.h"
 #include "model_difference.h"
@@ -95,6 +96,47 @@ TEST(Counting, StatementsThatLinesMiscountGiveTheSameModel) {
         "v 1 2 3 f 1 2 3\n"s, "v 1 2 3 g x\nf 1 2 3\n"s, "v 1 2 3 mtllib m.mtl\n"s,
         "face 1 2 3 4\n"s, "f 1 2\0 3 4\n"s})
     expectSameOutcomeAnywhere(kSquare + snippet, true, libs);
+}
+
+TEST(Counting, RunsOfLikeLinesStopWhereTheCountedArraysEnd) {
+  // Like lines are stored in runs. A line holding two statements is counted
+  // as one, so the runs after it meet one statement more than the arrays
+  // hold: they must stop there, and the read start over.
+  auto lines = [](const std::string& line) {
+    std::string text;
+    for (int i = 0; i < 60; i++) text += line;
+    return text;
+  };
+  const std::string tail = "#" + std::string(600, ' ') + "\n";
+  for (const std::string statement : {"v 1 2 3", "vn 1 2 3", "vt 1 2"})
+    expectSameOutcome(kSquare + statement + " " + statement + "\n" + lines(statement + "\n") + tail,
+                      true);
+  const std::string square = kSquare;
+  expectSameOutcome(square + "v 1 2 3 f 1 2 3\n" + lines("f 1 2 3 4\n") + tail, true);
+  expectSameOutcome(square + "vn 0 0 1 f 1//1 2//1 3//1\n" + lines("f 1//1 2//1 3//1\n") + tail,
+                    true);
+}
+
+TEST(Counting, RunsOfLikeLinesReadNothingPastTheTextsEnd) {
+  // Coordinate lines, then face lines, up to the last byte, in a buffer of
+  // exactly the text's size (the address sanitizer sees any read past it).
+  std::string lines[2];
+  for (int i = 0; i < 100; i++) {
+    lines[0] += "vt 0.5 0.25\n";
+    lines[1] += "f 1/1 2/2 3/1\n";
+  }
+  for (const std::string& text : {kSquare + lines[1] + lines[0], kSquare + lines[0] + lines[1]}) {
+    std::vector<char> exact(text.begin(), text.end());
+    char error[256] = "";
+    GLMmodel* m = glmReadOBJText("t.obj", exact.data(), exact.size(), nullptr, nullptr, error,
+                                 sizeof error);
+    ASSERT_TRUE(m) << error;
+    EXPECT_EQ(m->texcoordcount, 100u);
+    EXPECT_EQ(m->trianglecount, 100u);
+    EXPECT_EQ(m->texcoords[2 * 100], 0.5f);
+    EXPECT_EQ(m->triangles[99].texcoordidx[2], 1u);
+    glmDelete(m);
+  }
 }
 
 TEST(Counting, ErrorsAreTheStatementCountsErrors) {
