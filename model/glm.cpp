@@ -1271,21 +1271,16 @@ GLM_NOINLINE bool scanObj(ObjScan& s) {
     switch (keyword[0]) {
       case 'v': {
         size_t length = size_t(p - keyword);
-        float sink[3];  // the counting pass converts nothing
-        float* out = sink;
         int n;
         uint64_t* count;
-        uint64_t room = 0;  // statements of the kind the arrays still hold
+        GLfloat* array;  // (storing) the kind's array and its counted size
+        uint64_t size;
         if (length == 1 || keyword[1] == '\0') {  // "v" alone, as a C string too
-          n = 3, count = &vertices;
-          if (Store) room = m->vertexcount - vertices, out = &m->vertices[3 * (vertices + 1)];
+          n = 3, count = &vertices, array = m->vertices, size = m->vertexcount;
         } else if (keyword[1] == 'n') {
-          n = 3, count = &normals;
-          if (Store) room = m->normalcount - normals, out = &m->normals[3 * (normals + 1)];
+          n = 3, count = &normals, array = m->normals, size = m->normalcount;
         } else if (keyword[1] == 't') {
-          n = 2, count = &texcoords;
-          if (Store)
-            room = m->texcoordcount - texcoords, out = &m->texcoords[2 * (texcoords + 1)];
+          n = 2, count = &texcoords, array = m->texcoords, size = m->texcoordcount;
         } else {
           s.error.kind = Fail::UnknownToken;
           s.error.subject = std::string(cString(keyword, p));
@@ -1294,10 +1289,16 @@ GLM_NOINLINE bool scanObj(ObjScan& s) {
                             ": unknown token \"" + quote(keyword, p) + "\"";
           return false;
         }
-        if (Store && room == 0) return s.disagreeing();
+        float sink[3];  // the counting pass converts nothing
+        float* out = sink;
+        if (Store) {
+          if (*count >= size) return s.disagreeing();
+          out = &array[n * (*count + 1)];
+        }
         if (end - p >= kPlainRoom) {
           if (Store) {
-            if (const char* q = plainCoordinateRun(p, keyword, length, n, out, room, runStop(), *count)) {
+            if (const char* q = plainCoordinateRun(p, keyword, length, n, out, size - *count,
+                                                   runStop(), *count)) {
               p = q;
               break;
             }

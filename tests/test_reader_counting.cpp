@@ -87,13 +87,14 @@ TEST(Counting, StatementsThatLinesMiscountGiveTheSameModel) {
   Libraries libs{{"dir/m.mtl", "newmtl red\n"}};
   // A face going on on the next line (before a group and a library line), a
   // comment after a face, faces of one and two corners, numbers spread over
-  // lines, statements after white space, face, group and library keywords
-  // in a vertex line, a face keyword longer than "f", a NUL inside a face
-  // line.
+  // lines, statements after white space, face, group, library, texture
+  // coordinate and normal keywords in a vertex line (the first ones of their
+  // kind), a face keyword longer than "f", a NUL inside a face line.
   for (const std::string& snippet :
        {"f 1 2 3\n4\n"s, "g a\nf 1 2 3 4\n1\ng b\nf 1 2 3\n2\nmtllib m.mtl\n"s, "f 1 2 3 # note\n"s,
         "f 1 2\nf 3\n"s, "v 1\n2 3\nf 1 2 3\n"s, "  v 1 2 3\n\tf 1 2 3 4\n"s,
         "v 1 2 3 f 1 2 3\n"s, "v 1 2 3 g x\nf 1 2 3\n"s, "v 1 2 3 mtllib m.mtl\n"s,
+        "v 1 2 3 vt 1 2\n"s, "v 1 2 3 vn 1 2 3\n"s,
         "face 1 2 3 4\n"s, "f 1 2\0 3 4\n"s})
     expectSameOutcomeAnywhere(kSquare + snippet, true, libs);
 }
