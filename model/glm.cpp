@@ -996,8 +996,8 @@ inline const char* plainFloats(const char* p, int n, float* out) {
 
 // Stores a run of plain coordinate statements of one kind, n numbers each,
 // from `out` on: the first one's numbers at p (its keyword, the `length`
-// bytes at `keyword`, just read), then those of the lines below with the
-// same keyword; at most `room` (> 0) statements, none starting at or after
+// bytes at `keyword`, just read), then, when the keyword is "v", "vn" or
+// "vt", those of the lines below with the same keyword; at most `room` (> 0) statements, none starting at or after
 // `stop`. Adds the number stored to `count`. Gives where the last one ends,
 // or null when the first is not plain.
 GLM_NOINLINE const char* plainCoordinateRun(const char* p, const char* keyword, size_t length,
@@ -1010,7 +1010,7 @@ GLM_NOINLINE const char* plainCoordinateRun(const char* p, const char* keyword, 
   for (const char* q; (q = plainFloats(p, n, out));) {
     last = q;
     out += n;
-    if (++k == room || q >= stop || q[0] != '\n' || q[1] != keyword[0] ||
+    if (++k == room || q >= stop || q[0] != '\n' || length > 2 || q[1] != keyword[0] ||
         (length == 2 && q[2] != keyword[1]))
       break;
     p = q + 1 + length;

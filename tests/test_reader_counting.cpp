@@ -113,6 +113,9 @@ TEST(Counting, RunsOfLikeLinesStopWhereTheCountedArraysEnd) {
     expectSameOutcome(kSquare + statement + " " + statement + "\n" + lines(statement + "\n") + tail,
                       true);
   const std::string square = kSquare;
+  // A longer keyword whose first letters make the next line's keyword.
+  expectSameOutcome(square + "vt01 1 2\nvn 1 2 3\nvt 3 4\nvtx 5 6\n" + lines("vt 1 2\n") + tail,
+                    true);
   expectSameOutcome(square + "v 1 2 3 f 1 2 3\n" + lines("f 1 2 3 4\n") + tail, true);
   expectSameOutcome(square + "vn 0 0 1 f 1//1 2//1 3//1\n" + lines("f 1//1 2//1 3//1\n") + tail,
                     true);
