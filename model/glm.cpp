@@ -1037,9 +1037,10 @@ inline const char* plainFloats(const char* p, int n, float* out) {
 // Stores a run of plain coordinate statements of one kind, n numbers each,
 // from `out` on: the first one's numbers at p (its keyword, the `length`
 // bytes at `keyword`, just read), then, when the keyword is "v", "vn" or
-// "vt", those of the lines below with the same keyword; at most `room` (> 0) statements, none starting at or after
-// `stop`. Adds the number stored to `count`. Gives where the last one ends,
-// or null when the first is not plain.
+// "vt", those of the lines below with the same keyword; at most `room`
+// (> 0) statements, none starting at or after `stop`. Adds the number
+// stored to `count`. Gives where the last one ends, or null when the first
+// is not plain.
 GLM_NOINLINE const char* plainCoordinateRun(const char* p, const char* keyword, size_t length,
                                             int n, float* out, uint64_t room, const char* stop,
                                             uint64_t& count) {
