@@ -1161,6 +1161,19 @@ inline bool resolveOptional(int32_t index, uint64_t next, uint64_t count, GLuint
   return resolve(index, next, count, out);
 }
 
+// Resolves a corner of the given form into out (vertex, texture coordinate,
+// normal; fields the form lacks are 0). `next` holds the numbers the next
+// vertex, texture coordinate and normal would take. False when an index
+// names nothing.
+inline bool resolveCorner(int32_t v, int32_t t, int32_t n, Form form, const uint64_t next[3],
+                          const GLMmodel* m, GLuint out[3]) {
+  out[1] = out[2] = 0;
+  bool ok = resolve(v, next[0], m->vertexcount, out[0]);
+  if (form == kVT || form == kVTN) ok &= resolveOptional(t, next[1], m->texcoordcount, out[1]);
+  if (form == kVN || form == kVTN) ok &= resolveOptional(n, next[2], m->normalcount, out[2]);
+  return ok;
+}
+
 // A group's name: the line rest [p, stop) without its newline, cut at a NUL.
 inline std::string_view groupName(const char* p, const char* stop) {
   return cString(p, stop > p && stop[-1] == '\n' ? stop - 1 : stop);
@@ -1228,17 +1241,15 @@ GLM_NOINLINE const char* plainFaceRun(const char* p, const char* stop, GLMmodel*
     if (!q) return last;
     const GLuint fan = GLuint(face.corners - 2);
     if (m->trianglecount - triangles < fan || group.count - g->trianglecount < fan) return last;
-    const bool hasT = face.form == kVT || face.form == kVTN;
-    const bool hasN = face.form == kVN || face.form == kVTN;
-    const int nField = face.form == kVN ? 1 : 2, stride = numbersPerCorner(face.form);
+    const int stride = numbersPerCorner(face.form);
     GLuint r[kPlainCorners][3];  // v, t, n
     bool ok = true;
     for (int i = 0; i < face.corners; i++) {
+      // Numbers of the corner: v, then t or n, then n.
       const int32_t* number = &face.number[stride * i];
-      ok &= resolve(number[0], next[0], m->vertexcount, r[i][0]);
-      r[i][1] = r[i][2] = 0;
-      if (hasT) ok &= resolveOptional(number[1], next[1], m->texcoordcount, r[i][1]);
-      if (hasN) ok &= resolveOptional(number[nField], next[2], m->normalcount, r[i][2]);
+      const int32_t second = stride > 1 ? number[1] : 0, third = stride > 2 ? number[2] : 0;
+      ok &= resolveCorner(number[0], second, face.form == kVN ? second : third, face.form, next, m,
+                          r[i]);
     }
     if (!ok) return last;
     GLMtriangle* t = &m->triangles[triangles];
@@ -1292,16 +1303,9 @@ GLM_NOINLINE bool scanObj(ObjScan& s) {
     return true;
   };
   // Resolves corner c into resolved[k]; false when an index names nothing.
-  auto resolveInto = [&](const Corner& c, Form form, GLuint* out) -> bool {
-    bool ok = resolve(c.v, vertices + 1, m->vertexcount, out[0]);
-    if (form == kVT || form == kVTN)
-      ok &= resolveOptional(c.t, texcoords + 1, m->texcoordcount, out[1]);
-    if (form == kVN || form == kVTN)
-      ok &= resolveOptional(c.n, normals + 1, m->normalcount, out[2]);
-    return ok;
-  };
-  auto resolveCorner = [&](const Corner& c, Form form, int k) -> bool {
-    return resolveInto(c, form, resolved[k]);
+  auto resolveInto = [&](const Corner& c, Form form, int k) -> bool {
+    const uint64_t next[3] = {vertices + 1, texcoords + 1, normals + 1};
+    return resolveCorner(c.v, c.t, c.n, form, next, m, resolved[k]);
   };
 
   for (;;) {
@@ -1392,11 +1396,11 @@ GLM_NOINLINE bool scanObj(ObjScan& s) {
           int n = readCorner<Store>(q, tokenEnd, kVTN, c, bad);
           form = n == 3 ? kVTN : n == 2 ? kVT : kV;
         }
-        if (Store && !resolveCorner(c, form, 0)) return s.fail("face index out of range");
+        if (Store && !resolveInto(c, form, 0)) return s.fail("face index out of range");
         readCorner<Store>(p, end, form, c, bad);  // the second and third reads
-        if (Store && !resolveCorner(c, form, 1)) return s.fail("face index out of range");
+        if (Store && !resolveInto(c, form, 1)) return s.fail("face index out of range");
         readCorner<Store>(p, end, form, c, bad);
-        if (Store && !resolveCorner(c, form, 2)) return s.fail("face index out of range");
+        if (Store && !resolveInto(c, form, 2)) return s.fail("face index out of range");
         if (bad) return s.fail("face index out of range");
         uint64_t count = 1;
         if (Store && !store(form, resolved[0], resolved[1], resolved[2])) return false;
@@ -1406,7 +1410,7 @@ GLM_NOINLINE bool scanObj(ObjScan& s) {
           if (Store) {
             // Fan: keep the first corner, the last corner moves to the middle.
             for (int f = 0; f < 3; f++) resolved[1][f] = resolved[2][f];
-            if (bad || !resolveCorner(c, form, 2)) return s.fail("face index out of range");
+            if (bad || !resolveInto(c, form, 2)) return s.fail("face index out of range");
             if (!store(form, resolved[0], resolved[1], resolved[2])) return false;
           }
         }
