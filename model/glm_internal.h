@@ -1,24 +1,34 @@
-// Internal to the model library: helpers shared by the sections of glm.cpp and
-// reachable from the tests, never installed.
+// Internal to the model library: what two or more of its files share, and the
+// hooks the tests reach. Never installed.
 #ifndef CELSHADE_GLM_INTERNAL_H
 #define CELSHADE_GLM_INTERNAL_H
 
 #include "glm.h"
 
-#include <assert.h>
 #include <stddef.h>
-
-// Caller errors abort in every build type, Release included: the report is
-// the C library's own ("prog: glm.cpp:LINE: func: Assertion `expr' failed.")
-// and names the library's source file.
-extern "C" void __assert_fail(const char* assertion, const char* file, unsigned int line,
-                              const char* function) noexcept __attribute__((noreturn));
-#define GLM_ASSERT(expr) \
-  ((expr) ? (void)0 : __assert_fail(#expr, "glm.cpp", __LINE__, __func__))
+#include <stdio.h>
 
 #define GLM_INTERNAL __attribute__((visibility("hidden")))
 
-extern "C" {
+// ---- Assertions -------------------------------------------------------------
+
+// Caller errors abort in every build type, Release included. The report has
+// the C library's shape and names the library's source as glm.cpp, then the
+// file and line within it: "prog: glm.cpp: draw.cpp:57: glmDraw: Assertion
+// `model' failed."
+[[noreturn]] GLM_INTERNAL void assertionFailed(const char* expression, const char* file,
+                                              unsigned line, const char* function);
+#define GLM_ASSERT(expr) \
+  ((expr) ? (void)0 : assertionFailed(#expr, __FILE_NAME__, __LINE__, __func__))
+
+// ---- Allocation and strings -------------------------------------------------
+
+// malloc(count * size) that never returns null: an overflowing size or a
+// failed allocation prints "glm: out of memory" with the size on standard
+// error and ends the process with exit status 1.
+GLM_INTERNAL void* glmAlloc(size_t count, size_t size);
+// Newly allocated copy of a string (glmAlloc rules).
+GLM_INTERNAL char* glmStrdup(const char* s);
 
 // b when b > a, else a (ties give a).
 GLM_INTERNAL GLfloat glmMax(GLfloat a, GLfloat b);
@@ -28,6 +38,39 @@ GLM_INTERNAL GLfloat glmAbs(GLfloat f);
 // Newly malloc'ed copy of `path` cut just after its last '/'; "" when none.
 GLM_INTERNAL char* glmDirName(const char* path);
 
+// ---- Models -----------------------------------------------------------------
+
+// Settles a draw or write mode against what the model holds: drops a flag
+// whose array is missing, then flat under smooth and colour under material,
+// in that order, printing "<who>() warning: <warnings[k]>" on standard output
+// for every check k that fires. Only the presence of an array counts.
+GLM_INTERNAL GLuint glmResolveMode(const GLMmodel* model, GLuint mode, const char* who,
+                                   const char* const warnings[7]);
+
+// Index of the first material named `name`, when there is one.
+GLM_INTERNAL bool findMaterial(const GLMmodel* model, const char* name, GLuint& index);
+// The message glmFindMaterial prints for a name it cannot find.
+GLM_INTERNAL void reportMissingMaterial(const char* name);
+
+// True when |u - v| < epsilon in x, y and z (tested in that order).
+GLM_INTERNAL GLboolean glmEqual(GLfloat* u, GLfloat* v, GLfloat epsilon);
+
+// ---- The operating system ---------------------------------------------------
+
+// Asks for huge pages under the whole 2 MiB steps of a large array. Only
+// advice; nothing depends on it.
+GLM_INTERNAL void adviseHugePages(void* array, size_t bytes);
+// Room for `count` items of `size` bytes (glmAlloc rules), on 2 MiB pages
+// where the system grants them; released with free().
+GLM_INTERNAL void* allocTable(size_t count, size_t size);
+// True when `file` is a regular file; then `left` is the number of bytes
+// after its position (0 when the position is past the end).
+GLM_INTERNAL bool bytesLeft(FILE* file, size_t& left);
+
+// ---- Test hooks -------------------------------------------------------------
+
+extern "C" {
+
 // u . v, added in the order x, y, z. Asserts u, v.
 GLM_INTERNAL GLfloat glmDot(GLfloat* u, GLfloat* v);
 // n = u x v; n must not overlap u or v. Asserts u, v, n.
@@ -35,9 +78,6 @@ GLM_INTERNAL GLvoid glmCross(GLfloat* u, GLfloat* v, GLfloat* n);
 // Divides v by its length (square root taken in double, rounded to float).
 // Asserts v.
 GLM_INTERNAL GLvoid glmNormalize(GLfloat* v);
-
-// True when |u - v| < epsilon in x, y and z (tested in that order).
-GLM_INTERNAL GLboolean glmEqual(GLfloat* u, GLfloat* v, GLfloat epsilon);
 
 // How the reader's first pass counts: lines by their first bytes, starting
 // over statement by statement when that count proves wrong (what
@@ -52,25 +92,6 @@ GLM_INTERNAL GLMmodel* glmReadOBJTextCounting(const char* path, const char* text
                                               GLMmtlsource mtl, void* user, char* error,
                                               size_t errorsize, int counting);
 
-// Writes the model's materials as the MTL file `mtllibname` in the directory
-// of `modelpath` (the OBJ file being written). On an open failure prints a
-// message and ends the process with exit status 1.
-GLM_INTERNAL GLvoid glmWriteMTL(GLMmodel* model, const char* modelpath, const char* mtllibname);
-
 }  // extern "C"
-
-// Settles a draw or write mode against what the model holds: drops a flag
-// whose array is missing, then flat under smooth and colour under material,
-// in that order, printing "<who>() warning: <warnings[k]>" on standard output
-// for every check k that fires. Only the presence of an array counts.
-GLM_INTERNAL GLuint glmResolveMode(const GLMmodel* model, GLuint mode, const char* who,
-                                   const char* const warnings[7]);
-
-// malloc(count * size) that never returns null: an overflowing size or a
-// failed allocation prints "glm: out of memory" with the size on standard
-// error and ends the process with exit status 1.
-GLM_INTERNAL void* glmAlloc(size_t count, size_t size);
-// Newly allocated copy of a string (glmAlloc rules).
-GLM_INTERNAL char* glmStrdup(const char* s);
 
 #endif  // CELSHADE_GLM_INTERNAL_H

@@ -1,0 +1,143 @@
+// The MTL reader: a material library's text scanned twice, counting the
+// materials, then storing their names, colours and shininess.
+#include "read_lex.h"
+
+#include <cstdint>
+#include <cstdlib>
+#include <cstring>
+#include <string>
+
+namespace read_detail {
+namespace {
+
+struct MtlScan {
+  const char* name;  // composed file name
+  Text& text;
+  Error& error;
+  GLMmaterial* materials = nullptr;  // null while counting
+  uint64_t count = 1;
+
+  bool fail(const char* what, const char* at) {
+    error.kind = Fail::Other;
+    error.message = std::string(name) + ":" + std::to_string(lineOf(text.data, at)) + ": " +
+                    what + ": `" + quote(at, text.end()) + "`";
+    return false;
+  }
+};
+
+// One scan of the library: counting the materials (Store false) or storing
+// them (Store true). Colours and shininess lex their numbers in both scans,
+// so the scans agree on which keywords define materials.
+template <bool Store>
+bool scanMtl(MtlScan& s) {
+  const char* p = s.text.data;
+  const char* const end = s.text.end();
+  size_t releaseAt = kReleaseStep;  // offset of the next page hand-back
+  uint64_t current = 0;
+  for (;;) {
+    p = nextKeyword(s.text, p, releaseAt);
+    if (p == end) break;
+    const char* keyword = p;
+    p = skipWord(p, end);
+    GLMmaterial* mat = Store ? &s.materials[current] : nullptr;
+    switch (keyword[0]) {
+      case 'n': {
+        const char* stop = lineEnd(p, end);
+        if (Store) {
+          if (++current >= s.count) return s.fail("internal error: the passes disagree", keyword);
+          char* copy = copyName(firstWord(p, stop));
+          if (!copy) return s.fail("out of memory", keyword);
+          s.materials[current].name = copy;
+        } else {
+          s.count++;
+        }
+        p = stop;
+        break;
+      }
+      case 'N': {
+        float value = Store ? mat->shininess : 0;
+        bool bad = false;
+        p = readFloats<Store>(p, end, 1, &value, bad);
+        if (bad) return s.fail("number out of range", keyword);
+        if (Store) {
+          // From the file's 0..1000 to OpenGL's 0..128, each step rounded to float.
+          value = value / 1000.0f;
+          mat->shininess = value * 128.0f;
+        }
+        break;
+      }
+      case 'K':
+        if (p - keyword >= 2 && (keyword[1] == 'd' || keyword[1] == 'a' || keyword[1] == 's')) {
+          float sink[3];
+          float* colour = !Store               ? sink
+                          : keyword[1] == 'd' ? mat->diffuse
+                          : keyword[1] == 'a' ? mat->ambient
+                                              : mat->specular;
+          bool bad = false;
+          p = readFloats<Store>(p, end, 3, colour, bad);
+          if (bad) return s.fail("number out of range", keyword);
+          break;
+        }
+        p = lineEnd(p, end);
+        break;
+      default:
+        p = lineEnd(p, end);
+        break;
+    }
+  }
+  return true;
+}
+
+void freeMaterials(GLMmaterial* materials, GLuint count) {
+  if (!materials) return;
+  for (GLuint i = 0; i < count; i++) free(materials[i].name);
+  free(materials);
+}
+
+}  // namespace
+
+bool glmReadMTL(GLMmodel* model, std::string_view name, const MtlSource& mtl, Error& error) {
+  char* dir = glmDirName(model->path);
+  std::string file = std::string(dir) + std::string(name);
+  free(dir);
+  Text text;
+  Load load = mtl.load(file.c_str(), text);
+  if (load != Load::Ok) {
+    error.kind = load == Load::CantOpen ? Fail::OpenMtl : Fail::Other;
+    error.subject = file;
+    error.message =
+        file + (load == Load::CantOpen ? ": can't open material file" : ": out of memory");
+    return false;
+  }
+  MtlScan scan{file.c_str(), text, error};
+  scanMtl<false>(scan);
+  if (scan.count > UINT32_MAX) return scan.fail("more than 4294967295 materials", text.data);
+  text.releaseAll();
+
+  GLMmaterial* materials = static_cast<GLMmaterial*>(malloc(scan.count * sizeof(GLMmaterial)));
+  char* defaultName = static_cast<char*>(malloc(sizeof "default"));
+  if (!materials || !defaultName) {
+    free(materials);
+    free(defaultName);
+    error.kind = Fail::Other;
+    error.message = std::string(model->path) + ": out of memory";
+    return false;
+  }
+  for (uint64_t i = 0; i < scan.count; i++)
+    materials[i] = GLMmaterial{nullptr,          {0.8f, 0.8f, 0.8f, 1.0f},
+                               {0.2f, 0.2f, 0.2f, 1.0f}, {0.0f, 0.0f, 0.0f, 1.0f},
+                               65.0f};
+  memcpy(defaultName, "default", sizeof "default");
+  materials[0].name = defaultName;
+  scan.materials = materials;
+  if (!scanMtl<true>(scan)) {
+    freeMaterials(materials, GLuint(scan.count));
+    return false;
+  }
+  freeMaterials(model->materials, model->materialcount);
+  model->materials = materials;
+  model->materialcount = GLuint(scan.count);
+  return true;
+}
+
+}  // namespace read_detail

@@ -1,0 +1,81 @@
+// Private to the OBJ/MTL reader: the text being read, where material
+// libraries come from, the reader's errors and the MTL reader's entry.
+#ifndef CELSHADE_READER_H
+#define CELSHADE_READER_H
+
+#include "glm_internal.h"
+
+#include <cstddef>
+#include <string>
+#include <string_view>
+
+namespace read_detail {
+
+// Mapped pages behind the scan position are handed back in steps of this
+// size, so a large file never stays resident as a whole.
+constexpr size_t kReleaseStep = size_t(16) << 20;
+
+// A byte span to scan: a read-only file mapping, a heap copy (pipes and
+// other unmappable files) or a borrowed buffer. Never NUL-terminated.
+struct GLM_INTERNAL Text {
+  const char* data = nullptr;
+  size_t size = 0;
+  void* map = nullptr;
+  char* heap = nullptr;
+  size_t released = 0;  // mapped bytes before this offset were handed back
+
+  Text() = default;
+  Text(const Text&) = delete;
+  Text& operator=(const Text&) = delete;
+  ~Text();
+  const char* end() const { return data + size; }
+
+  // Hands back whole steps of mapped pages before p.
+  void release(const char* p);
+  // Hands back every mapped page; the next pass faults them in again.
+  void releaseAll();
+};
+
+enum class Load { Ok, CantOpen, NoMemory };
+
+// Maps a regular file, or reads anything else (a pipe) into the heap.
+GLM_INTERNAL Load loadFile(const char* name, Text& text);
+
+// Where material libraries come from: files, or the caller's callback.
+struct MtlSource {
+  GLMmtlsource callback = nullptr;  // null: read files
+  void* user = nullptr;
+
+  Load load(const char* name, Text& text) const {
+    if (!callback) return loadFile(name, text);
+    size_t length = 0;
+    const char* data = callback(user, name, &length);
+    if (!data) return Load::CantOpen;
+    text.data = data;
+    text.size = length;
+    return Load::Ok;
+  }
+};
+
+enum class Fail { OpenObj, OpenMtl, UnknownToken, Other };
+
+struct Error {
+  Fail kind = Fail::Other;
+  std::string subject;  // file name or keyword of the three classic messages
+  std::string message;  // "file:line: what went wrong"
+};
+
+// Line of p, counted from base.
+GLM_INTERNAL size_t lineOf(const char* base, const char* p);
+// The statement at p up to its line end, at most 80 bytes, control bytes as '?'.
+GLM_INTERNAL std::string quote(const char* p, const char* end);
+
+// Reads the library `name` (relative to the model's directory) into the
+// model's materials, replacing those of an earlier library. False (with
+// `error` filled) when it cannot be read.
+GLM_INTERNAL bool glmReadMTL(GLMmodel* model, std::string_view name, const MtlSource& mtl,
+                             Error& error);
+
+}  // namespace read_detail
+
+#endif  // CELSHADE_READER_H

@@ -1,0 +1,120 @@
+// Every call the library makes to the operating system: loading a file's
+// text (a read-only mapping, or a heap copy of a pipe), handing mapped pages
+// back, huge-page advice and tables on huge pages, a file's remaining size.
+#include "reader.h"
+
+#include <cerrno>
+#include <cstdint>
+#include <cstdlib>
+
+#include <fcntl.h>
+#include <sys/mman.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+namespace read_detail {
+
+Text::~Text() {
+  if (map) munmap(map, size);
+  free(heap);
+}
+
+void Text::release(const char* p) {
+  if (!map) return;
+  while (size_t(p - data) - released >= kReleaseStep) {
+    madvise(static_cast<char*>(map) + released, kReleaseStep, MADV_DONTNEED);
+    released += kReleaseStep;
+  }
+}
+
+void Text::releaseAll() {
+  if (map) madvise(map, size, MADV_DONTNEED);
+  released = 0;
+}
+
+// Maps a regular file, or reads anything else (a pipe) into the heap.
+Load loadFile(const char* name, Text& text) {
+  int fd = open(name, O_RDONLY | O_CLOEXEC);
+  if (fd < 0) return Load::CantOpen;
+  struct stat st;
+  if (fstat(fd, &st) != 0) {
+    close(fd);
+    return Load::CantOpen;
+  }
+  if (S_ISREG(st.st_mode)) {
+    if (st.st_size == 0) {
+      close(fd);
+      return Load::Ok;
+    }
+    void* map = mmap(nullptr, size_t(st.st_size), PROT_READ, MAP_PRIVATE, fd, 0);
+    if (map != MAP_FAILED) {
+      close(fd);
+      text.map = map;
+      text.data = static_cast<const char*>(map);
+      text.size = size_t(st.st_size);
+      return Load::Ok;
+    }
+  }
+  size_t capacity = 0;
+  for (;;) {
+    if (text.size == capacity) {
+      capacity = capacity ? capacity * 2 : size_t(64) << 10;
+      char* grown = static_cast<char*>(realloc(text.heap, capacity));
+      if (!grown) {
+        close(fd);
+        return Load::NoMemory;
+      }
+      text.heap = grown;
+    }
+    ssize_t n = read(fd, text.heap + text.size, capacity - text.size);
+    if (n == 0) break;
+    if (n < 0) {
+      if (errno == EINTR) continue;
+      close(fd);
+      return Load::CantOpen;  // a directory, for one
+    }
+    text.size += size_t(n);
+  }
+  close(fd);
+  text.data = text.heap;
+  return Load::Ok;
+}
+
+}  // namespace read_detail
+
+// The storing pass then takes a few dozen page faults instead of tens of
+// thousands.
+void adviseHugePages(void* array, size_t bytes) {
+#ifdef MADV_HUGEPAGE
+  const uintptr_t huge = uintptr_t(2) << 20;
+  uintptr_t first = (uintptr_t(array) + huge - 1) & ~(huge - 1);
+  uintptr_t last = (uintptr_t(array) + bytes) & ~(huge - 1);
+  if (array && last > first) madvise(reinterpret_cast<void*>(first), last - first, MADV_HUGEPAGE);
+#else
+  (void)array, (void)bytes;
+#endif
+}
+
+// Welding probes its table at random: huge pages spare most
+// address-translation misses.
+void* allocTable(size_t count, size_t size) {
+  const size_t hugePage = size_t(2) << 20;
+  void* p = nullptr;
+  if (count > hugePage / size && count <= SIZE_MAX / size &&
+      posix_memalign(&p, hugePage, count * size) == 0) {
+    madvise(p, count * size, MADV_HUGEPAGE);
+    return p;
+  }
+  return glmAlloc(count, size);
+}
+
+bool bytesLeft(FILE* file, size_t& left) {
+  struct stat st;
+  if (fstat(fileno(file), &st) != 0 || !S_ISREG(st.st_mode)) return false;
+  long at = ftell(file);
+  if (at < 0)
+    left = SIZE_MAX;  // position unknown: assume enough
+  else
+    left = st.st_size < at ? 0 : size_t(st.st_size - at);
+  return true;
+}

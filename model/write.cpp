@@ -1,0 +1,351 @@
+// The writer: a model as an OBJ file and its materials as an MTL library.
+//
+// Every number goes out exactly as printf's "%f" / "%d" would print it, but
+// without stdio's per-number cost: lines are formatted into one large buffer
+// that is handed to fwrite in big blocks. Non-finite values print as printf
+// prints them ("nan", "-nan", "inf", "-inf"); they do not read back as
+// numbers.
+//
+// With GLM_FLAT | GLM_TEXTURE the faces are v/t/n with n the triangle's facet
+// normal (the "vn" lines then hold the facet normals), so both the texture
+// coordinates and the facet normals come back when the file is read.
+#include "glm_internal.h"
+
+#include <charconv>
+#include <cstdint>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+
+namespace write_detail {
+namespace {
+
+constexpr size_t kBufferSize = size_t(1) << 20;
+// Room for any line made of numbers: a face line is at most 9 indices of 11
+// characters, a "v" line at most 3 numbers of 47 characters ("%f" of
+// -FLT_MAX), an "Ns" line one number of at most 48.
+constexpr size_t kLineRoom = 512;
+
+const char* const kHeaderTail =
+    "#  \n"
+    "#  GLM library\n"
+    "#  Brisendel\n"
+    "#  celshade@example.org\n"
+    "#  https://example.org/celshade\n"
+    "#  \n";
+
+// "00" "01" ... "99": two decimal digits per lookup.
+const char kDigitPairs[] =
+    "00010203040506070809101112131415161718192021222324252627282930313233343536373839"
+    "40414243444546474849505152535455565758596061626364656667686970717273747576777879"
+    "8081828384858687888990919293949596979899";
+
+// Writes v in decimal, most significant digit first.
+char* putUnsigned(char* p, uint32_t v) {
+  int n = 1 + (v >= 10) + (v >= 100) + (v >= 1000) + (v >= 10000) + (v >= 100000) +
+          (v >= 1000000) + (v >= 10000000) + (v >= 100000000) + (v >= 1000000000);
+  char* end = p + n;
+  while (v >= 100) {
+    end -= 2;
+    memcpy(end, kDigitPairs + 2 * (v % 100), 2);
+    v /= 100;
+  }
+  if (v >= 10)
+    memcpy(end - 2, kDigitPairs + 2 * v, 2);
+  else
+    end[-1] = char('0' + v);
+  return p + n;
+}
+
+// Writes `value` as "%d" prints it: the unsigned field reinterpreted as int.
+char* putInt(char* p, GLuint value) {
+  if (value >> 31) {
+    *p++ = '-';
+    value = 0u - value;  // magnitude, 2^31 included
+  }
+  return putUnsigned(p, value);
+}
+
+// Writes the six-digit fraction of n (n < 10^6), zero padded.
+char* putFraction(char* p, uint32_t n) {
+  memcpy(p, kDigitPairs + 2 * (n / 10000), 2);
+  memcpy(p + 2, kDigitPairs + 2 * (n / 100 % 100), 2);
+  memcpy(p + 4, kDigitPairs + 2 * (n % 100), 2);
+  return p + 6;
+}
+
+// "%f" of a double: fixed notation, six decimals, round half to even on the
+// exact binary value, "nan"/"-nan"/"inf"/"-inf" as glibc prints them. p must
+// have room for the digits (at most 48 for a float widened to double, or a
+// float's shininess scaled to the file's range).
+char* formatDouble(char* p, double value) {
+  return std::to_chars(p, p + 64, value, std::chars_format::fixed, 6).ptr;
+}
+
+// "%f" of a float widened to double. A float is m * 2^e with m below 2^24, so
+// value * 10^6 is m * 10^6 (below 2^44) shifted by e: for |value| below 2^32
+// the correctly rounded result is exact 64-bit integer arithmetic. Larger
+// values and non-finite ones take the general path.
+char* formatFloat(char* p, GLfloat value) {
+  uint32_t bits;
+  memcpy(&bits, &value, sizeof bits);
+  uint32_t biased = (bits >> 23) & 0xff;
+  uint64_t m = bits & 0x7fffff;
+  int e = -149;  // denormals
+  if (biased != 0) {
+    m |= 0x800000;
+    e = int(biased) - 150;
+  }
+  if (biased == 0xff || e > 8) return formatDouble(p, double(value));
+
+  uint64_t scaled = m * 1000000;
+  uint64_t n;
+  if (e >= 0) {
+    n = scaled << e;
+  } else if (-e >= 46) {
+    n = 0;  // below 2^44 / 2^46: rounds to zero
+  } else {
+    int s = -e;
+    n = scaled >> s;
+    uint64_t rest = scaled & ((uint64_t(1) << s) - 1);
+    uint64_t half = uint64_t(1) << (s - 1);
+    if (rest > half || (rest == half && (n & 1))) n++;
+  }
+  if (bits >> 31) *p++ = '-';
+  p = putUnsigned(p, uint32_t(n / 1000000));  // below 2^32 as the value is
+  *p++ = '.';
+  return putFraction(p, uint32_t(n % 1000000));
+}
+
+// Collects output in a large buffer and hands it to the stream in big
+// blocks. Write results are not examined. Everything collected reaches the
+// stream when the Out goes out of scope.
+class Out {
+ public:
+  explicit Out(FILE* file) : file_(file), buf_(static_cast<char*>(glmAlloc(kBufferSize, 1))) {}
+  ~Out() {
+    flush();
+    free(buf_);
+  }
+  Out(const Out&) = delete;
+  Out& operator=(const Out&) = delete;
+
+  // Hands everything collected so far to the stream.
+  void flush() {
+    fwrite(buf_, 1, len_, file_);
+    len_ = 0;
+  }
+
+  // Any text, however long.
+  void text(const char* s) { text(s, strlen(s)); }
+  void text(const char* s, size_t n) {
+    if (len_ + n > kBufferSize) {
+      flush();
+      if (n > kBufferSize) {
+        fwrite(s, 1, n, file_);
+        return;
+      }
+    }
+    memcpy(buf_ + len_, s, n);
+    len_ += n;
+  }
+
+  // keyword, then each of the n floats after a blank, then a newline.
+  void floats(const char* keyword, const GLfloat* v, int n) {
+    char* p = room();
+    p = copy(p, keyword);
+    for (int i = 0; i < n; i++) {
+      *p++ = ' ';
+      p = formatFloat(p, v[i]);
+    }
+    *p++ = '\n';
+    commit(p);
+  }
+
+  // before, "%d" of count, after.
+  void count(const char* before, GLuint n, const char* after) {
+    char* p = room();
+    p = copy(p, before);
+    p = putInt(p, n);
+    commit(p);
+    text(after);
+  }
+
+  // Start a line of at most kLineRoom bytes; finish it with commit.
+  char* room() {
+    if (len_ + kLineRoom > kBufferSize) flush();
+    return buf_ + len_;
+  }
+  void commit(char* end) { len_ = size_t(end - buf_); }
+
+  // Copies a short constant string into a started line.
+  static char* copy(char* p, const char* s) {
+    size_t n = strlen(s);
+    memcpy(p, s, n);
+    return p + n;
+  }
+
+ private:
+  FILE* file_;
+  char* buf_;
+  size_t len_ = 0;
+};
+
+// The eight comment lines both files start with; `kind` is "OBJ" or "MTL".
+void header(Out& out, const char* kind) {
+  out.text("#  \n#  Wavefront ");
+  out.text(kind);
+  out.text(" generated by GLM library\n");
+  out.text(kHeaderTail);
+}
+
+// The warnings of glmWriteOBJ's mode checks, in the order they are made.
+const char* const kWriteWarnings[7] = {
+    "flat normal output requested with no facet normals defined.",
+    "smooth normal output requested with no normals defined.",
+    "texture coordinate output requested with no texture coordinates defined.",
+    "flat normal output requested and smooth normal output requested (using smooth).",
+    "color output requested with no colors (materials) defined.",
+    "material output requested with no materials defined.",
+    "color and material output requested outputting only materials.",
+};
+
+// 1-based vector array items 1..count, each as "keyword x y [z]".
+void vectors(Out& out, const char* keyword, const GLfloat* v, GLuint count, int size) {
+  for (GLuint k = 1; k <= count; k++) out.floats(keyword, v + size_t(k) * size, size);
+}
+
+// One face line. With texture coordinates a corner is v/t or v/t/n, without
+// them v or v//n; flat faces name the facet normal at every corner.
+void face(Out& out, const GLMtriangle& t, bool texture, bool normal, bool flat) {
+  char* p = out.room();
+  *p++ = 'f';
+  for (int k = 0; k < 3; k++) {
+    *p++ = ' ';
+    p = putInt(p, t.vertexidx[k]);
+    if (texture) {
+      *p++ = '/';
+      p = putInt(p, t.texcoordidx[k]);
+    } else if (normal) {
+      *p++ = '/';
+    }
+    if (normal) {
+      *p++ = '/';
+      p = putInt(p, flat ? t.facetnormidx : t.normalidx[k]);
+    }
+  }
+  *p++ = '\n';
+  out.commit(p);
+}
+
+}  // namespace
+}  // namespace write_detail
+
+// Writes the model's materials as the MTL file `mtllibname` in the directory
+// of `modelpath` (the OBJ file being written). On an open failure prints a
+// message and ends the process with exit status 1.
+static GLvoid glmWriteMTL(GLMmodel* model, const char* modelpath, const char* mtllibname) {
+  using namespace write_detail;
+  char* dir = glmDirName(modelpath);
+  size_t dirlen = strlen(dir), namelen = strlen(mtllibname);
+  char* filename = static_cast<char*>(glmAlloc(dirlen + namelen + 1, 1));
+  memcpy(filename, dir, dirlen);
+  memcpy(filename + dirlen, mtllibname, namelen + 1);
+  free(dir);
+
+  FILE* file = fopen(filename, "w");
+  if (!file) {
+    fprintf(stderr, "glmWriteMTL() failed: can't open file \"%s\".\n", filename);
+    exit(1);
+  }
+  free(filename);
+  {
+    Out out(file);
+    header(out, "MTL");
+    out.text("\n");
+    for (GLuint i = 0; i < model->materialcount; i++) {
+      const GLMmaterial& material = model->materials[i];
+      out.text("newmtl ");
+      out.text(material.name);
+      out.text("\n");
+      out.floats("Ka", material.ambient, 3);
+      out.floats("Kd", material.diffuse, 3);
+      out.floats("Ks", material.specular, 3);
+      char* p = out.room();
+      p = Out::copy(p, "Ns ");
+      // Back from OpenGL's 0..128 to the file's 0..1000 scale, in double.
+      p = formatDouble(p, double(material.shininess) / 128.0 * 1000.0);
+      p = Out::copy(p, "\n\n");
+      out.commit(p);
+    }
+  }
+  fclose(file);
+}
+
+GLvoid glmWriteOBJ(GLMmodel* model, const char* filename, GLuint mode) {
+  using namespace write_detail;
+  GLM_ASSERT(model);
+  GLM_ASSERT(filename);
+  mode = glmResolveMode(model, mode, "glmWriteOBJ", kWriteWarnings);
+  const bool material = mode & GLM_MATERIAL;
+  const bool smooth = mode & GLM_SMOOTH;
+  const bool flat = mode & GLM_FLAT;
+  const bool texture = mode & GLM_TEXTURE;
+
+  FILE* file = fopen(filename, "w");
+  if (!file) {
+    fprintf(stderr, "glmWriteOBJ() failed: can't open file \"%s\" to write.\n", filename);
+    exit(1);
+  }
+  {
+    Out out(file);
+    header(out, "OBJ");
+    if (material && model->mtllib) {
+      out.text("\nmtllib ");
+      out.text(model->mtllib);
+      out.text("\n\n");
+      // The header must reach the stream first: a library that cannot be
+      // opened ends the process, which then flushes only the stream.
+      out.flush();
+      glmWriteMTL(model, filename, model->mtllib);
+    }
+    out.text("\n");
+
+    out.count("# ", model->vertexcount, " vertices\n");
+    if (model->vertexcount) GLM_ASSERT(model->vertices);
+    vectors(out, "v", model->vertices, model->vertexcount, 3);
+    if (smooth) {
+      out.count("\n# ", model->normalcount, " normals\n");
+      vectors(out, "vn", model->normals, model->normalcount, 3);
+    } else if (flat) {
+      out.count("\n# ", model->facetnormcount, " normals\n");
+      vectors(out, "vn", model->facetnorms, model->facetnormcount, 3);
+    }
+    if (texture) {
+      out.count("\n# ", model->texcoordcount, " texcoords\n");
+      vectors(out, "vt", model->texcoords, model->texcoordcount, 2);
+    }
+    out.count("\n# ", model->groupcount, " groups\n");
+    out.count("# ", model->trianglecount, " faces (triangles)\n\n");
+
+    for (const GLMgroup* group = model->groups; group; group = group->next) {
+      out.text("g ");
+      out.text(group->name);
+      out.text("\n");
+      if (material) {
+        GLM_ASSERT(group->material < model->materialcount);
+        out.text("usemtl ");
+        out.text(model->materials[group->material].name);
+        out.text("\n");
+      }
+      if (group->trianglecount) GLM_ASSERT(group->triangles);
+      for (GLuint i = 0; i < group->trianglecount; i++) {
+        GLuint t = group->triangles[i];
+        GLM_ASSERT(t < model->trianglecount);
+        face(out, model->triangles[t], texture, smooth || flat, flat);
+      }
+      out.text("\n");
+    }
+  }
+  fclose(file);
+}
