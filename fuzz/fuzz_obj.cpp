@@ -153,7 +153,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   FUZZ_CHECK((model != nullptr) == (again != nullptr));
   char statementsError[256];
   GLMmodel* byStatements =
-      glmReadOBJTextCounting(kPath, obj, objLength, serveLibrary, &library, statementsError,
+      readObjTextCounting(kPath, obj, objLength, serveLibrary, &library, statementsError,
                              sizeof statementsError, GLM_COUNT_STATEMENTS);
   FUZZ_CHECK((model != nullptr) == (byStatements != nullptr));
   if (model) {

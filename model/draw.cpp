@@ -62,7 +62,7 @@ GLvoid glmDraw(GLMmodel* model, GLuint mode) {
   GLM_ASSERT(model);
   GLM_ASSERT(model->vertices);
 
-  mode = glmResolveMode(model, mode, "glmDraw", kDrawWarnings);
+  mode = resolveMode(model, mode, "glmDraw", kDrawWarnings);
   if (mode & GLM_COLOR)
     glEnable(GL_COLOR_MATERIAL);
   else if (mode & GLM_MATERIAL)

@@ -8,6 +8,9 @@
 #include <stddef.h>
 #include <stdio.h>
 
+#include <string>
+#include <string_view>
+
 #define GLM_INTERNAL __attribute__((visibility("hidden")))
 
 // ---- Assertions -------------------------------------------------------------
@@ -26,17 +29,19 @@
 // malloc(count * size) that never returns null: an overflowing size or a
 // failed allocation prints "glm: out of memory" with the size on standard
 // error and ends the process with exit status 1.
-GLM_INTERNAL void* glmAlloc(size_t count, size_t size);
-// Newly allocated copy of a string (glmAlloc rules).
-GLM_INTERNAL char* glmStrdup(const char* s);
+GLM_INTERNAL void* allocArray(size_t count, size_t size);
+// A malloc'ed C string holding `name`; null when out of memory.
+GLM_INTERNAL char* copyName(std::string_view name);
+// The same, never null (allocArray rules).
+GLM_INTERNAL char* copyString(const char* s);
+// `name` in the directory of `path`: path cut just after its last '/' (to
+// nothing when it has none), then name.
+GLM_INTERNAL std::string pathBeside(const char* path, std::string_view name);
 
 // b when b > a, else a (ties give a).
-GLM_INTERNAL GLfloat glmMax(GLfloat a, GLfloat b);
+GLM_INTERNAL GLfloat larger(GLfloat a, GLfloat b);
 // -f when f < 0, else f.
-GLM_INTERNAL GLfloat glmAbs(GLfloat f);
-
-// Newly malloc'ed copy of `path` cut just after its last '/'; "" when none.
-GLM_INTERNAL char* glmDirName(const char* path);
+GLM_INTERNAL GLfloat absolute(GLfloat f);
 
 // ---- Models -----------------------------------------------------------------
 
@@ -44,7 +49,7 @@ GLM_INTERNAL char* glmDirName(const char* path);
 // whose array is missing, then flat under smooth and colour under material,
 // in that order, printing "<who>() warning: <warnings[k]>" on standard output
 // for every check k that fires. Only the presence of an array counts.
-GLM_INTERNAL GLuint glmResolveMode(const GLMmodel* model, GLuint mode, const char* who,
+GLM_INTERNAL GLuint resolveMode(const GLMmodel* model, GLuint mode, const char* who,
                                    const char* const warnings[7]);
 
 // Index of the first material named `name`, when there is one.
@@ -53,14 +58,14 @@ GLM_INTERNAL bool findMaterial(const GLMmodel* model, const char* name, GLuint& 
 GLM_INTERNAL void reportMissingMaterial(const char* name);
 
 // True when |u - v| < epsilon in x, y and z (tested in that order).
-GLM_INTERNAL GLboolean glmEqual(GLfloat* u, GLfloat* v, GLfloat epsilon);
+GLM_INTERNAL GLboolean withinEpsilon(GLfloat* u, GLfloat* v, GLfloat epsilon);
 
 // ---- The operating system ---------------------------------------------------
 
 // Asks for huge pages under the whole 2 MiB steps of a large array. Only
 // advice; nothing depends on it.
 GLM_INTERNAL void adviseHugePages(void* array, size_t bytes);
-// Room for `count` items of `size` bytes (glmAlloc rules), on 2 MiB pages
+// Room for `count` items of `size` bytes (allocArray rules), on 2 MiB pages
 // where the system grants them; released with free().
 GLM_INTERNAL void* allocTable(size_t count, size_t size);
 // True when `file` is a regular file; then `left` is the number of bytes
@@ -69,15 +74,13 @@ GLM_INTERNAL bool bytesLeft(FILE* file, size_t& left);
 
 // ---- Test hooks -------------------------------------------------------------
 
-extern "C" {
-
 // u . v, added in the order x, y, z. Asserts u, v.
-GLM_INTERNAL GLfloat glmDot(GLfloat* u, GLfloat* v);
+GLM_INTERNAL GLfloat dot3(GLfloat* u, GLfloat* v);
 // n = u x v; n must not overlap u or v. Asserts u, v, n.
-GLM_INTERNAL GLvoid glmCross(GLfloat* u, GLfloat* v, GLfloat* n);
+GLM_INTERNAL GLvoid cross3(GLfloat* u, GLfloat* v, GLfloat* n);
 // Divides v by its length (square root taken in double, rounded to float).
 // Asserts v.
-GLM_INTERNAL GLvoid glmNormalize(GLfloat* v);
+GLM_INTERNAL GLvoid normalize3(GLfloat* v);
 
 // How the reader's first pass counts: lines by their first bytes, starting
 // over statement by statement when that count proves wrong (what
@@ -88,10 +91,8 @@ enum { GLM_COUNT_LINES_FIRST, GLM_COUNT_STATEMENTS, GLM_COUNT_LINES_ONLY };
 
 // glmReadOBJText with the first pass's way of counting chosen. Asserts a
 // known `counting`.
-GLM_INTERNAL GLMmodel* glmReadOBJTextCounting(const char* path, const char* text, size_t length,
-                                              GLMmtlsource mtl, void* user, char* error,
-                                              size_t errorsize, int counting);
-
-}  // extern "C"
+GLM_INTERNAL GLMmodel* readObjTextCounting(const char* path, const char* text, size_t length,
+                                           GLMmtlsource mtl, void* user, char* error,
+                                           size_t errorsize, int counting);
 
 #endif  // CELSHADE_GLM_INTERNAL_H

@@ -12,14 +12,14 @@
 // ---- Vector helpers ---------------------------------------------------------
 
 // u . v in float, summed x, y, z in that order.
-GLfloat glmDot(GLfloat* u, GLfloat* v) {
+GLfloat dot3(GLfloat* u, GLfloat* v) {
   GLM_ASSERT(u);
   GLM_ASSERT(v);
   return u[0] * v[0] + u[1] * v[1] + u[2] * v[2];
 }
 
 // n = u x v, written n[0] first; n must not overlap u or v.
-GLvoid glmCross(GLfloat* u, GLfloat* v, GLfloat* n) {
+GLvoid cross3(GLfloat* u, GLfloat* v, GLfloat* n) {
   GLM_ASSERT(u);
   GLM_ASSERT(v);
   GLM_ASSERT(n);
@@ -31,7 +31,7 @@ GLvoid glmCross(GLfloat* u, GLfloat* v, GLfloat* n) {
 // Divides v by its length: the float sum of squares, square-rooted in double
 // and rounded to float. A vector whose length comes out 0 is left as it is,
 // so a degenerate triangle keeps a zero normal instead of turning into NaN.
-GLvoid glmNormalize(GLfloat* v) {
+GLvoid normalize3(GLfloat* v) {
   GLM_ASSERT(v);
   GLfloat l = GLfloat(sqrt(double(v[0] * v[0] + v[1] * v[1] + v[2] * v[2])));
   if (l == 0) return;
@@ -83,7 +83,7 @@ GLvoid glmFacetNormals(GLMmodel* model) {
   free(model->facetnorms);
   model->facetnormcount = model->trianglecount;
   model->facetnorms =
-      static_cast<GLfloat*>(glmAlloc(size_t(model->facetnormcount) + 1, 3 * sizeof(GLfloat)));
+      static_cast<GLfloat*>(allocArray(size_t(model->facetnormcount) + 1, 3 * sizeof(GLfloat)));
 
   for (GLuint i = 0; i < model->trianglecount; i++) {
     GLMtriangle& t = model->triangles[i];
@@ -100,8 +100,8 @@ GLvoid glmFacetNormals(GLMmodel* model) {
     const GLfloat* p2 = model->vertices + 3 * size_t(t.vertexidx[2]);
     GLfloat e1[3] = {p1[0] - p0[0], p1[1] - p0[1], p1[2] - p0[2]};
     GLfloat e2[3] = {p2[0] - p0[0], p2[1] - p0[1], p2[2] - p0[2]};
-    glmCross(e1, e2, n);
-    glmNormalize(n);
+    cross3(e1, e2, n);
+    normalize3(n);
   }
 }
 
@@ -146,7 +146,7 @@ GLvoid glmVertexNormals(GLMmodel* model, GLfloat angle) {
 
   // Bucket bounds: after the fill below, vertex w's corners are
   // entries[first[w] .. first[w + 1]).
-  size_t* first = static_cast<size_t*>(glmAlloc(size_t(vertexcount) + 2, sizeof(size_t)));
+  size_t* first = static_cast<size_t*>(allocArray(size_t(vertexcount) + 2, sizeof(size_t)));
   memset(first, 0, (size_t(vertexcount) + 2) * sizeof(size_t));
   for (GLuint i = 0; i < trianglecount; i++)
     for (int c = 0; c < 3; c++) {
@@ -165,9 +165,9 @@ GLvoid glmVertexNormals(GLMmodel* model, GLfloat angle) {
   // Each entry is a triangle, its facet normal index (kept here so that
   // comparing facets needs no trip to the triangle) and a corner; the corner
   // byte's bit 2 carries the mark "joins the shared normal".
-  GLuint* entryTriangle = static_cast<GLuint*>(glmAlloc(total, sizeof(GLuint)));
-  GLuint* entryFacet = static_cast<GLuint*>(glmAlloc(total, sizeof(GLuint)));
-  uint8_t* entryCorner = static_cast<uint8_t*>(glmAlloc(total, 1));
+  GLuint* entryTriangle = static_cast<GLuint*>(allocArray(total, sizeof(GLuint)));
+  GLuint* entryFacet = static_cast<GLuint*>(allocArray(total, sizeof(GLuint)));
+  uint8_t* entryCorner = static_cast<uint8_t*>(allocArray(total, 1));
   for (GLuint i = 0; i < trianglecount; i++) {
     const GLuint facet = facetIndex(model, triangles[i]);
     for (int c = 0; c < 3; c++) {
@@ -181,7 +181,7 @@ GLvoid glmVertexNormals(GLMmodel* model, GLfloat angle) {
   }
 
   // Worst case: three private normals per triangle.
-  GLfloat* normals = static_cast<GLfloat*>(glmAlloc(total + 1, 3 * sizeof(GLfloat)));
+  GLfloat* normals = static_cast<GLfloat*>(allocArray(total + 1, 3 * sizeof(GLfloat)));
   size_t k = 1;
   const uint8_t marked = 4;
 
@@ -200,7 +200,7 @@ GLvoid glmVertexNormals(GLMmodel* model, GLfloat angle) {
     bool shared = false;
     for (size_t e = begin; e < end; e++) {
       GLfloat* facet = facetAt(model, entryFacet[e]);
-      GLfloat d = glmDot(facet, reference);
+      GLfloat d = dot3(facet, reference);
       if (d > threshold) {
         entryCorner[e] |= marked;
         sum[0] += facet[0];
@@ -216,7 +216,7 @@ GLvoid glmVertexNormals(GLMmodel* model, GLfloat angle) {
       if (sum[0] * sum[0] + sum[1] * sum[1] + sum[2] * sum[2] == 0) {
         copy3(n, reference);
       } else {
-        glmNormalize(sum);
+        normalize3(sum);
         copy3(n, sum);
       }
       sharedIndex = k++;
@@ -240,7 +240,7 @@ GLvoid glmVertexNormals(GLMmodel* model, GLfloat angle) {
   free(first);
 
   model->normalcount = GLuint(k - 1);
-  model->normals = static_cast<GLfloat*>(glmAlloc(k, 3 * sizeof(GLfloat)));
+  model->normals = static_cast<GLfloat*>(allocArray(k, 3 * sizeof(GLfloat)));
   memcpy(model->normals + 3, normals + 3, (k - 1) * 3 * sizeof(GLfloat));
   free(normals);
 }

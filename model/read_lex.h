@@ -44,14 +44,6 @@ inline std::string_view firstWord(const char* p, const char* lineStop) {
   while (q < lineStop && !isSpace(*q)) ++q;
   return cString(p, q);
 }
-// A malloc'ed C string holding `name`; null when out of memory.
-inline char* copyName(std::string_view name) {
-  char* copy = static_cast<char*>(malloc(name.size() + 1));
-  if (!copy) return nullptr;
-  memcpy(copy, name.data(), name.size());
-  copy[name.size()] = '\0';
-  return copy;
-}
 
 // True when the lexed number [p, q) is below 1 in magnitude (so that a
 // range error means underflow, not overflow).

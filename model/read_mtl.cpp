@@ -17,11 +17,9 @@ struct MtlScan {
   GLMmaterial* materials = nullptr;  // null while counting
   uint64_t count = 1;
 
+  // Fails with "file:line: what: `statement`" for the statement at `at`.
   bool fail(const char* what, const char* at) {
-    error.kind = Fail::Other;
-    error.message = std::string(name) + ":" + std::to_string(lineOf(text.data, at)) + ": " +
-                    what + ": `" + quote(at, text.end()) + "`";
-    return false;
+    return read_detail::fail(error, name, what, &text, at);
   }
 };
 
@@ -96,38 +94,28 @@ void freeMaterials(GLMmaterial* materials, GLuint count) {
 
 }  // namespace
 
-bool glmReadMTL(GLMmodel* model, std::string_view name, const MtlSource& mtl, Error& error) {
-  char* dir = glmDirName(model->path);
-  std::string file = std::string(dir) + std::string(name);
-  free(dir);
+bool readMtl(GLMmodel* model, std::string_view name, const MtlSource& mtl, Error& error) {
+  std::string file = pathBeside(model->path, name);
   Text text;
   Load load = mtl.load(file.c_str(), text);
-  if (load != Load::Ok) {
-    error.kind = load == Load::CantOpen ? Fail::OpenMtl : Fail::Other;
-    error.subject = file;
-    error.message =
-        file + (load == Load::CantOpen ? ": can't open material file" : ": out of memory");
-    return false;
-  }
+  if (load != Load::Ok)
+    return failLoad(error, load, file, Fail::OpenMtl, "can't open material file");
   MtlScan scan{file.c_str(), text, error};
   scanMtl<false>(scan);
   if (scan.count > UINT32_MAX) return scan.fail("more than 4294967295 materials", text.data);
   text.releaseAll();
 
   GLMmaterial* materials = static_cast<GLMmaterial*>(malloc(scan.count * sizeof(GLMmaterial)));
-  char* defaultName = static_cast<char*>(malloc(sizeof "default"));
+  char* defaultName = copyName("default");
   if (!materials || !defaultName) {
     free(materials);
     free(defaultName);
-    error.kind = Fail::Other;
-    error.message = std::string(model->path) + ": out of memory";
-    return false;
+    return fail(error, model->path, "out of memory");
   }
   for (uint64_t i = 0; i < scan.count; i++)
     materials[i] = GLMmaterial{nullptr,          {0.8f, 0.8f, 0.8f, 1.0f},
                                {0.2f, 0.2f, 0.2f, 1.0f}, {0.0f, 0.0f, 0.0f, 1.0f},
                                65.0f};
-  memcpy(defaultName, "default", sizeof "default");
   materials[0].name = defaultName;
   scan.materials = materials;
   if (!scanMtl<true>(scan)) {

@@ -28,6 +28,8 @@
 
 namespace read_detail {
 
+namespace {
+
 // Line of p, counted from base.
 size_t lineOf(const char* base, const char* p) {
   size_t line = 1;
@@ -49,6 +51,25 @@ std::string quote(const char* p, const char* end) {
     out += (unsigned char)*q < 0x20 || *q == 0x7f ? '?' : *q;
   if (size_t(stop - p) > 80) out += "...";
   return out;
+}
+
+}  // namespace
+
+bool fail(Error& error, std::string_view file, std::string_view what, const Text* text,
+          const char* at, bool quoted) {
+  error.kind = Fail::Other;
+  error.message.assign(file);
+  if (text) error.message += ":" + std::to_string(lineOf(text->data, at));
+  error.message.append(": ").append(what);
+  if (text && quoted) error.message += ": `" + quote(at, text->end()) + "`";
+  return false;
+}
+
+bool failLoad(Error& error, Load load, std::string_view file, Fail kind, const char* cantOpen) {
+  fail(error, file, load == Load::CantOpen ? cantOpen : "out of memory");
+  if (load == Load::CantOpen) error.kind = kind;
+  error.subject.assign(file);
+  return false;
 }
 
 namespace {
@@ -81,18 +102,10 @@ struct ObjScan {
 
   // Fails with "file:line: what: `statement`".
   bool fail(const char* what) {
-    error.kind = Fail::Other;
-    error.message = std::string(model->path) + ":" +
-                    std::to_string(lineOf(text.data, statement)) + ": " + what + ": `" +
-                    quote(statement, text.end()) + "`";
-    return false;
+    return read_detail::fail(error, model->path, what, &text, statement);
   }
   // Fails with "file: what", for the file as a whole.
-  bool failFile(const char* what) {
-    error.kind = Fail::Other;
-    error.message = std::string(model->path) + ": " + what;
-    return false;
-  }
+  bool failFile(const char* what) { return read_detail::fail(error, model->path, what); }
   // The storing pass found something the counting pass did not count.
   // Counting statement by statement this never happens; counting by lines
   // it sends the read back to count statement by statement.
@@ -182,7 +195,7 @@ bool countLibrary(ObjScan& s, const char* keyword, const char*& p) {
   if (!copy) return s.failFile("out of memory");
   free(s.model->mtllib);
   s.model->mtllib = copy;
-  return glmReadMTL(s.model, name, s.mtl, s.error);
+  return readMtl(s.model, name, s.mtl, s.error);
 }
 
 // Stores a run of plain faces: the first one's corners at p (its keyword
@@ -293,11 +306,10 @@ GLM_NOINLINE bool scanObj(ObjScan& s) {
         } else if (keyword[1] == 't') {
           n = 2, count = &texcoords, array = m->texcoords, size = m->texcoordcount;
         } else {
+          fail(s.error, m->path, "unknown token \"" + quote(keyword, p) + "\"", &s.text, keyword,
+               false);
           s.error.kind = Fail::UnknownToken;
           s.error.subject = std::string(cString(keyword, p));
-          s.error.message = std::string(m->path) + ":" +
-                            std::to_string(lineOf(s.text.data, keyword)) +
-                            ": unknown token \"" + quote(keyword, p) + "\"";
           return false;
         }
         float sink[3];  // the counting pass converts nothing
@@ -602,7 +614,7 @@ GLM_SCAN_CLONES bool countLines(ObjScan& s) {
 
 // Counts everything, creates the groups, reads the material libraries, and
 // gives every group its index array.
-bool glmFirstPass(ObjScan& s) {
+bool firstPass(ObjScan& s) {
   s.defaultGroup = newGroup(s, "default");
   if (!s.defaultGroup || !(s.byLines ? countLines(s) : scanObj<false>(s))) return false;
   const uint64_t limit = UINT32_MAX;
@@ -623,7 +635,7 @@ bool glmFirstPass(ObjScan& s) {
 }
 
 // Stores everything into the arrays sized by the first pass.
-bool glmSecondPass(ObjScan& s) { return scanObj<true>(s); }
+bool secondPass(ObjScan& s) { return scanObj<true>(s); }
 // ---- The read ---------------------------------------------------------------
 
 // Allocates the model's arrays at the sizes the first pass counted.
@@ -660,7 +672,7 @@ GLMmodel* readOnce(const char* path, Text& text, const MtlSource& mtl, Error& er
   if (!model || !pathCopy) {
     free(model);
     free(pathCopy);
-    error.message = std::string(path) + ": out of memory";
+    fail(error, path, "out of memory");
     return nullptr;
   }
   model->path = pathCopy;
@@ -669,15 +681,13 @@ GLMmodel* readOnce(const char* path, Text& text, const MtlSource& mtl, Error& er
     ObjScan scan{model, text, mtl, error};
     scan.statement = text.data;
     scan.byLines = byLines;
-    ok = glmFirstPass(scan);
+    ok = firstPass(scan);
     text.releaseAll();
-    ok = ok && allocateArrays(scan) && glmSecondPass(scan);
+    ok = ok && allocateArrays(scan) && secondPass(scan);
     text.releaseAll();
     missing = std::move(scan.missingMaterials);
   } catch (const std::bad_alloc&) {
-    error.kind = Fail::Other;
-    error.message = std::string(path) + ": out of memory";
-    ok = false;
+    ok = fail(error, path, "out of memory");
   }
   if (ok) return model;
   glmDelete(model);
@@ -698,7 +708,7 @@ GLMmodel* readModel(const char* path, Text& text, const MtlSource& mtl, Error& e
       return model;
     }
     if (counting == GLM_COUNT_LINES_ONLY) {
-      if (error.message.empty()) error.message = std::string(path) + ": lines miscounted";
+      if (error.message.empty()) fail(error, path, "lines miscounted");
       return nullptr;
     }
     error = Error{};
@@ -718,10 +728,7 @@ GLMmodel* readFile(const char* filename, Error& error) {
   Text text;
   Load load = loadFile(filename, text);
   if (load != Load::Ok) {
-    error.kind = load == Load::CantOpen ? Fail::OpenObj : Fail::Other;
-    error.subject = filename;
-    error.message = std::string(filename) +
-                    (load == Load::CantOpen ? ": can't open data file" : ": out of memory");
+    failLoad(error, load, filename, Fail::OpenObj, "can't open data file");
     return nullptr;
   }
   return readModel(filename, text, MtlSource{}, error);
@@ -787,7 +794,7 @@ GLMmodel* glmReadOBJText(const char* path, const char* text, size_t length, GLMm
   return readText(path, text, length, mtl, user, error, errorsize, GLM_COUNT_LINES_FIRST);
 }
 
-GLMmodel* glmReadOBJTextCounting(const char* path, const char* text, size_t length,
+GLMmodel* readObjTextCounting(const char* path, const char* text, size_t length,
                                  GLMmtlsource mtl, void* user, char* error, size_t errorsize,
                                  int counting) {
   GLM_ASSERT(counting >= GLM_COUNT_LINES_FIRST && counting <= GLM_COUNT_LINES_ONLY);

@@ -65,16 +65,22 @@ struct Error {
   std::string message;  // "file:line: what went wrong"
 };
 
-// Line of p, counted from base.
-GLM_INTERNAL size_t lineOf(const char* base, const char* p);
-// The statement at p up to its line end, at most 80 bytes, control bytes as '?'.
-GLM_INTERNAL std::string quote(const char* p, const char* end);
+// Fills `error` and gives false. The message names the file, then the line
+// of `at` in `text` when given, then `what`, then (when `quoted`) the
+// statement at `at` up to its line end: "file:line: what: `statement`" for
+// a statement, "file: what" for the file as a whole.
+GLM_INTERNAL bool fail(Error& error, std::string_view file, std::string_view what,
+                       const Text* text = nullptr, const char* at = nullptr, bool quoted = true);
+// A file that could not be loaded: "file: <cantOpen>" as `kind`, with the
+// file as the subject, or "file: out of memory". Gives false.
+GLM_INTERNAL bool failLoad(Error& error, Load load, std::string_view file, Fail kind,
+                           const char* cantOpen);
 
 // Reads the library `name` (relative to the model's directory) into the
 // model's materials, replacing those of an earlier library. False (with
 // `error` filled) when it cannot be read.
-GLM_INTERNAL bool glmReadMTL(GLMmodel* model, std::string_view name, const MtlSource& mtl,
-                             Error& error);
+GLM_INTERNAL bool readMtl(GLMmodel* model, std::string_view name, const MtlSource& mtl,
+                          Error& error);
 
 }  // namespace read_detail
 

@@ -19,42 +19,52 @@ void assertionFailed(const char* expression, const char* file, unsigned line,
   abort();
 }
 
-GLfloat glmMax(GLfloat a, GLfloat b) { return b > a ? b : a; }
+GLfloat larger(GLfloat a, GLfloat b) { return b > a ? b : a; }
 
-GLfloat glmAbs(GLfloat f) { return f < 0 ? -f : f; }
+GLfloat absolute(GLfloat f) { return f < 0 ? -f : f; }
 
-void* glmAlloc(size_t count, size_t size) {
+namespace {
+
+[[noreturn]] void outOfMemory(size_t bytes) {
+  fprintf(stderr, "glm: out of memory (%zu bytes)\n", bytes);
+  exit(1);
+}
+
+}  // namespace
+
+void* allocArray(size_t count, size_t size) {
   if (size != 0 && count > SIZE_MAX / size) {
     fprintf(stderr, "glm: out of memory (%zu items of %zu bytes)\n", count, size);
     exit(1);
   }
   size_t bytes = count * size;
   void* p = malloc(bytes ? bytes : 1);
-  if (!p) {
-    fprintf(stderr, "glm: out of memory (%zu bytes)\n", bytes);
-    exit(1);
-  }
+  if (!p) outOfMemory(bytes);
   return p;
 }
 
-char* glmStrdup(const char* s) {
-  size_t n = strlen(s) + 1;
-  char* copy = static_cast<char*>(glmAlloc(n, 1));
-  memcpy(copy, s, n);
+char* copyName(std::string_view name) {
+  char* copy = static_cast<char*>(malloc(name.size() + 1));
+  if (!copy) return nullptr;
+  memcpy(copy, name.data(), name.size());
+  copy[name.size()] = '\0';
   return copy;
 }
 
-char* glmDirName(const char* path) {
-  const char* slash = strrchr(path, '/');
-  size_t n = slash ? size_t(slash - path) + 1 : 0;
-  char* dir = static_cast<char*>(glmAlloc(n + 1, 1));
-  memcpy(dir, path, n);
-  dir[n] = '\0';
-  return dir;
+char* copyString(const char* s) {
+  char* copy = copyName(s);
+  if (!copy) outOfMemory(strlen(s) + 1);
+  return copy;
 }
 
-GLuint glmResolveMode(const GLMmodel* model, GLuint mode, const char* who,
-                      const char* const warnings[7]) {
+std::string pathBeside(const char* path, std::string_view name) {
+  const char* slash = strrchr(path, '/');
+  std::string file(path, slash ? size_t(slash - path) + 1 : 0);
+  return file.append(name);
+}
+
+GLuint resolveMode(const GLMmodel* model, GLuint mode, const char* who,
+                   const char* const warnings[7]) {
   // Each check sees the mode as the checks before it left it.
   auto check = [&](int k, bool fires, GLuint flag) {
     if (!fires) return;
@@ -104,8 +114,8 @@ GLMgroup* glmFindGroup(GLMmodel* model, const char* name) {
 
 GLMgroup* glmAddGroup(GLMmodel* model, const char* name) {
   if (GLMgroup* found = glmFindGroup(model, name)) return found;
-  GLMgroup* group = static_cast<GLMgroup*>(glmAlloc(1, sizeof(GLMgroup)));
-  group->name = glmStrdup(name);
+  GLMgroup* group = static_cast<GLMgroup*>(allocArray(1, sizeof(GLMgroup)));
+  group->name = copyString(name);
   group->trianglecount = 0;
   group->triangles = nullptr;
   group->material = 0;
@@ -166,7 +176,7 @@ GLvoid glmDimensions(GLMmodel* model, GLfloat* dimensions) {
     return;
   }
   Box box = boundingBox(model);
-  for (int c = 0; c < 3; c++) dimensions[c] = glmAbs(box.max[c]) + glmAbs(box.min[c]);
+  for (int c = 0; c < 3; c++) dimensions[c] = absolute(box.max[c]) + absolute(box.min[c]);
 }
 
 GLfloat glmUnitize(GLMmodel* model) {
@@ -174,12 +184,12 @@ GLfloat glmUnitize(GLMmodel* model) {
   GLM_ASSERT(model->vertices);
   if (model->vertexcount == 0) return 1;
   Box box = boundingBox(model);
-  GLfloat w = glmAbs(box.max[0]) + glmAbs(box.min[0]);
-  GLfloat h = glmAbs(box.max[1]) + glmAbs(box.min[1]);
-  GLfloat d = glmAbs(box.max[2]) + glmAbs(box.min[2]);
+  GLfloat w = absolute(box.max[0]) + absolute(box.min[0]);
+  GLfloat h = absolute(box.max[1]) + absolute(box.min[1]);
+  GLfloat d = absolute(box.max[2]) + absolute(box.min[2]);
   GLfloat centre[3];
   for (int c = 0; c < 3; c++) centre[c] = (box.max[c] + box.min[c]) / 2;
-  GLfloat scale = 2 / glmMax(glmMax(w, h), d);
+  GLfloat scale = 2 / larger(larger(w, h), d);
   // Every vertex at the origin (or a box too large for float arithmetic)
   // has no finite scale: leave the vertices alone rather than fill them
   // with infinities and NaNs.

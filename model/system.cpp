@@ -82,8 +82,8 @@ Load loadFile(const char* name, Text& text) {
 
 }  // namespace read_detail
 
-// The storing pass then takes a few dozen page faults instead of tens of
-// thousands.
+// On huge pages the reader's storing pass takes a few dozen page faults
+// instead of tens of thousands.
 void adviseHugePages(void* array, size_t bytes) {
 #ifdef MADV_HUGEPAGE
   const uintptr_t huge = uintptr_t(2) << 20;
@@ -102,10 +102,10 @@ void* allocTable(size_t count, size_t size) {
   void* p = nullptr;
   if (count > hugePage / size && count <= SIZE_MAX / size &&
       posix_memalign(&p, hugePage, count * size) == 0) {
-    madvise(p, count * size, MADV_HUGEPAGE);
+    adviseHugePages(p, count * size);
     return p;
   }
-  return glmAlloc(count, size);
+  return allocArray(count, size);
 }
 
 bool bytesLeft(FILE* file, size_t& left) {

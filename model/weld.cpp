@@ -9,19 +9,19 @@
 
 // True when |u - v|, taken as a float, is below epsilon in x, then y, then
 // z. NaN, or an epsilon of 0 or below, never compares equal.
-GLboolean glmEqual(GLfloat* u, GLfloat* v, GLfloat epsilon) {
-  return glmAbs(u[0] - v[0]) < epsilon && glmAbs(u[1] - v[1]) < epsilon &&
-         glmAbs(u[2] - v[2]) < epsilon;
+GLboolean withinEpsilon(GLfloat* u, GLfloat* v, GLfloat epsilon) {
+  return absolute(u[0] - v[0]) < epsilon && absolute(u[1] - v[1]) < epsilon &&
+         absolute(u[2] - v[2]) < epsilon;
 }
 
 namespace weld_detail {
 namespace {
 
 // Welding gives exactly what a scan of the distinct vectors in slot order
-// gives (the first, i.e. lowest, slot that glmEqual accepts), but looks only
+// gives (the first, i.e. lowest, slot that withinEpsilon accepts), but looks only
 // at the distinct vectors in the cells around the input.
 //
-// Why no match is missed: glmEqual(p, q) implies that the exact difference
+// Why no match is missed: withinEpsilon(p, q) implies that the exact difference
 // |p - q| is below `reach` on every axis (reach = epsilon, since rounding is
 // monotonic and epsilon is a float; for an infinite epsilon 2^128, as a
 // float difference is finite only below that). Cells have a power-of-two
@@ -49,8 +49,8 @@ class Grid {
     e += kCellShift;
     inverse_ = ldexp(1.0, -e);
     reach_ = reach * inverse_;  // in cells, at most 2^-kCellShift
-    next_ = static_cast<GLuint*>(glmAlloc(size_t(count) + 1, sizeof(GLuint)));
-    tail_ = static_cast<GLuint*>(glmAlloc(size_t(count) + 1, sizeof(GLuint)));
+    next_ = static_cast<GLuint*>(allocArray(size_t(count) + 1, sizeof(GLuint)));
+    tail_ = static_cast<GLuint*>(allocArray(size_t(count) + 1, sizeof(GLuint)));
     // Room for one cell per input from the start (grown if ever fuller
     // than half): no rehashing while the table fills.
     size_t capacity = 1024;
@@ -65,7 +65,7 @@ class Grid {
   Grid(const Grid&) = delete;
   Grid& operator=(const Grid&) = delete;
 
-  // Lowest slot among the distinct vectors that glmEqual(p, ., epsilon)
+  // Lowest slot among the distinct vectors that withinEpsilon(p, ., epsilon)
   // accepts, or 0 when there is none. p has finite coordinates.
   GLuint find(GLfloat* p, GLfloat epsilon) const {
     double around[3][3];
@@ -102,7 +102,7 @@ class Grid {
       // compared with its copy in the table slot, already at hand.
       GLfloat* v = const_cast<GLfloat*>(cell->first);
       for (GLuint j = cell->head; j && (!best || j < best); j = next_[j]) {
-        if (glmEqual(p, v, epsilon)) {
+        if (withinEpsilon(p, v, epsilon)) {
           best = j;
           break;
         }
@@ -248,14 +248,14 @@ GLuint weld(const GLfloat* vectors, GLuint count, GLfloat epsilon, GLfloat* uniq
 
 // Distinct vectors of vectors[1..*numvectors] in order of first occurrence,
 // each input merged into the lowest-numbered distinct vector within epsilon
-// (glmEqual). Returns a new array of the input's size (caller frees), sets
+// (withinEpsilon). Returns a new array of the input's size (caller frees), sets
 // *numvectors to the number of distinct vectors and replaces the x of every
 // input by its slot as a float. Slots above 2^24 are rounded to the nearest
 // float there (the unique array and the count stay exact); glmWeld does not
 // rely on this channel.
 GLfloat* glmWeldVectors(GLfloat* vectors, GLuint* numvectors, GLfloat epsilon) {
   const GLuint count = *numvectors;
-  GLfloat* unique = static_cast<GLfloat*>(glmAlloc(size_t(count) + 1, 3 * sizeof(GLfloat)));
+  GLfloat* unique = static_cast<GLfloat*>(allocArray(size_t(count) + 1, 3 * sizeof(GLfloat)));
   *numvectors = weld_detail::weld(vectors, count, epsilon, unique,
                                   [&](size_t i, GLuint slot) { vectors[3 * i] = GLfloat(slot); });
   return unique;
@@ -267,8 +267,8 @@ GLfloat* glmWeldVectors(GLfloat* vectors, GLuint* numvectors, GLfloat epsilon) {
 // vertex array is replaced by one of exactly vertexcount + 1 vectors.
 GLvoid glmWeld(GLMmodel* model, GLfloat epsilon) {
   const GLuint count = model->vertexcount;
-  GLfloat* unique = static_cast<GLfloat*>(glmAlloc(size_t(count) + 1, 3 * sizeof(GLfloat)));
-  GLuint* slots = static_cast<GLuint*>(glmAlloc(size_t(count) + 1, sizeof(GLuint)));
+  GLfloat* unique = static_cast<GLfloat*>(allocArray(size_t(count) + 1, 3 * sizeof(GLfloat)));
+  GLuint* slots = static_cast<GLuint*>(allocArray(size_t(count) + 1, sizeof(GLuint)));
   const GLuint distinct = weld_detail::weld(model->vertices, count, epsilon, unique,
                                             [&](size_t i, GLuint slot) { slots[i] = slot; });
 
@@ -279,7 +279,7 @@ GLvoid glmWeld(GLMmodel* model, GLfloat epsilon) {
 
   free(model->vertices);
   model->vertexcount = distinct;
-  model->vertices = static_cast<GLfloat*>(glmAlloc(size_t(distinct) + 1, 3 * sizeof(GLfloat)));
+  model->vertices = static_cast<GLfloat*>(allocArray(size_t(distinct) + 1, 3 * sizeof(GLfloat)));
   memcpy(model->vertices + 3, unique + 3, size_t(distinct) * 3 * sizeof(GLfloat));
   free(unique);
 }

@@ -16,6 +16,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <string>
 
 namespace write_detail {
 namespace {
@@ -122,7 +123,7 @@ char* formatFloat(char* p, GLfloat value) {
 // stream when the Out goes out of scope.
 class Out {
  public:
-  explicit Out(FILE* file) : file_(file), buf_(static_cast<char*>(glmAlloc(kBufferSize, 1))) {}
+  explicit Out(FILE* file) : file_(file), buf_(static_cast<char*>(allocArray(kBufferSize, 1))) {}
   ~Out() {
     flush();
     free(buf_);
@@ -244,21 +245,14 @@ void face(Out& out, const GLMtriangle& t, bool texture, bool normal, bool flat) 
 // Writes the model's materials as the MTL file `mtllibname` in the directory
 // of `modelpath` (the OBJ file being written). On an open failure prints a
 // message and ends the process with exit status 1.
-static GLvoid glmWriteMTL(GLMmodel* model, const char* modelpath, const char* mtllibname) {
+static GLvoid writeMtl(GLMmodel* model, const char* modelpath, const char* mtllibname) {
   using namespace write_detail;
-  char* dir = glmDirName(modelpath);
-  size_t dirlen = strlen(dir), namelen = strlen(mtllibname);
-  char* filename = static_cast<char*>(glmAlloc(dirlen + namelen + 1, 1));
-  memcpy(filename, dir, dirlen);
-  memcpy(filename + dirlen, mtllibname, namelen + 1);
-  free(dir);
-
-  FILE* file = fopen(filename, "w");
+  const std::string filename = pathBeside(modelpath, mtllibname);
+  FILE* file = fopen(filename.c_str(), "w");
   if (!file) {
-    fprintf(stderr, "glmWriteMTL() failed: can't open file \"%s\".\n", filename);
+    fprintf(stderr, "glmWriteMTL() failed: can't open file \"%s\".\n", filename.c_str());
     exit(1);
   }
-  free(filename);
   {
     Out out(file);
     header(out, "MTL");
@@ -286,7 +280,7 @@ GLvoid glmWriteOBJ(GLMmodel* model, const char* filename, GLuint mode) {
   using namespace write_detail;
   GLM_ASSERT(model);
   GLM_ASSERT(filename);
-  mode = glmResolveMode(model, mode, "glmWriteOBJ", kWriteWarnings);
+  mode = resolveMode(model, mode, "glmWriteOBJ", kWriteWarnings);
   const bool material = mode & GLM_MATERIAL;
   const bool smooth = mode & GLM_SMOOTH;
   const bool flat = mode & GLM_FLAT;
@@ -307,7 +301,7 @@ GLvoid glmWriteOBJ(GLMmodel* model, const char* filename, GLuint mode) {
       // The header must reach the stream first: a library that cannot be
       // opened ends the process, which then flushes only the stream.
       out.flush();
-      glmWriteMTL(model, filename, model->mtllib);
+      writeMtl(model, filename, model->mtllib);
     }
     out.text("\n");
 

@@ -24,7 +24,7 @@ inline GLfloat* vectorArray(const std::vector<float>& xyz, int size = 3) {
 // Vertices as x, y, z triples; triangles as 1-based vertex index triples.
 inline GLMmodel* build(const std::vector<float>& xyz, const std::vector<GLuint>& corners) {
   GLMmodel* m = static_cast<GLMmodel*>(calloc(1, sizeof(GLMmodel)));
-  m->path = glmStrdup("built.obj");
+  m->path = copyString("built.obj");
   m->vertexcount = GLuint(xyz.size() / 3);
   m->vertices = vectorArray(xyz);
   m->trianglecount = GLuint(corners.size() / 3);

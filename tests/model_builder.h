@@ -23,7 +23,7 @@ namespace model_builder {
 // A model holding only its path and an empty vertex array.
 inline GLMmodel* newModel(const char* path = "built.obj") {
   GLMmodel* m = static_cast<GLMmodel*>(calloc(1, sizeof(GLMmodel)));
-  m->path = glmStrdup(path);
+  m->path = copyString(path);
   m->vertices = static_cast<GLfloat*>(malloc(3 * sizeof(GLfloat)));
   m->vertices[0] = m->vertices[1] = m->vertices[2] = NAN;
   return m;
@@ -95,7 +95,7 @@ inline GLMmaterial& addMaterial(GLMmodel* m, const char* name) {
   m->materials = static_cast<GLMmaterial*>(
       realloc(m->materials, (m->materialcount + 1) * sizeof(GLMmaterial)));
   GLMmaterial& mat = m->materials[m->materialcount++];
-  mat.name = glmStrdup(name);
+  mat.name = copyString(name);
   const GLfloat diffuse[4] = {0.8f, 0.8f, 0.8f, 1}, ambient[4] = {0.2f, 0.2f, 0.2f, 1},
                 specular[4] = {0, 0, 0, 1};
   memcpy(mat.diffuse, diffuse, sizeof diffuse);
@@ -107,7 +107,7 @@ inline GLMmaterial& addMaterial(GLMmodel* m, const char* name) {
 
 inline void setMtllib(GLMmodel* m, const char* name) {
   free(m->mtllib);
-  m->mtllib = name ? glmStrdup(name) : nullptr;
+  m->mtllib = name ? copyString(name) : nullptr;
 }
 
 // The whole file, or "<missing>" when it cannot be opened.

@@ -25,7 +25,7 @@ struct Outcome {
 Outcome read(const std::string& obj, Libraries& libs, int counting) {
   char error[512] = "";
   testing::internal::CaptureStdout();
-  GLMmodel* model = glmReadOBJTextCounting("dir/t.obj", obj.data(), obj.size(), libraryText,
+  GLMmodel* model = readObjTextCounting("dir/t.obj", obj.data(), obj.size(), libraryText,
                                            &libs, error, sizeof error, counting);
   return Outcome{model, model ? "" : error, testing::internal::GetCapturedStdout()};
 }

@@ -48,7 +48,7 @@ GLfloat* vectorArray(std::initializer_list<float> items, size_t size, GLuint* co
 
 GLMmodel* newModel(std::initializer_list<float> xyz) {
   GLMmodel* m = static_cast<GLMmodel*>(calloc(1, sizeof(GLMmodel)));
-  m->path = glmStrdup("square.obj");
+  m->path = copyString("square.obj");
   m->vertices = vectorArray(xyz, 3, &m->vertexcount);
   return m;
 }
@@ -57,7 +57,7 @@ void addMaterial(GLMmodel* m, const char* name, float r, float g, float b, float
   m->materials = static_cast<GLMmaterial*>(
       realloc(m->materials, (m->materialcount + 1) * sizeof(GLMmaterial)));
   GLMmaterial& mat = m->materials[m->materialcount++];
-  mat = GLMmaterial{glmStrdup(name),
+  mat = GLMmaterial{copyString(name),
                     {r, g, b, 1},
                     {r / 4, g / 4, b / 4, 1},
                     {0.5f, 0.5f, 0.5f, 1},
