@@ -243,29 +243,33 @@ GLM_NOINLINE const char* plainFaceRun(const char* p, const char* stop, GLMmodel*
   }
 }
 
-// One scan of the OBJ text: counting (Store false) or storing (Store true).
-// The scan loop stays a function of its own: inlined into the read, it
-// shares registers with the read's set-up and runs measurably slower.
+// The state of one scan of the OBJ text, counting (Store false) or storing
+// (Store true), and its statements one by one. The statement readers are
+// inlined into the scan loop and keep this state in registers.
 template <bool Store>
-GLM_NOINLINE bool scanObj(ObjScan& s) {
-  GLMmodel* m = s.model;
+struct ObjPass {
+  ObjScan& s;
+  GLMmodel* const m = s.model;
   const char* p = s.text.data;
   const char* const end = s.text.end();
   GroupSlot* group = s.defaultGroup;
   GLuint material = 0;
   uint64_t vertices = 0, normals = 0, texcoords = 0, triangles = 0;
   size_t releaseAt = kReleaseStep;  // offset of the next page hand-back
+  GLuint resolved[3][3] = {};       // corner (first, last-but-one, last) x (v, t, n)
+
+  explicit ObjPass(ObjScan& scan) : s(scan) {}
+
   // Runs of like lines stop before the next hand-back, and where fewer than
   // kPlainRoom bytes would follow the next keyword.
-  auto runStop = [&] {
+  GLM_READ_INLINE const char* runStop() const {
     const size_t room = size_t(kPlainRoom) + 4, size = s.text.size;
     return s.text.data + std::min(releaseAt, size > room ? size - room : 0);
-  };
+  }
 
   // Stores the triangle (a, b, c) of resolved corners with the fields the
   // form sets, at next triangle.
-  GLuint resolved[3][3] = {};  // corner (first, last-but-one, last) x (v, t, n)
-  auto store = [&](Form form, const GLuint* a, const GLuint* b, const GLuint* c) -> bool {
+  GLM_READ_INLINE bool store(Form form, const GLuint* a, const GLuint* b, const GLuint* c) {
     if (triangles >= m->trianglecount || group->group->trianglecount >= group->count)
       return s.disagreeing();
     GLMtriangle& t = m->triangles[triangles];
@@ -279,176 +283,213 @@ GLM_NOINLINE bool scanObj(ObjScan& s) {
     t.facetnormidx = 0;
     group->group->triangles[group->group->trianglecount++] = GLuint(triangles);
     return true;
-  };
+  }
+
   // Resolves corner c into resolved[k]; false when an index names nothing.
-  auto resolveInto = [&](const Corner& c, Form form, int k) -> bool {
+  GLM_READ_INLINE bool resolveInto(const Corner& c, Form form, int k) {
     const uint64_t next[3] = {vertices + 1, texcoords + 1, normals + 1};
     return resolveCorner(c.v, c.t, c.n, form, next, m, resolved[k]);
-  };
-
-  for (;;) {
-    p = nextKeyword(s.text, p, releaseAt);
-    if (p == end) break;
-    const char* keyword = p;
-    p = skipWord(p, end);
-    s.statement = keyword;
-    switch (keyword[0]) {
-      case 'v': {
-        size_t length = size_t(p - keyword);
-        int n;
-        uint64_t* count;
-        GLfloat* array;  // (storing) the kind's array and its counted size
-        uint64_t size;
-        if (length == 1 || keyword[1] == '\0') {  // "v" alone, as a C string too
-          n = 3, count = &vertices, array = m->vertices, size = m->vertexcount;
-        } else if (keyword[1] == 'n') {
-          n = 3, count = &normals, array = m->normals, size = m->normalcount;
-        } else if (keyword[1] == 't') {
-          n = 2, count = &texcoords, array = m->texcoords, size = m->texcoordcount;
-        } else {
-          fail(s.error, m->path, "unknown token \"" + quote(keyword, p) + "\"", &s.text, keyword,
-               false);
-          s.error.kind = Fail::UnknownToken;
-          s.error.subject = std::string(cString(keyword, p));
-          return false;
-        }
-        float sink[3];  // the counting pass converts nothing
-        float* out = sink;
-        if (Store) {
-          if (*count >= size) return s.disagreeing();
-          out = &array[n * (*count + 1)];
-        }
-        if (end - p >= kPlainRoom) {
-          if (Store) {
-            if (const char* q = plainCoordinateRun(p, keyword, length, n, out, size - *count,
-                                                   runStop(), *count)) {
-              p = q;
-              break;
-            }
-          } else if (const char* q = plainCoordinateLine(p, n)) {
-            ++*count;
-            p = q;
-            break;
-          }
-        }
-        ++*count;
-        if (Store)
-          for (int i = 0; i < n; i++) out[i] = 0;  // a missing number reads as 0
-        bool bad = false;
-        p = readFloats<Store>(p, end, n, out, bad);
-        if (bad) return s.fail("number out of range");
-        break;
-      }
-      case 'f': {
-        if (end - p >= kPlainRoom) {
-          if (Store) {
-            const uint64_t next[3] = {vertices + 1, texcoords + 1, normals + 1};
-            if (const char* q = plainFaceRun(p, runStop(), m, next, *group, triangles)) {
-              p = q;
-              break;
-            }
-          } else {
-            PlainFace face;
-            if (const char* q = plainFace<false>(p, face)) {
-              p = q;
-              triangles += face.corners - 2;
-              group->count += face.corners - 2;
-              break;
-            }
-          }
-        }
-        const char* token = skipSpace(p, end);
-        p = skipWord(token, end);
-        const char* tokenEnd = cString(token, p).end();
-        // The first corner decides the form: "//" in it gives v//n, else the
-        // count of numbers "%d/%d/%d" takes from it (3: v/t/n, 2: v/t, else
-        // v); that read also takes the corner's numbers the form's way.
-        Corner c{};
-        bool bad = false;
-        const char* q = token;
-        Form form = kVN;
-        if (hasDoubleSlash(token, tokenEnd)) {
-          readCorner<Store>(q, tokenEnd, kVN, c, bad);
-        } else {
-          int n = readCorner<Store>(q, tokenEnd, kVTN, c, bad);
-          form = n == 3 ? kVTN : n == 2 ? kVT : kV;
-        }
-        if (Store && !resolveInto(c, form, 0)) return s.fail("face index out of range");
-        readCorner<Store>(p, end, form, c, bad);  // the second and third reads
-        if (Store && !resolveInto(c, form, 1)) return s.fail("face index out of range");
-        readCorner<Store>(p, end, form, c, bad);
-        if (Store && !resolveInto(c, form, 2)) return s.fail("face index out of range");
-        if (bad) return s.fail("face index out of range");
-        uint64_t count = 1;
-        if (Store && !store(form, resolved[0], resolved[1], resolved[2])) return false;
-        for (;; count++) {
-          if (Store) ++triangles;
-          if (!readCorner<Store>(p, end, form, c, bad)) break;
-          if (Store) {
-            // Fan: keep the first corner, the last corner moves to the middle.
-            for (int f = 0; f < 3; f++) resolved[1][f] = resolved[2][f];
-            if (bad || !resolveInto(c, form, 2)) return s.fail("face index out of range");
-            if (!store(form, resolved[0], resolved[1], resolved[2])) return false;
-          }
-        }
-        if (!Store) {
-          triangles += count;
-          group->count += count;
-        }
-        break;
-      }
-      case 'g': {
-        if (!Store) {
-          if (!(group = countGroup(s, keyword, p))) return false;
-          break;
-        }
-        const char* stop = lineEnd(p, end);
-        auto found = s.groups.find(groupName(p, stop));
-        p = stop;
-        if (!s.takeMark(keyword) || found == s.groups.end()) return s.disagreeing();
-        group = &found->second;
-        group->group->material = material;
-        break;
-      }
-      case 'm': {
-        if (!Store) {
-          if (!countLibrary(s, keyword, p)) return false;
-          break;
-        }
-        if (!s.takeMark(keyword)) return s.disagreeing();
-        p = lineEnd(p, end);
-        break;
-      }
-      case 'u': {
-        const char* stop = lineEnd(p, end);
-        if (Store) {
-          std::string name(firstWord(p, stop));
-          material = 0;
-          if (!findMaterial(m, name.c_str(), material)) s.missingMaterials.push_back(name);
-          group->group->material = material;
-        }
-        p = stop;
-        break;
-      }
-      default:
-        p = lineEnd(p, end);
-        break;
-    }
   }
-  if (!Store) {
-    s.vertices = vertices;
-    s.normals = normals;
-    s.texcoords = texcoords;
-    s.triangles = triangles;
+
+  // A coordinate statement ("v", "vn", "vt") whose keyword is at `keyword`.
+  GLM_READ_INLINE bool coordinates(const char* keyword) {
+    size_t length = size_t(p - keyword);
+    int n;
+    uint64_t* count;
+    GLfloat* array;  // (storing) the kind's array and its counted size
+    uint64_t size;
+    if (length == 1 || keyword[1] == '\0') {  // "v" alone, as a C string too
+      n = 3, count = &vertices, array = m->vertices, size = m->vertexcount;
+    } else if (keyword[1] == 'n') {
+      n = 3, count = &normals, array = m->normals, size = m->normalcount;
+    } else if (keyword[1] == 't') {
+      n = 2, count = &texcoords, array = m->texcoords, size = m->texcoordcount;
+    } else {
+      fail(s.error, m->path, "unknown token \"" + quote(keyword, p) + "\"", &s.text, keyword,
+           false);
+      s.error.kind = Fail::UnknownToken;
+      s.error.subject = std::string(cString(keyword, p));
+      return false;
+    }
+    float sink[3];  // the counting pass converts nothing
+    float* out = sink;
+    if (Store) {
+      if (*count >= size) return s.disagreeing();
+      out = &array[n * (*count + 1)];
+    }
+    if (end - p >= kPlainRoom) {
+      if (Store) {
+        if (const char* q =
+                plainCoordinateRun(p, keyword, length, n, out, size - *count, runStop(), *count)) {
+          p = q;
+          return true;
+        }
+      } else if (const char* q = plainCoordinateLine(p, n)) {
+        ++*count;
+        p = q;
+        return true;
+      }
+    }
+    ++*count;
+    if (Store)
+      for (int i = 0; i < n; i++) out[i] = 0;  // a missing number reads as 0
+    bool bad = false;
+    p = readFloats<Store>(p, end, n, out, bad);
+    return !bad || s.fail("number out of range");
+  }
+
+  // A face statement: plain faces take the shortcuts, the rest is read
+  // corner by corner.
+  GLM_READ_INLINE bool face() {
+    if (end - p >= kPlainRoom) {
+      if (Store) {
+        const uint64_t next[3] = {vertices + 1, texcoords + 1, normals + 1};
+        if (const char* q = plainFaceRun(p, runStop(), m, next, *group, triangles)) {
+          p = q;
+          return true;
+        }
+      } else {
+        PlainFace face;
+        if (const char* q = plainFace<false>(p, face)) {
+          p = q;
+          triangles += face.corners - 2;
+          group->count += face.corners - 2;
+          return true;
+        }
+      }
+    }
+    return generalFace();
+  }
+
+  // A face read corner by corner, fanned around its first corner.
+  GLM_READ_INLINE bool generalFace() {
+    const char* token = skipSpace(p, end);
+    p = skipWord(token, end);
+    const char* tokenEnd = cString(token, p).end();
+    // The first corner decides the form: "//" in it gives v//n, else the
+    // count of numbers "%d/%d/%d" takes from it (3: v/t/n, 2: v/t, else
+    // v); that read also takes the corner's numbers the form's way.
+    Corner c{};
+    bool bad = false;
+    const char* q = token;
+    Form form = kVN;
+    if (hasDoubleSlash(token, tokenEnd)) {
+      readCorner<Store>(q, tokenEnd, kVN, c, bad);
+    } else {
+      int n = readCorner<Store>(q, tokenEnd, kVTN, c, bad);
+      form = n == 3 ? kVTN : n == 2 ? kVT : kV;
+    }
+    if (Store && !resolveInto(c, form, 0)) return s.fail("face index out of range");
+    readCorner<Store>(p, end, form, c, bad);  // the second and third reads
+    if (Store && !resolveInto(c, form, 1)) return s.fail("face index out of range");
+    readCorner<Store>(p, end, form, c, bad);
+    if (Store && !resolveInto(c, form, 2)) return s.fail("face index out of range");
+    if (bad) return s.fail("face index out of range");
+    uint64_t count = 1;
+    if (Store && !store(form, resolved[0], resolved[1], resolved[2])) return false;
+    for (;; count++) {
+      if (Store) ++triangles;
+      if (!readCorner<Store>(p, end, form, c, bad)) break;
+      if (Store) {
+        // Fan: keep the first corner, the last corner moves to the middle.
+        for (int f = 0; f < 3; f++) resolved[1][f] = resolved[2][f];
+        if (bad || !resolveInto(c, form, 2)) return s.fail("face index out of range");
+        if (!store(form, resolved[0], resolved[1], resolved[2])) return false;
+      }
+    }
+    if (!Store) {
+      triangles += count;
+      group->count += count;
+    }
     return true;
   }
-  // Everything counted was stored, at the same group and library statements
+
+  // A group statement: counting creates the group, storing finds it; either
+  // way it becomes current.
+  bool groupStatement(const char* keyword) {
+    if (!Store) return (group = countGroup(s, keyword, p)) != nullptr;
+    const char* stop = lineEnd(p, end);
+    auto found = s.groups.find(groupName(p, stop));
+    p = stop;
+    if (!s.takeMark(keyword) || found == s.groups.end()) return s.disagreeing();
+    group = &found->second;
+    group->group->material = material;
+    return true;
+  }
+
+  // A library statement: counting reads the library, storing passes it.
+  bool library(const char* keyword) {
+    if (!Store) return countLibrary(s, keyword, p);
+    if (!s.takeMark(keyword)) return s.disagreeing();
+    p = lineEnd(p, end);
+    return true;
+  }
+
+  // A material statement: storing gives the current group the material.
+  void useMaterial() {
+    const char* stop = lineEnd(p, end);
+    if (Store) {
+      std::string name(firstWord(p, stop));
+      material = 0;
+      if (!findMaterial(m, name.c_str(), material)) s.missingMaterials.push_back(name);
+      group->group->material = material;
+    }
+    p = stop;
+  }
+
+  // The end of the text: counting hands over its counts; storing checks that
+  // everything counted was stored, at the same group and library statements
   // (no group took more triangles than counted, so with the same total each
   // took its count).
-  bool same = vertices == m->vertexcount && normals == m->normalcount &&
-              texcoords == m->texcoordcount && triangles == m->trianglecount &&
-              s.nextMark == s.marks.size();
-  return same || s.disagreeing();
+  bool finish() {
+    if (!Store) {
+      s.vertices = vertices;
+      s.normals = normals;
+      s.texcoords = texcoords;
+      s.triangles = triangles;
+      return true;
+    }
+    bool same = vertices == m->vertexcount && normals == m->normalcount &&
+                texcoords == m->texcoordcount && triangles == m->trianglecount &&
+                s.nextMark == s.marks.size();
+    return same || s.disagreeing();
+  }
+};
+
+// One scan of the OBJ text: counting (Store false) or storing (Store true).
+// The scan loop stays a function of its own: inlined into the read, it
+// shares registers with the read's set-up and runs measurably slower.
+template <bool Store>
+GLM_NOINLINE bool scanObj(ObjScan& s) {
+  ObjPass<Store> pass(s);
+  for (;;) {
+    const char* keyword = pass.p = nextKeyword(s.text, pass.p, pass.releaseAt);
+    if (keyword == pass.end) return pass.finish();
+    pass.p = skipWord(keyword, pass.end);
+    s.statement = keyword;
+    bool ok = true;
+    switch (keyword[0]) {
+      case 'v':
+        ok = pass.coordinates(keyword);
+        break;
+      case 'f':
+        ok = pass.face();
+        break;
+      case 'g':
+        ok = pass.groupStatement(keyword);
+        break;
+      case 'm':
+        ok = pass.library(keyword);
+        break;
+      case 'u':
+        pass.useMaterial();
+        break;
+      default:
+        pass.p = lineEnd(pass.p, pass.end);
+        break;
+    }
+    if (!ok) return false;
+  }
 }
 
 // ---- Counting by lines ------------------------------------------------------
