@@ -20,7 +20,7 @@
 #include <vector>
 
 #include "fuzz_check.h"
-#include "model_difference.h"
+#include "support/model_difference.h"
 
 namespace {
 

@@ -9,8 +9,8 @@
 #include <vector>
 
 #include "glm_internal.h"
-#include "model_difference.h"
-#include "reader_support.h"
+#include "support/model_difference.h"
+#include "support/reader_support.h"
 
 namespace {
 

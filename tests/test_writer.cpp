@@ -12,9 +12,9 @@
 #include <string>
 #include <vector>
 
-#include "../bench/printf_writer.h"
+#include "support/printf_writer.h"
 #include "glm_internal.h"
-#include "model_builder.h"
+#include "support/model_builder.h"
 
 namespace {
 
