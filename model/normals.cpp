@@ -107,121 +107,6 @@ GLvoid glmFacetNormals(GLMmodel* model) {
 
 // ---- Vertex normals ---------------------------------------------------------
 
-namespace normals_detail {
-namespace {
-
-// The corners of the model's triangles bucketed by vertex with a counting
-// sort: vertex w's corners are the entries first[w] .. first[w + 1], from
-// the highest (triangle, corner) down. Each entry is a triangle, its facet
-// normal index (kept here so that comparing facets needs no trip to the
-// triangle) and a corner; the corner byte's bit 2 carries the mark "joins
-// the shared normal".
-struct Buckets {
-  size_t* first = nullptr;
-  GLuint* triangle = nullptr;
-  GLuint* facet = nullptr;
-  uint8_t* corner = nullptr;
-  size_t total = 0;
-
-  static const uint8_t kMarked = 4;
-
-  Buckets() = default;
-  Buckets(const Buckets&) = delete;
-  Buckets& operator=(const Buckets&) = delete;
-  ~Buckets() {
-    free(corner);
-    free(facet);
-    free(triangle);
-    free(first);
-  }
-};
-
-// Fills `b` with the corners of the model's triangles. A corner whose
-// vertex index is outside 1..vertexcount is left out and gets normal index
-// 0 ("none").
-void bucketByVertex(GLMmodel* model, Buckets& b) {
-  const GLuint vertexcount = model->vertexcount;
-  GLMtriangle* triangles = model->triangles;
-  b.first = static_cast<size_t*>(allocArray(size_t(vertexcount) + 2, sizeof(size_t)));
-  memset(b.first, 0, (size_t(vertexcount) + 2) * sizeof(size_t));
-  for (GLuint i = 0; i < model->trianglecount; i++)
-    for (int c = 0; c < 3; c++) {
-      GLuint w = triangles[i].vertexidx[c];
-      if (inRange(w, vertexcount))
-        b.first[w]++;
-      else
-        triangles[i].normalidx[c] = 0;
-    }
-  for (size_t w = 1; w <= size_t(vertexcount) + 1; w++) {
-    b.total += b.first[w];
-    b.first[w] = b.total;  // one past the bucket's end, moved down by the fill
-  }
-
-  b.triangle = static_cast<GLuint*>(allocArray(b.total, sizeof(GLuint)));
-  b.facet = static_cast<GLuint*>(allocArray(b.total, sizeof(GLuint)));
-  b.corner = static_cast<uint8_t*>(allocArray(b.total, 1));
-  for (GLuint i = 0; i < model->trianglecount; i++) {
-    const GLuint facet = facetIndex(model, triangles[i]);
-    for (int c = 0; c < 3; c++) {
-      GLuint w = triangles[i].vertexidx[c];
-      if (!inRange(w, vertexcount)) continue;
-      size_t e = --b.first[w];  // ascending fill from the top: bucket runs descending
-      b.triangle[e] = i;
-      b.facet[e] = facet;
-      b.corner[e] = uint8_t(c);
-    }
-  }
-}
-
-// The normals around one vertex, its bucket entries [begin, end): the
-// shared one, when any triangle joins it, then the private ones, written
-// from normals + 3 * k on. Points the corners at them and gives the next k.
-size_t smoothAround(GLMmodel* model, Buckets& b, size_t begin, size_t end, GLfloat threshold,
-                    GLfloat* normals, size_t k) {
-  GLfloat* reference = facetAt(model, b.facet[begin]);
-  for (size_t e = begin; e < end && isZero(reference); e++) reference = facetAt(model, b.facet[e]);
-
-  GLfloat sum[3] = {0, 0, 0};
-  bool shared = false;
-  for (size_t e = begin; e < end; e++) {
-    GLfloat* facet = facetAt(model, b.facet[e]);
-    GLfloat d = dot3(facet, reference);
-    if (d > threshold) {
-      b.corner[e] |= Buckets::kMarked;
-      sum[0] += facet[0];
-      sum[1] += facet[1];
-      sum[2] += facet[2];
-      shared = true;
-    }
-  }
-
-  size_t sharedIndex = 0;
-  if (shared) {
-    GLfloat* n = normals + 3 * k;
-    if (sum[0] * sum[0] + sum[1] * sum[1] + sum[2] * sum[2] == 0) {
-      copy3(n, reference);
-    } else {
-      normalize3(sum);
-      copy3(n, sum);
-    }
-    sharedIndex = k++;
-  }
-
-  for (size_t e = begin; e < end; e++) {
-    size_t index;
-    if (b.corner[e] & Buckets::kMarked) {
-      index = sharedIndex;
-    } else {
-      copy3(normals + 3 * k, facetAt(model, b.facet[e]));
-      index = k++;
-    }
-    model->triangles[b.triangle[e]].normalidx[b.corner[e] & 3] = GLuint(index);
-  }
-  return k;
-}
-
-}  // namespace
-}  // namespace normals_detail
 // Per-corner normals smoothed within `angle` degrees. Around each vertex the
 // triangles are taken highest-numbered first; the first one is the reference,
 // and every triangle whose facet normal has a dot product with the
@@ -251,22 +136,108 @@ GLvoid glmVertexNormals(GLMmodel* model, GLfloat angle) {
   GLM_ASSERT(model->facetnorms);
 
   const GLfloat threshold = GLfloat(cos(angle * 3.141592653589793 / 180.0));
+  const GLuint vertexcount = model->vertexcount;
+  const GLuint trianglecount = model->trianglecount;
+  GLMtriangle* triangles = model->triangles;
+
   free(model->normals);
   model->normals = nullptr;
   model->normalcount = 0;
 
-  Buckets buckets;
-  bucketByVertex(model, buckets);
-  // Worst case: three private normals per triangle.
-  GLfloat* normals = static_cast<GLfloat*>(allocArray(buckets.total + 1, 3 * sizeof(GLfloat)));
-  size_t k = 1;
-  for (size_t w = 1; w <= model->vertexcount; w++) {
-    const size_t begin = buckets.first[w], end = buckets.first[w + 1];
-    if (begin == end)
-      fputs("glmVertexNormals(): vertex w/o a triangle\n", stderr);
-    else
-      k = smoothAround(model, buckets, begin, end, threshold, normals, k);
+  // Bucket bounds: after the fill below, vertex w's corners are
+  // entries[first[w] .. first[w + 1]).
+  size_t* first = static_cast<size_t*>(allocArray(size_t(vertexcount) + 2, sizeof(size_t)));
+  memset(first, 0, (size_t(vertexcount) + 2) * sizeof(size_t));
+  for (GLuint i = 0; i < trianglecount; i++)
+    for (int c = 0; c < 3; c++) {
+      GLuint w = triangles[i].vertexidx[c];
+      if (inRange(w, vertexcount))
+        first[w]++;
+      else
+        triangles[i].normalidx[c] = 0;
+    }
+  size_t total = 0;
+  for (size_t w = 1; w <= size_t(vertexcount) + 1; w++) {
+    total += first[w];
+    first[w] = total;  // one past the bucket's end, moved down by the fill
   }
+
+  // Each entry is a triangle, its facet normal index (kept here so that
+  // comparing facets needs no trip to the triangle) and a corner; the corner
+  // byte's bit 2 carries the mark "joins the shared normal".
+  GLuint* entryTriangle = static_cast<GLuint*>(allocArray(total, sizeof(GLuint)));
+  GLuint* entryFacet = static_cast<GLuint*>(allocArray(total, sizeof(GLuint)));
+  uint8_t* entryCorner = static_cast<uint8_t*>(allocArray(total, 1));
+  for (GLuint i = 0; i < trianglecount; i++) {
+    const GLuint facet = facetIndex(model, triangles[i]);
+    for (int c = 0; c < 3; c++) {
+      GLuint w = triangles[i].vertexidx[c];
+      if (!inRange(w, vertexcount)) continue;
+      size_t e = --first[w];  // ascending fill from the top: bucket runs descending
+      entryTriangle[e] = i;
+      entryFacet[e] = facet;
+      entryCorner[e] = uint8_t(c);
+    }
+  }
+
+  // Worst case: three private normals per triangle.
+  GLfloat* normals = static_cast<GLfloat*>(allocArray(total + 1, 3 * sizeof(GLfloat)));
+  size_t k = 1;
+  const uint8_t marked = 4;
+
+  for (size_t w = 1; w <= vertexcount; w++) {
+    const size_t begin = first[w], end = first[w + 1];
+    if (begin == end) {
+      fputs("glmVertexNormals(): vertex w/o a triangle\n", stderr);
+      continue;
+    }
+
+    GLfloat* reference = facetAt(model, entryFacet[begin]);
+    for (size_t e = begin; e < end && isZero(reference); e++)
+      reference = facetAt(model, entryFacet[e]);
+
+    GLfloat sum[3] = {0, 0, 0};
+    bool shared = false;
+    for (size_t e = begin; e < end; e++) {
+      GLfloat* facet = facetAt(model, entryFacet[e]);
+      GLfloat d = dot3(facet, reference);
+      if (d > threshold) {
+        entryCorner[e] |= marked;
+        sum[0] += facet[0];
+        sum[1] += facet[1];
+        sum[2] += facet[2];
+        shared = true;
+      }
+    }
+
+    size_t sharedIndex = 0;
+    if (shared) {
+      GLfloat* n = normals + 3 * k;
+      if (sum[0] * sum[0] + sum[1] * sum[1] + sum[2] * sum[2] == 0) {
+        copy3(n, reference);
+      } else {
+        normalize3(sum);
+        copy3(n, sum);
+      }
+      sharedIndex = k++;
+    }
+
+    for (size_t e = begin; e < end; e++) {
+      size_t index;
+      if (entryCorner[e] & marked) {
+        index = sharedIndex;
+      } else {
+        copy3(normals + 3 * k, facetAt(model, entryFacet[e]));
+        index = k++;
+      }
+      triangles[entryTriangle[e]].normalidx[entryCorner[e] & 3] = GLuint(index);
+    }
+  }
+
+  free(entryCorner);
+  free(entryFacet);
+  free(entryTriangle);
+  free(first);
 
   model->normalcount = GLuint(k - 1);
   model->normals = static_cast<GLfloat*>(allocArray(k, 3 * sizeof(GLfloat)));

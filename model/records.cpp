@@ -13,7 +13,7 @@
 // ---- Internal helpers ---------------------------------------------------
 
 void assertionFailed(const char* expression, const char* file, unsigned line,
-                     const char* function) {
+                     const char* function) noexcept {
   fprintf(stderr, "%s: glm.cpp: %s:%u: %s: Assertion `%s' failed.\n",
           program_invocation_short_name, file, line, function, expression);
   abort();
