@@ -24,7 +24,7 @@
 // Finds and reads the shading ramp: the one --ramp names (an error when it
 // cannot be read), else Shader.txt in the working directory, else, in a run
 // with model files, the one installed with the program.
-static void loadRamp(const char* named) {
+static void loadRamp(const char* named, bool ownModels) {
   if (named) {
     shaderValueFile = named;
     if (!readRamp(named, rampTexels)) {
@@ -35,7 +35,7 @@ static void loadRamp(const char* named) {
     return;
   }
   rampLoaded = readRamp(shaderValueFile, rampTexels) ||
-               (ownModelCount > 0 && readRamp(installedRampFile(), rampTexels));
+               (ownModels && readRamp(installedRampFile(), rampTexels));
 }
 
 // Reads the command line, the models it names and the ramp; then either
@@ -46,8 +46,8 @@ int main(int argc, char** argv) {
   setvbuf(stdout, nullptr, _IOLBF, 0);
 
   commandLine line = parseCommandLine(argc, argv);
+  loadRamp(line.ramp, !line.models.empty());
   readOwnModels(line.models.data(), (int)line.models.size());
-  loadRamp(line.ramp);
   if (line.snapshot) runSnapshot(line.snapshot, line.keys);
 
   glutInit(&argc, argv);

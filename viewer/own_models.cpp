@@ -46,21 +46,19 @@ static void giveDefaultMaterial(GLMmodel* m) {
   for (GLMgroup* group = m->groups; group; group = group->next) group->material = 0;
 }
 
-// Half the bounding box of the unitized model on each axis (it is centred on
-// the origin), and where its copies go.
-static void measure(ownModel& own) {
+// Where the copies of the unitized model (centred on the origin) go: each
+// half its width from the middle, and half the gap.
+static void placeCopies(ownModel& own) {
   const GLMmodel* m = own.model;
-  float half[3] = {0.0f, 0.0f, 0.0f};
+  float halfWidth = 0.0f;
   for (GLuint i = 1; i <= m->vertexcount; ++i)
-    for (int axis = 0; axis < 3; ++axis)
-      half[axis] = fmaxf(half[axis], fabsf(m->vertices[3 * i + axis]));
-  own.halfWidth = half[0];
-  own.halfHeight = half[1];
-  own.halfDepth = half[2];
-  own.offset = own.halfWidth + kGap / 2;
+    halfWidth = fmaxf(halfWidth, fabsf(m->vertices[3 * i]));
+  own.offset = halfWidth + kGap / 2;
 }
 
 void readOwnModels(const char* const* files, int count) {
+  // All are read and checked before any is changed, so that a bad last
+  // file stops the run before the others print anything.
   for (int i = 0; i < count; ++i) {
     char error[512];
     GLMmodel* m = glmTryReadOBJ(files[i], error, sizeof error);
@@ -69,25 +67,34 @@ void readOwnModels(const char* const* files, int count) {
       snprintf(error, sizeof error, "%s: no faces to draw", files[i]);
       refuse(error);
     }
+    ownModels[i].file = files[i];
+    ownModels[i].model = m;
+  }
+  for (int i = 0; i < count; ++i) {
+    GLMmodel* m = ownModels[i].model;
     if (!hasNormals(m)) {
       glmFacetNormals(m);
       glmVertexNormals(m, 90.0f);
     }
     if (!m->materials) giveDefaultMaterial(m);
     glmUnitize(m);
-    ownModels[i].file = files[i];
-    ownModels[i].model = m;
-    measure(ownModels[i]);
+    placeCopies(ownModels[i]);
   }
   ownModelCount = count;
 }
 
-float fittedDistance(const ownModel& m, float aspect) {
+float fittedDistance(const ownModel& own, float aspect) {
   // Camera on the z axis looking at the origin, 40 degrees from top to
-  // bottom. The box's near face (z = halfDepth) looks largest, so it decides:
-  // both copies span x = -(offset + halfWidth) .. offset + halfWidth.
+  // bottom. A vertex at depth z is inside the picture when the eye is far
+  // enough from it for its x (moved out by the copy's offset) and its y.
   const float tanHalf = tanf(20.0f * 3.14159265f / 180.0f);
-  float across = (m.offset + m.halfWidth) / (aspect * tanHalf * kFill);
-  float up = m.halfHeight / (tanHalf * kFill);
-  return m.halfDepth + fmaxf(across, up);
+  const float across = 1.0f / (aspect * tanHalf * kFill), up = 1.0f / (tanHalf * kFill);
+  const GLMmodel* m = own.model;
+  float distance = 0.0f;
+  for (GLuint i = 1; i <= m->vertexcount; ++i) {
+    const GLfloat* v = &m->vertices[3 * i];
+    float x = fabsf(v[0]) + own.offset, y = fabsf(v[1]);
+    distance = fmaxf(distance, v[2] + fmaxf(x * across, y * up));
+  }
+  return distance;
 }

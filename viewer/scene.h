@@ -52,7 +52,6 @@ extern bool rampLoaded;
 struct ownModel {
   const char* file;  // as given
   GLMmodel* model;   // unitized, with normals and a material
-  float halfWidth, halfHeight, halfDepth;  // of its bounding box about the origin
   float offset;      // copies at x = -offset and +offset
 };
 constexpr int kMaxModels = 9;  // keys 1..9

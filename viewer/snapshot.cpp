@@ -20,8 +20,11 @@
   exit(1);
 }
 
-// Makes a compatibility-profile OpenGL context current on an RGB pbuffer of
-// width x height with a 24-bit depth buffer, as the window's visual has.
+// Makes a compatibility-profile OpenGL context current on a pbuffer of
+// width x height. The buffer is what GLUT gets for the window on Mesa, so
+// that the picture is the window's to the bit: 8 bits each of red, green and
+// blue (EGL lists 10-bit ones first, which round the shading differently),
+// no alpha, no multisampling, the deepest depth buffer.
 static void openOffscreenContext(int width, int height) {
   auto getPlatformDisplay =
       (PFNEGLGETPLATFORMDISPLAYEXTPROC)eglGetProcAddress("eglGetPlatformDisplayEXT");
@@ -30,15 +33,30 @@ static void openOffscreenContext(int width, int height) {
                                           nullptr);
   if (display == EGL_NO_DISPLAY || !eglInitialize(display, nullptr, nullptr))
     noContext("surfaceless display");
-  const EGLint configAttributes[] = {EGL_SURFACE_TYPE, EGL_PBUFFER_BIT,
-                                     EGL_RENDERABLE_TYPE, EGL_OPENGL_BIT,
-                                     EGL_RED_SIZE, 8, EGL_GREEN_SIZE, 8, EGL_BLUE_SIZE, 8,
-                                     EGL_DEPTH_SIZE, 24,
-                                     EGL_NONE};
-  EGLConfig config;
-  EGLint configs = 0;
-  if (!eglChooseConfig(display, configAttributes, &config, 1, &configs) || configs == 0)
-    noContext("config");
+  const EGLint wanted[] = {EGL_SURFACE_TYPE, EGL_PBUFFER_BIT,
+                           EGL_RENDERABLE_TYPE, EGL_OPENGL_BIT,
+                           EGL_RED_SIZE, 8, EGL_GREEN_SIZE, 8, EGL_BLUE_SIZE, 8,
+                           EGL_DEPTH_SIZE, 24,
+                           EGL_NONE};
+  EGLConfig configs[128];
+  EGLint count = 0;
+  if (!eglChooseConfig(display, wanted, configs, 128, &count)) noContext("config");
+  EGLConfig config = nullptr;
+  EGLint bestDepth = 0;
+  for (EGLint i = 0; i < count; ++i) {
+    EGLint red = 0, green = 0, blue = 0, alpha = 0, samples = 0, depth = 0;
+    eglGetConfigAttrib(display, configs[i], EGL_RED_SIZE, &red);
+    eglGetConfigAttrib(display, configs[i], EGL_GREEN_SIZE, &green);
+    eglGetConfigAttrib(display, configs[i], EGL_BLUE_SIZE, &blue);
+    eglGetConfigAttrib(display, configs[i], EGL_ALPHA_SIZE, &alpha);
+    eglGetConfigAttrib(display, configs[i], EGL_SAMPLE_BUFFERS, &samples);
+    eglGetConfigAttrib(display, configs[i], EGL_DEPTH_SIZE, &depth);
+    if (red == 8 && green == 8 && blue == 8 && alpha == 0 && samples == 0 && depth > bestDepth) {
+      config = configs[i];
+      bestDepth = depth;
+    }
+  }
+  if (!config) noContext("config");
   if (!eglBindAPI(EGL_OPENGL_API)) noContext("OpenGL API");
   EGLContext context = eglCreateContext(display, config, EGL_NO_CONTEXT, nullptr);
   if (context == EGL_NO_CONTEXT) noContext("context");
