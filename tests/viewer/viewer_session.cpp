@@ -5,6 +5,7 @@
 #include <X11/extensions/XTest.h>
 #include <X11/keysym.h>
 #include <fcntl.h>
+#include <png.h>
 #include <poll.h>
 #include <signal.h>
 #include <sys/prctl.h>
@@ -47,6 +48,29 @@ bool Image::save(const std::string& path) const {
   fprintf(f, "P6\n%d %d\n255\n", width, height);
   fwrite(rgb.data(), 1, rgb.size(), f);
   return fclose(f) == 0;
+}
+
+bool Image::load(const std::string& path) {
+  png_image image = {};
+  image.version = PNG_IMAGE_VERSION;
+  if (!png_image_begin_read_from_file(&image, path.c_str())) return false;
+  image.format = PNG_FORMAT_RGB;
+  std::vector<uint8_t> pixels(PNG_IMAGE_SIZE(image));
+  if (!png_image_finish_read(&image, nullptr, pixels.data(), 0, nullptr)) {
+    png_image_free(&image);
+    return false;
+  }
+  width = (int)image.width;
+  height = (int)image.height;
+  rgb.swap(pixels);
+  return true;
+}
+
+double Image::sameShare(const Image& o) const {
+  if (width != o.width || height != o.height || rgb.empty()) return 0;
+  long same = 0;
+  for (size_t i = 0; i < rgb.size(); i += 3) same += memcmp(&rgb[i], &o.rgb[i], 3) == 0;
+  return double(same) / (double(rgb.size()) / 3);
 }
 
 VirtualDisplay::VirtualDisplay() {

@@ -38,6 +38,11 @@ struct Image {
   const uint8_t* at(int x, int y) const { return &rgb[3 * ((size_t)y * width + x)]; }
   // Writes a binary PPM; false on failure.
   bool save(const std::string& path) const;
+  // Reads a PNG file as 8-bit RGB; false when it is not a readable PNG.
+  bool load(const std::string& path);
+  // Share of pixels that are the same in both pictures (0 when the sizes
+  // differ).
+  double sameShare(const Image& o) const;
   bool operator==(const Image& o) const {
     return width == o.width && height == o.height && rgb == o.rgb;
   }
