@@ -126,11 +126,7 @@ class CommandLine : public ::testing::Test {
   Outcome run(const std::vector<std::string>& args) {
     std::vector<std::string> command = {"env", "-u", "DISPLAY", CELSHADE_VIEWER};
     command.insert(command.end(), args.begin(), args.end());
-    // The GL driver's own allocations are never released (the process ends
-    // through exit()); every other sanitizer check stays on.
-    const char* asan = getenv("ASAN_OPTIONS");
-    std::string options = std::string(asan ? asan : "") + (asan ? ":" : "") + "detect_leaks=0";
-    Process process(command, dir_, {"ASAN_OPTIONS=" + options});
+    Process process(command, dir_, {withoutLeakChecks()});
     int status = process.waitForExit(90);
     return {status, process.out(), process.err()};
   }

@@ -233,16 +233,11 @@ class Viewer : public ::testing::Test {
 
   // Starts the program with `args`; does not wait for anything.
   void launch(const std::vector<std::string>& args = {}) {
-    // In a sanitizer build the GL driver's own allocations, never released
-    // because the program ends through exit() with its window open, would
-    // count as leaks; every other check stays on.
-    const char* asan = getenv("ASAN_OPTIONS");
-    std::string options = std::string(asan ? asan : "") + (asan ? ":" : "") + "detect_leaks=0";
     std::vector<std::string> command = {viewerPath()};
     command.insert(command.end(), args.begin(), args.end());
     viewer_.reset(new Process(command, dir_,
                               {"DISPLAY=" + display_.name(), "LIBGL_ALWAYS_SOFTWARE=1",
-                               "ASAN_OPTIONS=" + options}));
+                               withoutLeakChecks()}));
   }
 
   // Starts the program and waits for its window and its first frames.
@@ -573,7 +568,7 @@ class OwnModels : public Viewer {
   // A still of `args` drawn with DISPLAY unset.
   Image still(std::vector<std::string> args) {
     args.insert(args.begin(), {"env", "-u", "DISPLAY", viewerPath(), "--snapshot", "still.png"});
-    Process snapshot(args, dir_, {"ASAN_OPTIONS=detect_leaks=0"});
+    Process snapshot(args, dir_, {withoutLeakChecks()});
     EXPECT_EQ(snapshot.waitForExit(60), 0) << snapshot.err();
     Image image;
     EXPECT_TRUE(image.load(dir_ + "/still.png"));

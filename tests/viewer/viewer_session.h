@@ -48,6 +48,12 @@ struct Image {
   }
 };
 
+// "ASAN_OPTIONS=..." for the viewer: this process's options with leak
+// checks off. In a sanitizer build the GL driver's own allocations, never
+// released because the program ends through exit(), would count as leaks;
+// every other check stays on.
+std::string withoutLeakChecks();
+
 // One run of a program with its standard output and error captured.
 class Process {
  public:
