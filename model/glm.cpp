@@ -6,6 +6,8 @@
 // share.
 #include "glm_internal.h"
 
+#include <atomic>
+#include <cerrno>
 #include <charconv>
 #include <climits>
 #include <cmath>
@@ -70,7 +72,7 @@ GLuint glmResolveMode(const GLMmodel* model, GLuint mode, const char* who,
   // Each check sees the mode as the checks before it left it.
   auto check = [&](int k, bool fires, GLuint flag) {
     if (!fires) return;
-    printf("%s() warning: %s\n", who, warnings[k]);
+    glmMessage(stdout, "%s() warning: %s", who, warnings[k]);
     mode &= ~flag;
   };
   check(0, (mode & GLM_FLAT) && !model->facetnorms, GLM_FLAT);
@@ -138,7 +140,7 @@ bool findMaterial(const GLMmodel* model, const char* name, GLuint& index) {
 }
 
 void reportMissingMaterial(const char* name) {
-  printf("glmFindMaterial():  can't find material \"%s\".\n", name);
+  glmMessage(stdout, "glmFindMaterial():  can't find material \"%s\".", name);
 }
 
 }  // namespace
@@ -2269,7 +2271,7 @@ GLvoid glmVertexNormals(GLMmodel* model, GLfloat angle) {
   for (size_t w = 1; w <= vertexcount; w++) {
     const size_t begin = first[w], end = first[w + 1];
     if (begin == end) {
-      fputs("glmVertexNormals(): vertex w/o a triangle\n", stderr);
+      glmMessage(stderr, "glmVertexNormals(): vertex w/o a triangle");
       continue;
     }
 
@@ -3169,12 +3171,12 @@ GLubyte* glmReadPPM(const char* filename, int* width, int* height) {
   GLM_ASSERT(height);
   FILE* file = fopen(filename, "rb");
   if (!file) {
-    perror(filename);
+    glmMessage(stderr, "%s: %s", filename, strerror(errno));
     return nullptr;
   }
   char piece[kPieceSize];
   if (!fgets(piece, sizeof piece, file) || strncmp(piece, "P6", 2) != 0) {
-    fprintf(stderr, "%s: Not a raw PPM file\n", filename);
+    glmMessage(stderr, "%s: Not a raw PPM file", filename);
     fclose(file);
     return nullptr;
   }
@@ -3185,7 +3187,7 @@ GLubyte* glmReadPPM(const char* filename, int* width, int* height) {
   int n = 0;
   while (n < 3) {
     if (!fgets(piece, sizeof piece, file)) {
-      fprintf(stderr, "%s: truncated PPM header\n", filename);
+      glmMessage(stderr, "%s: truncated PPM header", filename);
       fclose(file);
       return nullptr;
     }
@@ -3195,7 +3197,7 @@ GLubyte* glmReadPPM(const char* filename, int* width, int* height) {
   // The maximum value is not used: every sample is one byte.
   long long w = values[0], h = values[1];
   if (w <= 0 || h <= 0 || w > INT_MAX || h > INT_MAX || w * h > INT_MAX / 3) {
-    fprintf(stderr, "%s: bad PPM size %lld x %lld\n", filename, w, h);
+    glmMessage(stderr, "%s: bad PPM size %lld x %lld", filename, w, h);
     fclose(file);
     return nullptr;
   }
@@ -3205,9 +3207,9 @@ GLubyte* glmReadPPM(const char* filename, int* width, int* height) {
   fclose(file);
   if (!pixels) {
     if (truncated)
-      fprintf(stderr, "%s: PPM pixel data truncated\n", filename);
+      glmMessage(stderr, "%s: PPM pixel data truncated", filename);
     else
-      fprintf(stderr, "%s: out of memory for %lld x %lld PPM pixels\n", filename, w, h);
+      glmMessage(stderr, "%s: out of memory for %lld x %lld PPM pixels", filename, w, h);
     return nullptr;
   }
   *width = int(w);

@@ -15,7 +15,20 @@
  *  - Caller errors (a null model, a missing array an operation needs) are
  *    assertions that abort in every build type. Bad input files are not
  *    caller errors: they give a message.
- *  - Single-threaded: a model must not be used by two callers at once.
+ *  - Warnings go to standard output or standard error as each function
+ *    says, or to the handler set with glmSetMessageHandler.
+ *  - Only glmDraw and glmList use OpenGL, and only they need a current GL
+ *    context; everything else works without a window (libGL is still
+ *    linked).
+ *  - Threads: the library keeps no state between calls except glmDraw's
+ *    walking state and the message handler. Several threads may read,
+ *    change and write separate models at once (reading or writing separate
+ *    files included), and may share a model as long as none of them changes
+ *    it (glmDimensions, glmFind*, glmWriteOBJ, glmTryWriteOBJ only read).
+ *    Functions that change a model (glmUnitize, glmScale, normals, texture
+ *    coordinates, glmWeld, glmReverseWinding, glmAddGroup, glmDelete) need
+ *    it to themselves. glmDraw and glmList are for one thread only, the one
+ *    with the GL context.
  *
  * Quick use:
  *     GLMmodel* m = glmReadOBJ("cow.obj");
@@ -43,7 +56,10 @@ extern "C" {
 
 /* One material. Defaults before the MTL file changes them: shininess 65,
  * diffuse (0.8, 0.8, 0.8, 1), ambient (0.2, 0.2, 0.2, 1), specular (0, 0, 0, 1).
- * Material 0 is always named "default". */
+ * A model has materials only when its file named a material library; then
+ * material 0 is "default" (the library's own materials follow from 1).
+ * Otherwise `materials` is NULL and `materialcount` 0: there is no material
+ * 0, although every group's `material` is 0. */
 typedef struct GLMmaterial {
   char* name;
   GLfloat diffuse[4];
@@ -228,12 +244,32 @@ GLfloat* glmWeldVectors(GLfloat* vectors, GLuint* numvectors, GLfloat epsilon);
  * (exactly, at any size). Corners outside 1..vertexcount stay as they are. */
 GLvoid glmWeld(GLMmodel* model, GLfloat epsilon);
 
+/* ---- Messages ------------------------------------------------------- */
+
+/* Receives one warning as a line without its newline. */
+typedef void (*GLMmessagehandler)(void* user, const char* message);
+
+/* Sends every warning the library prints (mode warnings of glmDraw, glmList
+ * and glmWriteOBJ, glmFindMaterial's "can't find material", glmVertexNormals'
+ * "vertex w/o a triangle", glmReadPPM's messages) to `handler` with `user`,
+ * on the thread that made it, instead of printing it. NULL restores
+ * printing, each line on the stream its function names. Messages of
+ * failures that end the process are printed as before. May be called at any
+ * time from any thread; the handler must be safe to call from every thread
+ * that uses the library. */
+GLvoid glmSetMessageHandler(GLMmessagehandler handler, void* user);
+
 /* ---- Images --------------------------------------------------------- */
 
 /* Reads a raw (P6) PPM file into a malloc'ed buffer of width * height * 3
- * bytes and stores its size; returns NULL after a message on standard error
- * when the file cannot be read, leaving width and height untouched. */
+ * bytes and stores its size; returns NULL after a message "file: what went
+ * wrong" on standard error when the file cannot be read, leaving width and
+ * height untouched. */
 GLubyte* glmReadPPM(const char* filename, int* width, int* height);
+
+#if defined(__GNUC__)
+#pragma GCC visibility pop
+#endif
 
 #ifdef __cplusplus
 }
