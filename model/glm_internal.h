@@ -53,11 +53,6 @@ GLM_INTERNAL GLMmodel* glmReadOBJTextCounting(const char* path, const char* text
                                               GLMmtlsource mtl, void* user, char* error,
                                               size_t errorsize, int counting);
 
-// Writes the model's materials as the MTL file `mtllibname` in the directory
-// of `modelpath` (the OBJ file being written). On an open failure prints a
-// message and ends the process with exit status 1.
-GLM_INTERNAL GLvoid glmWriteMTL(GLMmodel* model, const char* modelpath, const char* mtllibname);
-
 }  // extern "C"
 
 // Settles a draw or write mode against what the model holds: drops a flag
