@@ -244,13 +244,13 @@ GLvoid glmSpheremapTexture(GLMmodel* model);
  * GLM_FLAT | GLM_TEXTURE the faces are v/t/n, n naming the facet normal.
  * Each file is written to a new file in its folder and renamed over its
  * name only once both are written and closed, so a failure leaves any
- * earlier files whole and no partial file behind (a symbolic link at the
- * name is replaced, not followed; a file that existed keeps its
- * permissions). On a failure prints a message on standard error ("glmWriteOBJ()
- * failed: can't open file" or "glmWriteMTL() failed: can't open file" when a
- * file cannot be created, "glmWriteOBJ() failed: file: what went wrong"
- * when it cannot be written, closed or renamed) and ends the process with
- * exit status 1. Asserts model. */
+ * earlier files whole and no partial file behind (a symbolic link is
+ * followed, a file that existed keeps its permissions, a device or pipe is
+ * written directly). On a failure prints a message on standard error
+ * ("glmWriteOBJ() failed: can't open file" or "glmWriteMTL() failed: can't
+ * open file" when a file cannot be created, "glmWriteOBJ() failed: file:
+ * what went wrong" when it cannot be written, closed or renamed) and ends
+ * the process with exit status 1. Asserts model. */
 GLvoid glmWriteOBJ(GLMmodel* model, const char* filename, GLuint mode);
 
 /* Like glmWriteOBJ, with the same output byte for byte, but never ends the
