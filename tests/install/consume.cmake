@@ -1,5 +1,6 @@
 # Builds programs outside the project against an installed library, as its
 # users would. Run with cmake -P; every step must succeed.
+#   MODE=cxx_package install BUILD_DIR, build the C++ consumer with find_package
 #   MODE=c_package   install BUILD_DIR, build consumer_c with find_package
 #   MODE=pkg_config  install BUILD_DIR, compile consumer_c/main.c with the
 #                    flags of `pkg-config --cflags --libs celshade`
@@ -35,7 +36,16 @@ function(build_c_package)
   expect_consumer_output(${WORK_DIR}/consumer/consumer_c)
 endfunction()
 
-if(MODE STREQUAL "c_package")
+if(MODE STREQUAL "cxx_package")
+  run(${CMAKE_COMMAND} --install ${BUILD_DIR} --prefix ${prefix} --component Unspecified)
+  run(${CMAKE_COMMAND} -S ${CMAKE_CURRENT_LIST_DIR}/consumer -B ${WORK_DIR}/consumer
+      -DCMAKE_PREFIX_PATH=${prefix})
+  run(${CMAKE_COMMAND} --build ${WORK_DIR}/consumer)
+  run(${WORK_DIR}/consumer/consumer)
+  if(NOT last_output MATCHES "scale 0.5")
+    message(FATAL_ERROR "unexpected consumer output: ${last_output}")
+  endif()
+elseif(MODE STREQUAL "c_package")
   run(${CMAKE_COMMAND} --install ${BUILD_DIR} --prefix ${prefix} --component Unspecified)
   build_c_package()
 elseif(MODE STREQUAL "pkg_config")
