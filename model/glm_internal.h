@@ -43,14 +43,21 @@ GLM_INTERNAL GLfloat larger(GLfloat a, GLfloat b);
 // -f when f < 0, else f.
 GLM_INTERNAL GLfloat absolute(GLfloat f);
 
+// ---- Messages ---------------------------------------------------------------
+
+// Formats one warning line (no newline) and hands it to the message handler,
+// or prints it with its newline on `stream` when there is none.
+GLM_INTERNAL void emitMessage(FILE* stream, const char* format, ...)
+    __attribute__((format(printf, 2, 3)));
+
 // ---- Models -----------------------------------------------------------------
 
 // Settles a draw or write mode against what the model holds: drops a flag
 // whose array is missing, then flat under smooth and colour under material,
-// in that order, printing "<who>() warning: <warnings[k]>" on standard output
+// in that order, emitting "<who>() warning: <warnings[k]>" (standard output)
 // for every check k that fires. Only the presence of an array counts.
 GLM_INTERNAL GLuint resolveMode(const GLMmodel* model, GLuint mode, const char* who,
-                                   const char* const warnings[7]);
+                                const char* const warnings[7]);
 
 // Index of the first material named `name`, when there is one.
 GLM_INTERNAL bool findMaterial(const GLMmodel* model, const char* name, GLuint& index);
@@ -71,6 +78,33 @@ GLM_INTERNAL void* allocTable(size_t count, size_t size);
 // True when `file` is a regular file; then `left` is the number of bytes
 // after its position (0 when the position is past the end).
 GLM_INTERNAL bool bytesLeft(FILE* file, size_t& left);
+
+// A file written under a temporary name in its target's folder and renamed
+// over the target by commit(), so that the target is either the whole new
+// file or what it was before. Dropped (closed and removed) unless committed.
+// A target that exists and is not a regular file (a device, a pipe) is
+// written directly; a symbolic link is followed.
+class GLM_INTERNAL Replacement {
+ public:
+  Replacement() = default;
+  Replacement(const Replacement&) = delete;
+  Replacement& operator=(const Replacement&) = delete;
+  ~Replacement();
+
+  // Creates the file to write; false with errno set when it cannot.
+  bool create(const char* target);
+  // Writes all n bytes; false with errno set when they could not be.
+  bool write(const char* p, size_t n);
+  // Closes the file; false with errno set when that fails.
+  bool close();
+  // Renames the written and closed file over its target.
+  bool commit();
+
+ private:
+  std::string target_;
+  std::string temp_;  // empty when writing the target directly
+  int fd_ = -1;
+};
 
 // ---- Test hooks -------------------------------------------------------------
 

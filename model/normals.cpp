@@ -188,7 +188,7 @@ GLvoid glmVertexNormals(GLMmodel* model, GLfloat angle) {
   for (size_t w = 1; w <= vertexcount; w++) {
     const size_t begin = first[w], end = first[w + 1];
     if (begin == end) {
-      fputs("glmVertexNormals(): vertex w/o a triangle\n", stderr);
+      emitMessage(stderr, "glmVertexNormals(): vertex w/o a triangle");
       continue;
     }
 

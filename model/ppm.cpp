@@ -7,6 +7,7 @@
 // allocation. It never allocates for pixels that are not there.
 #include "glm_internal.h"
 
+#include <cerrno>
 #include <climits>
 #include <cstdio>
 #include <cstdlib>
@@ -88,12 +89,12 @@ GLubyte* glmReadPPM(const char* filename, int* width, int* height) {
   GLM_ASSERT(height);
   FILE* file = fopen(filename, "rb");
   if (!file) {
-    perror(filename);
+    emitMessage(stderr, "%s: %s", filename, strerror(errno));
     return nullptr;
   }
   char piece[kPieceSize];
   if (!fgets(piece, sizeof piece, file) || strncmp(piece, "P6", 2) != 0) {
-    fprintf(stderr, "%s: Not a raw PPM file\n", filename);
+    emitMessage(stderr, "%s: Not a raw PPM file", filename);
     fclose(file);
     return nullptr;
   }
@@ -104,7 +105,7 @@ GLubyte* glmReadPPM(const char* filename, int* width, int* height) {
   int n = 0;
   while (n < 3) {
     if (!fgets(piece, sizeof piece, file)) {
-      fprintf(stderr, "%s: truncated PPM header\n", filename);
+      emitMessage(stderr, "%s: truncated PPM header", filename);
       fclose(file);
       return nullptr;
     }
@@ -114,7 +115,7 @@ GLubyte* glmReadPPM(const char* filename, int* width, int* height) {
   // The maximum value is not used: every sample is one byte.
   long long w = values[0], h = values[1];
   if (w <= 0 || h <= 0 || w > INT_MAX || h > INT_MAX || w * h > INT_MAX / 3) {
-    fprintf(stderr, "%s: bad PPM size %lld x %lld\n", filename, w, h);
+    emitMessage(stderr, "%s: bad PPM size %lld x %lld", filename, w, h);
     fclose(file);
     return nullptr;
   }
@@ -124,9 +125,9 @@ GLubyte* glmReadPPM(const char* filename, int* width, int* height) {
   fclose(file);
   if (!pixels) {
     if (truncated)
-      fprintf(stderr, "%s: PPM pixel data truncated\n", filename);
+      emitMessage(stderr, "%s: PPM pixel data truncated", filename);
     else
-      fprintf(stderr, "%s: out of memory for %lld x %lld PPM pixels\n", filename, w, h);
+      emitMessage(stderr, "%s: out of memory for %lld x %lld PPM pixels", filename, w, h);
     return nullptr;
   }
   *width = int(w);

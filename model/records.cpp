@@ -68,7 +68,7 @@ GLuint resolveMode(const GLMmodel* model, GLuint mode, const char* who,
   // Each check sees the mode as the checks before it left it.
   auto check = [&](int k, bool fires, GLuint flag) {
     if (!fires) return;
-    printf("%s() warning: %s\n", who, warnings[k]);
+    emitMessage(stdout, "%s() warning: %s", who, warnings[k]);
     mode &= ~flag;
   };
   check(0, (mode & GLM_FLAT) && !model->facetnorms, GLM_FLAT);
@@ -133,7 +133,7 @@ bool findMaterial(const GLMmodel* model, const char* name, GLuint& index) {
 }
 
 void reportMissingMaterial(const char* name) {
-  printf("glmFindMaterial():  can't find material \"%s\".\n", name);
+  emitMessage(stdout, "glmFindMaterial():  can't find material \"%s\".", name);
 }
 
 GLuint glmFindMaterial(GLMmodel* model, const char* name) {

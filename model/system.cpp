@@ -1,11 +1,15 @@
 // Every call the library makes to the operating system: loading a file's
 // text (a read-only mapping, or a heap copy of a pipe), handing mapped pages
-// back, huge-page advice and tables on huge pages, a file's remaining size.
+// back, huge-page advice and tables on huge pages, a file's remaining size,
+// and written files replacing their targets whole.
 #include "reader.h"
 
+#include <atomic>
 #include <cerrno>
 #include <cstdint>
+#include <cstdio>
 #include <cstdlib>
+#include <string>
 
 #include <fcntl.h>
 #include <sys/mman.h>
@@ -116,5 +120,70 @@ bool bytesLeft(FILE* file, size_t& left) {
     left = SIZE_MAX;  // position unknown: assume enough
   else
     left = st.st_size < at ? 0 : size_t(st.st_size - at);
+  return true;
+}
+
+Replacement::~Replacement() {
+  if (fd_ >= 0) ::close(fd_);
+  if (!temp_.empty()) unlink(temp_.c_str());
+}
+
+bool Replacement::create(const char* target) {
+  target_ = target;
+  struct stat st;
+  if (lstat(target, &st) == 0 && S_ISLNK(st.st_mode)) {
+    if (char* resolved = realpath(target, nullptr)) {
+      target_ = resolved;
+      free(resolved);
+    }
+  }
+  bool exists = stat(target_.c_str(), &st) == 0;
+  if (exists && !S_ISREG(st.st_mode)) {
+    fd_ = open(target_.c_str(), O_WRONLY | O_TRUNC | O_CLOEXEC);
+    return fd_ >= 0;
+  }
+  // A name of our own beside the target: hidden, and unique within the
+  // process (counter) and between processes (pid).
+  static std::atomic<unsigned> serial{0};
+  size_t slash = target_.rfind('/');
+  size_t base = slash == std::string::npos ? 0 : slash + 1;
+  for (int attempt = 0; attempt < 100; attempt++) {
+    std::string temp = target_.substr(0, base) + "." + target_.substr(base) + "." +
+                       std::to_string(getpid()) + "-" + std::to_string(serial++) + ".tmp";
+    fd_ = open(temp.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
+    if (fd_ >= 0) {
+      temp_ = temp;
+      if (exists) fchmod(fd_, st.st_mode & 07777);  // as truncating it would have kept
+      return true;
+    }
+    if (errno != EEXIST) return false;
+  }
+  return false;
+}
+
+bool Replacement::write(const char* p, size_t n) {
+  while (n) {
+    ssize_t w = ::write(fd_, p, n);
+    if (w < 0 && errno == EINTR) continue;
+    if (w <= 0) {
+      if (w == 0) errno = EIO;
+      return false;
+    }
+    p += w;
+    n -= size_t(w);
+  }
+  return true;
+}
+
+bool Replacement::close() {
+  int fd = fd_;
+  fd_ = -1;
+  return ::close(fd) == 0;
+}
+
+bool Replacement::commit() {
+  if (temp_.empty()) return true;
+  if (rename(temp_.c_str(), target_.c_str()) != 0) return false;
+  temp_.clear();
   return true;
 }

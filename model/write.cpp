@@ -2,15 +2,18 @@
 //
 // Every number goes out exactly as printf's "%f" / "%d" would print it, but
 // without stdio's per-number cost: lines are formatted into one large buffer
-// that is handed to fwrite in big blocks. Non-finite values print as printf
-// prints them ("nan", "-nan", "inf", "-inf"); they do not read back as
-// numbers.
+// that is written in big blocks. Non-finite values print as printf prints
+// them ("nan", "-nan", "inf", "-inf"); they do not read back as numbers.
+//
+// Each file is written beside its target under a temporary name and renamed
+// over it once both files are written, so a failure leaves no partial file.
 //
 // With GLM_FLAT | GLM_TEXTURE the faces are v/t/n with n the triangle's facet
 // normal (the "vn" lines then hold the facet normals), so both the texture
 // coordinates and the facet normals come back when the file is read.
 #include "glm_internal.h"
 
+#include <cerrno>
 #include <charconv>
 #include <cstdint>
 #include <cstdio>
@@ -118,23 +121,21 @@ char* formatFloat(char* p, GLfloat value) {
   return putFraction(p, uint32_t(n % 1000000));
 }
 
-// Collects output in a large buffer and hands it to the stream in big
-// blocks. Write results are not examined. Everything collected reaches the
-// stream when the Out goes out of scope.
+// Collects output in a large buffer and hands it to the file in big blocks.
+// After the first failed write nothing more is written; finish() tells.
 class Out {
  public:
-  explicit Out(FILE* file) : file_(file), buf_(static_cast<char*>(allocArray(kBufferSize, 1))) {}
-  ~Out() {
-    flush();
-    free(buf_);
-  }
+  explicit Out(Replacement& file)
+      : file_(file), buf_(static_cast<char*>(allocArray(kBufferSize, 1))) {}
+  ~Out() { free(buf_); }
   Out(const Out&) = delete;
   Out& operator=(const Out&) = delete;
 
-  // Hands everything collected so far to the stream.
-  void flush() {
-    fwrite(buf_, 1, len_, file_);
-    len_ = 0;
+  // Writes what is left; false with errno set when any write failed.
+  bool finish() {
+    flush();
+    errno = error_;
+    return error_ == 0;
   }
 
   // Any text, however long.
@@ -143,7 +144,7 @@ class Out {
     if (len_ + n > kBufferSize) {
       flush();
       if (n > kBufferSize) {
-        fwrite(s, 1, n, file_);
+        put(s, n);
         return;
       }
     }
@@ -187,10 +188,45 @@ class Out {
   }
 
  private:
-  FILE* file_;
+  void flush() {
+    put(buf_, len_);
+    len_ = 0;
+  }
+  void put(const char* p, size_t n) {
+    if (error_ == 0 && !file_.write(p, n)) error_ = errno ? errno : EIO;
+  }
+
+  Replacement& file_;
   char* buf_;
   size_t len_ = 0;
+  int error_ = 0;
 };
+
+// Why a write failed. The two kinds of failing to create a file keep
+// glmWriteOBJ's classic messages.
+enum class Fail { OpenObj, OpenMtl, Other };
+
+struct Failure {
+  Fail kind = Fail::Other;
+  std::string file;     // the file at fault
+  std::string message;  // "file: what went wrong"
+};
+
+// Records a failure with errno's text; always false.
+bool fail(Failure& failure, Fail kind, const std::string& file, const char* what) {
+  int code = errno;
+  failure.kind = kind;
+  failure.file = file;
+  failure.message = file + ": " + what + ": " + strerror(code);
+  return false;
+}
+
+// Writes out's remaining text and closes the file; false with the failure.
+bool finishFile(Out& out, Replacement& file, const std::string& name, Failure& failure) {
+  if (!out.finish()) return fail(failure, Fail::Other, name, "can't write");
+  if (!file.close()) return fail(failure, Fail::Other, name, "can't close");
+  return true;
+}
 
 // The eight comment lines both files start with; `kind` is "OBJ" or "MTL".
 void header(Out& out, const char* kind) {
@@ -239,45 +275,36 @@ void face(Out& out, const GLMtriangle& t, bool texture, bool normal, bool flat) 
   out.commit(p);
 }
 
-}  // namespace
-}  // namespace write_detail
-
-// Writes the model's materials as the MTL file `mtllibname` in the directory
-// of `modelpath` (the OBJ file being written). On an open failure prints a
-// message and ends the process with exit status 1.
-static GLvoid writeMtl(GLMmodel* model, const char* modelpath, const char* mtllibname) {
-  using namespace write_detail;
-  const std::string filename = pathBeside(modelpath, mtllibname);
-  FILE* file = fopen(filename.c_str(), "w");
-  if (!file) {
-    fprintf(stderr, "glmWriteMTL() failed: can't open file \"%s\".\n", filename.c_str());
-    exit(1);
-  }
-  {
-    Out out(file);
-    header(out, "MTL");
+// Writes the materials as the MTL file `filename` and closes it, not yet
+// renamed over its name; false with the failure.
+bool writeMtl(const GLMmodel* model, const std::string& filename, Replacement& file,
+                 Failure& failure) {
+  if (!file.create(filename.c_str())) return fail(failure, Fail::OpenMtl, filename, "can't open");
+  Out out(file);
+  header(out, "MTL");
+  out.text("\n");
+  for (GLuint i = 0; i < model->materialcount; i++) {
+    const GLMmaterial& material = model->materials[i];
+    out.text("newmtl ");
+    out.text(material.name);
     out.text("\n");
-    for (GLuint i = 0; i < model->materialcount; i++) {
-      const GLMmaterial& material = model->materials[i];
-      out.text("newmtl ");
-      out.text(material.name);
-      out.text("\n");
-      out.floats("Ka", material.ambient, 3);
-      out.floats("Kd", material.diffuse, 3);
-      out.floats("Ks", material.specular, 3);
-      char* p = out.room();
-      p = Out::copy(p, "Ns ");
-      // Back from OpenGL's 0..128 to the file's 0..1000 scale, in double.
-      p = formatDouble(p, double(material.shininess) / 128.0 * 1000.0);
-      p = Out::copy(p, "\n\n");
-      out.commit(p);
-    }
+    out.floats("Ka", material.ambient, 3);
+    out.floats("Kd", material.diffuse, 3);
+    out.floats("Ks", material.specular, 3);
+    char* p = out.room();
+    p = Out::copy(p, "Ns ");
+    // Back from OpenGL's 0..128 to the file's 0..1000 scale, in double.
+    p = formatDouble(p, double(material.shininess) / 128.0 * 1000.0);
+    p = Out::copy(p, "\n\n");
+    out.commit(p);
   }
-  fclose(file);
+  return finishFile(out, file, filename, failure);
 }
 
-GLvoid glmWriteOBJ(GLMmodel* model, const char* filename, GLuint mode) {
-  using namespace write_detail;
+// Writes the OBJ file and, with materials and a library name, the MTL file
+// beside it; renames both over their names only when both were written and
+// closed. False with the failure.
+bool writeModel(GLMmodel* model, const char* filename, GLuint mode, Failure& failure) {
   GLM_ASSERT(model);
   GLM_ASSERT(filename);
   mode = resolveMode(model, mode, "glmWriteOBJ", kWriteWarnings);
@@ -286,60 +313,87 @@ GLvoid glmWriteOBJ(GLMmodel* model, const char* filename, GLuint mode) {
   const bool flat = mode & GLM_FLAT;
   const bool texture = mode & GLM_TEXTURE;
 
-  FILE* file = fopen(filename, "w");
-  if (!file) {
-    fprintf(stderr, "glmWriteOBJ() failed: can't open file \"%s\" to write.\n", filename);
-    exit(1);
+  Replacement obj, mtl;
+  if (!obj.create(filename)) return fail(failure, Fail::OpenObj, filename, "can't open");
+  Out out(obj);
+  header(out, "OBJ");
+  std::string mtlname;
+  if (material && model->mtllib) {
+    out.text("\nmtllib ");
+    out.text(model->mtllib);
+    out.text("\n\n");
+    // The library goes in the OBJ file's folder.
+    mtlname = pathBeside(filename, model->mtllib);
+    if (!writeMtl(model, mtlname, mtl, failure)) return false;
   }
-  {
-    Out out(file);
-    header(out, "OBJ");
-    if (material && model->mtllib) {
-      out.text("\nmtllib ");
-      out.text(model->mtllib);
-      out.text("\n\n");
-      // The header must reach the stream first: a library that cannot be
-      // opened ends the process, which then flushes only the stream.
-      out.flush();
-      writeMtl(model, filename, model->mtllib);
+  out.text("\n");
+
+  out.count("# ", model->vertexcount, " vertices\n");
+  if (model->vertexcount) GLM_ASSERT(model->vertices);
+  vectors(out, "v", model->vertices, model->vertexcount, 3);
+  if (smooth) {
+    out.count("\n# ", model->normalcount, " normals\n");
+    vectors(out, "vn", model->normals, model->normalcount, 3);
+  } else if (flat) {
+    out.count("\n# ", model->facetnormcount, " normals\n");
+    vectors(out, "vn", model->facetnorms, model->facetnormcount, 3);
+  }
+  if (texture) {
+    out.count("\n# ", model->texcoordcount, " texcoords\n");
+    vectors(out, "vt", model->texcoords, model->texcoordcount, 2);
+  }
+  out.count("\n# ", model->groupcount, " groups\n");
+  out.count("# ", model->trianglecount, " faces (triangles)\n\n");
+
+  for (const GLMgroup* group = model->groups; group; group = group->next) {
+    out.text("g ");
+    out.text(group->name);
+    out.text("\n");
+    if (material) {
+      GLM_ASSERT(group->material < model->materialcount);
+      out.text("usemtl ");
+      out.text(model->materials[group->material].name);
+      out.text("\n");
+    }
+    if (group->trianglecount) GLM_ASSERT(group->triangles);
+    for (GLuint i = 0; i < group->trianglecount; i++) {
+      GLuint t = group->triangles[i];
+      GLM_ASSERT(t < model->trianglecount);
+      face(out, model->triangles[t], texture, smooth || flat, flat);
     }
     out.text("\n");
-
-    out.count("# ", model->vertexcount, " vertices\n");
-    if (model->vertexcount) GLM_ASSERT(model->vertices);
-    vectors(out, "v", model->vertices, model->vertexcount, 3);
-    if (smooth) {
-      out.count("\n# ", model->normalcount, " normals\n");
-      vectors(out, "vn", model->normals, model->normalcount, 3);
-    } else if (flat) {
-      out.count("\n# ", model->facetnormcount, " normals\n");
-      vectors(out, "vn", model->facetnorms, model->facetnormcount, 3);
-    }
-    if (texture) {
-      out.count("\n# ", model->texcoordcount, " texcoords\n");
-      vectors(out, "vt", model->texcoords, model->texcoordcount, 2);
-    }
-    out.count("\n# ", model->groupcount, " groups\n");
-    out.count("# ", model->trianglecount, " faces (triangles)\n\n");
-
-    for (const GLMgroup* group = model->groups; group; group = group->next) {
-      out.text("g ");
-      out.text(group->name);
-      out.text("\n");
-      if (material) {
-        GLM_ASSERT(group->material < model->materialcount);
-        out.text("usemtl ");
-        out.text(model->materials[group->material].name);
-        out.text("\n");
-      }
-      if (group->trianglecount) GLM_ASSERT(group->triangles);
-      for (GLuint i = 0; i < group->trianglecount; i++) {
-        GLuint t = group->triangles[i];
-        GLM_ASSERT(t < model->trianglecount);
-        face(out, model->triangles[t], texture, smooth || flat, flat);
-      }
-      out.text("\n");
-    }
   }
-  fclose(file);
+  if (!finishFile(out, obj, filename, failure)) return false;
+  if (!mtl.commit()) return fail(failure, Fail::Other, mtlname, "can't replace");
+  if (!obj.commit()) return fail(failure, Fail::Other, filename, "can't replace");
+  return true;
+}
+
+}  // namespace
+}  // namespace write_detail
+
+GLvoid glmWriteOBJ(GLMmodel* model, const char* filename, GLuint mode) {
+  using namespace write_detail;
+  Failure failure;
+  if (writeModel(model, filename, mode, failure)) return;
+  switch (failure.kind) {
+    case Fail::OpenObj:
+      fprintf(stderr, "glmWriteOBJ() failed: can't open file \"%s\" to write.\n", filename);
+      break;
+    case Fail::OpenMtl:
+      fprintf(stderr, "glmWriteMTL() failed: can't open file \"%s\".\n", failure.file.c_str());
+      break;
+    case Fail::Other:
+      fprintf(stderr, "glmWriteOBJ() failed: %s\n", failure.message.c_str());
+      break;
+  }
+  exit(1);
+}
+
+GLboolean glmTryWriteOBJ(GLMmodel* model, const char* filename, GLuint mode, char* error,
+                         size_t errorsize) {
+  write_detail::Failure failure;
+  if (write_detail::writeModel(model, filename, mode, failure)) return GL_TRUE;
+  if (error && errorsize) snprintf(error, errorsize, "%s", failure.message.c_str());
+  return GL_FALSE;
 }
