@@ -7,7 +7,9 @@
 
 #include <GL/glext.h>
 #include <dlfcn.h>
+#include <malloc.h>
 
+#include <climits>
 #include <cstdint>
 #include <memory>
 #include <utility>
@@ -133,6 +135,19 @@ void drawGroups(const GLMmodel* m, const ModelObjects& o, const ModelArrays& a, 
   glBindBuffer(GL_ARRAY_BUFFER, 0);
 }
 
+// Mesa's software renderer replays a list's geometry in one go, with working
+// arrays of tens of megabytes for a large model, allocated and freed every
+// frame. malloc would take blocks that large from fresh mappings, thousands
+// of page faults a frame (at times half the frame's time); from the heap,
+// kept rather than trimmed, the same memory serves every frame.
+void keepLargeBlocks() {
+  static bool done = false;
+  if (done) return;
+  done = true;
+  mallopt(M_MMAP_MAX, 0);
+  mallopt(M_TRIM_THRESHOLD, INT_MAX);
+}
+
 }  // namespace
 
 void drawLitCopy(GLMmodel* m, GLuint mode) {
@@ -142,6 +157,7 @@ void drawLitCopy(GLMmodel* m, GLuint mode) {
       glCallList(list);
       return;
     }
+  keepLargeBlocks();
   // glmList prints the mode's warnings, once; the list is only compiled.
   GLuint list = glmList(m, mode);
   o.lists.push_back({mode, list});
