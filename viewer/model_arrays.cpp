@@ -26,11 +26,20 @@ constexpr int kSearchLimit = 16;
 
 // Appends a drawn vertex at model vertex v with direction d; its index.
 GLuint addVertex(ModelArrays& a, const GLfloat* v, const vector& d) {
-  a.positions.insert(a.positions.end(), v, v + 3);
+  a.positions.push_back(v[0]);
+  a.positions.push_back(v[1]);
+  a.positions.push_back(v[2]);
   a.nx.push_back(d.x);
   a.ny.push_back(d.y);
   a.nz.push_back(d.z);
   return GLuint(a.nx.size() - 1);
+}
+
+// Gives back the spare room of v when it is more than a quarter of its size
+// (the copy costs more than the bytes are worth below that).
+template <typename T>
+void shrink(std::vector<T>& v) {
+  if (v.capacity() - v.size() > v.size() / 4) v.shrink_to_fit();
 }
 
 }  // namespace
@@ -41,6 +50,12 @@ void buildModelArrays(const GLMmodel* m, ModelArrays& a) {
   // newest first: head per model vertex, then a link and the normal index
   // per drawn vertex (kNone for face directions, which are never shared).
   std::vector<GLuint> head(size_t(m->vertexcount) + 1, kNone), next, normalOf;
+  // Most models give each vertex one normal: about one drawn vertex each.
+  const size_t expected = m->vertexcount;
+  for (std::vector<GLfloat>* v : {&a.nx, &a.ny, &a.nz}) v->reserve(expected);
+  a.positions.reserve(3 * expected);
+  next.reserve(expected);
+  normalOf.reserve(expected);
   a.indices.reserve(size_t(m->trianglecount) * 3);
   for (const GLMgroup* group = m->groups; group; group = group->next) {
     a.groupFirst.push_back(GLuint(a.indices.size()));
@@ -76,11 +91,11 @@ void buildModelArrays(const GLMmodel* m, ModelArrays& a) {
     }
     a.groupCount.push_back(GLuint(a.indices.size()) - a.groupFirst.back());
   }
-  a.positions.shrink_to_fit();
-  a.nx.shrink_to_fit();
-  a.ny.shrink_to_fit();
-  a.nz.shrink_to_fit();
-  a.indices.shrink_to_fit();
+  shrink(a.positions);
+  shrink(a.nx);
+  shrink(a.ny);
+  shrink(a.nz);
+  shrink(a.indices);
 }
 
 // Written out over the flat arrays so that the compiler can run it several
