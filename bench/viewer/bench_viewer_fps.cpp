@@ -33,6 +33,7 @@
 #include <algorithm>
 #include <vector>
 
+#include "model_arrays.h"
 #include "test_models.h"
 #include "viewer_session.h"
 
@@ -133,6 +134,17 @@ class CountedViewer {
   std::string display() const { return display_.name(); }
   // Seconds from the program's start to its first frame swapped.
   double firstFrame() const { return firstFrame_; }
+  // The program's resident memory now, in bytes; 0 when unknown.
+  double resident() const {
+    FILE* f = fopen(("/proc/" + std::to_string(viewer_->pid()) + "/status").c_str(), "r");
+    if (!f) return 0;
+    char line[256];
+    long kb = 0;
+    while (fgets(line, sizeof line, f))
+      if (sscanf(line, "VmRSS: %ld", &kb) == 1) break;
+    fclose(f);
+    return 1024.0 * kb;
+  }
 
   // Counts the frames of the next `seconds`; optionally samples the viewer
   // with perf into scratch/perf.data meanwhile.
@@ -254,11 +266,13 @@ void removeScratch(const std::string& scratch) {
 
 }  // namespace
 
-// How long the model in dir/cow.obj takes to load: reading and unitizing,
-// timed here in this process, and the viewer's start to its first frame
-// (under the no-op driver: reading the three models, unitizing them, and
-// building what the first frame draws from).
-void printLoad(const std::string& dir, double firstFrame) {
+// How long the model in dir/cow.obj takes to load: reading, unitizing and
+// building the viewer's arrays, timed here in this process, and the viewer's
+// start to its first frame (under the no-op driver: reading the three models,
+// unitizing them, and building what the first frame draws from, arrays and
+// lists). Then the bytes per triangle of the arrays and of the viewer's
+// resident memory.
+void printLoad(const std::string& dir, double firstFrame, double resident) {
   char error[512] = "";
   double start = now();
   GLMmodel* model = glmTryReadOBJ((dir + "/cow.obj").c_str(), error, sizeof error);
@@ -269,8 +283,15 @@ void printLoad(const std::string& dir, double firstFrame) {
   double read = now();
   glmUnitize(model);
   double unitized = now();
-  printf("  loading it: read %.2f s, unitize %.3f s; viewer start to first frame %.2f s\n",
-         read - start, unitized - read, firstFrame);
+  ModelArrays arrays;
+  buildModelArrays(model, arrays);
+  double built = now();
+  printf("  loading it: read %.2f s, unitize %.3f s, arrays %.3f s; viewer start to first frame "
+         "%.2f s\n",
+         read - start, unitized - read, built - unitized, firstFrame);
+  double triangles = model->trianglecount;
+  printf("  bytes per triangle: arrays %.1f (%zu drawn vertices), viewer resident %.0f\n",
+         arrays.bytes() / triangles, arrays.vertexCount(), resident / triangles);
   glmDelete(model);
 }
 
@@ -353,16 +374,16 @@ int main(int argc, char** argv) {
       return 1;
     }
     Result r[2];
-    double firstFrame = 0;
+    double firstFrame = 0, resident = 0;
     for (Driver driver : {Driver::llvmpipe, Driver::noop}) {
       CountedViewer viewer(program, scratch, scratch, driver);
       if (!viewer.ok()) return 1;
-      if (driver == Driver::noop) firstFrame = viewer.firstFrame();
       r[int(driver)] = viewer.measure(seconds, perf && driver == Driver::llvmpipe);
       if (r[int(driver)].frames <= 0) return 1;
+      if (driver == Driver::noop) firstFrame = viewer.firstFrame(), resident = viewer.resident();
     }
     printRow("generated", triangles, r[0], r[1]);
-    if (wanted == 1000000L) printLoad(scratch, firstFrame);
+    if (wanted == 1000000L) printLoad(scratch, firstFrame, resident);
     if (perf) printProfile(scratch, triangles);
     removeScratch(scratch);
   }
