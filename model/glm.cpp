@@ -6,6 +6,8 @@
 // share.
 #include "glm_internal.h"
 
+#include <atomic>
+#include <cerrno>
 #include <charconv>
 #include <climits>
 #include <cmath>
@@ -70,7 +72,7 @@ GLuint glmResolveMode(const GLMmodel* model, GLuint mode, const char* who,
   // Each check sees the mode as the checks before it left it.
   auto check = [&](int k, bool fires, GLuint flag) {
     if (!fires) return;
-    printf("%s() warning: %s\n", who, warnings[k]);
+    glmMessage(stdout, "%s() warning: %s", who, warnings[k]);
     mode &= ~flag;
   };
   check(0, (mode & GLM_FLAT) && !model->facetnorms, GLM_FLAT);
@@ -138,7 +140,7 @@ bool findMaterial(const GLMmodel* model, const char* name, GLuint& index) {
 }
 
 void reportMissingMaterial(const char* name) {
-  printf("glmFindMaterial():  can't find material \"%s\".\n", name);
+  glmMessage(stdout, "glmFindMaterial():  can't find material \"%s\".", name);
 }
 
 }  // namespace
@@ -2269,7 +2271,7 @@ GLvoid glmVertexNormals(GLMmodel* model, GLfloat angle) {
   for (size_t w = 1; w <= vertexcount; w++) {
     const size_t begin = first[w], end = first[w + 1];
     if (begin == end) {
-      fputs("glmVertexNormals(): vertex w/o a triangle\n", stderr);
+      glmMessage(stderr, "glmVertexNormals(): vertex w/o a triangle");
       continue;
     }
 
@@ -2449,9 +2451,11 @@ GLvoid glmSpheremapTexture(GLMmodel* model) {
 //
 // Every number goes out exactly as printf's "%f" / "%d" would print it, but
 // without stdio's per-number cost: lines are formatted into one large buffer
-// that is handed to fwrite in big blocks. Non-finite values print as printf
-// prints them ("nan", "-nan", "inf", "-inf"); they do not read back as
-// numbers.
+// that is written in big blocks. Non-finite values print as printf prints
+// them ("nan", "-nan", "inf", "-inf"); they do not read back as numbers.
+//
+// Each file is written beside its target under a temporary name and renamed
+// over it once both files are written, so a failure leaves no partial file.
 //
 // With GLM_FLAT | GLM_TEXTURE the faces are v/t/n with n the triangle's facet
 // normal (the "vn" lines then hold the facet normals), so both the texture
@@ -2558,23 +2562,106 @@ char* formatFloat(char* p, GLfloat value) {
   return putFraction(p, uint32_t(n % 1000000));
 }
 
-// Collects output in a large buffer and hands it to the stream in big
-// blocks. Write results are not examined. Everything collected reaches the
-// stream when the Out goes out of scope.
+// A file written under a temporary name in its target's folder and renamed
+// over the target by commit(), so that the target is either the whole new
+// file or what it was before. Dropped (closed and removed) unless committed.
+// A target that exists and is not a regular file (a device, a pipe) is
+// written directly; a symbolic link is followed.
+class Replacement {
+ public:
+  Replacement() = default;
+  Replacement(const Replacement&) = delete;
+  Replacement& operator=(const Replacement&) = delete;
+  ~Replacement() {
+    if (fd_ >= 0) ::close(fd_);
+    if (!temp_.empty()) unlink(temp_.c_str());
+  }
+
+  // Creates the file to write; false with errno set when it cannot.
+  bool create(const char* target) {
+    target_ = target;
+    struct stat st;
+    if (lstat(target, &st) == 0 && S_ISLNK(st.st_mode)) {
+      if (char* resolved = realpath(target, nullptr)) {
+        target_ = resolved;
+        free(resolved);
+      }
+    }
+    bool exists = stat(target_.c_str(), &st) == 0;
+    if (exists && !S_ISREG(st.st_mode)) {
+      fd_ = open(target_.c_str(), O_WRONLY | O_TRUNC | O_CLOEXEC);
+      return fd_ >= 0;
+    }
+    // A name of our own beside the target: hidden, and unique within the
+    // process (counter) and between processes (pid).
+    static std::atomic<unsigned> serial{0};
+    size_t slash = target_.rfind('/');
+    size_t base = slash == std::string::npos ? 0 : slash + 1;
+    for (int attempt = 0; attempt < 100; attempt++) {
+      std::string temp = target_.substr(0, base) + "." + target_.substr(base) + "." +
+                         std::to_string(getpid()) + "-" + std::to_string(serial++) + ".tmp";
+      fd_ = open(temp.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
+      if (fd_ >= 0) {
+        temp_ = temp;
+        if (exists) fchmod(fd_, st.st_mode & 07777);  // as truncating it would have kept
+        return true;
+      }
+      if (errno != EEXIST) return false;
+    }
+    return false;
+  }
+
+  // Writes all n bytes; false with errno set when they could not be.
+  bool write(const char* p, size_t n) {
+    while (n) {
+      ssize_t w = ::write(fd_, p, n);
+      if (w < 0 && errno == EINTR) continue;
+      if (w <= 0) {
+        if (w == 0) errno = EIO;
+        return false;
+      }
+      p += w;
+      n -= size_t(w);
+    }
+    return true;
+  }
+
+  // Closes the file; false with errno set when that fails.
+  bool close() {
+    int fd = fd_;
+    fd_ = -1;
+    return ::close(fd) == 0;
+  }
+
+  // Renames the written and closed file over its target.
+  bool commit() {
+    if (temp_.empty()) return true;
+    if (rename(temp_.c_str(), target_.c_str()) != 0) return false;
+    temp_.clear();
+    return true;
+  }
+
+ private:
+  std::string target_;
+  std::string temp_;  // empty when writing the target directly
+  int fd_ = -1;
+};
+
+// Collects output in a large buffer and hands it to the file in big blocks.
+// After the first failed write nothing more is written; finish() tells.
 class Out {
  public:
-  explicit Out(FILE* file) : file_(file), buf_(static_cast<char*>(glmAlloc(kBufferSize, 1))) {}
-  ~Out() {
-    flush();
-    free(buf_);
-  }
+  explicit Out(Replacement& file)
+      : file_(file), buf_(static_cast<char*>(glmAlloc(kBufferSize, 1))) {}
+  ~Out() { free(buf_); }
   Out(const Out&) = delete;
   Out& operator=(const Out&) = delete;
 
-  // Hands everything collected so far to the stream.
-  void flush() {
-    fwrite(buf_, 1, len_, file_);
-    len_ = 0;
+  // Writes what is left; false with errno set when any write failed.
+  bool finish() {
+    flush();
+    errno = error_;
+    return error_ == 0;
   }
 
   // Any text, however long.
@@ -2583,7 +2670,7 @@ class Out {
     if (len_ + n > kBufferSize) {
       flush();
       if (n > kBufferSize) {
-        fwrite(s, 1, n, file_);
+        put(s, n);
         return;
       }
     }
@@ -2627,10 +2714,45 @@ class Out {
   }
 
  private:
-  FILE* file_;
+  void flush() {
+    put(buf_, len_);
+    len_ = 0;
+  }
+  void put(const char* p, size_t n) {
+    if (error_ == 0 && !file_.write(p, n)) error_ = errno ? errno : EIO;
+  }
+
+  Replacement& file_;
   char* buf_;
   size_t len_ = 0;
+  int error_ = 0;
 };
+
+// Why a write failed. The two kinds of failing to create a file keep
+// glmWriteOBJ's classic messages.
+enum class Fail { OpenObj, OpenMtl, Other };
+
+struct Failure {
+  Fail kind = Fail::Other;
+  std::string file;     // the file at fault
+  std::string message;  // "file: what went wrong"
+};
+
+// Records a failure with errno's text; always false.
+bool fail(Failure& failure, Fail kind, const std::string& file, const char* what) {
+  int code = errno;
+  failure.kind = kind;
+  failure.file = file;
+  failure.message = file + ": " + what + ": " + strerror(code);
+  return false;
+}
+
+// Writes out's remaining text and closes the file; false with the failure.
+bool finishFile(Out& out, Replacement& file, const std::string& name, Failure& failure) {
+  if (!out.finish()) return fail(failure, Fail::Other, name, "can't write");
+  if (!file.close()) return fail(failure, Fail::Other, name, "can't close");
+  return true;
+}
 
 // The eight comment lines both files start with; `kind` is "OBJ" or "MTL".
 void header(Out& out, const char* kind) {
@@ -2679,49 +2801,36 @@ void face(Out& out, const GLMtriangle& t, bool texture, bool normal, bool flat) 
   out.commit(p);
 }
 
-}  // namespace
-}  // namespace write_detail
-
-GLvoid glmWriteMTL(GLMmodel* model, const char* modelpath, const char* mtllibname) {
-  using namespace write_detail;
-  char* dir = glmDirName(modelpath);
-  size_t dirlen = strlen(dir), namelen = strlen(mtllibname);
-  char* filename = static_cast<char*>(glmAlloc(dirlen + namelen + 1, 1));
-  memcpy(filename, dir, dirlen);
-  memcpy(filename + dirlen, mtllibname, namelen + 1);
-  free(dir);
-
-  FILE* file = fopen(filename, "w");
-  if (!file) {
-    fprintf(stderr, "glmWriteMTL() failed: can't open file \"%s\".\n", filename);
-    exit(1);
-  }
-  free(filename);
-  {
-    Out out(file);
-    header(out, "MTL");
+// Writes the materials as the MTL file `filename` and closes it, not yet
+// renamed over its name; false with the failure.
+bool glmWriteMTL(const GLMmodel* model, const std::string& filename, Replacement& file,
+                 Failure& failure) {
+  if (!file.create(filename.c_str())) return fail(failure, Fail::OpenMtl, filename, "can't open");
+  Out out(file);
+  header(out, "MTL");
+  out.text("\n");
+  for (GLuint i = 0; i < model->materialcount; i++) {
+    const GLMmaterial& material = model->materials[i];
+    out.text("newmtl ");
+    out.text(material.name);
     out.text("\n");
-    for (GLuint i = 0; i < model->materialcount; i++) {
-      const GLMmaterial& material = model->materials[i];
-      out.text("newmtl ");
-      out.text(material.name);
-      out.text("\n");
-      out.floats("Ka", material.ambient, 3);
-      out.floats("Kd", material.diffuse, 3);
-      out.floats("Ks", material.specular, 3);
-      char* p = out.room();
-      p = Out::copy(p, "Ns ");
-      // Back from OpenGL's 0..128 to the file's 0..1000 scale, in double.
-      p = formatDouble(p, double(material.shininess) / 128.0 * 1000.0);
-      p = Out::copy(p, "\n\n");
-      out.commit(p);
-    }
+    out.floats("Ka", material.ambient, 3);
+    out.floats("Kd", material.diffuse, 3);
+    out.floats("Ks", material.specular, 3);
+    char* p = out.room();
+    p = Out::copy(p, "Ns ");
+    // Back from OpenGL's 0..128 to the file's 0..1000 scale, in double.
+    p = formatDouble(p, double(material.shininess) / 128.0 * 1000.0);
+    p = Out::copy(p, "\n\n");
+    out.commit(p);
   }
-  fclose(file);
+  return finishFile(out, file, filename, failure);
 }
 
-GLvoid glmWriteOBJ(GLMmodel* model, const char* filename, GLuint mode) {
-  using namespace write_detail;
+// Writes the OBJ file and, with materials and a library name, the MTL file
+// beside it; renames both over their names only when both were written and
+// closed. False with the failure.
+bool writeModel(GLMmodel* model, const char* filename, GLuint mode, Failure& failure) {
   GLM_ASSERT(model);
   GLM_ASSERT(filename);
   mode = glmResolveMode(model, mode, "glmWriteOBJ", kWriteWarnings);
@@ -2730,62 +2839,91 @@ GLvoid glmWriteOBJ(GLMmodel* model, const char* filename, GLuint mode) {
   const bool flat = mode & GLM_FLAT;
   const bool texture = mode & GLM_TEXTURE;
 
-  FILE* file = fopen(filename, "w");
-  if (!file) {
-    fprintf(stderr, "glmWriteOBJ() failed: can't open file \"%s\" to write.\n", filename);
-    exit(1);
+  Replacement obj, mtl;
+  if (!obj.create(filename)) return fail(failure, Fail::OpenObj, filename, "can't open");
+  Out out(obj);
+  header(out, "OBJ");
+  std::string mtlname;
+  if (material && model->mtllib) {
+    out.text("\nmtllib ");
+    out.text(model->mtllib);
+    out.text("\n\n");
+    // The library goes in the OBJ file's folder.
+    char* dir = glmDirName(filename);
+    mtlname = std::string(dir) + model->mtllib;
+    free(dir);
+    if (!glmWriteMTL(model, mtlname, mtl, failure)) return false;
   }
-  {
-    Out out(file);
-    header(out, "OBJ");
-    if (material && model->mtllib) {
-      out.text("\nmtllib ");
-      out.text(model->mtllib);
-      out.text("\n\n");
-      // The header must reach the stream first: a library that cannot be
-      // opened ends the process, which then flushes only the stream.
-      out.flush();
-      glmWriteMTL(model, filename, model->mtllib);
+  out.text("\n");
+
+  out.count("# ", model->vertexcount, " vertices\n");
+  if (model->vertexcount) GLM_ASSERT(model->vertices);
+  vectors(out, "v", model->vertices, model->vertexcount, 3);
+  if (smooth) {
+    out.count("\n# ", model->normalcount, " normals\n");
+    vectors(out, "vn", model->normals, model->normalcount, 3);
+  } else if (flat) {
+    out.count("\n# ", model->facetnormcount, " normals\n");
+    vectors(out, "vn", model->facetnorms, model->facetnormcount, 3);
+  }
+  if (texture) {
+    out.count("\n# ", model->texcoordcount, " texcoords\n");
+    vectors(out, "vt", model->texcoords, model->texcoordcount, 2);
+  }
+  out.count("\n# ", model->groupcount, " groups\n");
+  out.count("# ", model->trianglecount, " faces (triangles)\n\n");
+
+  for (const GLMgroup* group = model->groups; group; group = group->next) {
+    out.text("g ");
+    out.text(group->name);
+    out.text("\n");
+    if (material) {
+      GLM_ASSERT(group->material < model->materialcount);
+      out.text("usemtl ");
+      out.text(model->materials[group->material].name);
+      out.text("\n");
+    }
+    if (group->trianglecount) GLM_ASSERT(group->triangles);
+    for (GLuint i = 0; i < group->trianglecount; i++) {
+      GLuint t = group->triangles[i];
+      GLM_ASSERT(t < model->trianglecount);
+      face(out, model->triangles[t], texture, smooth || flat, flat);
     }
     out.text("\n");
-
-    out.count("# ", model->vertexcount, " vertices\n");
-    if (model->vertexcount) GLM_ASSERT(model->vertices);
-    vectors(out, "v", model->vertices, model->vertexcount, 3);
-    if (smooth) {
-      out.count("\n# ", model->normalcount, " normals\n");
-      vectors(out, "vn", model->normals, model->normalcount, 3);
-    } else if (flat) {
-      out.count("\n# ", model->facetnormcount, " normals\n");
-      vectors(out, "vn", model->facetnorms, model->facetnormcount, 3);
-    }
-    if (texture) {
-      out.count("\n# ", model->texcoordcount, " texcoords\n");
-      vectors(out, "vt", model->texcoords, model->texcoordcount, 2);
-    }
-    out.count("\n# ", model->groupcount, " groups\n");
-    out.count("# ", model->trianglecount, " faces (triangles)\n\n");
-
-    for (const GLMgroup* group = model->groups; group; group = group->next) {
-      out.text("g ");
-      out.text(group->name);
-      out.text("\n");
-      if (material) {
-        GLM_ASSERT(group->material < model->materialcount);
-        out.text("usemtl ");
-        out.text(model->materials[group->material].name);
-        out.text("\n");
-      }
-      if (group->trianglecount) GLM_ASSERT(group->triangles);
-      for (GLuint i = 0; i < group->trianglecount; i++) {
-        GLuint t = group->triangles[i];
-        GLM_ASSERT(t < model->trianglecount);
-        face(out, model->triangles[t], texture, smooth || flat, flat);
-      }
-      out.text("\n");
-    }
   }
-  fclose(file);
+  if (!finishFile(out, obj, filename, failure)) return false;
+  if (!mtl.commit()) return fail(failure, Fail::Other, mtlname, "can't replace");
+  if (!obj.commit()) return fail(failure, Fail::Other, filename, "can't replace");
+  return true;
+}
+
+}  // namespace
+}  // namespace write_detail
+
+GLvoid glmWriteOBJ(GLMmodel* model, const char* filename, GLuint mode) {
+  using namespace write_detail;
+  Failure failure;
+  if (writeModel(model, filename, mode, failure)) return;
+  switch (failure.kind) {
+    case Fail::OpenObj:
+      fprintf(stderr, "glmWriteOBJ() failed: can't open file \"%s\" to write.\n", filename);
+      break;
+    case Fail::OpenMtl:
+      fprintf(stderr, "glmWriteMTL() failed: can't open file \"%s\".\n", failure.file.c_str());
+      break;
+    case Fail::Other:
+      fprintf(stderr, "glmWriteOBJ() failed: %s\n", failure.message.c_str());
+      break;
+  }
+  exit(1);
+}
+
+GLboolean glmTryWriteOBJ(GLMmodel* model, const char* filename, GLuint mode, char* error,
+                         size_t errorsize) {
+  write_detail::Failure failure;
+  if (write_detail::writeModel(model, filename, mode, failure)) return GL_TRUE;
+  if (error && errorsize) snprintf(error, errorsize, "%s", failure.message.c_str());
+  return GL_FALSE;
 }
 
 // ============================================================================
@@ -3169,12 +3307,12 @@ GLubyte* glmReadPPM(const char* filename, int* width, int* height) {
   GLM_ASSERT(height);
   FILE* file = fopen(filename, "rb");
   if (!file) {
-    perror(filename);
+    glmMessage(stderr, "%s: %s", filename, strerror(errno));
     return nullptr;
   }
   char piece[kPieceSize];
   if (!fgets(piece, sizeof piece, file) || strncmp(piece, "P6", 2) != 0) {
-    fprintf(stderr, "%s: Not a raw PPM file\n", filename);
+    glmMessage(stderr, "%s: Not a raw PPM file", filename);
     fclose(file);
     return nullptr;
   }
@@ -3185,7 +3323,7 @@ GLubyte* glmReadPPM(const char* filename, int* width, int* height) {
   int n = 0;
   while (n < 3) {
     if (!fgets(piece, sizeof piece, file)) {
-      fprintf(stderr, "%s: truncated PPM header\n", filename);
+      glmMessage(stderr, "%s: truncated PPM header", filename);
       fclose(file);
       return nullptr;
     }
@@ -3195,7 +3333,7 @@ GLubyte* glmReadPPM(const char* filename, int* width, int* height) {
   // The maximum value is not used: every sample is one byte.
   long long w = values[0], h = values[1];
   if (w <= 0 || h <= 0 || w > INT_MAX || h > INT_MAX || w * h > INT_MAX / 3) {
-    fprintf(stderr, "%s: bad PPM size %lld x %lld\n", filename, w, h);
+    glmMessage(stderr, "%s: bad PPM size %lld x %lld", filename, w, h);
     fclose(file);
     return nullptr;
   }
@@ -3205,9 +3343,9 @@ GLubyte* glmReadPPM(const char* filename, int* width, int* height) {
   fclose(file);
   if (!pixels) {
     if (truncated)
-      fprintf(stderr, "%s: PPM pixel data truncated\n", filename);
+      glmMessage(stderr, "%s: PPM pixel data truncated", filename);
     else
-      fprintf(stderr, "%s: out of memory for %lld x %lld PPM pixels\n", filename, w, h);
+      glmMessage(stderr, "%s: out of memory for %lld x %lld PPM pixels", filename, w, h);
     return nullptr;
   }
   *width = int(w);

@@ -7,6 +7,7 @@
 
 #include <assert.h>
 #include <stddef.h>
+#include <stdio.h>
 
 // Caller errors abort in every build type, Release included: the report is
 // the C library's own ("prog: glm.cpp:LINE: func: Assertion `expr' failed.")
@@ -52,11 +53,6 @@ GLM_INTERNAL GLMmodel* glmReadOBJTextCounting(const char* path, const char* text
                                               GLMmtlsource mtl, void* user, char* error,
                                               size_t errorsize, int counting);
 
-// Writes the model's materials as the MTL file `mtllibname` in the directory
-// of `modelpath` (the OBJ file being written). On an open failure prints a
-// message and ends the process with exit status 1.
-GLM_INTERNAL GLvoid glmWriteMTL(GLMmodel* model, const char* modelpath, const char* mtllibname);
-
 }  // extern "C"
 
 // Settles a draw or write mode against what the model holds: drops a flag
@@ -65,6 +61,11 @@ GLM_INTERNAL GLvoid glmWriteMTL(GLMmodel* model, const char* modelpath, const ch
 // for every check k that fires. Only the presence of an array counts.
 GLM_INTERNAL GLuint glmResolveMode(const GLMmodel* model, GLuint mode, const char* who,
                                    const char* const warnings[7]);
+
+// Formats one warning line (no newline) and hands it to the message handler,
+// or prints it with its newline on `stream` when there is none.
+GLM_INTERNAL void glmMessage(FILE* stream, const char* format, ...)
+    __attribute__((format(printf, 2, 3)));
 
 // malloc(count * size) that never returns null: an overflowing size or a
 // failed allocation prints "glm: out of memory" with the size on standard

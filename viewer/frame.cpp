@@ -7,15 +7,25 @@
 
 #include "model_draw.h"
 
-// Viewport over the whole window; the projection keeps aspect 1.0 whatever
-// the window's shape.
+// Viewport over the whole window. The bundled run keeps aspect 1.0 whatever
+// the window's shape, as its views were made for; models given on the
+// command line are shown undistorted.
 void myReshape(int width, int height) {
   glViewport(0, 0, width, height);
+  windowAspect = float(width) / float(height > 0 ? height : 1);
   glMatrixMode(GL_PROJECTION);
   glLoadIdentity();
-  gluPerspective(40.0, 1.0, 0.1, 40.0);
+  gluPerspective(40.0, ownModelCount > 0 ? windowAspect : 1.0, 0.1, 40.0);
   glMatrixMode(GL_MODELVIEW);
   glLoadIdentity();
+}
+
+// The copies sit at x = -offset and +offset: a model given on the command
+// line where its view was fitted; of the bundled ones the rabbit closer.
+static float copyOffset(const GLMmodel* m) {
+  for (int i = 0; i < ownModelCount; ++i)
+    if (ownModels[i].model == m) return ownModels[i].offset;
+  return m->path && strstr(m->path, "rabbit") ? 0.3f : 1.0f;
 }
 
 // Draws one frame: the lit copy on the left, the cel-shaded copy with its
@@ -25,10 +35,10 @@ void displayCallback() {
   glLoadIdentity();
   gluLookAt(eyex, eyey, eyez, focusx, focusy, focusz, 0.0, 1.0, 0.0);
   if (!model) {  // the reader gave no model: nothing to show
-    glutSwapBuffers();
+    finishFrame();
     return;
   }
-  const float offset = model->path && strstr(model->path, "rabbit") ? 0.3f : 1.0f;
+  const float offset = copyOffset(model);
 
   glEnable(GL_LIGHTING);
   glEnable(GL_LIGHT0);
@@ -68,5 +78,5 @@ void displayCallback() {
   glPolygonMode(GL_BACK, GL_FILL);
   glDisable(GL_BLEND);
   glPopMatrix();
-  glutSwapBuffers();
+  finishFrame();
 }

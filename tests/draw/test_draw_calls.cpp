@@ -454,6 +454,25 @@ TEST(DrawList, WarningsArePrintedOnceWhileCompiling) {
   glmDelete(m);
 }
 
+TEST(DrawList, WarningsGoToTheMessageHandlerWhenThereIsOne) {
+  GLMmodel* m = squareWithout(false, true, false, true);
+  std::vector<std::string> got;
+  glmSetMessageHandler(
+      [](void* user, const char* message) {
+        static_cast<std::vector<std::string>*>(user)->push_back(message);
+      },
+      &got);
+  glRecorderReset(3);
+  testing::internal::CaptureStdout();
+  glmList(m, GLM_SMOOTH | GLM_TEXTURE);
+  glmSetMessageHandler(nullptr, nullptr);
+  EXPECT_EQ(testing::internal::GetCapturedStdout(), "");
+  std::string joined;
+  for (const std::string& line : got) joined += line + "\n";
+  EXPECT_EQ(joined, std::string(kSmoothNoNormals) + kTextureNoCoords);
+  glmDelete(m);
+}
+
 // ---- Indices that lead outside their arrays --------------------------------
 
 TEST(DrawBadIndices, MissingCornerNormalIsNotSentOthersAre) {
