@@ -5,14 +5,7 @@
 #include <GL/glut.h>
 #include <glm.h>
 
-struct vector {
-  float x, y, z;
-};
-
-// Column-major, as glGetFloatv(GL_MODELVIEW_MATRIX) returns it.
-struct matrix {
-  float m[16];
-};
+#include "vectors.h"
 
 struct mouse {
   bool left, middle, right;

@@ -529,20 +529,29 @@ TEST_F(Viewer, SwitchingModelsInTheMiddleOfADragEndsTheDrag) {
   driver_->button(1, false);
 }
 
+// Occurrences of `text` in `in`.
+long count(const std::string& in, const std::string& text) {
+  long n = 0;
+  for (size_t at = in.find(text); at != std::string::npos; at = in.find(text, at + 1)) ++n;
+  return n;
+}
+
 TEST_F(Viewer, ModelWithoutNormalsOrMaterialsIsStillDrawn) {
   // Vertices and faces only: the lit copy gets no normals or materials (the
-  // library warns every frame), the cel copy uses each face's direction in
-  // white.
+  // library warns once per colour mode, when the copy's list is made), the
+  // cel copy uses each face's direction in white.
   FILE* f = fopen((dir_ + "/cow.obj").c_str(), "w");
   ASSERT_NE(f, nullptr);
   fprintf(f, "v -1 -1 0\nv 1 -1 0\nv 1 1 0\nv -1 1 0\nv 0 0 1\n");
   fprintf(f, "f 1 2 5\nf 2 3 5\nf 3 4 5\nf 4 1 5\nf 1 4 3 2\n");
   fclose(f);
   start();
-  std::string out = viewer_->out();
-  EXPECT_NE(out.find("glmDraw() warning: material render mode requested with no materials "
-                     "defined.\n"),
-            std::string::npos);
+  const std::string smooth =
+      "glmDraw() warning: smooth render mode requested with no normals defined.\n";
+  const std::string material =
+      "glmDraw() warning: material render mode requested with no materials defined.\n";
+  EXPECT_EQ(count(viewer_->out(), smooth), 1);
+  EXPECT_EQ(count(viewer_->out(), material), 1);
   EXPECT_TRUE(viewer_->running());
   CopyStats right = measure(picture_, 400, 800, {{"white", 1, 1, 1}});
   EXPECT_GT(right.pixels, 10000);
@@ -550,6 +559,14 @@ TEST_F(Viewer, ModelWithoutNormalsOrMaterialsIsStillDrawn) {
   // Every side leans 45 degrees away from the viewer: coordinate 0.707,
   // texel 22, the 0.75 band.
   EXPECT_EQ(right.levels(), std::set<int>{191});
+
+  // Colour off makes the other list, with its own warning (the picture stays
+  // as it is: there is no colour to take away); after that the frames, in
+  // either mode, print nothing.
+  unchangedAfter("c");
+  unchangedAfter("c");
+  EXPECT_EQ(count(viewer_->out(), smooth), 2);
+  EXPECT_EQ(count(viewer_->out(), material), 1);
 }
 
 // Runs with model files: the same window, the same keys, the same picture
