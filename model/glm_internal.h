@@ -34,14 +34,16 @@ GLM_INTERNAL void* allocArray(size_t count, size_t size);
 GLM_INTERNAL char* copyName(std::string_view name);
 // The same, never null (allocArray rules).
 GLM_INTERNAL char* copyString(const char* s);
-// `name` in the directory of `path`: path cut just after its last '/' (to
-// nothing when it has none), then name.
+// The directory part of `path`: cut just after its last '/', or empty when
+// it has none ("models/cow.obj" gives "models/").
+GLM_INTERNAL std::string glmDirName(const char* path);
+// `name` in the directory of `path`: glmDirName(path) followed by name.
 GLM_INTERNAL std::string pathBeside(const char* path, std::string_view name);
 
 // b when b > a, else a (ties give a).
-GLM_INTERNAL GLfloat larger(GLfloat a, GLfloat b);
+GLM_INTERNAL GLfloat glmMax(GLfloat a, GLfloat b);
 // -f when f < 0, else f.
-GLM_INTERNAL GLfloat absolute(GLfloat f);
+GLM_INTERNAL GLfloat glmAbs(GLfloat f);
 
 // ---- Messages ---------------------------------------------------------------
 
@@ -65,7 +67,7 @@ GLM_INTERNAL bool findMaterial(const GLMmodel* model, const char* name, GLuint& 
 GLM_INTERNAL void reportMissingMaterial(const char* name);
 
 // True when |u - v| < epsilon in x, y and z (tested in that order).
-GLM_INTERNAL GLboolean withinEpsilon(GLfloat* u, GLfloat* v, GLfloat epsilon);
+GLM_INTERNAL GLboolean glmEqual(GLfloat* u, GLfloat* v, GLfloat epsilon);
 
 // ---- The operating system ---------------------------------------------------
 
@@ -109,12 +111,12 @@ class GLM_INTERNAL Replacement {
 // ---- Test hooks -------------------------------------------------------------
 
 // u . v, added in the order x, y, z. Asserts u, v.
-GLM_INTERNAL GLfloat dot3(GLfloat* u, GLfloat* v);
+GLM_INTERNAL GLfloat glmDot(GLfloat* u, GLfloat* v);
 // n = u x v; n must not overlap u or v. Asserts u, v, n.
-GLM_INTERNAL GLvoid cross3(GLfloat* u, GLfloat* v, GLfloat* n);
+GLM_INTERNAL GLvoid glmCross(GLfloat* u, GLfloat* v, GLfloat* n);
 // Divides v by its length (square root taken in double, rounded to float).
 // Asserts v.
-GLM_INTERNAL GLvoid normalize3(GLfloat* v);
+GLM_INTERNAL GLvoid glmNormalize(GLfloat* v);
 
 // How the reader's first pass counts: lines by their first bytes, starting
 // over statement by statement when that count proves wrong (what

@@ -12,14 +12,14 @@
 // ---- Vector helpers ---------------------------------------------------------
 
 // u . v in float, summed x, y, z in that order.
-GLfloat dot3(GLfloat* u, GLfloat* v) {
+GLfloat glmDot(GLfloat* u, GLfloat* v) {
   GLM_ASSERT(u);
   GLM_ASSERT(v);
   return u[0] * v[0] + u[1] * v[1] + u[2] * v[2];
 }
 
 // n = u x v, written n[0] first; n must not overlap u or v.
-GLvoid cross3(GLfloat* u, GLfloat* v, GLfloat* n) {
+GLvoid glmCross(GLfloat* u, GLfloat* v, GLfloat* n) {
   GLM_ASSERT(u);
   GLM_ASSERT(v);
   GLM_ASSERT(n);
@@ -31,7 +31,7 @@ GLvoid cross3(GLfloat* u, GLfloat* v, GLfloat* n) {
 // Divides v by its length: the float sum of squares, square-rooted in double
 // and rounded to float. A vector whose length comes out 0 is left as it is,
 // so a degenerate triangle keeps a zero normal instead of turning into NaN.
-GLvoid normalize3(GLfloat* v) {
+GLvoid glmNormalize(GLfloat* v) {
   GLM_ASSERT(v);
   GLfloat l = GLfloat(sqrt(double(v[0] * v[0] + v[1] * v[1] + v[2] * v[2])));
   if (l == 0) return;
@@ -100,8 +100,8 @@ GLvoid glmFacetNormals(GLMmodel* model) {
     const GLfloat* p2 = model->vertices + 3 * size_t(t.vertexidx[2]);
     GLfloat e1[3] = {p1[0] - p0[0], p1[1] - p0[1], p1[2] - p0[2]};
     GLfloat e2[3] = {p2[0] - p0[0], p2[1] - p0[1], p2[2] - p0[2]};
-    cross3(e1, e2, n);
-    normalize3(n);
+    glmCross(e1, e2, n);
+    glmNormalize(n);
   }
 }
 
@@ -200,7 +200,7 @@ GLvoid glmVertexNormals(GLMmodel* model, GLfloat angle) {
     bool shared = false;
     for (size_t e = begin; e < end; e++) {
       GLfloat* facet = facetAt(model, entryFacet[e]);
-      GLfloat d = dot3(facet, reference);
+      GLfloat d = glmDot(facet, reference);
       if (d > threshold) {
         entryCorner[e] |= marked;
         sum[0] += facet[0];
@@ -216,7 +216,7 @@ GLvoid glmVertexNormals(GLMmodel* model, GLfloat angle) {
       if (sum[0] * sum[0] + sum[1] * sum[1] + sum[2] * sum[2] == 0) {
         copy3(n, reference);
       } else {
-        normalize3(sum);
+        glmNormalize(sum);
         copy3(n, sum);
       }
       sharedIndex = k++;

@@ -94,7 +94,7 @@ void freeMaterials(GLMmaterial* materials, GLuint count) {
 
 }  // namespace
 
-bool readMtl(GLMmodel* model, std::string_view name, const MtlSource& mtl, Error& error) {
+bool glmReadMTL(GLMmodel* model, std::string_view name, const MtlSource& mtl, Error& error) {
   std::string file = pathBeside(model->path, name);
   Text text;
   Load load = mtl.load(file.c_str(), text);

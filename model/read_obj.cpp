@@ -211,7 +211,7 @@ bool countLibrary(ObjScan& s, const char* keyword, const char*& p) {
   if (!copy) return s.failFile("out of memory");
   free(s.model->mtllib);
   s.model->mtllib = copy;
-  return readMtl(s.model, name, s.mtl, s.error);
+  return glmReadMTL(s.model, name, s.mtl, s.error);
 }
 
 // Stores a run of plain faces: the first one's corners at p (its keyword
@@ -671,7 +671,7 @@ GLM_SCAN_CLONES bool countLines(ObjScan& s) {
 
 // Counts everything, creates the groups, reads the material libraries, and
 // gives every group its index array.
-bool firstPass(ObjScan& s) {
+bool glmFirstPass(ObjScan& s) {
   s.defaultGroup = newGroup(s, "default");
   if (!s.defaultGroup || !(s.byLines ? countLines(s) : scanObj<false>(s))) return false;
   const uint64_t limit = UINT32_MAX;
@@ -692,7 +692,7 @@ bool firstPass(ObjScan& s) {
 }
 
 // Stores everything into the arrays sized by the first pass.
-bool secondPass(ObjScan& s) { return scanObj<true>(s); }
+bool glmSecondPass(ObjScan& s) { return scanObj<true>(s); }
 // ---- The read ---------------------------------------------------------------
 
 // Allocates the model's arrays at the sizes the first pass counted.
@@ -738,9 +738,9 @@ GLMmodel* readOnce(const char* path, Text& text, const MtlSource& mtl, Error& er
     ObjScan scan{model, text, mtl, error};
     scan.statement = text.data;
     scan.byLines = byLines;
-    ok = firstPass(scan);
+    ok = glmFirstPass(scan);
     text.releaseAll();
-    ok = ok && allocateArrays(scan) && secondPass(scan);
+    ok = ok && allocateArrays(scan) && glmSecondPass(scan);
     text.releaseAll();
     missing = std::move(scan.missingMaterials);
   } catch (const std::bad_alloc&) {

@@ -79,7 +79,7 @@ GLM_INTERNAL bool failLoad(Error& error, Load load, std::string_view file, Fail 
 // Reads the library `name` (relative to the model's directory) into the
 // model's materials, replacing those of an earlier library. False (with
 // `error` filled) when it cannot be read.
-GLM_INTERNAL bool readMtl(GLMmodel* model, std::string_view name, const MtlSource& mtl,
+GLM_INTERNAL bool glmReadMTL(GLMmodel* model, std::string_view name, const MtlSource& mtl,
                           Error& error);
 
 }  // namespace read_detail

@@ -19,9 +19,9 @@ void assertionFailed(const char* expression, const char* file, unsigned line,
   abort();
 }
 
-GLfloat larger(GLfloat a, GLfloat b) { return b > a ? b : a; }
+GLfloat glmMax(GLfloat a, GLfloat b) { return b > a ? b : a; }
 
-GLfloat absolute(GLfloat f) { return f < 0 ? -f : f; }
+GLfloat glmAbs(GLfloat f) { return f < 0 ? -f : f; }
 
 namespace {
 
@@ -57,10 +57,13 @@ char* copyString(const char* s) {
   return copy;
 }
 
-std::string pathBeside(const char* path, std::string_view name) {
+std::string glmDirName(const char* path) {
   const char* slash = strrchr(path, '/');
-  std::string file(path, slash ? size_t(slash - path) + 1 : 0);
-  return file.append(name);
+  return std::string(path, slash ? size_t(slash - path) + 1 : 0);
+}
+
+std::string pathBeside(const char* path, std::string_view name) {
+  return glmDirName(path).append(name);
 }
 
 GLuint resolveMode(const GLMmodel* model, GLuint mode, const char* who,
@@ -176,7 +179,7 @@ GLvoid glmDimensions(GLMmodel* model, GLfloat* dimensions) {
     return;
   }
   Box box = boundingBox(model);
-  for (int c = 0; c < 3; c++) dimensions[c] = absolute(box.max[c]) + absolute(box.min[c]);
+  for (int c = 0; c < 3; c++) dimensions[c] = glmAbs(box.max[c]) + glmAbs(box.min[c]);
 }
 
 GLfloat glmUnitize(GLMmodel* model) {
@@ -184,12 +187,12 @@ GLfloat glmUnitize(GLMmodel* model) {
   GLM_ASSERT(model->vertices);
   if (model->vertexcount == 0) return 1;
   Box box = boundingBox(model);
-  GLfloat w = absolute(box.max[0]) + absolute(box.min[0]);
-  GLfloat h = absolute(box.max[1]) + absolute(box.min[1]);
-  GLfloat d = absolute(box.max[2]) + absolute(box.min[2]);
+  GLfloat w = glmAbs(box.max[0]) + glmAbs(box.min[0]);
+  GLfloat h = glmAbs(box.max[1]) + glmAbs(box.min[1]);
+  GLfloat d = glmAbs(box.max[2]) + glmAbs(box.min[2]);
   GLfloat centre[3];
   for (int c = 0; c < 3; c++) centre[c] = (box.max[c] + box.min[c]) / 2;
-  GLfloat scale = 2 / larger(larger(w, h), d);
+  GLfloat scale = 2 / glmMax(glmMax(w, h), d);
   // Every vertex at the origin (or a box too large for float arithmetic)
   // has no finite scale: leave the vertices alone rather than fill them
   // with infinities and NaNs.

@@ -57,7 +57,7 @@ GLvoid glmLinearTexture(GLMmodel* model) {
 
   GLfloat dimensions[3];
   glmDimensions(model, dimensions);
-  GLfloat scale = 2 / absolute(larger(larger(dimensions[0], dimensions[1]), dimensions[2]));
+  GLfloat scale = 2 / glmAbs(glmMax(glmMax(dimensions[0], dimensions[1]), dimensions[2]));
   if (!std::isfinite(scale)) scale = 1;
 
   for (size_t i = 1; i <= model->vertexcount; i++) {

@@ -9,19 +9,19 @@
 
 // True when |u - v|, taken as a float, is below epsilon in x, then y, then
 // z. NaN, or an epsilon of 0 or below, never compares equal.
-GLboolean withinEpsilon(GLfloat* u, GLfloat* v, GLfloat epsilon) {
-  return absolute(u[0] - v[0]) < epsilon && absolute(u[1] - v[1]) < epsilon &&
-         absolute(u[2] - v[2]) < epsilon;
+GLboolean glmEqual(GLfloat* u, GLfloat* v, GLfloat epsilon) {
+  return glmAbs(u[0] - v[0]) < epsilon && glmAbs(u[1] - v[1]) < epsilon &&
+         glmAbs(u[2] - v[2]) < epsilon;
 }
 
 namespace weld_detail {
 namespace {
 
 // Welding gives exactly what a scan of the distinct vectors in slot order
-// gives (the first, i.e. lowest, slot that withinEpsilon accepts), but looks only
+// gives (the first, i.e. lowest, slot that glmEqual accepts), but looks only
 // at the distinct vectors in the cells around the input.
 //
-// Why no match is missed: withinEpsilon(p, q) implies that the exact difference
+// Why no match is missed: glmEqual(p, q) implies that the exact difference
 // |p - q| is below `reach` on every axis (reach = epsilon, since rounding is
 // monotonic and epsilon is a float; for an infinite epsilon 2^128, as a
 // float difference is finite only below that). Cells have a power-of-two
@@ -65,7 +65,7 @@ class Grid {
   Grid(const Grid&) = delete;
   Grid& operator=(const Grid&) = delete;
 
-  // Lowest slot among the distinct vectors that withinEpsilon(p, ., epsilon)
+  // Lowest slot among the distinct vectors that glmEqual(p, ., epsilon)
   // accepts, or 0 when there is none. p has finite coordinates.
   GLuint find(GLfloat* p, GLfloat epsilon) const {
     double around[3][3];
@@ -102,7 +102,7 @@ class Grid {
       // compared with its copy in the table slot, already at hand.
       GLfloat* v = const_cast<GLfloat*>(cell->first);
       for (GLuint j = cell->head; j && (!best || j < best); j = next_[j]) {
-        if (withinEpsilon(p, v, epsilon)) {
+        if (glmEqual(p, v, epsilon)) {
           best = j;
           break;
         }
@@ -248,7 +248,7 @@ GLuint weld(const GLfloat* vectors, GLuint count, GLfloat epsilon, GLfloat* uniq
 
 // Distinct vectors of vectors[1..*numvectors] in order of first occurrence,
 // each input merged into the lowest-numbered distinct vector within epsilon
-// (withinEpsilon). Returns a new array of the input's size (caller frees), sets
+// (glmEqual). Returns a new array of the input's size (caller frees), sets
 // *numvectors to the number of distinct vectors and replaces the x of every
 // input by its slot as a float. Slots above 2^24 are rounded to the nearest
 // float there (the unique array and the count stay exact); glmWeld does not

@@ -277,7 +277,7 @@ void face(Out& out, const GLMtriangle& t, bool texture, bool normal, bool flat) 
 
 // Writes the materials as the MTL file `filename` and closes it, not yet
 // renamed over its name; false with the failure.
-bool writeMtl(const GLMmodel* model, const std::string& filename, Replacement& file,
+bool glmWriteMTL(const GLMmodel* model, const std::string& filename, Replacement& file,
                  Failure& failure) {
   if (!file.create(filename.c_str())) return fail(failure, Fail::OpenMtl, filename, "can't open");
   Out out(file);
@@ -324,7 +324,7 @@ bool writeModel(GLMmodel* model, const char* filename, GLuint mode, Failure& fai
     out.text("\n\n");
     // The library goes in the OBJ file's folder.
     mtlname = pathBeside(filename, model->mtllib);
-    if (!writeMtl(model, mtlname, mtl, failure)) return false;
+    if (!glmWriteMTL(model, mtlname, mtl, failure)) return false;
   }
   out.text("\n");
 

@@ -33,21 +33,21 @@ bool anyNaN(const GLfloat* a, size_t floats) {
 
 TEST(VectorHelpers, DotAddsInOrderXYZInFloat) {
   GLfloat u[3] = {1e8f, 1, -1e8f}, v[3] = {1, 1, 1};
-  EXPECT_EQ(dot3(u, v), 0.0f);  // (1e8 + 1) rounds back to 1e8 before z cancels it
+  EXPECT_EQ(glmDot(u, v), 0.0f);  // (1e8 + 1) rounds back to 1e8 before z cancels it
   GLfloat a[3] = {1, 2, 3}, b[3] = {4, -5, 6};
-  EXPECT_EQ(dot3(a, b), 12.0f);
+  EXPECT_EQ(glmDot(a, b), 12.0f);
 }
 
 TEST(VectorHelpers, CrossFollowsRightHandRule) {
   GLfloat x[3] = {1, 0, 0}, y[3] = {0, 1, 0}, n[3];
-  cross3(x, y, n);
+  glmCross(x, y, n);
   EXPECT_EQ(n[0], 0.0f);
   EXPECT_EQ(n[1], 0.0f);
   EXPECT_EQ(n[2], 1.0f);
-  cross3(y, x, n);
+  glmCross(y, x, n);
   EXPECT_EQ(n[2], -1.0f);
   GLfloat u[3] = {2, 3, 4}, v[3] = {5, 6, 7};
-  cross3(u, v, n);
+  glmCross(u, v, n);
   EXPECT_EQ(n[0], -3.0f);
   EXPECT_EQ(n[1], 6.0f);
   EXPECT_EQ(n[2], -3.0f);
@@ -55,23 +55,23 @@ TEST(VectorHelpers, CrossFollowsRightHandRule) {
 
 TEST(VectorHelpers, NormalizeDividesByFloatLength) {
   GLfloat v[3] = {3, 0, -4};
-  normalize3(v);
+  glmNormalize(v);
   EXPECT_EQ(v[0], 3.0f / 5.0f);
   EXPECT_EQ(v[1], 0.0f);
   EXPECT_EQ(v[2], -4.0f / 5.0f);
   GLfloat big[3] = {0, 1e20f, 0};  // square overflows float: length infinite, vector -> 0
-  normalize3(big);
+  glmNormalize(big);
   EXPECT_EQ(big[1], 0.0f);
 }
 
 TEST(VectorHelpers, NormalizeLeavesZeroLengthVectorAlone) {
   GLfloat zero[3] = {0, -0.0f, 0};
-  normalize3(zero);
+  glmNormalize(zero);
   EXPECT_EQ(bits(zero[0]), bits(0.0f));
   EXPECT_EQ(bits(zero[1]), bits(-0.0f));
   EXPECT_EQ(bits(zero[2]), bits(0.0f));
   GLfloat tiny[3] = {1e-30f, 0, 0};  // square underflows to 0
-  normalize3(tiny);
+  glmNormalize(tiny);
   EXPECT_EQ(tiny[0], 1e-30f);
 }
 
@@ -527,12 +527,12 @@ using NormalsDeathTest = testing::Test;
 
 TEST_F(NormalsDeathTest, CallerErrorsAbortNamingTheExpression) {
   GLfloat v[3] = {1, 2, 3}, n[3];
-  EXPECT_DEATH(dot3(nullptr, nullptr), "glm.cpp.*Assertion `u' failed");
-  EXPECT_DEATH(dot3(v, nullptr), "Assertion `v' failed");
-  EXPECT_DEATH(cross3(nullptr, nullptr, nullptr), "Assertion `u' failed");
-  EXPECT_DEATH(cross3(v, nullptr, nullptr), "Assertion `v' failed");
-  EXPECT_DEATH(cross3(v, v, nullptr), "Assertion `n' failed");
-  EXPECT_DEATH(normalize3(nullptr), "Assertion `v' failed");
+  EXPECT_DEATH(glmDot(nullptr, nullptr), "glm.cpp.*Assertion `u' failed");
+  EXPECT_DEATH(glmDot(v, nullptr), "Assertion `v' failed");
+  EXPECT_DEATH(glmCross(nullptr, nullptr, nullptr), "Assertion `u' failed");
+  EXPECT_DEATH(glmCross(v, nullptr, nullptr), "Assertion `v' failed");
+  EXPECT_DEATH(glmCross(v, v, nullptr), "Assertion `n' failed");
+  EXPECT_DEATH(glmNormalize(nullptr), "Assertion `v' failed");
   (void)n;
 
   GLMmodel* m = model_builder::build({0, 0, 0}, {});

@@ -21,7 +21,7 @@ const float kNaN = std::numeric_limits<float>::quiet_NaN();
 // ---- Tolerance test ---------------------------------------------------------
 
 bool equal(std::vector<float> u, std::vector<float> v, float epsilon) {
-  return withinEpsilon(u.data(), v.data(), epsilon);
+  return glmEqual(u.data(), v.data(), epsilon);
 }
 
 TEST(WeldEqual, StrictlyWithinEpsilonOnEveryAxis) {
