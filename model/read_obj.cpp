@@ -30,12 +30,17 @@
 //    grants them.
 #include "read_lines.h"
 
+#include <sched.h>
+
 #include <algorithm>
 #include <cstdint>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <atomic>
+#include <exception>
 #include <new>
+#include <thread>
 #include <string>
 #include <string_view>
 #include <unordered_map>
@@ -97,6 +102,14 @@ struct GroupSlot {
   uint64_t count;  // triangles counted by the first pass
 };
 
+// A group, library or material line met by counting a piece of the text by
+// lines, with the triangles counted since the one before; a null keyword
+// closes the piece.
+struct LineMark {
+  const char* keyword;
+  uint64_t triangles;
+};
+
 struct ObjScan {
   GLMmodel* model;
   Text& text;
@@ -105,7 +118,22 @@ struct ObjScan {
   std::unordered_map<std::string_view, GroupSlot> groups;
   GroupSlot* defaultGroup = nullptr;
   const char* statement = nullptr;  // keyword of the statement being read
+  // The statements read are those whose keywords lie in [begin, stop): the
+  // whole text, or a piece of it read beside others.
+  const char* begin = text.data;
+  const char* stop = text.end();
+  // In force at begin: the group, the material and the numbers already
+  // taken by vertices, normals, texture coordinates and triangles. Storing
+  // leaves here the group and material in force at the end.
+  GroupSlot* group = nullptr;
+  GLuint material = 0;
+  uint64_t first[4] = {0, 0, 0, 0};
+  // Counted (the numbers at stop, for storing): vertices, normals, texture
+  // coordinates, triangles.
   uint64_t vertices = 0, normals = 0, texcoords = 0, triangles = 0;
+  // Counting a piece by lines: its group, library and material lines are
+  // noted here, to be taken in order once every piece is counted.
+  std::vector<LineMark>* lineMarks = nullptr;
   bool byLines = false;  // the counting pass counts lines, not statements
   // Keywords of the group and library statements the counting pass took, in
   // order; the storing pass must meet exactly these.
@@ -217,14 +245,15 @@ bool countLibrary(ObjScan& s, const char* keyword, const char*& p) {
 // Stores a run of plain faces: the first one's corners at p (its keyword
 // just read), then those of the lines below that start with "f" and a
 // blank, none starting at or after `stop`. `next` holds the numbers the next
-// vertex, texture coordinate and normal would take. Each face's corners are
+// vertex, texture coordinate and normal would take; no triangle is stored at
+// `limit` or beyond. Each face's corners are
 // resolved (fields its form lacks are 0), and its fan around the first
 // corner stored in one go. Stops before a face that is not plain, does not
 // fit the arrays or has an index naming nothing: the general reading takes
 // that one. Gives where the last face stored ends, or null when none is.
 GLM_NOINLINE const char* plainFaceRun(const char* p, const char* stop, GLMmodel* m,
                                       const uint64_t next[3], GroupSlot& group,
-                                      uint64_t& triangles) {
+                                      uint64_t& triangles, uint64_t limit) {
   const char* last = nullptr;
   GLMgroup* g = group.group;
   for (;;) {
@@ -233,7 +262,7 @@ GLM_NOINLINE const char* plainFaceRun(const char* p, const char* stop, GLMmodel*
     if (!q) q = plainFace<true>(p, face);
     if (!q) return last;
     const GLuint fan = GLuint(face.corners - 2);
-    if (m->trianglecount - triangles < fan || group.count - g->trianglecount < fan) return last;
+    if (limit - triangles < fan || group.count - g->trianglecount < fan) return last;
     const int stride = numbersPerCorner(face.form);
     GLuint r[kPlainCorners][3];  // v, t, n
     bool ok = true;
@@ -266,27 +295,30 @@ template <bool Store>
 struct ObjPass {
   ObjScan& s;
   GLMmodel* const m = s.model;
-  const char* p = s.text.data;
+  const char* p = s.begin;
   const char* const end = s.text.end();
-  GroupSlot* group = s.defaultGroup;
-  GLuint material = 0;
-  uint64_t vertices = 0, normals = 0, texcoords = 0, triangles = 0;
-  size_t releaseAt = kReleaseStep;  // offset of the next page hand-back
+  GroupSlot* group = s.group;
+  GLuint material = s.material;
+  uint64_t vertices = s.first[0], normals = s.first[1], texcoords = s.first[2],
+           triangles = s.first[3];
+  size_t releaseAt = size_t(s.begin - s.text.data) + kReleaseStep;  // next page hand-back
   GLuint resolved[3][3] = {};       // corner (first, last-but-one, last) x (v, t, n)
 
   explicit ObjPass(ObjScan& scan) : s(scan) {}
 
-  // Runs of like lines stop before the next hand-back, and where fewer than
-  // kPlainRoom bytes would follow the next keyword.
+  // Runs of like lines stop before the next hand-back, where fewer than
+  // kPlainRoom bytes would follow the next keyword, and before a line that
+  // starts at the scan's stop.
   GLM_READ_INLINE const char* runStop() const {
     const size_t room = size_t(kPlainRoom) + 4, size = s.text.size;
-    return s.text.data + std::min(releaseAt, size > room ? size - room : 0);
+    const size_t last = size_t(s.stop - s.text.data) - 1;
+    return s.text.data + std::min({releaseAt, size > room ? size - room : 0, last});
   }
 
   // Stores the triangle (a, b, c) of resolved corners with the fields the
   // form sets, at next triangle.
   GLM_READ_INLINE bool store(Form form, const GLuint* a, const GLuint* b, const GLuint* c) {
-    if (triangles >= m->trianglecount || group->group->trianglecount >= group->count)
+    if (triangles >= s.triangles || group->group->trianglecount >= group->count)
       return s.disagreeing();
     GLMtriangle& t = m->triangles[triangles];
     bool hasT = form == kVT || form == kVTN, hasN = form == kVN || form == kVTN;
@@ -315,11 +347,11 @@ struct ObjPass {
     GLfloat* array;  // (storing) the kind's array and its counted size
     uint64_t size;
     if (length == 1 || keyword[1] == '\0') {  // "v" alone, as a C string too
-      n = 3, count = &vertices, array = m->vertices, size = m->vertexcount;
+      n = 3, count = &vertices, array = m->vertices, size = s.vertices;
     } else if (keyword[1] == 'n') {
-      n = 3, count = &normals, array = m->normals, size = m->normalcount;
+      n = 3, count = &normals, array = m->normals, size = s.normals;
     } else if (keyword[1] == 't') {
-      n = 2, count = &texcoords, array = m->texcoords, size = m->texcoordcount;
+      n = 2, count = &texcoords, array = m->texcoords, size = s.texcoords;
     } else {
       fail(s.error, m->path, "unknown token \"" + quote(keyword, p) + "\"", &s.text, keyword,
            false);
@@ -360,7 +392,8 @@ struct ObjPass {
     if (end - p >= kPlainRoom) {
       if (Store) {
         const uint64_t next[3] = {vertices + 1, texcoords + 1, normals + 1};
-        if (const char* q = plainFaceRun(p, runStop(), m, next, *group, triangles)) {
+        if (const char* q =
+                plainFaceRun(p, runStop(), m, next, *group, triangles, s.triangles)) {
           p = q;
           return true;
         }
@@ -453,10 +486,10 @@ struct ObjPass {
     p = stop;
   }
 
-  // The end of the text: counting hands over its counts; storing checks that
+  // The end of the scan: counting hands over its counts; storing checks that
   // everything counted was stored, at the same group and library statements
   // (no group took more triangles than counted, so with the same total each
-  // took its count).
+  // took its count), and leaves the group and material in force.
   bool finish() {
     if (!Store) {
       s.vertices = vertices;
@@ -465,9 +498,10 @@ struct ObjPass {
       s.triangles = triangles;
       return true;
     }
-    bool same = vertices == m->vertexcount && normals == m->normalcount &&
-                texcoords == m->texcoordcount && triangles == m->trianglecount &&
-                s.nextMark == s.marks.size();
+    bool same = vertices == s.vertices && normals == s.normals && texcoords == s.texcoords &&
+                triangles == s.triangles && s.nextMark == s.marks.size();
+    s.group = group;
+    s.material = material;
     return same || s.disagreeing();
   }
 };
@@ -479,8 +513,14 @@ template <bool Store>
 GLM_NOINLINE bool scanObj(ObjScan& s) {
   ObjPass<Store> pass(s);
   for (;;) {
+    const char* after = pass.p;  // where the statement before ended
     const char* keyword = pass.p = nextKeyword(s.text, pass.p, pass.releaseAt);
-    if (keyword == pass.end) return pass.finish();
+    if (keyword >= s.stop) {
+      // A statement that went on past the stop took what a scan from there
+      // would read: the text cannot be cut there.
+      if (after > skipSpace(s.stop, pass.end)) return s.disagreeing();
+      return pass.finish();
+    }
     pass.p = skipWord(keyword, pass.end);
     s.statement = keyword;
     bool ok = true;
@@ -551,9 +591,10 @@ enum class LineStart { Counted, Face, Statement, Unsure };
 
 // Counts the line starting at q by its first bytes (`next` is the second):
 // a coordinate statement in counts[0..2] (vertices, normals, texture
-// coordinates). Group and library lines are statements to read; lines
-// whose keyword is unknown or comes after white space are unsure.
-inline LineStart countLineStart(const char* q, char next, uint64_t* counts) {
+// coordinates). Group and library lines are statements to read, and so are
+// material lines when `uses`; lines whose keyword is unknown or comes after
+// white space are unsure.
+inline LineStart countLineStart(const char* q, char next, uint64_t* counts, bool uses) {
   switch (*q) {
     case 'v':
       if (static_cast<unsigned char>(next) <= ' ') return counts[0]++, LineStart::Counted;
@@ -565,6 +606,8 @@ inline LineStart countLineStart(const char* q, char next, uint64_t* counts) {
     case 'g':
     case 'm':
       return LineStart::Statement;
+    case 'u':
+      return uses ? LineStart::Statement : LineStart::Counted;
     case '\n':
       return LineStart::Counted;
     case '\r':
@@ -574,16 +617,19 @@ inline LineStart countLineStart(const char* q, char next, uint64_t* counts) {
   }
 }
 
-// The counting pass by lines; false when the text does not look like one
-// statement per line (nothing is reported: the read starts over) or a group
-// or library statement fails.
+// The counting pass by lines, over [s.begin, s.stop); false when the text
+// does not look like one statement per line (nothing is reported: the read
+// starts over) or a group or library statement fails. With s.lineMarks set
+// the group, library and material lines are only noted there.
 GLM_SCAN_CLONES bool countLines(ObjScan& s) {
-  const char* p = s.text.data;
-  const char* const end = s.text.end();
-  GroupSlot* group = s.defaultGroup;
+  const char* p = s.begin;
+  const char* const end = s.stop;
+  GroupSlot* group = s.group;
+  std::vector<LineMark>* const noted = s.lineMarks;
   uint64_t counts[3] = {0, 0, 0}, triangles = 0;
   uint64_t faces = 0, words = 0;  // face lines and their words since the last group
-  size_t releaseAt = kReleaseStep;
+  uint64_t segment = 0;           // triangles since the last statement
+  size_t releaseAt = size_t(p - s.text.data) + kReleaseStep;
   // State between blocks: the next byte starts a line, follows white space,
   // is within a face line.
   bool lineStart = true, blankBefore = true, inFace = false;
@@ -592,16 +638,29 @@ GLM_SCAN_CLONES bool countLines(ObjScan& s) {
   auto flush = [&] {
     if (words < 3 * faces) return false;
     triangles += words - 3 * faces;
-    group->count += words - 3 * faces;
+    segment += words - 3 * faces;
     faces = words = 0;
     return true;
   };
-  // Takes the group or library statement at q; p goes past its line.
+  // Ends the segment before the statement at `keyword` (null: the end).
+  auto endSegment = [&](const char* keyword) {
+    if (noted)
+      noted->push_back(LineMark{keyword, segment});
+    else
+      group->count += segment;
+    segment = 0;
+  };
+  // Takes the group, library or material statement at q; p goes past its line.
   auto statement = [&](const char* q) {
     if (!flush()) return false;
+    endSegment(q);
     const char* keyword = q;
     p = skipWord(q, end);
     lineStart = blankBefore = true, inFace = false;
+    if (noted) {
+      p = lineEnd(p, end);
+      return true;
+    }
     return *keyword == 'g' ? (group = countGroup(s, keyword, p)) != nullptr
                            : countLibrary(s, keyword, p);
   };
@@ -615,7 +674,7 @@ GLM_SCAN_CLONES bool countLines(ObjScan& s) {
     uint64_t faceStarts = 0, stop = 0;  // stop: the bit of a statement's line
     for (; starts; starts &= starts - 1) {
       const int i = __builtin_ctzll(starts);
-      LineStart kind = countLineStart(p + i, p[i + 1], counts);
+      LineStart kind = countLineStart(p + i, p[i + 1], counts, noted);
       if (kind == LineStart::Face) faceStarts |= uint64_t(1) << i;
       if (kind == LineStart::Unsure) return false;
       if (kind == LineStart::Statement) {
@@ -647,7 +706,7 @@ GLM_SCAN_CLONES bool countLines(ObjScan& s) {
   while (p < end) {
     const char* q = p++;
     if (lineStart) {
-      LineStart kind = countLineStart(q, q + 1 < end ? q[1] : '\n', counts);
+      LineStart kind = countLineStart(q, q + 1 < end ? q[1] : '\n', counts, noted);
       if (kind == LineStart::Unsure) return false;
       if (kind == LineStart::Statement) {
         if (!statement(q)) return false;
@@ -662,6 +721,7 @@ GLM_SCAN_CLONES bool countLines(ObjScan& s) {
     inFace &= !lineStart;
   }
   if (!flush()) return false;
+  endSegment(nullptr);
   s.vertices = counts[0];
   s.normals = counts[1];
   s.texcoords = counts[2];
@@ -669,11 +729,8 @@ GLM_SCAN_CLONES bool countLines(ObjScan& s) {
   return true;
 }
 
-// Counts everything, creates the groups, reads the material libraries, and
-// gives every group its index array.
-bool glmFirstPass(ObjScan& s) {
-  s.defaultGroup = newGroup(s, "default");
-  if (!s.defaultGroup || !(s.byLines ? countLines(s) : scanObj<false>(s))) return false;
+// Takes the counts into the model and gives every group its index array.
+bool sizeModel(ObjScan& s) {
   const uint64_t limit = UINT32_MAX;
   if (s.vertices > limit || s.normals > limit || s.texcoords > limit || s.triangles > limit)
     return s.failFile("more than 4294967295 vertices, normals, texture coordinates or triangles");
@@ -689,6 +746,14 @@ bool glmFirstPass(ObjScan& s) {
     adviseHugePages(g->triangles, slot.count * sizeof(GLuint));
   }
   return true;
+}
+
+// Counts everything, creates the groups, reads the material libraries, and
+// gives every group its index array.
+bool glmFirstPass(ObjScan& s) {
+  s.group = s.defaultGroup = newGroup(s, "default");
+  if (!s.defaultGroup || !(s.byLines ? countLines(s) : scanObj<false>(s))) return false;
+  return sizeModel(s);
 }
 
 // Stores everything into the arrays sized by the first pass.
@@ -719,11 +784,9 @@ bool allocateArrays(ObjScan& s) {
   return true;
 }
 
-// One read of the model from `text`, its first pass counting by lines or
-// statement by statement; null (with `error` filled) on any error. The
-// names of materials not found are left in `missing`.
-GLMmodel* readOnce(const char* path, Text& text, const MtlSource& mtl, Error& error, bool byLines,
-                   std::vector<std::string>& missing) {
+// An empty model read from `path`; null (with `error` filled) when out of
+// memory.
+GLMmodel* newModel(const char* path, Error& error) {
   GLMmodel* model = static_cast<GLMmodel*>(calloc(1, sizeof(GLMmodel)));
   char* pathCopy = copyName(path);
   if (!model || !pathCopy) {
@@ -733,6 +796,269 @@ GLMmodel* readOnce(const char* path, Text& text, const MtlSource& mtl, Error& er
     return nullptr;
   }
   model->path = pathCopy;
+  return model;
+}
+
+// ---- Reading in pieces ------------------------------------------------------
+
+// A large text is cut at line starts into pieces, one per thread. Each piece
+// is counted by lines, noting its group, library and material lines; these
+// are then taken in file order (creating the groups in the same order and
+// reading the libraries), which gives every piece its first numbers in each
+// array and in each group's list, and the group and material in force at
+// its start. Each piece then stores its part straight into the model's
+// arrays, which were allocated but not touched, so that their pages fault in
+// on the thread that fills them. A piece that cannot be read alone (a count
+// by lines gone wrong, a statement going on past its end, a group or
+// material at its end other than the next piece assumed) sends the whole
+// read back to one thread, which alone then decides the model or the error.
+
+// Pieces no smaller than this: below, threads cost more than they save.
+constexpr size_t kSmallestPiece = size_t(2) << 20;
+constexpr GLuint kUnset = UINT32_MAX;  // no material index reaches this
+
+std::atomic<unsigned> splitThreads{0};
+std::atomic<size_t> splitSmallest{0};
+
+// CELSHADE_READ_THREADS when it holds a positive number, else the CPUs the
+// process may run on.
+unsigned defaultThreads() {
+  if (const char* env = getenv("CELSHADE_READ_THREADS")) {
+    char* rest = nullptr;
+    unsigned long n = strtoul(env, &rest, 10);
+    if (rest != env && *rest == '\0' && n >= 1) return unsigned(std::min(n, 256ul));
+  }
+  cpu_set_t set;
+  if (sched_getaffinity(0, sizeof set, &set) == 0 && CPU_COUNT(&set) > 0)
+    return unsigned(CPU_COUNT(&set));
+  return std::max(1u, std::thread::hardware_concurrency());
+}
+
+// How many pieces a text of `size` bytes is read in.
+size_t pieceCount(size_t size) {
+  const unsigned threads = splitThreads.load() ? splitThreads.load() : defaultThreads();
+  const size_t smallest = splitSmallest.load() ? splitSmallest.load() : kSmallestPiece;
+  return std::max<size_t>(1, std::min<size_t>(threads, size / smallest));
+}
+
+// A group's triangles within one piece: the first's place in its list, and
+// how many.
+struct GroupShare {
+  GroupSlot* slot;
+  uint64_t first, count;
+};
+
+struct Piece {
+  const char* begin = nullptr;
+  const char* stop = nullptr;
+  bool ok = false;
+  // Counted: vertices, normals, texture coordinates, triangles, and the
+  // group, library and material lines.
+  uint64_t counts[4] = {0, 0, 0, 0};
+  std::vector<LineMark> marks;
+  // Placed: the numbers before the piece, the group and material in force
+  // at its start, the groups it stores into.
+  uint64_t first[4] = {0, 0, 0, 0};
+  GroupSlot* group = nullptr;
+  const char* use = nullptr;  // the material line in force at the start
+  GLuint material = 0;
+  std::vector<GroupShare> shares;
+  // Stored: the group (by name) and material in force at its end, the
+  // materials it gave groups, the materials it did not find.
+  const char* endGroup = nullptr;
+  GLuint endMaterial = 0;
+  std::vector<std::pair<GLMgroup*, GLuint>> materials;
+  std::vector<std::string> missing;
+};
+
+// Cuts the text at line starts into at most `count` pieces of about the
+// same size.
+std::vector<Piece> cutPieces(const Text& text, size_t count) {
+  std::vector<Piece> pieces;
+  const char* begin = text.data;
+  for (size_t i = 1; i <= count && begin < text.end(); i++) {
+    const char* stop = text.data + text.size / count * i + text.size % count * i / count;
+    if (i == count) stop = text.end();
+    if (stop <= begin) continue;
+    if (stop[-1] != '\n') stop = lineEnd(stop, text.end());
+    pieces.emplace_back();
+    pieces.back().begin = begin;
+    pieces.back().stop = stop;
+    begin = stop;
+  }
+  return pieces;
+}
+
+// Runs work(i) for every i < n, on n threads, the caller's among them
+// (on the caller's alone when no thread can be started).
+template <class Work>
+void runPieces(size_t n, Work work) {
+  std::vector<std::thread> threads;
+  threads.reserve(n);
+  for (size_t i = 1; i < n; i++) {
+    try {
+      threads.emplace_back(work, i);
+    } catch (const std::exception&) {
+      work(i);
+    }
+  }
+  work(0);
+  for (std::thread& t : threads) t.join();
+}
+
+// Counts a piece by lines, noting its group, library and material lines.
+void countPiece(ObjScan& whole, Piece& piece) try {
+  Text text(whole.text, piece.begin);
+  Error error;
+  ObjScan s(whole.model, text, whole.mtl, error);
+  s.begin = piece.begin;
+  s.stop = piece.stop;
+  s.lineMarks = &piece.marks;
+  piece.ok = countLines(s);
+  const uint64_t counts[4] = {s.vertices, s.normals, s.texcoords, s.triangles};
+  std::copy(counts, counts + 4, piece.counts);
+} catch (const std::exception&) {
+  piece.ok = false;
+}
+
+// Takes the pieces' noted lines in file order: creates the groups, reads
+// the libraries, places every piece and sizes the model. False when a
+// piece could not be counted by lines or a statement fails.
+bool placePieces(ObjScan& s, std::vector<Piece>& pieces) {
+  s.group = s.defaultGroup = newGroup(s, "default");
+  if (!s.defaultGroup) return s.failFile("out of memory");
+  GroupSlot* group = s.group;
+  const char* use = nullptr;
+  uint64_t next[4] = {0, 0, 0, 0};
+  for (Piece& piece : pieces) {
+    if (!piece.ok) return false;
+    piece.group = group;
+    piece.use = use;
+    for (int k = 0; k < 4; k++) piece.first[k] = next[k], next[k] += piece.counts[k];
+    std::unordered_map<GroupSlot*, size_t> shareOf;
+    for (const LineMark& mark : piece.marks) {
+      auto found = shareOf.emplace(group, piece.shares.size());
+      if (found.second) piece.shares.push_back(GroupShare{group, group->count, 0});
+      piece.shares[found.first->second].count += mark.triangles;
+      group->count += mark.triangles;
+      if (!mark.keyword) break;
+      const char* p = skipWord(mark.keyword, s.text.end());
+      s.statement = mark.keyword;
+      if (*mark.keyword == 'g') {
+        if (!(group = countGroup(s, mark.keyword, p))) return false;
+      } else if (*mark.keyword == 'm') {
+        if (!countLibrary(s, mark.keyword, p)) return false;
+      } else {
+        use = mark.keyword;
+      }
+    }
+  }
+  s.statement = s.text.data;
+  s.vertices = next[0];
+  s.normals = next[1];
+  s.texcoords = next[2];
+  s.triangles = next[3];
+  // Materials are found in the last library read, as the storing pass finds them.
+  const char* const end = s.text.end();
+  for (Piece& piece : pieces) {
+    if (!piece.use) continue;
+    const char* p = skipWord(piece.use, end);
+    const char* stop = p < end ? lineEnd(p, end) : end;
+    std::string name(firstWord(p, stop));
+    if (!findMaterial(s.model, name.c_str(), piece.material)) piece.material = 0;
+  }
+  return sizeModel(s);
+}
+
+// Stores a piece into the model's arrays; its groups are stand-ins that
+// point into the real groups' lists at the piece's places.
+void storePiece(ObjScan& whole, Piece& piece) try {
+  Text text(whole.text, piece.begin);
+  Error error;
+  ObjScan s(whole.model, text, whole.mtl, error);
+  s.begin = piece.begin;
+  s.stop = piece.stop;
+  std::vector<GLMgroup> standIns;
+  standIns.reserve(piece.shares.size());
+  for (const GroupShare& share : piece.shares) {
+    GLMgroup* g = share.slot->group;
+    standIns.push_back(GLMgroup{g->name, 0, g->triangles + share.first, kUnset, nullptr});
+    s.groups.emplace(std::string_view(g->name), GroupSlot{&standIns.back(), share.count});
+  }
+  s.group = &s.groups.find(piece.group->group->name)->second;
+  s.material = piece.material;
+  std::copy(piece.first, piece.first + 4, s.first);
+  s.vertices = piece.first[0] + piece.counts[0];
+  s.normals = piece.first[1] + piece.counts[1];
+  s.texcoords = piece.first[2] + piece.counts[2];
+  s.triangles = piece.first[3] + piece.counts[3];
+  for (const LineMark& mark : piece.marks)
+    if (mark.keyword && *mark.keyword != 'u') s.marks.push_back(mark.keyword);
+  piece.ok = glmSecondPass(s);
+  if (!piece.ok) return;
+  piece.endGroup = s.group->group->name;
+  piece.endMaterial = s.material;
+  for (size_t i = 0; i < standIns.size(); i++)
+    if (standIns[i].material != kUnset)
+      piece.materials.emplace_back(piece.shares[i].slot->group, standIns[i].material);
+  piece.missing = std::move(s.missingMaterials);
+} catch (const std::exception&) {
+  piece.ok = false;
+}
+
+// Checks that every piece stored what was counted and ended in the group
+// and material the next one assumed; then completes the groups and gathers
+// the materials not found, in file order.
+bool finishPieces(ObjScan& s, std::vector<Piece>& pieces, std::vector<std::string>& missing) {
+  for (size_t k = 0; k < pieces.size(); k++) {
+    const Piece& piece = pieces[k];
+    if (!piece.ok) return false;
+    if (k + 1 < pieces.size() && (piece.endGroup != pieces[k + 1].group->group->name ||
+                                  piece.endMaterial != pieces[k + 1].material))
+      return false;
+  }
+  for (auto& named : s.groups) named.second.group->trianglecount = GLuint(named.second.count);
+  for (Piece& piece : pieces) {
+    for (const auto& given : piece.materials) given.first->material = given.second;
+    for (std::string& name : piece.missing) missing.push_back(std::move(name));
+  }
+  return true;
+}
+
+// Reads the model from `text` in `count` pieces; null (with nothing
+// reported) when a piece cannot be read alone or anything fails: the read
+// by one thread then decides.
+GLMmodel* readPieces(const char* path, Text& text, const MtlSource& mtl, size_t count,
+                     std::vector<std::string>& missing) {
+  Error error;
+  GLMmodel* model = newModel(path, error);
+  if (!model) return nullptr;
+  bool ok = false;
+  try {
+    std::vector<Piece> pieces = cutPieces(text, count);
+    ObjScan scan{model, text, mtl, error};
+    scan.statement = text.data;
+    runPieces(pieces.size(), [&](size_t i) { countPiece(scan, pieces[i]); });
+    ok = placePieces(scan, pieces) && allocateArrays(scan);
+    if (ok) runPieces(pieces.size(), [&](size_t i) { storePiece(scan, pieces[i]); });
+    ok = ok && finishPieces(scan, pieces, missing);
+  } catch (const std::bad_alloc&) {
+    ok = false;
+  }
+  text.releaseAll();
+  if (ok) return model;
+  glmDelete(model);
+  missing.clear();
+  return nullptr;
+}
+
+// One read of the model from `text`, its first pass counting by lines or
+// statement by statement; null (with `error` filled) on any error. The
+// names of materials not found are left in `missing`.
+GLMmodel* readOnce(const char* path, Text& text, const MtlSource& mtl, Error& error, bool byLines,
+                   std::vector<std::string>& missing) {
+  GLMmodel* model = newModel(path, error);
+  if (!model) return nullptr;
   bool ok = false;
   try {
     ObjScan scan{model, text, mtl, error};
@@ -752,12 +1078,21 @@ GLMmodel* readOnce(const char* path, Text& text, const MtlSource& mtl, Error& er
 }
 
 // Reads the model from `text`; null (with `error` filled) on any error.
-// Counts by lines first (unless told to count statements only); when that
+// A large text is read in pieces on several threads where it can be (see
+// above); otherwise the read counts by lines first (unless told to count statements only); when that
 // count turns out wrong, or the read fails, reads again counting statement
 // by statement, which alone decides the outcome and the messages.
 GLMmodel* readModel(const char* path, Text& text, const MtlSource& mtl, Error& error,
                     int counting = GLM_COUNT_LINES_FIRST) {
   std::vector<std::string> missing;
+  if (counting == GLM_COUNT_LINES_FIRST) {
+    const size_t pieces = pieceCount(text.size);
+    GLMmodel* model = pieces > 1 ? readPieces(path, text, mtl, pieces, missing) : nullptr;
+    if (model) {
+      for (const std::string& name : missing) reportMissingMaterial(name.c_str());
+      return model;
+    }
+  }
   if (counting != GLM_COUNT_STATEMENTS) {
     GLMmodel* model = readOnce(path, text, mtl, error, true, missing);
     if (model) {
@@ -856,4 +1191,9 @@ GLMmodel* readObjTextCounting(const char* path, const char* text, size_t length,
                                  int counting) {
   GLM_ASSERT(counting >= GLM_COUNT_LINES_FIRST && counting <= GLM_COUNT_LINES_ONLY);
   return readText(path, text, length, mtl, user, error, errorsize, counting);
+}
+
+void setReadSplit(unsigned threads, size_t smallest) {
+  read_detail::splitThreads = threads;
+  read_detail::splitSmallest = smallest;
 }

@@ -23,8 +23,13 @@ struct GLM_INTERNAL Text {
   void* map = nullptr;
   char* heap = nullptr;
   size_t released = 0;  // mapped bytes before this offset were handed back
+  bool owner = true;    // unmaps and frees on destruction
 
   Text() = default;
+  // A view of `whole` for a scan that starts at `from` and runs beside
+  // others: it hands back the mapped pages it passes, never those before
+  // `from`, and leaves the mapping to `whole`.
+  Text(const Text& whole, const char* from);
   Text(const Text&) = delete;
   Text& operator=(const Text&) = delete;
   ~Text();

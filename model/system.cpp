@@ -19,13 +19,20 @@
 namespace read_detail {
 
 Text::~Text() {
+  if (!owner) return;
   if (map) munmap(map, size);
   free(heap);
 }
 
+Text::Text(const Text& whole, const char* from)
+    : data(whole.data), size(whole.size), map(whole.map), owner(false) {
+  const size_t page = size_t(sysconf(_SC_PAGESIZE));
+  released = (size_t(from - data) + page - 1) / page * page;
+}
+
 void Text::release(const char* p) {
   if (!map) return;
-  while (size_t(p - data) - released >= kReleaseStep) {
+  while (size_t(p - data) >= released + kReleaseStep) {
     madvise(static_cast<char*>(map) + released, kReleaseStep, MADV_DONTNEED);
     released += kReleaseStep;
   }
