@@ -107,6 +107,7 @@ char* exactCopy(const uint8_t* data, size_t size) {
 
 extern "C" int LLVMFuzzerInitialize(int*, char***) {
   fuzzKeepReport();
+  setReadSplit(1, 0);  // one thread unless a read asks for pieces
   // The reader reports unknown materials on standard output: keep it quiet.
   if (!freopen("/dev/null", "w", stdout)) abort();
   return 0;
@@ -156,16 +157,27 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
       readObjTextCounting(kPath, obj, objLength, serveLibrary, &library, statementsError,
                              sizeof statementsError, GLM_COUNT_STATEMENTS);
   FUZZ_CHECK((model != nullptr) == (byStatements != nullptr));
+  // In pieces on several threads, cut anywhere (the piece count follows the
+  // input): the same model or the same error.
+  setReadSplit(2 + unsigned(size % 5), 1);
+  char piecesError[256];
+  GLMmodel* inPieces = glmReadOBJText(kPath, obj, objLength, serveLibrary, &library, piecesError,
+                                      sizeof piecesError);
+  setReadSplit(1, 0);
+  FUZZ_CHECK((model != nullptr) == (inPieces != nullptr));
   if (model) {
     FUZZ_CHECK(modelDifference(model, again).empty());
     FUZZ_CHECK(modelDifference(model, byStatements).empty());
+    FUZZ_CHECK(modelDifference(model, inPieces).empty());
     glmUnitize(model);
     glmDelete(model);
     glmDelete(again);
     glmDelete(byStatements);
+    glmDelete(inPieces);
   } else {
     FUZZ_CHECK(strcmp(error, paddedError) == 0);
     FUZZ_CHECK(strcmp(error, statementsError) == 0);
+    FUZZ_CHECK(strcmp(error, piecesError) == 0);
   }
   free(obj);
   free(const_cast<char*>(library.text));
