@@ -32,8 +32,10 @@ namespace {
 // Counting by lines counts mask bits all the time, and x86-64's baseline
 // has no popcnt instruction. It is compiled twice, and the loader picks the
 // popcnt copy on processors that have it (the compiler turns bitCount into
-// popcnt there).
-#if defined(__GNUC__) && defined(__x86_64__) && defined(__ELF__) && !defined(__POPCNT__)
+// popcnt there). Not under ThreadSanitizer, whose instrumented resolver
+// would run before the sanitizer is set up.
+#if defined(__GNUC__) && defined(__x86_64__) && defined(__ELF__) && !defined(__POPCNT__) && \
+    !defined(__SANITIZE_THREAD__)
 #define GLM_SCAN_CLONES __attribute__((target_clones("default", "popcnt")))
 #else
 #define GLM_SCAN_CLONES
