@@ -155,6 +155,19 @@ TEST(MeshCli, WeldNormalsTextureUnitizeReverseChangeTheModelAndSaySo) {
   glmDelete(after);
 }
 
+TEST(MeshCli, OutputBesideTheInputKeepsTheInputsLibrary) {
+  std::string dir = models();
+  const std::string library = readFile(dir + "cube.mtl");
+  Result weld = mesh({"weld", dir + "cube.obj", dir + "welded.obj"});
+  ASSERT_EQ(weld.status, 0) << weld.err;
+  EXPECT_EQ(readFile(dir + "cube.mtl"), library);
+  EXPECT_NE(readFile(dir + "welded.obj").find("mtllib welded.mtl\n"), std::string::npos);
+  GLMmodel* m = load(dir + "welded.obj");
+  ASSERT_NE(m->materials, nullptr);
+  EXPECT_EQ(m->materials[m->materialcount - 1].diffuse[0], 1.0f);  // red came along
+  glmDelete(m);
+}
+
 TEST(MeshCli, ModeChoosesWhatIsWritten) {
   std::string dir = models();
   ASSERT_EQ(mesh({"normals", dir + "cube.obj", dir + "n.obj"}).status, 0);

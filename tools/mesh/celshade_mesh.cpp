@@ -267,6 +267,19 @@ int info(const std::string& file) {
   return kOk;
 }
 
+// Names the material library after the output file (out.obj gets out.mtl),
+// so that writing beside the input never replaces the input's own library.
+void nameLibraryAfter(GLMmodel* model, const std::string& out) {
+  if (!model->mtllib) return;
+  std::string base = out.substr(out.find_last_of('/') + 1);  // npos + 1 is 0
+  size_t dot = base.find_last_of('.');
+  if (dot != std::string::npos && dot > 0) base.resize(dot);
+  if (char* name = strdup((base + ".mtl").c_str())) {
+    free(model->mtllib);
+    model->mtllib = name;
+  }
+}
+
 // Reads in, lets `change` work on the model and say what it did, writes out.
 template <typename Change>
 int transform(const Command& c, const Arguments& args, Change change) {
@@ -282,6 +295,7 @@ int transform(const Command& c, const Arguments& args, Change change) {
     return kFailed;
   }
   if (!modeList) mode = fullMode(model);
+  nameLibraryAfter(model, args.files[1]);
   char error[1024];
   bool written = glmTryWriteOBJ(model, args.files[1].c_str(), mode, error, sizeof error);
   glmDelete(model);
