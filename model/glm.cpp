@@ -6,6 +6,8 @@
 // share.
 #include "glm_internal.h"
 
+#include <algorithm>
+#include <cfloat>
 #include <charconv>
 #include <climits>
 #include <cmath>
@@ -196,12 +198,14 @@ GLfloat glmUnitize(GLMmodel* model) {
   GLfloat d = glmAbs(box.max[2]) + glmAbs(box.min[2]);
   GLfloat centre[3];
   for (int c = 0; c < 3; c++) centre[c] = (box.max[c] + box.min[c]) / 2;
-  GLfloat scale = 2 / glmMax(glmMax(w, h), d);
-  // Every vertex at the origin (or a box too large for float arithmetic)
-  // has no finite scale: leave the vertices alone rather than fill them
-  // with infinities and NaNs.
-  if (!std::isfinite(scale) || !std::isfinite(centre[0]) || !std::isfinite(centre[1]) ||
-      !std::isfinite(centre[2]))
+  const GLfloat largest = glmMax(glmMax(w, h), d);
+  GLfloat scale = 2 / largest;
+  // Every vertex at the origin has no finite scale, and a box too large for
+  // float arithmetic (an extent or centre beyond float) no meaningful one:
+  // leave the vertices alone rather than fill them with infinities, NaNs or
+  // zeros.
+  if (!std::isfinite(largest) || !std::isfinite(scale) || !std::isfinite(centre[0]) ||
+      !std::isfinite(centre[1]) || !std::isfinite(centre[2]))
     return 1;
   for (GLuint i = 1; i <= model->vertexcount; i++) {
     GLfloat* v = &model->vertices[3 * size_t(i)];
@@ -249,14 +253,19 @@ struct Text {
   const char* data = nullptr;
   size_t size = 0;
   void* map = nullptr;
+  size_t mapped = 0;  // bytes of the mapping, which starts at or before data
   char* heap = nullptr;
   size_t released = 0;  // mapped bytes before this offset were handed back
+  // Which text this is, when that can be told without reading it: device,
+  // inode, size and modification time of a regular file; address and
+  // length of a caller's buffer. All zero when unknown (a pipe).
+  uint64_t identity[4] = {0, 0, 0, 0};
 
   Text() = default;
   Text(const Text&) = delete;
   Text& operator=(const Text&) = delete;
   ~Text() {
-    if (map) munmap(map, size);
+    if (map) munmap(map, mapped);
     free(heap);
   }
   const char* end() const { return data + size; }
@@ -264,14 +273,14 @@ struct Text {
   // Hands back whole steps of mapped pages before p.
   void release(const char* p) {
     if (!map) return;
-    while (size_t(p - data) - released >= kReleaseStep) {
+    while (size_t(p - static_cast<const char*>(map)) - released >= kReleaseStep) {
       madvise(static_cast<char*>(map) + released, kReleaseStep, MADV_DONTNEED);
       released += kReleaseStep;
     }
   }
   // Hands back every mapped page; the next pass faults them in again.
   void releaseAll() {
-    if (map) madvise(map, size, MADV_DONTNEED);
+    if (map) madvise(map, mapped, MADV_DONTNEED);
     released = 0;
   }
 };
@@ -302,6 +311,10 @@ Load loadFile(const char* name, Text& text) {
     return Load::CantOpen;
   }
   if (S_ISREG(st.st_mode)) {
+    text.identity[0] = uint64_t(st.st_dev);
+    text.identity[1] = uint64_t(st.st_ino);
+    text.identity[2] = uint64_t(st.st_size);
+    text.identity[3] = uint64_t(st.st_mtim.tv_sec) * 1000000000u + uint64_t(st.st_mtim.tv_nsec);
     if (st.st_size == 0) {
       close(fd);
       return Load::Ok;
@@ -310,6 +323,7 @@ Load loadFile(const char* name, Text& text) {
     if (map != MAP_FAILED) {
       close(fd);
       text.map = map;
+      text.mapped = size_t(st.st_size);
       text.data = static_cast<const char*>(map);
       text.size = size_t(st.st_size);
       return Load::Ok;
@@ -340,6 +354,25 @@ Load loadFile(const char* name, Text& text) {
   return Load::Ok;
 }
 
+// Skips a UTF-8 byte-order mark at the start of the text (Windows tools
+// write one). False for UTF-16 text (byte-order mark FF FE or FE FF), which
+// the reader does not read.
+bool skipByteOrderMark(Text& text) {
+  const unsigned char* p = reinterpret_cast<const unsigned char*>(text.data);
+  if (text.size >= 2 && ((p[0] == 0xFF && p[1] == 0xFE) || (p[0] == 0xFE && p[1] == 0xFF)))
+    return false;
+  if (text.size >= 3 && p[0] == 0xEF && p[1] == 0xBB && p[2] == 0xBF) {
+    text.data += 3;
+    text.size -= 3;
+  }
+  return true;
+}
+
+// The message for a file refused as UTF-16 text.
+std::string utf16Message(const std::string& file) {
+  return file + ": UTF-16 text, which is not read (save the file as UTF-8)";
+}
+
 // Where material libraries come from: files, or the caller's callback.
 struct MtlSource {
   GLMmtlsource callback = nullptr;  // null: read files
@@ -352,6 +385,9 @@ struct MtlSource {
     if (!data) return Load::CantOpen;
     text.data = data;
     text.size = length;
+    text.identity[0] = uintptr_t(data);
+    text.identity[1] = length;
+    text.identity[2] = 1;  // never all zero
     return Load::Ok;
   }
 };
@@ -1082,9 +1118,24 @@ struct ObjScan {
   std::vector<const char*> marks;
   size_t nextMark = 0;
   std::vector<std::string> missingMaterials;  // reported once the read is done
+  // Material libraries read so far whose text has an identity, so that a
+  // library named again is not read again. The model owns the materials it
+  // holds; the scan owns the others until it ends.
+  struct Library {
+    uint64_t identity[4];
+    GLMmaterial* materials;
+    GLuint count;
+  };
+  std::vector<Library> libraries;
+  // First index of each material name, for the materials it was built for.
+  std::unordered_map<std::string_view, GLuint> materialIndex;
+  const GLMmaterial* indexed = nullptr;
 
   ObjScan(GLMmodel* m, Text& t, const MtlSource& source, Error& e)
       : model(m), text(t), mtl(source), error(e) {}
+  ObjScan(const ObjScan&) = delete;
+  ObjScan& operator=(const ObjScan&) = delete;
+  ~ObjScan();
 
   // Fails with "file:line: what: `statement`".
   bool fail(const char* what) {
@@ -1107,6 +1158,20 @@ struct ObjScan {
   // The storing pass meets a group or library statement at `keyword`.
   bool takeMark(const char* keyword) {
     return nextMark < marks.size() && marks[nextMark++] == keyword;
+  }
+  // The index of the first material named `name`, when there is one: what
+  // glmFindMaterial finds, in expected constant time.
+  bool findMaterial(std::string_view name, GLuint& index) {
+    if (indexed != model->materials) {
+      materialIndex.clear();
+      for (GLuint i = 0; i < model->materialcount; i++)
+        materialIndex.emplace(std::string_view(model->materials[i].name), i);
+      indexed = model->materials;
+    }
+    auto found = materialIndex.find(name);
+    if (found == materialIndex.end()) return false;
+    index = found->second;
+    return true;
   }
 };
 
@@ -1445,9 +1510,9 @@ GLM_NOINLINE bool scanObj(ObjScan& s) {
       case 'u': {
         const char* stop = lineEnd(p, end);
         if (Store) {
-          std::string name(firstWord(p, stop));
+          std::string_view name = firstWord(p, stop);
           material = 0;
-          if (!findMaterial(m, name.c_str(), material)) s.missingMaterials.push_back(name);
+          if (!s.findMaterial(name, material)) s.missingMaterials.emplace_back(name);
           group->group->material = material;
         }
         p = stop;
@@ -1746,6 +1811,23 @@ void freeMaterials(GLMmaterial* materials, GLuint count) {
   free(materials);
 }
 
+ObjScan::~ObjScan() {
+  for (const Library& library : libraries)
+    if (library.materials != model->materials) freeMaterials(library.materials, library.count);
+}
+
+// Gives the model the materials of a library, keeping the ones it held
+// when they belong to a library the scan remembers.
+void installMaterials(ObjScan& s, GLMmaterial* materials, GLuint count) {
+  GLMmodel* m = s.model;
+  bool remembered = false;
+  for (const ObjScan::Library& library : s.libraries)
+    remembered |= library.materials == m->materials;
+  if (!remembered) freeMaterials(m->materials, m->materialcount);
+  m->materials = materials;
+  m->materialcount = count;
+}
+
 // Reads the library `name` (relative to the model's directory) into the
 // model's materials, replacing those of an earlier library.
 bool glmReadMTL(ObjScan& s, std::string_view name) {
@@ -1761,6 +1843,19 @@ bool glmReadMTL(ObjScan& s, std::string_view name) {
         file + (load == Load::CantOpen ? ": can't open material file" : ": out of memory");
     return false;
   }
+  if (!skipByteOrderMark(text)) {
+    s.error.kind = Fail::Other;
+    s.error.message = utf16Message(file);
+    return false;
+  }
+  // A library read before (the same file, or the same buffer of the
+  // caller's) gives the same materials: take those.
+  const bool known = text.identity[0] | text.identity[1] | text.identity[2] | text.identity[3];
+  for (const ObjScan::Library& library : s.libraries)
+    if (known && memcmp(library.identity, text.identity, sizeof text.identity) == 0) {
+      installMaterials(s, library.materials, library.count);
+      return true;
+    }
   MtlScan scan{file.c_str(), text, s.error};
   scanMtl<false>(scan);
   if (scan.count > UINT32_MAX) return scan.fail("more than 4294967295 materials", text.data);
@@ -1784,9 +1879,11 @@ bool glmReadMTL(ObjScan& s, std::string_view name) {
     freeMaterials(materials, GLuint(scan.count));
     return false;
   }
-  freeMaterials(s.model->materials, s.model->materialcount);
-  s.model->materials = materials;
-  s.model->materialcount = GLuint(scan.count);
+  installMaterials(s, materials, GLuint(scan.count));
+  if (known) {
+    s.libraries.push_back(ObjScan::Library{{}, materials, GLuint(scan.count)});
+    memcpy(s.libraries.back().identity, text.identity, sizeof text.identity);
+  }
   return true;
 }
 
@@ -1856,6 +1953,10 @@ GLMmodel* readOnce(const char* path, Text& text, const MtlSource& mtl, Error& er
 // by statement, which alone decides the outcome and the messages.
 GLMmodel* readModel(const char* path, Text& text, const MtlSource& mtl, Error& error,
                     int counting = GLM_COUNT_LINES_FIRST) {
+  if (!skipByteOrderMark(text)) {
+    error.message = utf16Message(path);
+    return nullptr;
+  }
   std::vector<std::string> missing;
   if (counting != GLM_COUNT_STATEMENTS) {
     GLMmodel* model = readOnce(path, text, mtl, error, true, missing);
@@ -2109,18 +2210,6 @@ GLvoid glmCross(GLfloat* u, GLfloat* v, GLfloat* n) {
   n[2] = u[0] * v[1] - u[1] * v[0];
 }
 
-// Divides v by its length: the float sum of squares, square-rooted in double
-// and rounded to float. A vector whose length comes out 0 is left as it is,
-// so a degenerate triangle keeps a zero normal instead of turning into NaN.
-GLvoid glmNormalize(GLfloat* v) {
-  GLM_ASSERT(v);
-  GLfloat l = GLfloat(sqrt(double(v[0] * v[0] + v[1] * v[1] + v[2] * v[2])));
-  if (l == 0) return;
-  v[0] /= l;
-  v[1] /= l;
-  v[2] /= l;
-}
-
 namespace normals_detail {
 namespace {
 
@@ -2147,15 +2236,56 @@ inline void copy3(GLfloat* dst, const GLfloat* src) {
   dst[2] = src[2];
 }
 
+// v / |v| the float way: squares summed in float, the root taken in double
+// and rounded to float. True when that gives a finite vector of unit length
+// (to 1e-6), which is then in out. A sum of squares in float's normal range
+// always does; outside it (squares that overflow or underflow) the result is
+// checked.
+inline bool floatUnit(const GLfloat* v, GLfloat* out) {
+  GLfloat s = v[0] * v[0] + v[1] * v[1] + v[2] * v[2];
+  GLfloat l = GLfloat(sqrt(double(s)));
+  if (l == 0) return false;
+  for (int c = 0; c < 3; c++) out[c] = v[c] / l;
+  if (s >= FLT_MIN && s <= FLT_MAX) return true;
+  double length = sqrt(double(out[0]) * out[0] + double(out[1]) * out[1] + double(out[2]) * out[2]);
+  return std::isfinite(length) && std::fabs(length - 1) < 1e-6;
+}
+
+// v / |v| computed in double and rounded to float, which has room for the
+// squares of any float; false (out untouched) for a zero or non-finite v.
+inline bool doubleUnit(const double* v, GLfloat* out) {
+  double l = sqrt(v[0] * v[0] + v[1] * v[1] + v[2] * v[2]);
+  if (l == 0 || !std::isfinite(l)) return false;
+  for (int c = 0; c < 3; c++) out[c] = GLfloat(v[c] / l);
+  return true;
+}
+
 }  // namespace
 }  // namespace normals_detail
+
+// Divides v by its length: the float sum of squares, square-rooted in double
+// and rounded to float. Where that is not a finite unit vector (squares that
+// overflow or underflow float) the length is taken in double instead, so the
+// result does not depend on the vector's magnitude. A zero vector is left as
+// it is, so a degenerate triangle keeps a zero normal instead of turning into
+// NaN; so is a vector with an infinite or NaN component.
+GLvoid glmNormalize(GLfloat* v) {
+  using namespace normals_detail;
+  GLM_ASSERT(v);
+  GLfloat unit[3];
+  const double wide[3] = {v[0], v[1], v[2]};
+  if (floatUnit(v, unit) || doubleUnit(wide, unit))
+    for (int c = 0; c < 3; c++) v[c] = unit[c];
+}
 
 // ---- Facet normals ----------------------------------------------------------
 
 // One unit normal per triangle by the right-hand rule over corners 0, 1, 2:
-// triangle i gets facet normal i + 1. A degenerate triangle (corners on one
-// point or line) or one with a vertex index outside 1..vertexcount gets the
-// zero vector.
+// triangle i gets facet normal i + 1. The float computation is kept wherever
+// it gives a finite unit normal; elsewhere (magnitudes whose products leave
+// float's range) the cross product is taken in double. A degenerate triangle
+// (corners on one point or line), one with a vertex index outside
+// 1..vertexcount or one with a non-finite corner gets the zero vector.
 GLvoid glmFacetNormals(GLMmodel* model) {
   using namespace normals_detail;
   GLM_ASSERT(model);
@@ -2181,8 +2311,31 @@ GLvoid glmFacetNormals(GLMmodel* model) {
     const GLfloat* p2 = model->vertices + 3 * size_t(t.vertexidx[2]);
     GLfloat e1[3] = {p1[0] - p0[0], p1[1] - p0[1], p1[2] - p0[2]};
     GLfloat e2[3] = {p2[0] - p0[0], p2[1] - p0[1], p2[2] - p0[2]};
-    glmCross(e1, e2, n);
-    glmNormalize(n);
+    GLfloat cross[3];
+    glmCross(e1, e2, cross);
+    if (floatUnit(cross, n)) continue;
+    // Edges or products beyond float's range (corners near 3e38, edges of
+    // 1e20 or 1e-20): the cross product in double, which holds them all. It
+    // is taken at the corner opposite the longest edge, whose two edges meet
+    // at the triangle's widest angle: corners of very different magnitudes
+    // then cannot round the edges into one line. Zero only for a triangle
+    // degenerate to double precision.
+    const GLfloat* p[3] = {p0, p1, p2};
+    double edge[3][3];  // edge[k]: from corner k to corner k + 1
+    double longest = -1;
+    int k = 0;
+    for (int e = 0; e < 3; e++) {
+      for (int c = 0; c < 3; c++) edge[e][c] = double(p[(e + 1) % 3][c]) - p[e][c];
+      const double squared =
+          edge[e][0] * edge[e][0] + edge[e][1] * edge[e][1] + edge[e][2] * edge[e][2];
+      if (squared > longest) longest = squared, k = (e + 2) % 3;
+    }
+    // At corner k the edges run to k + 1 and, backwards, to k + 2.
+    const double* a = edge[k];
+    const double* b = edge[(k + 2) % 3];  // from k + 2 to k: -(k + 2 - k)
+    const double wide[3] = {b[1] * a[2] - b[2] * a[1], b[2] * a[0] - b[0] * a[2],
+                            b[0] * a[1] - b[1] * a[0]};
+    if (!doubleUnit(wide, n)) copy3(n, zeroVector);
   }
 }
 
@@ -2204,7 +2357,9 @@ GLvoid glmFacetNormals(GLMmodel* model) {
 // facet normals are all non-zero:
 //  - A degenerate triangle (zero facet normal) is passed over as the
 //    reference while the vertex has a non-degenerate one.
-//  - A shared sum of zero length takes the reference's facet normal.
+//  - A shared sum of zero takes the reference's facet normal; a sum too
+//    short (or long) for its squares in float is still scaled to unit
+//    length (see glmNormalize).
 //  - Each corner that names the vertex gets the index of its own entry, so a
 //    triangle naming one vertex at two or three corners has a valid normal
 //    at each; the first such corner gets what it always got.
@@ -2294,7 +2449,7 @@ GLvoid glmVertexNormals(GLMmodel* model, GLfloat angle) {
     size_t sharedIndex = 0;
     if (shared) {
       GLfloat* n = normals + 3 * k;
-      if (sum[0] * sum[0] + sum[1] * sum[1] + sum[2] * sum[2] == 0) {
+      if (isZero(sum)) {
         copy3(n, reference);
       } else {
         glmNormalize(sum);
@@ -2384,6 +2539,21 @@ void indexGroupedTriangles(GLMmodel* model, bool useNormals) {
   }
 }
 
+// The normal n scaled by a power of two (which keeps the ratios of its
+// components exact) so that its largest component lies in [0.5, 1) when it
+// lies outside [2^-60, 2^60], where squares summed in float would overflow
+// or underflow. Others, zero and non-finite ones, are taken as they are.
+inline void inSquaresRange(const GLfloat* n, GLfloat& x, GLfloat& y, GLfloat& z) {
+  x = n[0], y = n[1], z = n[2];
+  const GLfloat largest = std::max(std::fabs(x), std::max(std::fabs(y), std::fabs(z)));
+  if (largest == 0 || !std::isfinite(largest) ||
+      (largest >= 0x1p-60f && largest <= 0x1p60f))
+    return;
+  int exponent;
+  std::frexp(largest, &exponent);
+  x = std::ldexp(x, -exponent), y = std::ldexp(y, -exponent), z = std::ldexp(z, -exponent);
+}
+
 // An argument of acos or asin pulled back into [-1, 1]; only a normal so
 // short that its squares lose precision strays outside. NaN stays NaN.
 inline double unitClamp(double a) { return a > 1 ? 1 : a < -1 ? -1 : a; }
@@ -2418,8 +2588,8 @@ GLvoid glmLinearTexture(GLMmodel* model) {
 
 // Sphere-map coordinates from each normal's direction: v = angle to +x / pi,
 // u = direction in the y-z plane (0 at -y, pi at +y) / pi. One pair per
-// normal. Lengths do not matter; a normal along x or of zero length gives
-// (0, 0).
+// normal. Lengths do not matter, however large or small (vn 0 1e20 0 maps
+// like vn 0 1 0); a normal along x or of zero length gives (0, 0).
 GLvoid glmSpheremapTexture(GLMmodel* model) {
   using namespace texture_detail;
   GLM_ASSERT(model);
@@ -2427,8 +2597,8 @@ GLvoid glmSpheremapTexture(GLMmodel* model) {
   GLfloat* texcoords = replaceTexcoords(model, model->normalcount);
 
   for (size_t i = 1; i <= model->normalcount; i++) {
-    const GLfloat* n = model->normals + 3 * i;
-    const GLfloat x = n[0], y = n[1], z = n[2];
+    GLfloat x, y, z;
+    inSquaresRange(model->normals + 3 * i, x, y, z);
     const GLfloat r = GLfloat(sqrt(double(z * z + y * y)));
     const GLfloat rho = GLfloat(sqrt(double(r * r + x * x)));
     GLfloat theta = 0, phi = 0;
@@ -3085,6 +3255,11 @@ GLvoid glmWeld(GLMmodel* model, GLfloat epsilon) {
 // ============================================================================
 // Reading raw (P6) PPM images.
 //
+// The header is read as the format has it: the magic, then width, height and
+// maximum value separated by any white space and '#' comments (to the end of
+// their line), then one white-space byte before the pixels. Words where a
+// value should be are passed over to the end of their line, as before.
+//
 // Besides a missing file and a wrong magic, the reader refuses, with one
 // line on standard error and a null result, a header that ends before its
 // third value, a width or height below 1, a pixel byte count beyond int, a
@@ -3095,32 +3270,54 @@ GLvoid glmWeld(GLMmodel* model, GLfloat epsilon) {
 namespace ppm_detail {
 namespace {
 
-// Header lines are read in pieces of at most 69 bytes; a longer line goes on
-// as a piece of its own.
-constexpr int kPieceSize = 70;
 // Without a known file size the pixel block is read in growing chunks, so a
 // header that promises gigabytes costs no more memory than the data present.
 constexpr size_t kFirstChunk = size_t(1) << 20;
 
-// Scans up to `want` decimal integers from the start of `s` the way
-// sscanf's "%d %d %d" (or "%d %d", "%d") does: each may follow white space
-// and carry a sign, and the scan stops at the first text that is not an
-// integer. Returns how many were converted. Unlike sscanf, a value beyond
-// int neither wraps nor is undefined: up to 18 digits it is exact, longer
-// ones stop growing there, so the caller can reject it.
-int scanInts(const char* s, int want, long long* out) {
-  int got = 0;
-  while (got < want) {
-    while (*s == ' ' || (*s >= '\t' && *s <= '\r')) s++;
-    bool negative = *s == '-';
-    if (*s == '-' || *s == '+') s++;
-    if (*s < '0' || *s > '9') break;
-    long long value = 0;
-    for (; *s >= '0' && *s <= '9'; s++)
-      if (value < 100000000000000000LL) value = value * 10 + (*s - '0');
-    out[got++] = negative ? -value : value;
+inline bool isWhite(int c) { return c == ' ' || (c >= '\t' && c <= '\r'); }
+inline bool isDecimal(int c) { return c >= '0' && c <= '9'; }
+
+// Skips the rest of the line, its newline included.
+void skipLine(FILE* file) {
+  int c;
+  while ((c = getc(file)) != EOF && c != '\n') {
   }
-  return got;
+}
+
+// Reads the next header value: white space and comments ('#' to the end of
+// the line) before it are skipped, and so is, to the end of its line, text
+// that is not a number (as a line of words or the "x3" of "2x3"). A value
+// may carry a sign. Up to 18 digits it is exact; longer ones stop growing
+// there, so that the caller can reject it. Leaves the byte after the digits
+// unread; false at the end of the file.
+bool readValue(FILE* file, long long& out) {
+  for (;;) {
+    int c = getc(file);
+    if (c == EOF) return false;
+    if (isWhite(c)) continue;
+    if (c == '#') {
+      skipLine(file);
+      continue;
+    }
+    bool negative = c == '-';
+    if (c == '-' || c == '+') {
+      c = getc(file);
+      if (!isDecimal(c)) {
+        if (c != EOF && c != '\n') skipLine(file);
+        continue;
+      }
+    }
+    if (!isDecimal(c)) {
+      skipLine(file);
+      continue;
+    }
+    long long value = 0;
+    for (; isDecimal(c); c = getc(file))
+      if (value < 100000000000000000LL) value = value * 10 + (c - '0');
+    if (c != EOF) ungetc(c, file);
+    out = negative ? -value : value;
+    return true;
+  }
 }
 
 // Reads exactly `bytes` bytes (> 0) into a new malloc'ed buffer, or returns
@@ -3172,26 +3369,30 @@ GLubyte* glmReadPPM(const char* filename, int* width, int* height) {
     perror(filename);
     return nullptr;
   }
-  char piece[kPieceSize];
-  if (!fgets(piece, sizeof piece, file) || strncmp(piece, "P6", 2) != 0) {
+  if (getc(file) != 'P' || getc(file) != '6') {
     fprintf(stderr, "%s: Not a raw PPM file\n", filename);
     fclose(file);
     return nullptr;
   }
+  // A magic run on into other text ("P6x") is not followed by values: the
+  // rest of its line is passed over.
+  int next = getc(file);
+  if (next != EOF && !isWhite(next) && next != '#') skipLine(file);
+  else if (next != EOF) ungetc(next, file);
 
-  // Width, height and maximum value, in that order, from as many lines as
-  // they take; comment lines and lines without a leading number supply none.
+  // Width, height and maximum value, wherever they stand after the magic.
   long long values[3];
-  int n = 0;
-  while (n < 3) {
-    if (!fgets(piece, sizeof piece, file)) {
+  for (long long& value : values) {
+    if (!readValue(file, value)) {
       fprintf(stderr, "%s: truncated PPM header\n", filename);
       fclose(file);
       return nullptr;
     }
-    if (piece[0] == '#') continue;
-    n += scanInts(piece, 3 - n, values + n);
   }
+  // One white-space byte ends the header. What else follows the maximum
+  // value on its line (a comment, a word) is header too, up to the newline.
+  int after = getc(file);
+  if (after != EOF && !isWhite(after)) skipLine(file);
   // The maximum value is not used: every sample is one byte.
   long long w = values[0], h = values[1];
   if (w <= 0 || h <= 0 || w > INT_MAX || h > INT_MAX || w * h > INT_MAX / 3) {

@@ -123,8 +123,9 @@ GLvoid glmDimensions(GLMmodel* model, GLfloat* dimensions);
 
 /* Centres the vertices on the origin and scales them so that the largest
  * dimension (as glmDimensions measures it) becomes 2; returns the scale.
- * A model without vertices, or whose largest dimension is 0, is left as it
- * is and 1 is returned. Asserts model, model->vertices. */
+ * A model without vertices, or whose largest dimension is 0 or not finite
+ * (an extent beyond float, such as vertices at -3e38 and 3e38), is left as
+ * it is and 1 is returned. Asserts model, model->vertices. */
 GLfloat glmUnitize(GLMmodel* model);
 
 /* Multiplies every vertex coordinate by `scale`. */
@@ -175,8 +176,10 @@ GLuint glmList(GLMmodel* model, GLuint mode);
 /* ---- Normals and winding -------------------------------------------- */
 
 /* Computes one unit normal per triangle (right-hand rule) into facetnorms;
- * triangle i gets facet normal i + 1. A degenerate triangle, or one naming a
- * vertex outside 1..vertexcount, gets the zero vector (never NaN).
+ * triangle i gets facet normal i + 1. Finite corners give a finite unit
+ * normal at any magnitude (edges of 1e-20 or 1e20, corners near 3e38). A
+ * degenerate triangle, one naming a vertex outside 1..vertexcount, or one
+ * with a non-finite corner gets the zero vector (never NaN).
  * Asserts model, model->vertices. */
 GLvoid glmFacetNormals(GLMmodel* model);
 
@@ -201,7 +204,8 @@ GLvoid glmReverseWinding(GLMmodel* model);
  * outside 1..vertexcount). Asserts model, model->vertices. */
 GLvoid glmLinearTexture(GLMmodel* model);
 
-/* One texture coordinate per normal from the normal's direction. Grouped
+/* One texture coordinate per normal from the normal's direction, whatever
+ * the normal's length (vn 0 1e20 0 maps like vn 0 1 0). Grouped
  * triangles get texture indices equal to their normal indices (0 where a
  * normal index is 0 or past normalcount). Asserts model, model->normals. */
 GLvoid glmSpheremapTexture(GLMmodel* model);
