@@ -301,6 +301,14 @@ void adviseHugePages(void* array, size_t bytes) {
 
 enum class Load { Ok, CantOpen, NoMemory };
 
+// A regular file's identity: device, inode, size and modification time.
+void identify(const struct stat& st, uint64_t identity[4]) {
+  identity[0] = uint64_t(st.st_dev);
+  identity[1] = uint64_t(st.st_ino);
+  identity[2] = uint64_t(st.st_size);
+  identity[3] = uint64_t(st.st_mtim.tv_sec) * 1000000000u + uint64_t(st.st_mtim.tv_nsec);
+}
+
 // Maps a regular file, or reads anything else (a pipe) into the heap.
 Load loadFile(const char* name, Text& text) {
   int fd = open(name, O_RDONLY | O_CLOEXEC);
@@ -311,10 +319,7 @@ Load loadFile(const char* name, Text& text) {
     return Load::CantOpen;
   }
   if (S_ISREG(st.st_mode)) {
-    text.identity[0] = uint64_t(st.st_dev);
-    text.identity[1] = uint64_t(st.st_ino);
-    text.identity[2] = uint64_t(st.st_size);
-    text.identity[3] = uint64_t(st.st_mtim.tv_sec) * 1000000000u + uint64_t(st.st_mtim.tv_nsec);
+    identify(st, text.identity);
     if (st.st_size == 0) {
       close(fd);
       return Load::Ok;
@@ -385,10 +390,31 @@ struct MtlSource {
     if (!data) return Load::CantOpen;
     text.data = data;
     text.size = length;
-    text.identity[0] = uintptr_t(data);
-    text.identity[1] = length;
-    text.identity[2] = 1;  // never all zero
+    bufferIdentity(data, length, text.identity);
     return Load::Ok;
+  }
+  // The identity of what load would give, without loading it; false when
+  // it has none (no such file, a pipe).
+  bool identify(const char* name, uint64_t identity[4]) const {
+    if (!callback) {
+      struct stat st;
+      if (stat(name, &st) != 0 || !S_ISREG(st.st_mode)) return false;
+      read_detail::identify(st, identity);
+      return true;
+    }
+    size_t length = 0;
+    const char* data = callback(user, name, &length);
+    if (data) bufferIdentity(data, length, identity);
+    return data != nullptr;
+  }
+
+ private:
+  // A caller's buffer is known by its address and length (never all zero).
+  static void bufferIdentity(const char* data, size_t length, uint64_t identity[4]) {
+    identity[0] = uintptr_t(data);
+    identity[1] = length;
+    identity[2] = 1;
+    identity[3] = 0;
   }
 };
 
@@ -1127,8 +1153,11 @@ struct ObjScan {
     GLuint count;
   };
   std::vector<Library> libraries;
-  // First index of each material name, for the materials it was built for.
-  std::unordered_map<std::string_view, GLuint> materialIndex;
+  // First index of each material name, for the materials it was built for:
+  // open addressing over a power-of-two table, each slot the name's hash in
+  // its high half and index + 1 in its low half (0: empty). One allocation,
+  // and mostly one cache miss per look-up besides the name itself.
+  std::vector<uint64_t> materialSlots;
   const GLMmaterial* indexed = nullptr;
 
   ObjScan(GLMmodel* m, Text& t, const MtlSource& source, Error& e)
@@ -1162,16 +1191,46 @@ struct ObjScan {
   // The index of the first material named `name`, when there is one: what
   // glmFindMaterial finds, in expected constant time.
   bool findMaterial(std::string_view name, GLuint& index) {
-    if (indexed != model->materials) {
-      materialIndex.clear();
-      for (GLuint i = 0; i < model->materialcount; i++)
-        materialIndex.emplace(std::string_view(model->materials[i].name), i);
-      indexed = model->materials;
+    if (indexed != model->materials) indexMaterials();
+    GLuint found;
+    findSlot(name, found);
+    if (found) index = found - 1;
+    return found != 0;
+  }
+
+ private:
+  // The slot holding `name`, with index + 1 in `found`; else the empty
+  // slot where it belongs, with `found` 0. Null without a table.
+  uint64_t* findSlot(std::string_view name, GLuint& found) {
+    found = 0;
+    if (materialSlots.empty()) return nullptr;
+    const size_t mask = materialSlots.size() - 1;
+    const uint64_t hash = std::hash<std::string_view>()(name);
+    const uint64_t tag = hash & ~uint64_t(UINT32_MAX);
+    for (size_t at = size_t(hash) & mask;; at = (at + 1) & mask) {
+      uint64_t& slot = materialSlots[at];
+      if (slot == 0) return &slot;
+      if ((slot & ~uint64_t(UINT32_MAX)) != tag) continue;
+      const char* candidate = model->materials[GLuint(slot) - 1].name;
+      if (strncmp(candidate, name.data(), name.size()) == 0 && candidate[name.size()] == '\0') {
+        found = GLuint(slot);
+        return &slot;
+      }
     }
-    auto found = materialIndex.find(name);
-    if (found == materialIndex.end()) return false;
-    index = found->second;
-    return true;
+  }
+  // Builds the table for the model's materials, the first of equal names
+  // taking the slot.
+  void indexMaterials() {
+    size_t size = 16;
+    while (size < 2 * size_t(model->materialcount)) size *= 2;
+    materialSlots.assign(model->materials ? size : 0, 0);
+    indexed = model->materials;
+    for (GLuint i = 0; indexed && i < model->materialcount; i++) {
+      GLuint found;
+      const char* name = model->materials[i].name;
+      uint64_t* slot = findSlot(name, found);
+      if (!found) *slot = (std::hash<std::string_view>()(name) & ~uint64_t(UINT32_MAX)) | (i + 1);
+    }
   }
 };
 
@@ -1834,6 +1893,15 @@ bool glmReadMTL(ObjScan& s, std::string_view name) {
   char* dir = glmDirName(s.model->path);
   std::string file = std::string(dir) + std::string(name);
   free(dir);
+  // A library read before (the same file, or the same buffer of the
+  // caller's) gives the same materials: take those without loading it.
+  uint64_t identity[4];
+  if (s.mtl.identify(file.c_str(), identity))
+    for (const ObjScan::Library& library : s.libraries)
+      if (memcmp(library.identity, identity, sizeof identity) == 0) {
+        installMaterials(s, library.materials, library.count);
+        return true;
+      }
   Text text;
   Load load = s.mtl.load(file.c_str(), text);
   if (load != Load::Ok) {
@@ -1848,14 +1916,7 @@ bool glmReadMTL(ObjScan& s, std::string_view name) {
     s.error.message = utf16Message(file);
     return false;
   }
-  // A library read before (the same file, or the same buffer of the
-  // caller's) gives the same materials: take those.
   const bool known = text.identity[0] | text.identity[1] | text.identity[2] | text.identity[3];
-  for (const ObjScan::Library& library : s.libraries)
-    if (known && memcmp(library.identity, text.identity, sizeof text.identity) == 0) {
-      installMaterials(s, library.materials, library.count);
-      return true;
-    }
   MtlScan scan{file.c_str(), text, s.error};
   scanMtl<false>(scan);
   if (scan.count > UINT32_MAX) return scan.fail("more than 4294967295 materials", text.data);
