@@ -134,12 +134,14 @@ GLvoid glmScale(GLMmodel* model, GLfloat scale);
 /* ---- Reading -------------------------------------------------------- */
 
 /* Reads an OBJ file and the MTL library it names (relative to the OBJ's
- * directory). Never returns NULL: on an error it prints a message and ends
- * the process with exit status 1: "glmReadOBJ() failed: can't open data
- * file", "glmReadMTL() failed: can't open material file" (standard error),
- * "glmFirstPass(): Unknown token" (standard output), or for any other bad
- * input "file:line: what went wrong" (standard error). Release the model
- * with glmDelete. */
+ * directory). A UTF-8 byte-order mark at the start of either is skipped;
+ * UTF-16 text is refused. A library named again by a later mtllib is read
+ * again only when it is another file. Never returns NULL: on an error it
+ * prints a message and ends the process with exit status 1: "glmReadOBJ()
+ * failed: can't open data file", "glmReadMTL() failed: can't open material
+ * file" (standard error), "glmFirstPass(): Unknown token" (standard
+ * output), or for any other bad input "file:line: what went wrong"
+ * (standard error). Release the model with glmDelete. */
 GLMmodel* glmReadOBJ(const char* filename);
 
 /* Like glmReadOBJ, but never ends the process: on any error returns NULL
@@ -152,8 +154,9 @@ GLMmodel* glmTryReadOBJ(const char* filename, char* error, size_t errorsize);
 /* Supplies the text of a material library for glmReadOBJText. `name` is
  * composed as the file reader composes it (directory of the OBJ path, then
  * the name in the file). Returns the text and stores its length, or returns
- * NULL when there is no such library. The text must stay valid until
- * glmReadOBJText returns. */
+ * NULL when there is no such library. The text must stay valid, and
+ * unchanged, until glmReadOBJText returns: a library served again at the
+ * same address and length is taken as the same text and not read again. */
 typedef const char* (*GLMmtlsource)(void* user, const char* name, size_t* length);
 
 /* Reads OBJ text from memory; `path` stands for the file name (stored in the
@@ -236,7 +239,10 @@ GLvoid glmWeld(GLMmodel* model, GLfloat epsilon);
 
 /* Reads a raw (P6) PPM file into a malloc'ed buffer of width * height * 3
  * bytes and stores its size; returns NULL after a message on standard error
- * when the file cannot be read, leaving width and height untouched. */
+ * when the file cannot be read, leaving width and height untouched. The
+ * header is "P6", width, height and maximum value separated by white space
+ * and '#' comments, then one white-space byte; every sample is one byte,
+ * whatever the maximum value. */
 GLubyte* glmReadPPM(const char* filename, int* width, int* height);
 
 #ifdef __cplusplus
