@@ -2414,8 +2414,8 @@ GLvoid glmFacetNormals(GLMmodel* model) {
 // sort, each bucket holding its corners from the highest (triangle, corner)
 // down, which is the order the lists would have.
 //
-// Faults mended here, none of which changes the result for a model whose
-// facet normals are all non-zero:
+// Faults mended here, none of which changes a finite unit result for a
+// model whose facet normals are all non-zero:
 //  - A degenerate triangle (zero facet normal) is passed over as the
 //    reference while the vertex has a non-degenerate one.
 //  - A shared sum of zero takes the reference's facet normal; a sum too
