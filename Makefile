@@ -1,5 +1,6 @@
-# The two commands: `make run` and `make test`. Both install what is missing,
-# configure and build first.
+# The two commands: `make run` and `make test`. Both install what is missing
+# and configure first; `make run` builds only the viewer and what it links,
+# `make test` everything.
 MAKEFLAGS += --no-print-directory
 BUILD ?= build
 JOBS ?= 2
@@ -18,7 +19,8 @@ configure: deps
 build: configure
 	@cmake --build $(BUILD) -j$(JOBS)
 
-run: build
+run: configure
+	@cmake --build $(BUILD) --target celshade -j$(JOBS)
 	@tools/run-viewer.sh $(BUILD)
 
 test: build

@@ -20,12 +20,12 @@ namespace {
 // way the reader indexes a face with every attribute.
 GLMmodel* gridModel(GLuint side) {
   GLMmodel* m = static_cast<GLMmodel*>(calloc(1, sizeof(GLMmodel)));
-  m->path = glmStrdup("grid.obj");
+  m->path = copyString("grid.obj");
   GLuint n = side * side;
   m->vertexcount = m->normalcount = m->texcoordcount = n;
-  m->vertices = static_cast<GLfloat*>(glmAlloc((n + 1) * 3, sizeof(GLfloat)));
-  m->normals = static_cast<GLfloat*>(glmAlloc((n + 1) * 3, sizeof(GLfloat)));
-  m->texcoords = static_cast<GLfloat*>(glmAlloc((n + 1) * 2, sizeof(GLfloat)));
+  m->vertices = static_cast<GLfloat*>(allocArray((n + 1) * 3, sizeof(GLfloat)));
+  m->normals = static_cast<GLfloat*>(allocArray((n + 1) * 3, sizeof(GLfloat)));
+  m->texcoords = static_cast<GLfloat*>(allocArray((n + 1) * 2, sizeof(GLfloat)));
   for (GLuint y = 0; y < side; y++)
     for (GLuint x = 0; x < side; x++) {
       size_t k = 1 + size_t(y) * side + x;
@@ -38,7 +38,7 @@ GLMmodel* gridModel(GLuint side) {
     }
 
   m->trianglecount = 2 * (side - 1) * (side - 1);
-  m->triangles = static_cast<GLMtriangle*>(glmAlloc(m->trianglecount, sizeof(GLMtriangle)));
+  m->triangles = static_cast<GLMtriangle*>(allocArray(m->trianglecount, sizeof(GLMtriangle)));
   GLuint t = 0;
   for (GLuint y = 0; y + 1 < side; y++)
     for (GLuint x = 0; x + 1 < side; x++) {
@@ -54,18 +54,18 @@ GLMmodel* gridModel(GLuint side) {
 
   const GLuint groups = 4;
   m->materialcount = groups;
-  m->materials = static_cast<GLMmaterial*>(glmAlloc(groups, sizeof(GLMmaterial)));
+  m->materials = static_cast<GLMmaterial*>(allocArray(groups, sizeof(GLMmaterial)));
   for (GLuint g = 0; g < groups; g++) {
     char name[16];
     snprintf(name, sizeof name, "m%u", g);
-    m->materials[g] = GLMmaterial{glmStrdup(name), {0.8f, 0.8f, 0.8f, 1},
+    m->materials[g] = GLMmaterial{copyString(name), {0.8f, 0.8f, 0.8f, 1},
                                   {0.2f, 0.2f, 0.2f, 1}, {0, 0, 0, 1}, 65};
     GLMgroup* group = glmAddGroup(m, name);
     group->material = g;
     GLuint first = m->trianglecount / groups * g;
     GLuint last = g + 1 == groups ? m->trianglecount : m->trianglecount / groups * (g + 1);
     group->trianglecount = last - first;
-    group->triangles = static_cast<GLuint*>(glmAlloc(last - first, sizeof(GLuint)));
+    group->triangles = static_cast<GLuint*>(allocArray(last - first, sizeof(GLuint)));
     for (GLuint i = first; i < last; i++) group->triangles[i - first] = i;
   }
   return m;

@@ -9,7 +9,7 @@
 // alternating, on the warm page cache; the best time of each is compared.
 // Peak resident memory of glmReadOBJ is measured in a freshly started child
 // process, so that nothing the benchmark itself holds is counted. The
-// baseline is the formatted-stdio reader of tests/stdio_reader.h.
+// baseline is the formatted-stdio reader of tests/support/stdio_reader.h.
 #include <glm.h>
 
 #include <sys/resource.h>
@@ -28,8 +28,8 @@
 #include <string>
 #include <vector>
 
-#include "model_difference.h"
-#include "stdio_reader.h"
+#include "support/model_difference.h"
+#include "support/stdio_reader.h"
 
 namespace {
 

@@ -14,9 +14,9 @@
 #include <string>
 #include <vector>
 
-#include "../tests/model_builder.h"
+#include "support/model_builder.h"
 #include "glm.h"
-#include "printf_writer.h"
+#include "support/printf_writer.h"
 
 namespace {
 

@@ -20,7 +20,7 @@
 
 #include "fuzz_check.h"
 #include "fuzz_input.h"
-#include "model_difference.h"
+#include "support/model_difference.h"
 
 namespace {
 
@@ -126,7 +126,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   FUZZ_CHECK((model != nullptr) == (again != nullptr));
   char statementsError[256];
   GLMmodel* byStatements =
-      glmReadOBJTextCounting(kPath, obj, objLength, FuzzInput::serve, &input, statementsError,
+      readObjTextCounting(kPath, obj, objLength, FuzzInput::serve, &input, statementsError,
                              sizeof statementsError, GLM_COUNT_STATEMENTS);
   FUZZ_CHECK((model != nullptr) == (byStatements != nullptr));
   if (model) {

@@ -15,7 +15,20 @@
  *  - Caller errors (a null model, a missing array an operation needs) are
  *    assertions that abort in every build type. Bad input files are not
  *    caller errors: they give a message.
- *  - Single-threaded: a model must not be used by two callers at once.
+ *  - Warnings go to standard output or standard error as each function
+ *    says, or to the handler set with glmSetMessageHandler.
+ *  - Only glmDraw and glmList use OpenGL, and only they need a current GL
+ *    context; everything else works without a window (libGL is still
+ *    linked).
+ *  - Threads: the library keeps no state between calls except glmDraw's
+ *    walking state and the message handler. Several threads may read,
+ *    change and write separate models at once (reading or writing separate
+ *    files included), and may share a model as long as none of them changes
+ *    it (glmDimensions, glmFind*, glmWriteOBJ, glmTryWriteOBJ only read).
+ *    Functions that change a model (glmUnitize, glmScale, normals, texture
+ *    coordinates, glmWeld, glmReverseWinding, glmAddGroup, glmDelete) need
+ *    it to themselves. glmDraw and glmList are for one thread only, the one
+ *    with the GL context.
  *
  * Quick use:
  *     GLMmodel* m = glmReadOBJ("cow.obj");
@@ -33,6 +46,12 @@
 extern "C" {
 #endif
 
+/* The library is built with hidden visibility: these declarations are what
+ * it exports. */
+#if defined(__GNUC__)
+#pragma GCC visibility push(default)
+#endif
+
 /* Mode flags for glmDraw, glmList and glmWriteOBJ. 0 selects vertices only. */
 #define GLM_NONE     (0)
 #define GLM_FLAT     (1 << 0) /* facet normals, one per triangle */
@@ -43,7 +62,10 @@ extern "C" {
 
 /* One material. Defaults before the MTL file changes them: shininess 65,
  * diffuse (0.8, 0.8, 0.8, 1), ambient (0.2, 0.2, 0.2, 1), specular (0, 0, 0, 1).
- * Material 0 is always named "default". */
+ * A model has materials only when its file named a material library; then
+ * material 0 is "default" (the library's own materials follow from 1).
+ * Otherwise `materials` is NULL and `materialcount` 0: there is no material
+ * 0, although every group's `material` is 0. */
 typedef struct GLMmaterial {
   char* name;
   GLfloat diffuse[4];
@@ -93,7 +115,7 @@ typedef struct GLMmodel {
   GLMtriangle* triangles;   /* trianglecount records */
 
   GLuint materialcount;
-  GLMmaterial* materials;   /* materialcount records, or NULL */
+  GLMmaterial* materials;   /* materialcount records, or NULL (count 0) */
 
   GLuint groupcount;
   GLMgroup* groups;         /* newest first; "default" is always last */
@@ -116,16 +138,23 @@ GLMgroup* glmAddGroup(GLMmodel* model, const char* name);
  * standard output and returns 0. */
 GLuint glmFindMaterial(GLMmodel* model, const char* name);
 
-/* Stores |max| + |min| of the bounding box on x, y and z in dimensions[0..2]
- * (the extent only when the box contains the origin). A model without
- * vertices gives 0, 0, 0. Asserts model, model->vertices, dimensions. */
+/* Stores |max| + |min| of the bounding box on x, y and z in dimensions[0..2].
+ * That is the box's size (max - min) only where the box contains the
+ * origin; a box away from it measures more: x from 10 to 12 gives 22, not
+ * 2. A model without vertices gives 0, 0, 0. Asserts model,
+ * model->vertices, dimensions. */
 GLvoid glmDimensions(GLMmodel* model, GLfloat* dimensions);
 
-/* Centres the vertices on the origin and scales them so that the largest
- * dimension (as glmDimensions measures it) becomes 2; returns the scale.
- * A model without vertices, or whose largest dimension is 0 or not finite
- * (an extent beyond float, such as vertices at -3e38 and 3e38), is left as
- * it is and 1 is returned. Asserts model, model->vertices. */
+/* Centres the bounding box on the origin and scales the vertices by 2 over
+ * the largest dimension as glmDimensions measures it before centring;
+ * returns that scale. For a box that contains the origin the largest side
+ * becomes 2. A model away from the origin is scaled by its distance too and
+ * comes out smaller: x from 10 to 12 (glmDimensions 22) ends at
+ * -0.0909..0.0909, a largest side of 2/11. Call it a second time, on the
+ * now centred model, to make the largest side 2. A model without vertices,
+ * or whose largest dimension is 0 or not finite (an extent beyond float,
+ * such as vertices at -3e38 and 3e38), is left as it is and 1 is returned.
+ * Asserts model, model->vertices. */
 GLfloat glmUnitize(GLMmodel* model);
 
 /* Multiplies every vertex coordinate by `scale`. */
@@ -216,11 +245,28 @@ GLvoid glmSpheremapTexture(GLMmodel* model);
 /* ---- Writing -------------------------------------------------------- */
 
 /* Writes the model as an OBJ file with the attributes `mode` selects and,
- * with GLM_MATERIAL and a library name, its MTL file beside it. With
+ * with GLM_MATERIAL and a library name, its MTL file (the name `mtllib`
+ * holds, in the OBJ file's folder) beside it. Attributes the model lacks
+ * are dropped with a "glmWriteOBJ() warning:" on standard output. With
  * GLM_FLAT | GLM_TEXTURE the faces are v/t/n, n naming the facet normal.
- * On an open failure prints a message and ends the process with exit
- * status 1. Asserts model. */
+ * Each file is written to a new file in its folder and renamed over its
+ * name only once both are written and closed, so a failure leaves any
+ * earlier files whole and no partial file behind (a symbolic link is
+ * followed, a file that existed keeps its permissions, a device or pipe is
+ * written directly). On a failure prints a message on standard error
+ * ("glmWriteOBJ() failed: can't open file" or "glmWriteMTL() failed: can't
+ * open file" when a file cannot be created, "glmWriteOBJ() failed: file:
+ * what went wrong" when it cannot be written, closed or renamed) and ends
+ * the process with exit status 1. Asserts model. */
 GLvoid glmWriteOBJ(GLMmodel* model, const char* filename, GLuint mode);
+
+/* Like glmWriteOBJ, with the same output byte for byte, but never ends the
+ * process: returns 1 on success, or 0 after writing one NUL-terminated line
+ * "file: what went wrong" into `error` (at most errorsize bytes, when
+ * `error` is not NULL; the file is the OBJ or MTL file at fault). Leaves
+ * `error` alone on success. */
+GLboolean glmTryWriteOBJ(GLMmodel* model, const char* filename, GLuint mode,
+                         char* error, size_t errorsize);
 
 /* ---- Welding -------------------------------------------------------- */
 
@@ -235,15 +281,34 @@ GLfloat* glmWeldVectors(GLfloat* vectors, GLuint* numvectors, GLfloat epsilon);
  * (exactly, at any size). Corners outside 1..vertexcount stay as they are. */
 GLvoid glmWeld(GLMmodel* model, GLfloat epsilon);
 
+/* ---- Messages ------------------------------------------------------- */
+
+/* Receives one warning as a line without its newline. */
+typedef void (*GLMmessagehandler)(void* user, const char* message);
+
+/* Sends every warning the library prints (mode warnings of glmDraw, glmList
+ * and glmWriteOBJ, glmFindMaterial's "can't find material", glmVertexNormals'
+ * "vertex w/o a triangle", glmReadPPM's messages) to `handler` with `user`,
+ * on the thread that made it, instead of printing it. NULL restores
+ * printing, each line on the stream its function names. Messages of
+ * failures that end the process are printed as before. May be called at any
+ * time from any thread; the handler must be safe to call from every thread
+ * that uses the library. */
+GLvoid glmSetMessageHandler(GLMmessagehandler handler, void* user);
+
 /* ---- Images --------------------------------------------------------- */
 
 /* Reads a raw (P6) PPM file into a malloc'ed buffer of width * height * 3
- * bytes and stores its size; returns NULL after a message on standard error
- * when the file cannot be read, leaving width and height untouched. The
- * header is "P6", width, height and maximum value separated by white space
- * and '#' comments, then one white-space byte; every sample is one byte,
- * whatever the maximum value. */
+ * bytes and stores its size; returns NULL after a message "file: what went
+ * wrong" on standard error when the file cannot be read, leaving width and
+ * height untouched. The header is "P6", width, height and maximum value
+ * separated by white space and '#' comments, then one white-space byte;
+ * every sample is one byte, whatever the maximum value. */
 GLubyte* glmReadPPM(const char* filename, int* width, int* height);
+
+#if defined(__GNUC__)
+#pragma GCC visibility pop
+#endif
 
 #ifdef __cplusplus
 }

@@ -1,32 +1,114 @@
-// Internal to the model library: helpers shared by the sections of glm.cpp and
-// reachable from the tests, never installed.
+// Internal to the model library: what two or more of its files share, and the
+// hooks the tests reach. Never installed.
 #ifndef CELSHADE_GLM_INTERNAL_H
 #define CELSHADE_GLM_INTERNAL_H
 
 #include "glm.h"
 
-#include <assert.h>
 #include <stddef.h>
+#include <stdio.h>
 
-// Caller errors abort in every build type, Release included: the report is
-// the C library's own ("prog: glm.cpp:LINE: func: Assertion `expr' failed.")
-// and names the library's source file.
-extern "C" void __assert_fail(const char* assertion, const char* file, unsigned int line,
-                              const char* function) noexcept __attribute__((noreturn));
-#define GLM_ASSERT(expr) \
-  ((expr) ? (void)0 : __assert_fail(#expr, "glm.cpp", __LINE__, __func__))
+#include <string>
+#include <string_view>
 
 #define GLM_INTERNAL __attribute__((visibility("hidden")))
 
-extern "C" {
+// ---- Assertions -------------------------------------------------------------
+
+// Caller errors abort in every build type, Release included. The report has
+// the C library's shape and names the library's source as glm.cpp, then the
+// file and line within it: "prog: glm.cpp: draw.cpp:57: glmDraw: Assertion
+// `model' failed."
+[[noreturn]] GLM_INTERNAL void assertionFailed(const char* expression, const char* file,
+                                              unsigned line, const char* function) noexcept;
+#define GLM_ASSERT(expr) \
+  ((expr) ? (void)0 : assertionFailed(#expr, __FILE_NAME__, __LINE__, __func__))
+
+// ---- Allocation and strings -------------------------------------------------
+
+// malloc(count * size) that never returns null: an overflowing size or a
+// failed allocation prints "glm: out of memory" with the size on standard
+// error and ends the process with exit status 1.
+GLM_INTERNAL void* allocArray(size_t count, size_t size);
+// A malloc'ed C string holding `name`; null when out of memory.
+GLM_INTERNAL char* copyName(std::string_view name);
+// The same, never null (allocArray rules).
+GLM_INTERNAL char* copyString(const char* s);
+// The directory part of `path`: cut just after its last '/', or empty when
+// it has none ("models/cow.obj" gives "models/").
+GLM_INTERNAL std::string glmDirName(const char* path);
+// `name` in the directory of `path`: glmDirName(path) followed by name.
+GLM_INTERNAL std::string pathBeside(const char* path, std::string_view name);
 
 // b when b > a, else a (ties give a).
 GLM_INTERNAL GLfloat glmMax(GLfloat a, GLfloat b);
 // -f when f < 0, else f.
 GLM_INTERNAL GLfloat glmAbs(GLfloat f);
 
-// Newly malloc'ed copy of `path` cut just after its last '/'; "" when none.
-GLM_INTERNAL char* glmDirName(const char* path);
+// ---- Messages ---------------------------------------------------------------
+
+// Formats one warning line (no newline) and hands it to the message handler,
+// or prints it with its newline on `stream` when there is none.
+GLM_INTERNAL void emitMessage(FILE* stream, const char* format, ...)
+    __attribute__((format(printf, 2, 3)));
+
+// ---- Models -----------------------------------------------------------------
+
+// Settles a draw or write mode against what the model holds: drops a flag
+// whose array is missing, then flat under smooth and colour under material,
+// in that order, emitting "<who>() warning: <warnings[k]>" (standard output)
+// for every check k that fires. Only the presence of an array counts.
+GLM_INTERNAL GLuint resolveMode(const GLMmodel* model, GLuint mode, const char* who,
+                                const char* const warnings[7]);
+
+// Index of the first material named `name`, when there is one.
+GLM_INTERNAL bool findMaterial(const GLMmodel* model, const char* name, GLuint& index);
+// The message glmFindMaterial prints for a name it cannot find.
+GLM_INTERNAL void reportMissingMaterial(const char* name);
+
+// True when |u - v| < epsilon in x, y and z (tested in that order).
+GLM_INTERNAL GLboolean glmEqual(GLfloat* u, GLfloat* v, GLfloat epsilon);
+
+// ---- The operating system ---------------------------------------------------
+
+// Asks for huge pages under the whole 2 MiB steps of a large array. Only
+// advice; nothing depends on it.
+GLM_INTERNAL void adviseHugePages(void* array, size_t bytes);
+// Room for `count` items of `size` bytes (allocArray rules), on 2 MiB pages
+// where the system grants them; released with free().
+GLM_INTERNAL void* allocTable(size_t count, size_t size);
+// True when `file` is a regular file; then `left` is the number of bytes
+// after its position (0 when the position is past the end).
+GLM_INTERNAL bool bytesLeft(FILE* file, size_t& left);
+
+// A file written under a temporary name in its target's folder and renamed
+// over the target by commit(), so that the target is either the whole new
+// file or what it was before. Dropped (closed and removed) unless committed.
+// A target that exists and is not a regular file (a device, a pipe) is
+// written directly; a symbolic link is followed.
+class GLM_INTERNAL Replacement {
+ public:
+  Replacement() = default;
+  Replacement(const Replacement&) = delete;
+  Replacement& operator=(const Replacement&) = delete;
+  ~Replacement();
+
+  // Creates the file to write; false with errno set when it cannot.
+  bool create(const char* target);
+  // Writes all n bytes; false with errno set when they could not be.
+  bool write(const char* p, size_t n);
+  // Closes the file; false with errno set when that fails.
+  bool close();
+  // Renames the written and closed file over its target.
+  bool commit();
+
+ private:
+  std::string target_;
+  std::string temp_;  // empty when writing the target directly
+  int fd_ = -1;
+};
+
+// ---- Test hooks -------------------------------------------------------------
 
 // u . v, added in the order x, y, z. Asserts u, v.
 GLM_INTERNAL GLfloat glmDot(GLfloat* u, GLfloat* v);
@@ -35,9 +117,6 @@ GLM_INTERNAL GLvoid glmCross(GLfloat* u, GLfloat* v, GLfloat* n);
 // Divides v by its length (square root taken in double, rounded to float).
 // Asserts v.
 GLM_INTERNAL GLvoid glmNormalize(GLfloat* v);
-
-// True when |u - v| < epsilon in x, y and z (tested in that order).
-GLM_INTERNAL GLboolean glmEqual(GLfloat* u, GLfloat* v, GLfloat epsilon);
 
 // How the reader's first pass counts: lines by their first bytes, starting
 // over statement by statement when that count proves wrong (what
@@ -48,29 +127,8 @@ enum { GLM_COUNT_LINES_FIRST, GLM_COUNT_STATEMENTS, GLM_COUNT_LINES_ONLY };
 
 // glmReadOBJText with the first pass's way of counting chosen. Asserts a
 // known `counting`.
-GLM_INTERNAL GLMmodel* glmReadOBJTextCounting(const char* path, const char* text, size_t length,
-                                              GLMmtlsource mtl, void* user, char* error,
-                                              size_t errorsize, int counting);
-
-// Writes the model's materials as the MTL file `mtllibname` in the directory
-// of `modelpath` (the OBJ file being written). On an open failure prints a
-// message and ends the process with exit status 1.
-GLM_INTERNAL GLvoid glmWriteMTL(GLMmodel* model, const char* modelpath, const char* mtllibname);
-
-}  // extern "C"
-
-// Settles a draw or write mode against what the model holds: drops a flag
-// whose array is missing, then flat under smooth and colour under material,
-// in that order, printing "<who>() warning: <warnings[k]>" on standard output
-// for every check k that fires. Only the presence of an array counts.
-GLM_INTERNAL GLuint glmResolveMode(const GLMmodel* model, GLuint mode, const char* who,
-                                   const char* const warnings[7]);
-
-// malloc(count * size) that never returns null: an overflowing size or a
-// failed allocation prints "glm: out of memory" with the size on standard
-// error and ends the process with exit status 1.
-GLM_INTERNAL void* glmAlloc(size_t count, size_t size);
-// Newly allocated copy of a string (glmAlloc rules).
-GLM_INTERNAL char* glmStrdup(const char* s);
+GLM_INTERNAL GLMmodel* readObjTextCounting(const char* path, const char* text, size_t length,
+                                           GLMmtlsource mtl, void* user, char* error,
+                                           size_t errorsize, int counting);
 
 #endif  // CELSHADE_GLM_INTERNAL_H

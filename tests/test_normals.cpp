@@ -10,11 +10,11 @@
 #include <vector>
 
 #include "glm_internal.h"
-#include "mesh_builder.h"
+#include "support/model_builder.h"
 
 namespace {
 
-using mesh::bits;
+using model_builder::bits;
 
 const GLfloat* facetOf(const GLMmodel* m, GLuint triangle) {
   return m->facetnorms + 3 * m->triangles[triangle].facetnormidx;
@@ -89,7 +89,7 @@ TEST(VectorHelpers, NormalizeLeavesZeroAndNonFiniteVectorsAlone) {
 // ---- Facet normals ----------------------------------------------------------
 
 TEST(FacetNormals, UnitRightHandNormalPerTriangle) {
-  GLMmodel* m = mesh::build({0, 0, 0, 1, 0, 0, 0, 1, 0, 0, 0, 5}, {1, 2, 3, 1, 4, 2});
+  GLMmodel* m = model_builder::build({0, 0, 0, 1, 0, 0, 0, 1, 0, 0, 0, 5}, {1, 2, 3, 1, 4, 2});
   glmFacetNormals(m);
   ASSERT_EQ(m->facetnormcount, 2u);
   EXPECT_EQ(m->triangles[0].facetnormidx, 1u);
@@ -106,8 +106,8 @@ TEST(FacetNormals, UnitRightHandNormalPerTriangle) {
 }
 
 TEST(FacetNormals, RecomputingReplacesTheArrayAndRenumbers) {
-  GLMmodel* m = mesh::build({0, 0, 0, 1, 0, 0, 0, 1, 0}, {1, 2, 3});
-  mesh::setFacetNormals(m, {9, 9, 9, 8, 8, 8});
+  GLMmodel* m = model_builder::build({0, 0, 0, 1, 0, 0, 0, 1, 0}, {1, 2, 3});
+  model_builder::setFacetNormals(m, {9, 9, 9, 8, 8, 8});
   m->triangles[0].facetnormidx = 2;
   glmFacetNormals(m);  // the old array is freed (leak check under ASan)
   EXPECT_EQ(m->facetnormcount, 1u);
@@ -117,7 +117,7 @@ TEST(FacetNormals, RecomputingReplacesTheArrayAndRenumbers) {
 }
 
 TEST(FacetNormals, DegenerateOrBrokenTrianglesGetZeroNotNaN) {
-  GLMmodel* m = mesh::build({0, 0, 0, 1, 1, 1, 2, 2, 2, 1, 0, 0},
+  GLMmodel* m = model_builder::build({0, 0, 0, 1, 1, 1, 2, 2, 2, 1, 0, 0},
                             {1, 2, 3,    // on one line
                              1, 1, 4,    // two corners on one vertex
                              1, 4, 9,    // vertex index past the array
@@ -130,7 +130,7 @@ TEST(FacetNormals, DegenerateOrBrokenTrianglesGetZeroNotNaN) {
 }
 
 TEST(FacetNormals, ModelWithoutTrianglesGetsNone) {
-  GLMmodel* m = mesh::build({1, 2, 3}, {});
+  GLMmodel* m = model_builder::build({1, 2, 3}, {});
   glmFacetNormals(m);
   EXPECT_EQ(m->facetnormcount, 0u);
   EXPECT_NE(m->facetnorms, nullptr);
@@ -144,14 +144,14 @@ TEST(FacetNormals, FiniteCornersGiveAUnitNormalAtAnyMagnitude) {
   // overflows: zero once), 1e-20 (products underflow: zero once), corners
   // near 3e38 (edges overflow: NaN once).
   for (float s : {1e20f, 1e10f, 1e-20f, 1e-30f}) {
-    GLMmodel* m = mesh::build({0, 0, 0, s, 0, 0, 0, s, 0}, {1, 2, 3});
+    GLMmodel* m = model_builder::build({0, 0, 0, s, 0, 0, 0, s, 0}, {1, 2, 3});
     glmFacetNormals(m);
     EXPECT_EQ(facetOf(m, 0)[0], 0.0f) << s;
     EXPECT_EQ(facetOf(m, 0)[1], 0.0f) << s;
     EXPECT_EQ(facetOf(m, 0)[2], 1.0f) << s;
     glmDelete(m);
   }
-  GLMmodel* m = mesh::build({-3e38f, -3e38f, 0, 3e38f, -3e38f, 0, 3e38f, 3e38f, 0,  //
+  GLMmodel* m = model_builder::build({-3e38f, -3e38f, 0, 3e38f, -3e38f, 0, 3e38f, 3e38f, 0,  //
                              -3e38f, 3e38f, 0},
                             {1, 2, 3, 1, 3, 4});
   glmFacetNormals(m);
@@ -168,7 +168,7 @@ TEST(FacetNormals, FiniteCornersGiveAUnitNormalAtAnyMagnitude) {
 
 TEST(FacetNormals, DegenerateOrNonFiniteStaysZeroAtAnyMagnitude) {
   const float inf = std::numeric_limits<float>::infinity();
-  GLMmodel* m = mesh::build({0, 0, 0, 1e20f, 1e20f, 1e20f, 2e20f, 2e20f, 2e20f,  // on one line
+  GLMmodel* m = model_builder::build({0, 0, 0, 1e20f, 1e20f, 1e20f, 2e20f, 2e20f, 2e20f,  // on one line
                              1e-30f, 1e-30f, 1e-30f, 2e-30f, 2e-30f, 2e-30f,  //
                              3e38f, 1, 2, -3e38f, 1, 2, 0, 1, 2,               // along x
                              inf, 0, 0, 0, 1, 0},
@@ -245,7 +245,7 @@ TEST(FacetNormals, UnitOrZeroAtAnyMagnitudeAndUnchangedWhereFloatWasRight) {
     degenerate.push_back(flat);
     degenerate.push_back(false);
   }
-  GLMmodel* m = mesh::build(xyz, corners);
+  GLMmodel* m = model_builder::build(xyz, corners);
   glmFacetNormals(m);
   int kept = 0, mended = 0;
   for (GLuint t = 0; t < m->trianglecount; t++) {
@@ -388,7 +388,7 @@ void expectSameAsLists(GLMmodel* m, float angle) {
 }
 
 TEST(VertexNormals, FlatSquareSharesOneNormalPerVertex) {
-  GLMmodel* m = mesh::build({0, 0, 0, 1, 0, 0, 1, 1, 0, 0, 1, 0}, {1, 2, 3, 1, 3, 4});
+  GLMmodel* m = model_builder::build({0, 0, 0, 1, 0, 0, 1, 1, 0, 0, 1, 0}, {1, 2, 3, 1, 3, 4});
   glmFacetNormals(m);
   glmVertexNormals(m, 45);
   ASSERT_EQ(m->normalcount, 4u);
@@ -404,7 +404,7 @@ TEST(VertexNormals, FlatSquareSharesOneNormalPerVertex) {
 }
 
 TEST(VertexNormals, CubeAt45SharesOnlyTheReferenceFace) {
-  GLMmodel* m = mesh::cube();
+  GLMmodel* m = model_builder::cube();
   glmFacetNormals(m);
   glmVertexNormals(m, 45);
   // Per vertex: one shared normal plus one private per triangle outside the
@@ -424,7 +424,7 @@ TEST(VertexNormals, CubeAt45SharesOnlyTheReferenceFace) {
     for (int c = 0; c < 3; c++)
       for (int k = 0; k < 3; k++) EXPECT_NEAR(normalOf(m, t, c)[k], facetOf(m, t)[k], 1e-6);
   glmDelete(m);
-  m = mesh::cube();
+  m = model_builder::cube();
   glmFacetNormals(m);
   expectSameAsLists(m, 45);
   glmDelete(m);
@@ -433,8 +433,8 @@ TEST(VertexNormals, CubeAt45SharesOnlyTheReferenceFace) {
 // Two triangles at vertex 1: the first in the x-y plane (normal +z), the
 // second tilted about the x axis so that its unit normal is `tilted`.
 GLMmodel* hinge(std::vector<float> tilted) {
-  GLMmodel* m = mesh::build({0, 0, 0, 1, 0, 0, 0, 1, 0, 0, 0, 1}, {1, 2, 3, 1, 2, 4});
-  mesh::setFacetNormals(m, {0, 0, 1, tilted[0], tilted[1], tilted[2]});
+  GLMmodel* m = model_builder::build({0, 0, 0, 1, 0, 0, 0, 1, 0, 0, 0, 1}, {1, 2, 3, 1, 2, 4});
+  model_builder::setFacetNormals(m, {0, 0, 1, tilted[0], tilted[1], tilted[2]});
   m->triangles[0].facetnormidx = 1;
   m->triangles[1].facetnormidx = 2;
   return m;
@@ -466,9 +466,9 @@ TEST(VertexNormals, ThresholdIsStrict) {
 
 TEST(VertexNormals, Angle180JoinsAllButTheExactOpposite) {
   // Vertex 1 in four triangles; the reference (highest) faces +z.
-  GLMmodel* m = mesh::build({0, 0, 0, 1, 0, 0, 0, 1, 0},
+  GLMmodel* m = model_builder::build({0, 0, 0, 1, 0, 0, 0, 1, 0},
                             {1, 2, 3, 1, 2, 3, 1, 2, 3, 1, 2, 3});
-  mesh::setFacetNormals(m, {0, -1, 0, 0, 0, -1, 1, 0, 0, 0, 0, 1});
+  model_builder::setFacetNormals(m, {0, -1, 0, 0, 0, -1, 1, 0, 0, 0, 0, 1});
   for (GLuint t = 0; t < 4; t++) m->triangles[t].facetnormidx = t + 1;
   expectSameAsLists(m, 180);
   GLuint shared = m->triangles[3].normalidx[0];
@@ -479,7 +479,7 @@ TEST(VertexNormals, Angle180JoinsAllButTheExactOpposite) {
 }
 
 TEST(VertexNormals, UnusedVertexGetsOneMessageAndNoNormal) {
-  GLMmodel* m = mesh::build({0, 0, 0, 5, 5, 5, 1, 0, 0, 0, 1, 0, 6, 6, 6}, {1, 3, 4});
+  GLMmodel* m = model_builder::build({0, 0, 0, 5, 5, 5, 1, 0, 0, 0, 1, 0, 6, 6, 6}, {1, 3, 4});
   glmFacetNormals(m);
   testing::internal::CaptureStderr();
   glmVertexNormals(m, 90);
@@ -494,8 +494,8 @@ TEST(VertexNormals, UnusedVertexGetsOneMessageAndNoNormal) {
 }
 
 TEST(VertexNormals, ModelWithoutTrianglesReportsEveryVertex) {
-  GLMmodel* m = mesh::build({0, 0, 0, 1, 1, 1}, {});
-  mesh::setNormals(m, {0, 0, 1});  // read from the file, discarded
+  GLMmodel* m = model_builder::build({0, 0, 0, 1, 1, 1}, {});
+  model_builder::setNormals(m, {0, 0, 1});  // read from the file, discarded
   glmFacetNormals(m);
   testing::internal::CaptureStderr();
   glmVertexNormals(m, 90);
@@ -520,14 +520,14 @@ TEST(VertexNormals, MatchesListAlgorithmOnRandomMeshes) {
     std::vector<float> xyz(3 * vertices, 0);
     std::vector<GLuint> corners;
     for (GLuint i = 0; i < 3 * triangles; i++) corners.push_back(1 + rng() % vertices);
-    GLMmodel* m = mesh::build(xyz, corners);
+    GLMmodel* m = model_builder::build(xyz, corners);
     std::vector<float> fn;
     for (GLuint f = 0; f < facets; f++) {
       const float* d = dirs[rng() % 9];
       float sign = rng() % 4 ? 1 : -1;
       for (int c = 0; c < 3; c++) fn.push_back(sign * d[c]);
     }
-    mesh::setFacetNormals(m, fn);
+    model_builder::setFacetNormals(m, fn);
     for (GLuint t = 0; t < triangles; t++) m->triangles[t].facetnormidx = 1 + rng() % facets;
     float angle = angles[round % 10];
     expectSameAsLists(m, angle);
@@ -552,7 +552,7 @@ TEST(VertexNormals, MatchesListAlgorithmOnComputedFacets) {
       corners.insert(corners.end(), {a, b, c, a, c, d});
     }
   for (float angle : {0.0f, 20.0f, 45.0f, 90.0f, 180.0f}) {
-    GLMmodel* m = mesh::build(xyz, corners);
+    GLMmodel* m = model_builder::build(xyz, corners);
     glmFacetNormals(m);
     expectSameAsLists(m, angle);
     glmDelete(m);
@@ -563,7 +563,7 @@ TEST(VertexNormals, MatchesListAlgorithmOnComputedFacets) {
 
 TEST(VertexNormals, DegenerateReferenceDoesNotSpoilItsNeighbours) {
   // Vertex 1 is in two flat triangles and, highest-numbered, a degenerate one.
-  GLMmodel* m = mesh::build({0, 0, 0, 1, 0, 0, 1, 1, 0, 0, 1, 0, 2, 0, 0},
+  GLMmodel* m = model_builder::build({0, 0, 0, 1, 0, 0, 1, 1, 0, 0, 1, 0, 2, 0, 0},
                             {1, 2, 3, 1, 3, 4, 1, 2, 5});
   glmFacetNormals(m);
   glmVertexNormals(m, 45);
@@ -580,9 +580,9 @@ TEST(VertexNormals, DegenerateReferenceDoesNotSpoilItsNeighbours) {
 
 TEST(VertexNormals, ZeroSharedSumTakesTheReferenceFacet) {
   // Three facets 120 degrees apart around z meet at vertex 1 and sum to zero.
-  GLMmodel* m = mesh::build({0, 0, 0, 1, 0, 0, 0, 1, 0},
+  GLMmodel* m = model_builder::build({0, 0, 0, 1, 0, 0, 0, 1, 0},
                             {1, 2, 3, 1, 2, 3, 1, 2, 3});
-  mesh::setFacetNormals(m, {-0.5f, 0.8660254f, 0, -0.5f, -0.8660254f, 0, 1, 0, 0});
+  model_builder::setFacetNormals(m, {-0.5f, 0.8660254f, 0, -0.5f, -0.8660254f, 0, 1, 0, 0});
   for (GLuint t = 0; t < 3; t++) m->triangles[t].facetnormidx = t + 1;
   glmVertexNormals(m, 150);
   GLuint shared = m->triangles[2].normalidx[0];
@@ -597,8 +597,8 @@ TEST(VertexNormals, ZeroSharedSumTakesTheReferenceFacet) {
 }
 
 TEST(VertexNormals, RepeatedCornerGetsAValidNormal) {
-  GLMmodel* m = mesh::build({0, 0, 0, 1, 0, 0, 0, 1, 0}, {1, 2, 1, 2, 2, 2, 1, 2, 3});
-  mesh::setFacetNormals(m, {0, 0, 1, 0, 1, 0, 1, 0, 0});
+  GLMmodel* m = model_builder::build({0, 0, 0, 1, 0, 0, 0, 1, 0}, {1, 2, 1, 2, 2, 2, 1, 2, 3});
+  model_builder::setFacetNormals(m, {0, 0, 1, 0, 1, 0, 1, 0, 0});
   for (GLuint t = 0; t < 3; t++) m->triangles[t].facetnormidx = t + 1;
   for (GLuint t = 0; t < 3; t++)
     for (int c = 0; c < 3; c++) m->triangles[t].normalidx[c] = 77;  // stale
@@ -614,8 +614,8 @@ TEST(VertexNormals, RepeatedCornerGetsAValidNormal) {
 }
 
 TEST(VertexNormals, OutOfRangeIndicesAreNotFollowed) {
-  GLMmodel* m = mesh::build({0, 0, 0, 1, 0, 0, 0, 1, 0}, {1, 2, 3, 1, 9, 0, 1, 3, 2});
-  mesh::setFacetNormals(m, {0, 0, 1, 0, 0, 1});
+  GLMmodel* m = model_builder::build({0, 0, 0, 1, 0, 0, 0, 1, 0}, {1, 2, 3, 1, 9, 0, 1, 3, 2});
+  model_builder::setFacetNormals(m, {0, 0, 1, 0, 0, 1});
   m->triangles[0].facetnormidx = 1;
   m->triangles[1].facetnormidx = 2;
   m->triangles[2].facetnormidx = 5;  // no such facet normal: counts as degenerate
@@ -633,7 +633,7 @@ TEST(VertexNormals, OutOfRangeIndicesAreNotFollowed) {
 // ---- Winding ----------------------------------------------------------------
 
 TEST(Winding, ReversedTriangleFacesTheOtherWay) {
-  GLMmodel* m = mesh::build({0, 0, 0, 1, 0, 0, 0, 1, 0}, {1, 2, 3});
+  GLMmodel* m = model_builder::build({0, 0, 0, 1, 0, 0, 0, 1, 0}, {1, 2, 3});
   glmFacetNormals(m);
   glmReverseWinding(m);
   const GLMtriangle& t = m->triangles[0];
@@ -651,7 +651,7 @@ TEST(Winding, ReversedTriangleFacesTheOtherWay) {
 }
 
 TEST(Winding, IndicesSwapOnlyWhereTheArraysExist) {
-  GLMmodel* m = mesh::build({0, 0, 0, 1, 0, 0, 0, 1, 0}, {1, 2, 3});
+  GLMmodel* m = model_builder::build({0, 0, 0, 1, 0, 0, 0, 1, 0}, {1, 2, 3});
   GLMtriangle& t = m->triangles[0];
   t.normalidx[0] = 4, t.normalidx[2] = 6;
   t.texcoordidx[0] = 7, t.texcoordidx[2] = 9;
@@ -667,7 +667,7 @@ TEST(Winding, IndicesSwapOnlyWhereTheArraysExist) {
 }
 
 TEST(Winding, TwiceRestoresEverythingBitForBit) {
-  GLMmodel* m = mesh::cube();
+  GLMmodel* m = model_builder::cube();
   glmFacetNormals(m);
   glmVertexNormals(m, 45);
   m->normals[3] = -0.0f;
@@ -703,7 +703,7 @@ TEST_F(NormalsDeathTest, CallerErrorsAbortNamingTheExpression) {
   EXPECT_DEATH(glmNormalize(nullptr), "Assertion `v' failed");
   (void)n;
 
-  GLMmodel* m = mesh::build({0, 0, 0}, {});
+  GLMmodel* m = model_builder::build({0, 0, 0}, {});
   EXPECT_DEATH(glmFacetNormals(nullptr), "Assertion `model' failed");
   EXPECT_DEATH(glmVertexNormals(nullptr, 90), "Assertion `model' failed");
   EXPECT_DEATH(glmVertexNormals(m, 90), "Assertion `model->facetnorms' failed");

@@ -14,7 +14,7 @@
 #include <thread>
 
 #include "glm.h"
-#include "model_builder.h"
+#include "support/model_builder.h"
 
 namespace {
 

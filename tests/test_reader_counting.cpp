@@ -9,8 +9,8 @@
 #include <vector>
 
 #include "glm_internal.h"
-#include "model_difference.h"
-#include "reader_support.h"
+#include "support/model_difference.h"
+#include "support/reader_support.h"
 
 namespace {
 
@@ -25,7 +25,7 @@ struct Outcome {
 Outcome read(const std::string& obj, Libraries& libs, int counting) {
   char error[512] = "";
   testing::internal::CaptureStdout();
-  GLMmodel* model = glmReadOBJTextCounting("dir/t.obj", obj.data(), obj.size(), libraryText,
+  GLMmodel* model = readObjTextCounting("dir/t.obj", obj.data(), obj.size(), libraryText,
                                            &libs, error, sizeof error, counting);
   return Outcome{model, model ? "" : error, testing::internal::GetCapturedStdout()};
 }

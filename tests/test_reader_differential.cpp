@@ -1,4 +1,4 @@
-// The reader against formatted stdio reading (tests/stdio_reader.h) on
+// The reader against formatted stdio reading (tests/support/stdio_reader.h) on
 // generated files: statements in any order, numbers in every notation the
 // reader accepts, split across lines or missing, faces of every form with
 // relative and partial corners, group, material and other statements, a
@@ -15,9 +15,9 @@
 #include <string>
 #include <vector>
 
-#include "model_difference.h"
-#include "reader_support.h"
-#include "stdio_reader.h"
+#include "support/model_difference.h"
+#include "support/reader_support.h"
+#include "support/stdio_reader.h"
 
 namespace {
 

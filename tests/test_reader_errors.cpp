@@ -1,7 +1,7 @@
 // Reader errors: what glmTryReadOBJ and glmReadOBJText report for every
 // kind of bad input, and glmReadOBJ's exact messages, streams and exit
 // statuses.
-#include "reader_support.h"
+#include "support/reader_support.h"
 
 #include <cstring>
 

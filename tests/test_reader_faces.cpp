@@ -1,6 +1,6 @@
 // Faces: the four corner forms, fan triangulation, relative indices,
 // partial corners and corners read across line ends.
-#include "reader_support.h"
+#include "support/reader_support.h"
 
 using namespace reader_test;
 

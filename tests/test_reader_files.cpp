@@ -1,7 +1,7 @@
 // Reading from files: whole models compared with committed dumps, libraries
 // found beside the model, pipes, empty files, and a file large enough that
 // the reader hands back pages while it reads.
-#include "reader_support.h"
+#include "support/reader_support.h"
 
 #include <sys/stat.h>
 

@@ -1,6 +1,6 @@
 // Groups and material uses: untrimmed group names, the group list, which
 // material each group ends with, and where library names are looked up.
-#include "reader_support.h"
+#include "support/reader_support.h"
 
 #include <vector>
 

@@ -1,6 +1,6 @@
 // Material libraries: counting, defaults, colours, the shininess scale and
 // which statements change which material.
-#include "reader_support.h"
+#include "support/reader_support.h"
 
 #include <string>
 #include <vector>

@@ -1,6 +1,6 @@
 // Reader statements: keyword classes, coordinates, how numbers are read
 // across line ends and where the next keyword starts.
-#include "reader_support.h"
+#include "support/reader_support.h"
 
 #include <cmath>
 #include <cstdint>

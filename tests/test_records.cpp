@@ -6,6 +6,7 @@
 #include <cstdlib>
 #include <cstring>
 #include <initializer_list>
+#include <string>
 
 #include "glm_internal.h"
 
@@ -15,7 +16,7 @@ namespace {
 // builds one (slot 0 allocated, never read).
 GLMmodel* modelWithVertices(std::initializer_list<float> xyz) {
   GLMmodel* m = static_cast<GLMmodel*>(calloc(1, sizeof(GLMmodel)));
-  m->path = glmStrdup("test.obj");
+  m->path = copyString("test.obj");
   m->vertexcount = GLuint(xyz.size() / 3);
   m->vertices = static_cast<GLfloat*>(malloc((xyz.size() + 3) * sizeof(GLfloat)));
   m->vertices[0] = m->vertices[1] = m->vertices[2] = NAN;  // slot 0: must stay unread
@@ -27,7 +28,7 @@ void addMaterials(GLMmodel* m, std::initializer_list<const char*> names) {
   m->materialcount = GLuint(names.size());
   m->materials = static_cast<GLMmaterial*>(calloc(names.size(), sizeof(GLMmaterial)));
   GLuint i = 0;
-  for (const char* n : names) m->materials[i++].name = glmStrdup(n);
+  for (const char* n : names) m->materials[i++].name = copyString(n);
 }
 
 TEST(Groups, AddCreatesAtHeadAndFindsExistingByExactName) {
@@ -125,16 +126,15 @@ TEST(Extent, ScaleMultipliesVerticesOnly) {
   glmDelete(m);
 }
 
-TEST(Helpers, AbsMaxAndDirName) {
+TEST(Helpers, AbsMaxAndPathBeside) {
   EXPECT_EQ(glmAbs(-2.5f), 2.5f);
   EXPECT_EQ(glmMax(1, 2), 2);
   EXPECT_TRUE(std::signbit(glmMax(-0.0f, 0.0f)));  // ties give the first
   struct { const char* in; const char* out; } cases[] = {
       {"models/cow.obj", "models/"}, {"cow.obj", ""}, {"a/b/", "a/b/"}, {"/x", "/"}};
   for (auto c : cases) {
-    char* d = glmDirName(c.in);
-    EXPECT_STREQ(d, c.out) << c.in;
-    free(d);
+    EXPECT_EQ(glmDirName(c.in), c.out) << c.in;
+    EXPECT_EQ(pathBeside(c.in, "x.mtl"), std::string(c.out) + "x.mtl") << c.in;
   }
 }
 

@@ -13,7 +13,7 @@
 #include <vector>
 
 #include "glm_internal.h"
-#include "model_builder.h"
+#include "support/model_builder.h"
 
 namespace {
 

@@ -6,18 +6,18 @@
 #include <vector>
 
 #include "glm_internal.h"
-#include "mesh_builder.h"
+#include "support/model_builder.h"
 
 namespace {
 
-using mesh::bits;
+using model_builder::bits;
 
 const GLfloat* uv(const GLMmodel* m, GLuint i) { return m->texcoords + 2 * i; }
 
 // ---- Linear -----------------------------------------------------------------
 
 TEST(LinearTexture, ProjectsOnXZScaledByLargestDimension) {
-  GLMmodel* m = mesh::build({-1, 0, -0.5f, 1, 0.2f, 0.5f, 0, -0.2f, 0}, {1, 2, 3});
+  GLMmodel* m = model_builder::build({-1, 0, -0.5f, 1, 0.2f, 0.5f, 0, -0.2f, 0}, {1, 2, 3});
   glmLinearTexture(m);  // dimensions 2, 0.4, 1: scale 1
   ASSERT_EQ(m->texcoordcount, 3u);
   const float want[3][2] = {{0, 0.25f}, {1, 0.75f}, {0.5f, 0.5f}};
@@ -29,7 +29,7 @@ TEST(LinearTexture, ProjectsOnXZScaledByLargestDimension) {
 }
 
 TEST(LinearTexture, OffOriginModelLeavesTheUnitRange) {
-  GLMmodel* m = mesh::build({1, 0, 0, 3, 0.5f, 0.5f, 2, 0, 0}, {1, 2, 3});
+  GLMmodel* m = model_builder::build({1, 0, 0, 3, 0.5f, 0.5f, 2, 0, 0}, {1, 2, 3});
   glmLinearTexture(m);  // width |3| + |1| = 4: scale 0.5
   EXPECT_EQ(uv(m, 1)[0], 0.75f);
   EXPECT_EQ(uv(m, 2)[0], 1.25f);
@@ -39,11 +39,11 @@ TEST(LinearTexture, OffOriginModelLeavesTheUnitRange) {
 }
 
 TEST(LinearTexture, OneCoordinatePerVertexIndexedLikeVertices) {
-  GLMmodel* m = mesh::build({0, 0, 0, 1, 0, 0, 1, 7, 0, 0, 1, 1},
+  GLMmodel* m = model_builder::build({0, 0, 0, 1, 0, 0, 1, 7, 0, 0, 1, 1},
                             {1, 2, 3, 4, 3, 2, 2, 2, 1});
   GLMtriangle* t = m->triangles;
   t[0].texcoordidx[0] = 99;  // from the file, replaced
-  mesh::setNormals(m, {0, 0, 1});
+  model_builder::setNormals(m, {0, 0, 1});
   glmLinearTexture(m);
   EXPECT_EQ(m->texcoordcount, m->vertexcount);
   for (GLuint i = 0; i < m->trianglecount; i++)
@@ -55,7 +55,7 @@ TEST(LinearTexture, OneCoordinatePerVertexIndexedLikeVertices) {
 }
 
 TEST(LinearTexture, OnlyGroupedTrianglesAreReindexedAndBadIndicesGiveNone) {
-  GLMmodel* m = mesh::build({0, 0, 0, 1, 0, 0, 0, 1, 0}, {1, 2, 3, 1, 2, 3, 3, 0, 8});
+  GLMmodel* m = model_builder::build({0, 0, 0, 1, 0, 0, 0, 1, 0}, {1, 2, 3, 1, 2, 3, 3, 0, 8});
   m->groups->triangles[1] = 2;  // group: triangles 0 and 2, then a bad entry
   m->groups->triangles[2] = 50;
   m->groups->trianglecount = 3;
@@ -69,7 +69,7 @@ TEST(LinearTexture, OnlyGroupedTrianglesAreReindexedAndBadIndicesGiveNone) {
 }
 
 TEST(LinearTexture, DegenerateModelsStayFinite) {
-  GLMmodel* origin = mesh::build({0, 0, 0, 0, 0, 0}, {});
+  GLMmodel* origin = model_builder::build({0, 0, 0, 0, 0, 0}, {});
   glmLinearTexture(origin);  // largest dimension 0: scale 1
   for (GLuint i = 1; i <= 2; i++) {
     EXPECT_EQ(uv(origin, i)[0], 0.5f);
@@ -77,7 +77,7 @@ TEST(LinearTexture, DegenerateModelsStayFinite) {
   }
   glmDelete(origin);
 
-  GLMmodel* tiny = mesh::build({1e-45f, 0, 0, 0, 0, -1e-45f}, {});
+  GLMmodel* tiny = model_builder::build({1e-45f, 0, 0, 0, 0, -1e-45f}, {});
   glmLinearTexture(tiny);  // 2 / 2e-45 overflows: scale 1
   for (GLuint i = 1; i <= 2; i++) {
     EXPECT_TRUE(std::isfinite(uv(tiny, i)[0]));
@@ -85,7 +85,7 @@ TEST(LinearTexture, DegenerateModelsStayFinite) {
   }
   glmDelete(tiny);
 
-  GLMmodel* empty = mesh::build({}, {});
+  GLMmodel* empty = model_builder::build({}, {});
   glmLinearTexture(empty);
   EXPECT_EQ(empty->texcoordcount, 0u);
   EXPECT_NE(empty->texcoords, nullptr);
@@ -108,8 +108,8 @@ TEST(SpheremapTexture, KnownDirectionsGiveTheTabledCoordinates) {
   std::vector<float> xyz;
   for (auto c : exact) xyz.insert(xyz.end(), {c.x, c.y, c.z});
   xyz.insert(xyz.end(), {0, -1, 0, 0.6f, 0, 0.8f, 0, 0.6f, 0.8f});
-  GLMmodel* m = mesh::build({0, 0, 0}, {});
-  mesh::setNormals(m, xyz);
+  GLMmodel* m = model_builder::build({0, 0, 0}, {});
+  model_builder::setNormals(m, xyz);
   glmSpheremapTexture(m);
   ASSERT_EQ(m->texcoordcount, m->normalcount);
   GLuint i = 1;
@@ -138,8 +138,8 @@ TEST(SpheremapTexture, ConstantsAreTheFloatsNextToHalfPi) {
 }
 
 TEST(SpheremapTexture, MirrorInZAndScaleGiveTheSameCoordinates) {
-  GLMmodel* m = mesh::build({0, 0, 0}, {});
-  mesh::setNormals(m, {0.3f, -0.4f, 0.5f, 0.3f, -0.4f, -0.5f, 3, -4, 5});
+  GLMmodel* m = model_builder::build({0, 0, 0}, {});
+  model_builder::setNormals(m, {0.3f, -0.4f, 0.5f, 0.3f, -0.4f, -0.5f, 3, -4, 5});
   glmSpheremapTexture(m);
   for (GLuint i = 2; i <= 3; i++) {
     EXPECT_FLOAT_EQ(uv(m, i)[0], uv(m, 1)[0]) << i;
@@ -153,8 +153,8 @@ TEST(SpheremapTexture, ShortNormalsGiveNoNaN) {
   // y*y rounds down in the subnormal range, so y / r comes out above 1.
   const float y = 4.43e-23f;
   ASSERT_GT(y, float(sqrt(double(y * y))));
-  GLMmodel* m = mesh::build({0, 0, 0}, {});
-  mesh::setNormals(m, {0, y, 0, 0, -y, 0, y, 0, 1e-30f});
+  GLMmodel* m = model_builder::build({0, 0, 0}, {});
+  model_builder::setNormals(m, {0, y, 0, 0, -y, 0, y, 0, 1e-30f});
   glmSpheremapTexture(m);
   EXPECT_EQ(uv(m, 1)[0], 1.0f);
   EXPECT_LE(uv(m, 2)[0], 0.0f);
@@ -167,8 +167,8 @@ TEST(SpheremapTexture, ShortNormalsGiveNoNaN) {
 
 TEST(SpheremapTexture, NormalsOfAnyLengthMapLikeUnitOnes) {
   // Squares that overflow (1e20, 3e38) or underflow (1e-25) float.
-  GLMmodel* m = mesh::build({0, 0, 0}, {});
-  mesh::setNormals(m, {0, 1, 0, 0, 1e20f, 0, 0, 1e-25f, 0,  //
+  GLMmodel* m = model_builder::build({0, 0, 0}, {});
+  model_builder::setNormals(m, {0, 1, 0, 0, 1e20f, 0, 0, 1e-25f, 0,  //
                        0, -1, 0, 0, -1e20f, 0, 0, -1e-25f, 0,  //
                        1, 1, 0, 3e38f, 3e38f, 0, 1e-40f, 1e-40f, 0});
   glmSpheremapTexture(m);
@@ -195,8 +195,8 @@ TEST(SpheremapTexture, PowerOfTwoScalesGiveTheSameBits) {
     for (int k = -115; k <= 127; k++)
       if (k < -60 || (k >= -40 && k <= 40) || k > 60)
         for (float c : n) xyz.push_back(std::ldexp(c, k));
-    GLMmodel* m = mesh::build({0, 0, 0}, {});
-    mesh::setNormals(m, xyz);
+    GLMmodel* m = model_builder::build({0, 0, 0}, {});
+    model_builder::setNormals(m, xyz);
     glmSpheremapTexture(m);
     for (GLuint i = 2; i <= m->normalcount; i++) {
       ASSERT_EQ(bits(uv(m, i)[0]), bits(uv(m, 1)[0])) << round << " " << i;
@@ -207,8 +207,8 @@ TEST(SpheremapTexture, PowerOfTwoScalesGiveTheSameBits) {
 }
 
 TEST(SpheremapTexture, IndexedLikeNormalsAndMissingNormalsGiveNone) {
-  GLMmodel* m = mesh::build({0, 0, 0, 1, 0, 0, 0, 1, 0}, {1, 2, 3, 1, 2, 3});
-  mesh::setNormals(m, {0, 0, 1, 0, 1, 0});
+  GLMmodel* m = model_builder::build({0, 0, 0, 1, 0, 0, 0, 1, 0}, {1, 2, 3, 1, 2, 3});
+  model_builder::setNormals(m, {0, 0, 1, 0, 1, 0});
   GLMtriangle* t = m->triangles;
   t[0].normalidx[0] = 2, t[0].normalidx[1] = 1, t[0].normalidx[2] = 2;
   t[1].normalidx[0] = 0, t[1].normalidx[1] = 3, t[1].normalidx[2] = 1;  // none, bad, fine
@@ -223,7 +223,7 @@ TEST(SpheremapTexture, IndexedLikeNormalsAndMissingNormalsGiveNone) {
 }
 
 TEST(TextureGenerators, EachCallReplacesTheOther) {
-  GLMmodel* m = mesh::build({0, 0, 0, 2, 0, 0, 0, 0, 2}, {1, 2, 3});
+  GLMmodel* m = model_builder::build({0, 0, 0, 2, 0, 0, 0, 0, 2}, {1, 2, 3});
   glmFacetNormals(m);
   glmVertexNormals(m, 90);
   glmLinearTexture(m);
@@ -242,7 +242,7 @@ TEST(TextureGenerators, EachCallReplacesTheOther) {
 using TextureDeathTest = testing::Test;
 
 TEST_F(TextureDeathTest, CallerErrorsAbortNamingTheExpression) {
-  GLMmodel* m = mesh::build({0, 0, 0}, {});
+  GLMmodel* m = model_builder::build({0, 0, 0}, {});
   EXPECT_DEATH(glmLinearTexture(nullptr), "glm.cpp.*Assertion `model' failed");
   EXPECT_DEATH(glmSpheremapTexture(nullptr), "Assertion `model' failed");
   EXPECT_DEATH(glmSpheremapTexture(m), "Assertion `model->normals' failed");

@@ -9,11 +9,11 @@
 #include <vector>
 
 #include "glm_internal.h"
-#include "mesh_builder.h"
+#include "support/model_builder.h"
 
 namespace {
 
-using mesh::bits;
+using model_builder::bits;
 
 const float kInf = std::numeric_limits<float>::infinity();
 const float kNaN = std::numeric_limits<float>::quiet_NaN();
@@ -72,7 +72,7 @@ Welded scanWeld(const std::vector<float>& xyz, float epsilon) {
 }
 
 Welded fastWeld(const std::vector<float>& xyz, float epsilon) {
-  GLfloat* in = mesh::vectorArray(xyz);
+  GLfloat* in = model_builder::vectorArray(xyz);
   GLuint n = GLuint(xyz.size() / 3);
   GLfloat* unique = glmWeldVectors(in, &n, epsilon);
   Welded w{n, std::vector<float>(unique, unique + 3 * (size_t(n) + 1)), {0}};
@@ -315,7 +315,7 @@ TEST(WeldVectors, LargeInputKeepsTheSameRules) {
 // ---- Models -----------------------------------------------------------------
 
 TEST(Weld, SquareOfSixCornersBecomesFourVertices) {
-  GLMmodel* m = mesh::build({0, 0, 0, 1, 0, 0, 1, 1, 0, 0, 0, 0, 1, 1, 0, 0, 1, 0},
+  GLMmodel* m = model_builder::build({0, 0, 0, 1, 0, 0, 1, 1, 0, 0, 0, 0, 1, 1, 0, 0, 1, 0},
                             {1, 2, 3, 4, 5, 6});
   glmWeld(m, 0.001f);
   ASSERT_EQ(m->vertexcount, 4u);
@@ -328,7 +328,7 @@ TEST(Weld, SquareOfSixCornersBecomesFourVertices) {
 }
 
 TEST(Weld, CollapsedTriangleKeepsItsCorners) {
-  GLMmodel* m = mesh::build({0, 0, 0, 0, 0, 0.0001f, 0.0001f, 0, 0}, {1, 2, 3});
+  GLMmodel* m = model_builder::build({0, 0, 0, 0, 0, 0.0001f, 0.0001f, 0, 0}, {1, 2, 3});
   glmWeld(m, 0.001f);
   EXPECT_EQ(m->vertexcount, 1u);
   EXPECT_EQ(m->trianglecount, 1u);
@@ -337,7 +337,7 @@ TEST(Weld, CollapsedTriangleKeepsItsCorners) {
 }
 
 TEST(Weld, OutOfRangeCornersStayOutOfRange) {
-  GLMmodel* m = mesh::build({0, 0, 0, 0, 0, 0, 1, 0, 0}, {1, 2, 3, 0, 4, 3});
+  GLMmodel* m = model_builder::build({0, 0, 0, 0, 0, 0, 1, 0, 0}, {1, 2, 3, 0, 4, 3});
   glmWeld(m, 0.5f);
   EXPECT_EQ(m->vertexcount, 2u);
   EXPECT_EQ(m->triangles[0].vertexidx[1], 1u);
@@ -349,7 +349,7 @@ TEST(Weld, OutOfRangeCornersStayOutOfRange) {
 }
 
 TEST(Weld, ModelWithoutVerticesStaysEmpty) {
-  GLMmodel* m = mesh::build({}, {});
+  GLMmodel* m = model_builder::build({}, {});
   free(m->vertices);
   m->vertices = nullptr;
   glmWeld(m, 1);
@@ -362,7 +362,7 @@ TEST(Weld, VertexNumbersPast2To24StayExact) {
   // A float carries whole numbers exactly only up to 2^24; glmWeld does not
   // go through one. Epsilon 0 keeps every one of the 2^24 + 3 vertices.
   const GLuint n = (1u << 24) + 3;
-  GLMmodel* m = mesh::build({}, {n, n - 1, (1u << 24) + 1});
+  GLMmodel* m = model_builder::build({}, {n, n - 1, (1u << 24) + 1});
   free(m->vertices);
   m->vertices = static_cast<GLfloat*>(calloc(size_t(n) + 1, 3 * sizeof(GLfloat)));
   m->vertexcount = n;
@@ -380,8 +380,8 @@ TEST(Weld, RenumbersLikeTheScanAndKeepsOtherArrays) {
   std::vector<float> xyz = gen.make(0, 400);
   std::vector<GLuint> corners;
   for (int i = 0; i < 900; i++) corners.push_back(1 + rng() % 400);
-  GLMmodel* m = mesh::build(xyz, corners);
-  mesh::setNormals(m, {0, 0, 1});
+  GLMmodel* m = model_builder::build(xyz, corners);
+  model_builder::setNormals(m, {0, 0, 1});
   m->triangles[0].normalidx[0] = 1;
   Welded want = scanWeld(xyz, 0.25f);
   glmWeld(m, 0.25f);

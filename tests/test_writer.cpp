@@ -12,9 +12,9 @@
 #include <string>
 #include <vector>
 
-#include "../bench/printf_writer.h"
+#include "support/printf_writer.h"
 #include "glm_internal.h"
-#include "model_builder.h"
+#include "support/model_builder.h"
 
 namespace {
 
@@ -539,7 +539,7 @@ TEST_F(WriteObjDeathTest, UnopenableObjFileExitsWithOneAfterTheWarnings) {
   glmDelete(m);
 }
 
-TEST_F(WriteObjDeathTest, UnopenableMtlFileExitsWithOneLeavingHeaderAndLibraryLine) {
+TEST_F(WriteObjDeathTest, UnopenableMtlFileExitsWithOneLeavingTheObjFileAsItWas) {
   GLMmodel* m = fullSquare();
   setMtllib(m, "missing-dir/lib.mtl");
   std::string dir = scratchDir();
@@ -547,7 +547,10 @@ TEST_F(WriteObjDeathTest, UnopenableMtlFileExitsWithOneLeavingHeaderAndLibraryLi
   EXPECT_EXIT(glmWriteOBJ(m, obj.c_str(), GLM_MATERIAL), testing::ExitedWithCode(1),
               "^glmWriteMTL\\(\\) failed: can't open file \"" + dir +
                   "missing-dir/lib\\.mtl\"\\.\n$");
-  EXPECT_EQ(readFile(obj), std::string(kObjHeader) + "\nmtllib missing-dir/lib.mtl\n\n");
+  EXPECT_FALSE(fileExists(obj));
+  writeFile(obj, "earlier");
+  EXPECT_EXIT(glmWriteOBJ(m, obj.c_str(), GLM_MATERIAL), testing::ExitedWithCode(1), "glmWriteMTL");
+  EXPECT_EQ(readFile(obj), "earlier");
   glmDelete(m);
 }
 

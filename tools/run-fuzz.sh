@@ -26,7 +26,7 @@ flags="-std=c++17 -O1 -g -fno-omit-frame-pointer -fsanitize=address,undefined
 echo "run-fuzz: building the harnesses with $cxx into $out/"
 rm -f "$out"/lib/*.o
 # The library gets coverage instrumentation too, so libFuzzer sees inside it.
-ls model/glm*.cpp | xargs -P2 -I{} sh -c \
+ls model/*.cpp | xargs -P2 -I{} sh -c \
   'exec "$0" $1 -fsanitize=fuzzer-no-link -c "{}" -o "$2/lib/$(basename "{}" .cpp).o"' \
   "$cxx" "$flags" "$out"
 harnesses="${FUZZ_ONLY:-obj ppm ops}"

@@ -1,5 +1,6 @@
-// Input: keys pick the model, move the camera, toggle colour, print help and
-// quit; a left-button drag rotates both copies; idle keeps frames coming.
+// Input: keys pick the model, move the camera, toggle colour, save a
+// picture, print help and quit; a left-button drag rotates both copies; idle
+// keeps frames coming.
 
 #include "scene.h"
 
@@ -18,13 +19,24 @@ static void resetView(GLMmodel* chosen, float distance) {
   focusx = 0.0f, focusy = 0.0f, focusz = 0.0f;
 }
 
-// Prints the key and mouse help on standard output.
+void showOwnModel(int index) {
+  resetView(ownModels[index].model, fittedDistance(ownModels[index], windowAspect));
+}
+
+// Prints the key and mouse help on standard output: the bundled models, or
+// the files given on the command line, each with its key.
 static void printHelp() {
   printf("****CELSHADER HELP****\n");
-  printf("There are 3 different models. Select them by pressing the following keys:\n");
-  printf("1 - Cow Model\n");
-  printf("2 - Penguin Model\n");
-  printf("3 - Rabbit Model\n\n");
+  if (ownModelCount == 0) {
+    printf("There are 3 different models. Select them by pressing the following keys:\n");
+    printf("1 - Cow Model\n");
+    printf("2 - Penguin Model\n");
+    printf("3 - Rabbit Model\n\n");
+  } else {
+    printf("Select a model by pressing its key:\n");
+    for (int i = 0; i < ownModelCount; ++i) printf("%d - %s\n", i + 1, ownModels[i].file);
+    printf("\n");
+  }
   printf("To rotate camera, click on the screen and move the mouse around\n\n");
   printf("Key Commands:\n");
   printf("w - zoom in\n");
@@ -32,13 +44,20 @@ static void printHelp() {
   printf("a - move left\n");
   printf("d - move right\n");
   printf("c - toggle color on/off\n");
+  if (ownModelCount > 0) printf("p - save the picture as celshade-NNN.png\n");
   printf("h - help\n");
   printf("q - quit\n");
 }
 
-// Keyboard: model choice, camera, colour, help and quit. Every key but q
-// asks for a redisplay, also keys that change nothing.
+// Keyboard: model choice, camera, colour, picture, help and quit. Every key
+// but q asks for a redisplay, also keys that change nothing.
 void keyCallback(unsigned char key, int, int) {
+  if (ownModelCount > 0 && key >= '1' && key <= '9') {
+    // Keys beyond the number of files change nothing.
+    if (key - '1' < ownModelCount) showOwnModel(key - '1');
+    requestRedisplay();
+    return;
+  }
   switch (key) {
     case '1': resetView(cowModel, 3.0f); break;
     case '2': resetView(penguinModel, 3.0f); break;
@@ -62,11 +81,16 @@ void keyCallback(unsigned char key, int, int) {
       focusx += 0.05f;
       break;
     case 'c': white = !white; break;
+    case 'p': requestPicture(); break;
     case 'h': printHelp(); break;
     case 'q': exit(0);
     default: break;
   }
-  glutPostRedisplay();
+  requestRedisplay();
+}
+
+void pressKeys(const char* keys) {
+  for (const char* k = keys; *k; ++k) keyCallback((unsigned char)*k, 0, 0);
 }
 
 // Mouse buttons: tracks the left button and remembers where the pointer was.
@@ -87,10 +111,10 @@ void HandleMouseMove(int x, int y) {
     g_xRotation += dx * (-0.6);
     g_yRotation += dy * (-0.6);
   }
-  glutPostRedisplay();
+  requestRedisplay();
 }
 
 // Keeps frames coming back to back.
 void idleCallback() {
-  glutPostRedisplay();
+  requestRedisplay();
 }

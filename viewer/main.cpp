@@ -1,26 +1,54 @@
-// celshade: shows one of three models twice side by side, lit on the left
-// and cel-shaded with a black outline on the right.
+// celshade: shows a model twice side by side, lit on the left and
+// cel-shaded with a black outline on the right.
 //
-// Start-up reads cow.obj, rabbit.obj and penguin.obj (with their material
-// libraries) and the 32-value shading ramp Shader.txt from the working
-// directory. Keys: 1 2 3 pick a model, w s zoom, a d move, c toggles colour,
-// h prints help, q quits; a left-button drag rotates both copies.
+// Without model files on the command line, start-up reads cow.obj,
+// rabbit.obj and penguin.obj (with their material libraries) and the
+// 32-value shading ramp Shader.txt from the working directory. Keys: 1 2 3
+// pick a model, w s zoom, a d move, c toggles colour, h prints help, q quits;
+// a left-button drag rotates both copies. With model files (up to nine) the
+// keys 1..9 pick them instead.
 //
 // This file holds start-up: the window, the fixed GL state, the ramp and the
-// models. The frame is drawn in frame.cpp, input handled in input.cpp, and
-// the state they share lives in scene.cpp.
+// models. The command line is read in command_line.cpp, models given on it in
+// own_models.cpp; the frame is drawn in frame.cpp, input handled in
+// input.cpp, an offscreen run made in snapshot.cpp, and the state they share
+// lives in scene.cpp.
 
+#include "command_line.h"
 #include "scene.h"
 
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
 
-// Opens the window, registers the callbacks, loads everything and hands
-// control to GLUT's loop, which does not return.
+// Finds and reads the shading ramp: the one --ramp names (an error when it
+// cannot be read), else Shader.txt in the working directory, else, in a run
+// with model files, the one installed with the program.
+static void loadRamp(const char* named, bool ownModels) {
+  if (named) {
+    shaderValueFile = named;
+    if (!readRamp(named, rampTexels)) {
+      fprintf(stderr, "%s: can't open shading ramp file\n", named);
+      exit(1);
+    }
+    rampLoaded = true;
+    return;
+  }
+  rampLoaded = readRamp(shaderValueFile, rampTexels) ||
+               (ownModels && readRamp(installedRampFile(), rampTexels));
+}
+
+// Reads the command line, the models it names and the ramp; then either
+// draws one picture offscreen, or opens the window, registers the callbacks,
+// sets up the scene and hands control to GLUT's loop, which does not return.
 int main(int argc, char** argv) {
   // Progress lines must come out in order and at once even into a pipe.
   setvbuf(stdout, nullptr, _IOLBF, 0);
+
+  commandLine line = parseCommandLine(argc, argv);
+  loadRamp(line.ramp, !line.models.empty());
+  readOwnModels(line.models.data(), (int)line.models.size());
+  if (line.snapshot) runSnapshot(line.snapshot, line.keys);
 
   glutInit(&argc, argv);
   glutInitDisplayMode(GLUT_RGB | GLUT_DOUBLE | GLUT_DEPTH);
@@ -34,49 +62,24 @@ int main(int argc, char** argv) {
   glutMouseFunc(HandleMouseState);
   glutMotionFunc(HandleMouseMove);
 
+  windowOpen = true;
+
   init();
+  if (ownModelCount > 0) printf("Press 'h' for help, or 'q' to quit\n");
+  pressKeys(line.keys);
   glutMainLoop();
   return 0;
 }
 
-// The leading decimal number of a ramp line ([blanks][sign]digits[.digits]
-// [exponent]); 0 when the line does not begin with one. Hexadecimal, inf and
-// nan spellings are not decimal numbers and give 0.
-static float leadingNumber(const char* line) {
-  const char* p = line;
-  while (*p == ' ' || *p == '\t' || *p == '\n' || *p == '\r' || *p == '\v' || *p == '\f') ++p;
-  const char* start = p;
-  if (*p == '+' || *p == '-') ++p;
-  const char* digits = p;
-  while (*p >= '0' && *p <= '9') ++p;
-  bool any = p != digits;
-  if (*p == '.') {
-    ++p;
-    const char* fraction = p;
-    while (*p >= '0' && *p <= '9') ++p;
-    any = any || p != fraction;
-  }
-  if (!any) return 0.0f;
-  if (*p == 'e' || *p == 'E') {
-    const char* q = p + 1;
-    if (*q == '+' || *q == '-') ++q;
-    if (*q >= '0' && *q <= '9') {
-      while (*q >= '0' && *q <= '9') ++q;
-      p = q;
-    }
-  }
-  char number[256];
-  size_t length = (size_t)(p - start);  // a line is at most 254 bytes
-  memcpy(number, start, length);
-  number[length] = '\0';
-  return strtof(number, nullptr);
-}
-
-// Sets the fixed OpenGL state, builds the shading ramp from Shader.txt, resets
-// the view and loads the models. Always returns true.
+// Sets the fixed OpenGL state, builds the shading ramp texture, resets the
+// view and loads the bundled models; a run with model files, read already,
+// shows the first of them. Always returns true.
 bool init() {
-  printf("Initializing\n");
-  printf("loading shader file...\n");
+  const bool bundled = ownModelCount == 0;
+  if (bundled) {
+    printf("Initializing\n");
+    printf("loading shader file...\n");
+  }
 
   glHint(GL_PERSPECTIVE_CORRECTION_HINT, GL_NICEST);
   glClearColor(0.8f, 0.8f, 0.8f, 0.0f);
@@ -92,22 +95,12 @@ bool init() {
   lightAngle.y = 0.0f;
   lightAngle.z = 1.0f;
 
-  // Texels the file does not supply (missing file, fewer than 32 lines) are 0.
-  static float texels[kRampSize][3];
-  memset(texels, 0, sizeof texels);
-  if (FILE* file = fopen(shaderValueFile, "r")) {
-    char line[255];
-    for (int i = 0; i < kRampSize; ++i) {
-      if (feof(file)) break;
-      // A read that finds nothing more is the end of the ramp, not a line.
-      if (!fgets(line, sizeof line, file)) break;
-      texels[i][0] = texels[i][1] = texels[i][2] = leadingNumber(line);
-    }
-    fclose(file);
-    printf("shader file loaded, initializing textures...\n");
-  } else {
+  // The ramp was read before the window opened; a run with model files
+  // only reports a ramp it could not find.
+  if (!rampLoaded)
     printf("ERROR Opening Shader File\n");
-  }
+  else if (bundled)
+    printf("shader file loaded, initializing textures...\n");
 
   glGenTextures(1, &shaderTexture);
   glBindTexture(GL_TEXTURE_1D, shaderTexture);
@@ -116,7 +109,7 @@ bool init() {
   // A normal facing the viewer squarely gives exactly 1.0, which must land on
   // the last texel: repeating would wrap it round to the first, darkest one.
   glTexParameteri(GL_TEXTURE_1D, GL_TEXTURE_WRAP_S, GL_CLAMP_TO_EDGE);
-  glTexImage1D(GL_TEXTURE_1D, 0, GL_RGB, kRampSize, 0, GL_RGB, GL_FLOAT, texels);
+  glTexImage1D(GL_TEXTURE_1D, 0, GL_RGB, kRampSize, 0, GL_RGB, GL_FLOAT, rampTexels);
 
   glMatrixMode(GL_PROJECTION);
   glLoadIdentity();
@@ -129,6 +122,10 @@ bool init() {
   eyex = 0.0f, eyey = 0.0f, eyez = 4.0f;
   focusx = 0.0f, focusy = 0.0f, focusz = 0.0f;
 
+  if (!bundled) {
+    showOwnModel(0);
+    return true;
+  }
   printf("textures initialized, reading in obj files...\n");
   if (readObjIntoModel())
     printf("obj files successfully read\n");

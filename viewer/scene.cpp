@@ -25,3 +25,10 @@ mouse MouseState = {false, false, false, 0, 0};
 
 float eyex = 0.0f, eyey = 0.0f, eyez = 4.0f;
 float focusx = 0.0f, focusy = 0.0f, focusz = 0.0f;
+
+float rampTexels[kRampSize][3];
+bool rampLoaded = false;
+
+ownModel ownModels[kMaxModels];
+int ownModelCount = 0;
+float windowAspect = float(Width) / float(Height);

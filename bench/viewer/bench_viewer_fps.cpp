@@ -1,16 +1,21 @@
-// Frames per second of the viewer on a virtual display (Xvfb, Mesa's
-// software renderer) for a model of about 20,000 and one of about 200,000
-// triangles. The frames are counted by a preloaded wrapper of
-// glutSwapBuffers, so the program runs and prints exactly as it always does.
+// Frames per second of the viewer on a virtual display (Xvfb) for generated
+// models of about 20,000, 200,000 and 1,000,000 triangles, each measured
+// twice: with Mesa's software renderer (llvmpipe) and with Mesa's no-op
+// driver (GALLIUM_NOOP=1), which takes every GL call and draws nothing, so
+// that its column shows the frame's own CPU cost as a fast GPU would leave
+// it. The frames are counted by a preloaded wrapper of glutSwapBuffers, so
+// the program runs and prints exactly as it always does.
 //
-//   bench_viewer_fps [seconds per model, default 5] [--perf]
+//   bench_viewer_fps [seconds per model, default 5] [--perf] [--viewer PATH]
 //
 // Three more rows measure the bundled models in data/, each in the view a
 // user gets: the cow at start-up, the penguin after key 2, the rabbit after
 // key 3 (typed into the window through XTest).
 //
 // With --perf the viewer is also sampled with `perf record -g` while it is
-// measured, and the heaviest functions are printed.
+// measured under llvmpipe, and the heaviest functions are printed. With
+// --viewer another build of the program is measured (an older one, for a
+// side-by-side comparison in the same run).
 #include <signal.h>
 #include <sys/mman.h>
 #include <unistd.h>
@@ -28,6 +33,7 @@
 #include <algorithm>
 #include <vector>
 
+#include "model_arrays.h"
 #include "test_models.h"
 #include "viewer_session.h"
 
@@ -78,11 +84,18 @@ double cpuSeconds(pid_t pid) {
   return double(utime + stime) / sysconf(_SC_CLK_TCK);
 }
 
-// The viewer running in `workdir` on a virtual display of its own, with the
-// frame counter preloaded; the counter file and perf data go to `scratch`.
+// The two drivers measured: Mesa's software renderer, and the no-op driver
+// on top of it.
+enum class Driver { llvmpipe, noop };
+
+// The viewer `program` running in `workdir` on a virtual display of its own
+// with `driver`, with the frame counter preloaded; the counter file and perf
+// data go to `scratch`.
 class CountedViewer {
  public:
-  CountedViewer(const std::string& workdir, const std::string& scratch) : scratch_(scratch) {
+  CountedViewer(const std::string& program, const std::string& workdir, const std::string& scratch,
+                Driver driver)
+      : scratch_(scratch) {
     std::string counterPath = scratch + "/frames";
     FILE* f = fopen(counterPath.c_str(), "w");
     uint64_t zero = 0;
@@ -96,12 +109,15 @@ class CountedViewer {
       fprintf(stderr, "Xvfb did not start\n");
       return;
     }
-    viewer_.reset(new Process({CELSHADE_VIEWER}, workdir,
+    double start = now();
+    viewer_.reset(new Process({program}, workdir,
                               {"DISPLAY=" + display_.name(), "LIBGL_ALWAYS_SOFTWARE=1",
+                               driver == Driver::noop ? "GALLIUM_NOOP=1" : "GALLIUM_NOOP=0",
                                std::string("LD_PRELOAD=") + CELSHADE_FRAME_COUNTER,
                                "CELSHADE_FRAME_COUNTER=" + counterPath}));
-    double end = now() + 120;
+    double end = now() + 300;
     while (*frames_ == 0 && now() < end && viewer_->running()) usleep(10000);
+    firstFrame_ = now() - start;
     if (*frames_ == 0) {
       fprintf(stderr, "the viewer drew no frame:\n%s%s", viewer_->out().c_str(),
               viewer_->err().c_str());
@@ -116,6 +132,19 @@ class CountedViewer {
   }
   bool ok() const { return drawing_; }
   std::string display() const { return display_.name(); }
+  // Seconds from the program's start to its first frame swapped.
+  double firstFrame() const { return firstFrame_; }
+  // The program's resident memory now, in bytes; 0 when unknown.
+  double resident() const {
+    FILE* f = fopen(("/proc/" + std::to_string(viewer_->pid()) + "/status").c_str(), "r");
+    if (!f) return 0;
+    char line[256];
+    long kb = 0;
+    while (fgets(line, sizeof line, f))
+      if (sscanf(line, "VmRSS: %ld", &kb) == 1) break;
+    fclose(f);
+    return 1024.0 * kb;
+  }
 
   // Counts the frames of the next `seconds`; optionally samples the viewer
   // with perf into scratch/perf.data meanwhile.
@@ -151,6 +180,7 @@ class CountedViewer {
   VirtualDisplay display_;
   std::unique_ptr<Process> viewer_;
   bool drawing_ = false;
+  double firstFrame_ = 0;
 };
 
 // Prints `perf report` lines (comments dropped) for the given sort keys.
@@ -200,15 +230,19 @@ long triangleCount(const std::string& workdir, const char* name) {
   return triangles;
 }
 
-// One line of the table, with the one-minute load average at its end; the
-// frame time in ms.
-double printRow(const char* label, long triangles, const Result& r) {
-  double ms = 1000 * r.seconds / r.frames, load = 0;
+// One line of the table: under llvmpipe frames per second, the time per
+// frame and the viewer's CPU time per frame; under the no-op driver frames
+// per second, CPU time per frame and per triangle; then the one-minute load
+// average.
+void printRow(const char* label, long triangles, const Result& soft, const Result& noop) {
+  double load = 0;
   getloadavg(&load, 1);
-  printf("%-16s %9ld %7ld %6.1f %9.2f %9.2f %11.1f %5.1f\n", label, triangles, r.frames,
-         r.frames / r.seconds, ms, 1000 * r.cpuSeconds / r.frames, ms * 1e6 / triangles, load);
+  double noopCpu = noop.cpuSeconds / noop.frames;
+  printf("%-16s %9ld | %7.1f %9.2f %9.2f | %7.1f %9.2f %9.1f | %5.1f\n", label, triangles,
+         soft.frames / soft.seconds, 1000 * soft.seconds / soft.frames,
+         1000 * soft.cpuSeconds / soft.frames, noop.frames / noop.seconds, 1000 * noopCpu,
+         noopCpu * 1e9 / triangles, load);
   fflush(stdout);
-  return ms;
 }
 
 // The perf summaries of the last measurement, by library and by function.
@@ -232,24 +266,106 @@ void removeScratch(const std::string& scratch) {
 
 }  // namespace
 
+// How long the model in dir/cow.obj takes to load: reading, unitizing and
+// building the viewer's arrays, timed here in this process, and the viewer's
+// start to its first frame (under the no-op driver: reading the three models,
+// unitizing them, and building what the first frame draws from, arrays and
+// lists). Then the bytes per triangle of the arrays and of the viewer's
+// resident memory.
+void printLoad(const std::string& dir, double firstFrame, double resident) {
+  char error[512] = "";
+  double start = now();
+  GLMmodel* model = glmTryReadOBJ((dir + "/cow.obj").c_str(), error, sizeof error);
+  if (!model) {
+    fprintf(stderr, "%s\n", error);
+    return;
+  }
+  double read = now();
+  glmUnitize(model);
+  double unitized = now();
+  ModelArrays arrays;
+  buildModelArrays(model, arrays);
+  double built = now();
+  printf("  loading it: read %.2f s, unitize %.3f s, arrays %.3f s; viewer start to first frame "
+         "%.2f s\n",
+         read - start, unitized - read, built - unitized, firstFrame);
+  double triangles = model->trianglecount;
+  printf("  bytes per triangle: arrays %.1f (%zu drawn vertices), viewer resident %.0f\n",
+         arrays.bytes() / triangles, arrays.vertexCount(), resident / triangles);
+  glmDelete(model);
+}
+
+// Measures the bundled models in data/ under `driver`, each in the view a
+// user gets: the cow at start-up, the penguin after key 2, the rabbit after
+// key 3. False when the viewer or a key failed.
+struct View {
+  const char* name;
+  const char* key;  // typed before measuring; none for the start-up view
+  const char* label;
+};
+const View kViews[] = {{"cow", "", "data/cow"},
+                       {"penguin", "2", "data/penguin 2"},
+                       {"rabbit", "3", "data/rabbit 3"}};
+
+bool measureBundled(const std::string& program, const std::string& data, Driver driver,
+                    double seconds, bool perf, Result (&results)[3]) {
+  std::string scratch = makeScratch();
+  if (scratch.empty()) return false;
+  bool done = false;
+  {
+    CountedViewer viewer(program, data, scratch, driver);
+    WindowDriver window(viewer.display());
+    if (!viewer.ok()) {
+    } else if (!window.connected() ||
+               !window.find("Veltrane - Kordex Assignment 3 - Cel Shading", 30)) {
+      fprintf(stderr, "the viewer's window did not appear\n");
+    } else {
+      done = true;
+      for (int i = 0; i < 3 && done; ++i) {
+        const View& view = kViews[i];
+        if (*view.key) {
+          Image before = window.grab();
+          window.type(view.key);
+          // The no-op driver draws nothing, so there is no picture to watch.
+          if (driver == Driver::noop) {
+            sleep(1);
+          } else if (window.changedFrom(before) == before) {
+            fprintf(stderr, "key %s did not change the picture\n", view.key);
+            done = false;
+          }
+        }
+        if (done) results[i] = viewer.measure(seconds, perf && driver == Driver::llvmpipe);
+        done = done && results[i].frames > 0;
+        if (done && perf && driver == Driver::llvmpipe)
+          printProfile(scratch, triangleCount(data, view.name));
+      }
+    }
+  }
+  removeScratch(scratch);
+  return done;
+}
+
 int main(int argc, char** argv) {
   double seconds = 5;
   bool perf = false;
+  std::string program = CELSHADE_VIEWER;
   for (int i = 1; i < argc; ++i) {
     if (!strcmp(argv[i], "--perf"))
       perf = true;
+    else if (!strcmp(argv[i], "--viewer") && i + 1 < argc)
+      program = argv[++i];
     else
       seconds = atof(argv[i]);
   }
   if (seconds <= 0) seconds = 5;
 
-  printf("viewer frame rate, Xvfb 1024x768x24, LIBGL_ALWAYS_SOFTWARE=1, %.0f s per model\n",
-         seconds);
+  printf("viewer frame rate, Xvfb 1024x768x24, %.0f s per model and driver, %s\n", seconds,
+         program.c_str());
   printf("(cpu: the viewer's own CPU time per frame, all threads; load: 1-minute load average)\n");
-  printf("%-16s %9s %7s %6s %9s %9s %11s %5s\n", "model", "triangles", "frames", "fps",
-         "ms/frame", "cpu ms", "ns/triangle", "load");
-  double msSmall = 0;
-  for (long wanted : {20000L, 200000L}) {
+  printf("%-16s %9s | %-27s | %-27s |\n", "", "", "LIBGL_ALWAYS_SOFTWARE=1", "GALLIUM_NOOP=1");
+  printf("%-16s %9s | %7s %9s %9s | %7s %9s %9s | %5s\n", "model", "triangles", "fps",
+         "ms/frame", "cpu ms", "fps", "cpu ms", "cpu ns/tr", "load");
+  for (long wanted : {20000L, 200000L, 1000000L}) {
     std::string scratch = makeScratch();
     if (scratch.empty()) return 1;
     long triangles = writeSet(scratch, wanted);
@@ -257,61 +373,28 @@ int main(int argc, char** argv) {
       fprintf(stderr, "could not write the models into %s\n", scratch.c_str());
       return 1;
     }
-    Result r;
-    {
-      CountedViewer viewer(scratch, scratch);
+    Result r[2];
+    double firstFrame = 0, resident = 0;
+    for (Driver driver : {Driver::llvmpipe, Driver::noop}) {
+      CountedViewer viewer(program, scratch, scratch, driver);
       if (!viewer.ok()) return 1;
-      r = viewer.measure(seconds, perf);
+      r[int(driver)] = viewer.measure(seconds, perf && driver == Driver::llvmpipe);
+      if (r[int(driver)].frames <= 0) return 1;
+      if (driver == Driver::noop) firstFrame = viewer.firstFrame(), resident = viewer.resident();
     }
-    if (r.frames <= 0) return 1;
-    double ms = printRow("generated", triangles, r);
-    if (wanted == 20000L) msSmall = ms;
-    if (wanted == 200000L)
-      printf("200k/20k frame time ratio: %.2f (triangles %.1fx)\n", ms / msSmall,
-             triangles / 20000.0);
+    printRow("generated", triangles, r[0], r[1]);
+    if (wanted == 1000000L) printLoad(scratch, firstFrame, resident);
     if (perf) printProfile(scratch, triangles);
     removeScratch(scratch);
   }
 
-  // The bundled models in data/, each in the view a user gets: the cow at
-  // start-up, the penguin after key 2, the rabbit after key 3.
   const std::string data = CELSHADE_DATA;
   if (access((data + "/cow.obj").c_str(), R_OK) != 0) return 0;
-  struct View {
-    const char* name;
-    const char* key;  // typed before measuring; none for the start-up view
-    const char* label;
-  };
-  const View views[] = {{"cow", "", "data/cow"},
-                        {"penguin", "2", "data/penguin 2"},
-                        {"rabbit", "3", "data/rabbit 3"}};
-  std::string scratch = makeScratch();
-  if (scratch.empty()) return 1;
-  {
-    CountedViewer viewer(data, scratch);
-    if (!viewer.ok()) return 1;
-    WindowDriver window(viewer.display());
-    if (!window.connected() || !window.find("Veltrane - Kordex Assignment 3 - Cel Shading", 30)) {
-      fprintf(stderr, "the viewer's window did not appear\n");
-      return 1;
-    }
-    for (const View& view : views) {
-      long triangles = triangleCount(data, view.name);
-      if (triangles <= 0) return 1;
-      if (*view.key) {
-        Image before = window.grab();
-        window.type(view.key);
-        if (window.changedFrom(before) == before) {
-          fprintf(stderr, "key %s did not change the picture\n", view.key);
-          return 1;
-        }
-      }
-      Result r = viewer.measure(seconds, perf);
-      if (r.frames <= 0) return 1;
-      printRow(view.label, triangles, r);
-      if (perf) printProfile(scratch, triangles);
-    }
-  }
-  removeScratch(scratch);
+  Result soft[3], noop[3];
+  if (!measureBundled(program, data, Driver::llvmpipe, seconds, perf, soft) ||
+      !measureBundled(program, data, Driver::noop, seconds, false, noop))
+    return 1;
+  for (int i = 0; i < 3; ++i)
+    printRow(kViews[i].label, triangleCount(data, kViews[i].name), soft[i], noop[i]);
   return 0;
 }

@@ -48,7 +48,7 @@ GLfloat* vectorArray(std::initializer_list<float> items, size_t size, GLuint* co
 
 GLMmodel* newModel(std::initializer_list<float> xyz) {
   GLMmodel* m = static_cast<GLMmodel*>(calloc(1, sizeof(GLMmodel)));
-  m->path = glmStrdup("square.obj");
+  m->path = copyString("square.obj");
   m->vertices = vectorArray(xyz, 3, &m->vertexcount);
   return m;
 }
@@ -57,7 +57,7 @@ void addMaterial(GLMmodel* m, const char* name, float r, float g, float b, float
   m->materials = static_cast<GLMmaterial*>(
       realloc(m->materials, (m->materialcount + 1) * sizeof(GLMmaterial)));
   GLMmaterial& mat = m->materials[m->materialcount++];
-  mat = GLMmaterial{glmStrdup(name),
+  mat = GLMmaterial{copyString(name),
                     {r, g, b, 1},
                     {r / 4, g / 4, b / 4, 1},
                     {0.5f, 0.5f, 0.5f, 1},
@@ -451,6 +451,25 @@ TEST(DrawList, WarningsArePrintedOnceWhileCompiling) {
   EXPECT_EQ(describe(m, glRecorderCalls()),
             (Calls{"glGenLists(1)", "glNewList(3, GL_COMPILE)", kBegin, V(1), V(3), V(4), kEnd,
                    kBegin, V(1), V(2), V(3), kEnd, kBegin, kEnd, "glEndList()"}));
+  glmDelete(m);
+}
+
+TEST(DrawList, WarningsGoToTheMessageHandlerWhenThereIsOne) {
+  GLMmodel* m = squareWithout(false, true, false, true);
+  std::vector<std::string> got;
+  glmSetMessageHandler(
+      [](void* user, const char* message) {
+        static_cast<std::vector<std::string>*>(user)->push_back(message);
+      },
+      &got);
+  glRecorderReset(3);
+  testing::internal::CaptureStdout();
+  glmList(m, GLM_SMOOTH | GLM_TEXTURE);
+  glmSetMessageHandler(nullptr, nullptr);
+  EXPECT_EQ(testing::internal::GetCapturedStdout(), "");
+  std::string joined;
+  for (const std::string& line : got) joined += line + "\n";
+  EXPECT_EQ(joined, std::string(kSmoothNoNormals) + kTextureNoCoords);
   glmDelete(m);
 }
 

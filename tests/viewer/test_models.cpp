@@ -20,18 +20,20 @@ bool writeMaterials(const std::string& dir, const std::string& name,
 
 }  // namespace
 
-long writeEllipsoid(const std::string& dir, const std::string& name, float rx, float ry, float rz,
-                    int slices, int stacks, const std::vector<Material>& materials,
-                    const MaterialOf& materialOf) {
-  if (!writeMaterials(dir, name, materials)) return -1;
-  FILE* f = fopen((dir + "/" + name + ".obj").c_str(), "w");
-  if (!f) return -1;
-  fprintf(f, "# generated ellipsoid %g x %g x %g\nmtllib %s.mtl\n", rx, ry, rz, name.c_str());
+namespace {
 
-  // Rings from the top pole down; each ring repeats its first vertex at the
-  // end so that slice j + 1 always exists.
+// An ellipsoid's vertices (from the top pole down; each ring repeats its
+// first vertex at the end so that slice j + 1 always exists), their unit
+// normals and its triangles as 1-based vertex indices, counter-clockwise
+// seen from outside.
+struct Ellipsoid {
+  std::vector<double> xyz, normals;
+  std::vector<int> triangles;
+};
+
+Ellipsoid ellipsoid(float rx, float ry, float rz, int slices, int stacks) {
+  Ellipsoid e;
   const double pi = 3.14159265358979323846;
-  std::vector<float> xyz;
   for (int i = 0; i <= stacks; ++i) {
     double theta = pi * i / stacks;
     for (int j = 0; j <= slices; ++j) {
@@ -40,29 +42,43 @@ long writeEllipsoid(const std::string& dir, const std::string& name, float rx, f
              uz = -std::sin(theta) * std::sin(phi);
       double nx = ux / rx, ny = uy / ry, nz = uz / rz;
       double length = std::sqrt(nx * nx + ny * ny + nz * nz);
-      fprintf(f, "v %.6f %.6f %.6f\nvn %.6f %.6f %.6f\n", rx * ux, ry * uy, rz * uz,
-              nx / length, ny / length, nz / length);
-      xyz.insert(xyz.end(), {float(rx * ux), float(ry * uy), float(rz * uz)});
+      e.xyz.insert(e.xyz.end(), {rx * ux, ry * uy, rz * uz});
+      e.normals.insert(e.normals.end(), {nx / length, ny / length, nz / length});
     }
   }
   auto index = [&](int i, int j) { return i * (slices + 1) + j + 1; };
-
-  // Counter-clockwise seen from outside; the pole rows get one triangle per
-  // cell, every other row two.
-  std::vector<std::vector<int>> faces(materials.size());
-  auto add = [&](int a, int b, int c) {
-    const float* p = &xyz[3 * (a - 1)];
-    const float* q = &xyz[3 * (b - 1)];
-    const float* r = &xyz[3 * (c - 1)];
-    int m = materialOf((p[0] + q[0] + r[0]) / 3, (p[1] + q[1] + r[1]) / 3, (p[2] + q[2] + r[2]) / 3);
-    faces[m].insert(faces[m].end(), {a, b, c});
-  };
+  // The pole rows get one triangle per cell, every other row two.
   for (int i = 0; i < stacks; ++i) {
     for (int j = 0; j < slices; ++j) {
       int a = index(i, j), b = index(i + 1, j), c = index(i + 1, j + 1), d = index(i, j + 1);
-      if (i != 0) add(a, b, d);
-      if (i != stacks - 1) add(d, b, c);
+      if (i != 0) e.triangles.insert(e.triangles.end(), {a, b, d});
+      if (i != stacks - 1) e.triangles.insert(e.triangles.end(), {d, b, c});
     }
+  }
+  return e;
+}
+
+}  // namespace
+
+long writeEllipsoid(const std::string& dir, const std::string& name, float rx, float ry, float rz,
+                    int slices, int stacks, const std::vector<Material>& materials,
+                    const MaterialOf& materialOf) {
+  if (!writeMaterials(dir, name, materials)) return -1;
+  FILE* f = fopen((dir + "/" + name + ".obj").c_str(), "w");
+  if (!f) return -1;
+  fprintf(f, "# generated ellipsoid %g x %g x %g\nmtllib %s.mtl\n", rx, ry, rz, name.c_str());
+  Ellipsoid e = ellipsoid(rx, ry, rz, slices, stacks);
+  for (size_t k = 0; k < e.xyz.size(); k += 3)
+    fprintf(f, "v %.6f %.6f %.6f\nvn %.6f %.6f %.6f\n", e.xyz[k], e.xyz[k + 1], e.xyz[k + 2],
+            e.normals[k], e.normals[k + 1], e.normals[k + 2]);
+
+  std::vector<std::vector<int>> faces(materials.size());
+  for (size_t k = 0; k < e.triangles.size(); k += 3) {
+    float sum[3] = {0, 0, 0};
+    for (int c = 0; c < 3; ++c)
+      for (int axis = 0; axis < 3; ++axis) sum[axis] += float(e.xyz[3 * (e.triangles[k + c] - 1) + axis]);
+    int m = materialOf(sum[0] / 3, sum[1] / 3, sum[2] / 3);
+    faces[m].insert(faces[m].end(), e.triangles.begin() + k, e.triangles.begin() + k + 3);
   }
   long triangles = 0;
   for (size_t m = 0; m < materials.size(); ++m) {
@@ -75,6 +91,18 @@ long writeEllipsoid(const std::string& dir, const std::string& name, float rx, f
     }
   }
   return fclose(f) == 0 ? triangles : -1;
+}
+
+bool writeBareEllipsoid(const std::string& path, float rx, float ry, float rz, int slices,
+                        int stacks) {
+  FILE* f = fopen(path.c_str(), "w");
+  if (!f) return false;
+  Ellipsoid e = ellipsoid(rx, ry, rz, slices, stacks);
+  for (size_t k = 0; k < e.xyz.size(); k += 3)
+    fprintf(f, "v %.6f %.6f %.6f\n", e.xyz[k], e.xyz[k + 1], e.xyz[k + 2]);
+  for (size_t k = 0; k < e.triangles.size(); k += 3)
+    fprintf(f, "f %d %d %d\n", e.triangles[k], e.triangles[k + 1], e.triangles[k + 2]);
+  return fclose(f) == 0;
 }
 
 bool writeBox(const std::string& dir, const std::string& name, float sx, float sy, float sz,

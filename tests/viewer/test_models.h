@@ -26,6 +26,11 @@ long writeEllipsoid(const std::string& dir, const std::string& name, float rx, f
                     int slices, int stacks, const std::vector<Material>& materials,
                     const MaterialOf& materialOf);
 
+// Writes an ellipsoid as above to `path` as people often export models:
+// vertices and triangles only, no normals, no material library.
+bool writeBareEllipsoid(const std::string& path, float rx, float ry, float rz, int slices,
+                        int stacks);
+
 // Writes dir/name.obj and dir/name.mtl: a box spanning -sx..sx, -sy..sy,
 // -sz..sz with one normal per face, as quads; the face towards +z is the
 // group "front" with material `front`, the others the group "sides" with

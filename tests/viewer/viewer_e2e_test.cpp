@@ -231,22 +231,19 @@ class Viewer : public ::testing::Test {
 
   void remove(const std::string& file) { unlink((dir_ + "/" + file).c_str()); }
 
-  // Starts the program; does not wait for anything.
-  void launch() {
-    // In a sanitizer build the GL driver's own allocations, never released
-    // because the program ends through exit() with its window open, would
-    // count as leaks; every other check stays on.
-    const char* asan = getenv("ASAN_OPTIONS");
-    std::string options = std::string(asan ? asan : "") + (asan ? ":" : "") + "detect_leaks=0";
-    viewer_.reset(new Process({viewerPath()}, dir_,
+  // Starts the program with `args`; does not wait for anything.
+  void launch(const std::vector<std::string>& args = {}) {
+    std::vector<std::string> command = {viewerPath()};
+    command.insert(command.end(), args.begin(), args.end());
+    viewer_.reset(new Process(command, dir_,
                               {"DISPLAY=" + display_.name(), "LIBGL_ALWAYS_SOFTWARE=1",
-                               "ASAN_OPTIONS=" + options}));
+                               withoutLeakChecks()}));
   }
 
   // Starts the program and waits for its window and its first frames.
-  void start() {
-    launch();
-    ASSERT_TRUE(viewer_->waitForOutput("Initialization Done!", 20))
+  void start(const std::vector<std::string>& args = {}) {
+    launch(args);
+    ASSERT_TRUE(viewer_->waitForOutput("Press 'h' for help", 20))
         << "stdout:\n" << viewer_->out() << "stderr:\n" << viewer_->err();
     driver_.reset(new WindowDriver(display_.name()));
     ASSERT_TRUE(driver_->connected());
@@ -366,6 +363,16 @@ TEST_F(Viewer, MissingRampFileIsReportedAndTheWindowStillOpens) {
   EXPECT_GT(right.dark, right.pixels * 95 / 100);
   EXPECT_EQ(right.coloured, 0);
   EXPECT_GT(left.distinct.size(), 100u);
+}
+
+TEST_F(Viewer, RampFileThatIsADirectoryIsReportedAsNotOpened) {
+  remove("Shader.txt");
+  ASSERT_EQ(mkdir((dir_ + "/Shader.txt").c_str(), 0755), 0);
+  start();
+  std::vector<std::string> expected = kStartupLines;
+  expected[2] = "ERROR Opening Shader File";
+  EXPECT_EQ(lines(viewer_->out()), expected);
+  EXPECT_EQ(measure(picture_, 400, 800).coloured, 0);
 }
 
 TEST_F(Viewer, ShowsTheModelLitOnTheLeftAndInOutlinedFlatBandsOnTheRight) {
@@ -522,20 +529,29 @@ TEST_F(Viewer, SwitchingModelsInTheMiddleOfADragEndsTheDrag) {
   driver_->button(1, false);
 }
 
+// Occurrences of `text` in `in`.
+long count(const std::string& in, const std::string& text) {
+  long n = 0;
+  for (size_t at = in.find(text); at != std::string::npos; at = in.find(text, at + 1)) ++n;
+  return n;
+}
+
 TEST_F(Viewer, ModelWithoutNormalsOrMaterialsIsStillDrawn) {
   // Vertices and faces only: the lit copy gets no normals or materials (the
-  // library warns every frame), the cel copy uses each face's direction in
-  // white.
+  // library warns once per colour mode, when the copy's list is made), the
+  // cel copy uses each face's direction in white.
   FILE* f = fopen((dir_ + "/cow.obj").c_str(), "w");
   ASSERT_NE(f, nullptr);
   fprintf(f, "v -1 -1 0\nv 1 -1 0\nv 1 1 0\nv -1 1 0\nv 0 0 1\n");
   fprintf(f, "f 1 2 5\nf 2 3 5\nf 3 4 5\nf 4 1 5\nf 1 4 3 2\n");
   fclose(f);
   start();
-  std::string out = viewer_->out();
-  EXPECT_NE(out.find("glmDraw() warning: material render mode requested with no materials "
-                     "defined.\n"),
-            std::string::npos);
+  const std::string smooth =
+      "glmDraw() warning: smooth render mode requested with no normals defined.\n";
+  const std::string material =
+      "glmDraw() warning: material render mode requested with no materials defined.\n";
+  EXPECT_EQ(count(viewer_->out(), smooth), 1);
+  EXPECT_EQ(count(viewer_->out(), material), 1);
   EXPECT_TRUE(viewer_->running());
   CopyStats right = measure(picture_, 400, 800, {{"white", 1, 1, 1}});
   EXPECT_GT(right.pixels, 10000);
@@ -543,6 +559,97 @@ TEST_F(Viewer, ModelWithoutNormalsOrMaterialsIsStillDrawn) {
   // Every side leans 45 degrees away from the viewer: coordinate 0.707,
   // texel 22, the 0.75 band.
   EXPECT_EQ(right.levels(), std::set<int>{191});
+
+  // Colour off makes the other list, with its own warning (the picture stays
+  // as it is: there is no colour to take away); after that the frames, in
+  // either mode, print nothing.
+  unchangedAfter("c");
+  unchangedAfter("c");
+  EXPECT_EQ(count(viewer_->out(), smooth), 2);
+  EXPECT_EQ(count(viewer_->out(), material), 1);
+}
+
+// Runs with model files: the same window, the same keys, the same picture
+// as a still drawn with no display.
+class OwnModels : public Viewer {
+ protected:
+  void SetUp() override {
+    Viewer::SetUp();
+    ASSERT_TRUE(writeBareEllipsoid(dir_ + "/ball.obj", 1, 1, 1, 48, 32));
+    ASSERT_EQ(mkdir((dir_ + "/sub").c_str(), 0755), 0);
+    ASSERT_GT(writeEllipsoid(dir_ + "/sub", "egg", 0.4f, 1.0f, 0.4f, 48, 32, {kRed, kGreen, kBlue},
+                             [](float x, float y, float) { return y > 0.3f ? 0 : x >= 0 ? 1 : 2; }),
+              0);
+  }
+
+  // A still of `args` drawn with DISPLAY unset.
+  Image still(std::vector<std::string> args) {
+    args.insert(args.begin(), {"env", "-u", "DISPLAY", viewerPath(), "--snapshot", "still.png"});
+    Process snapshot(args, dir_, {withoutLeakChecks()});
+    EXPECT_EQ(snapshot.waitForExit(60), 0) << snapshot.err();
+    Image image;
+    EXPECT_TRUE(image.load(dir_ + "/still.png"));
+    return keep(image);
+  }
+
+  const std::vector<std::string> files_ = {"ball.obj", "sub/egg.obj"};
+};
+
+TEST_F(OwnModels, KeysGivenWithKeysOrTypedAndStillsAllShowTheSamePicture) {
+  std::vector<std::string> args = files_;
+  start(args);
+  EXPECT_GE(picture_.sameShare(still(args)), 0.995);
+
+  const std::string keys = "2sssdc";
+  Image typed = after(keys);
+  EXPECT_LT(typed.sameShare(picture_), 0.9);
+  args.insert(args.begin(), {"--keys", keys});
+  EXPECT_GE(typed.sameShare(still(args)), 0.995);
+
+  driver_.reset();
+  viewer_.reset();
+  start(args);
+  EXPECT_EQ(differing(picture_, typed, 0, 800), 0);
+}
+
+TEST_F(OwnModels, KeyPSavesTheWindowsPictureAsTheNextFreeNumberedPng) {
+  start(files_);
+  driver_->type("p");
+  ASSERT_TRUE(viewer_->waitForOutput("saved celshade-001.png\n", 10)) << viewer_->out();
+  Image saved;
+  ASSERT_TRUE(saved.load(dir_ + "/celshade-001.png"));
+  EXPECT_EQ(saved.width, 800);
+  EXPECT_EQ(saved.height, 600);
+  EXPECT_GE(saved.sameShare(picture_), 0.995);
+
+  Image egg = after("2");
+  driver_->type("p");
+  ASSERT_TRUE(viewer_->waitForOutput("saved celshade-002.png\n", 10)) << viewer_->out();
+  ASSERT_TRUE(saved.load(dir_ + "/celshade-002.png"));
+  EXPECT_GE(saved.sameShare(egg), 0.995);
+}
+
+TEST_F(OwnModels, HelpListsTheFilesAndTheWindowKeepsItsAspectWhenResized) {
+  start(files_);
+  driver_->type("h");
+  ASSERT_TRUE(viewer_->waitForOutput("q - quit\n", 5));
+  std::string out = viewer_->out();
+  EXPECT_NE(out.find("1 - ball.obj\n2 - sub/egg.obj\n"), std::string::npos) << out;
+  EXPECT_NE(out.find("p - save the picture as celshade-NNN.png\n"), std::string::npos);
+
+  // The ball stays round in a wider window: the projection follows the
+  // window's shape (a few per cent are perspective, the ball being off
+  // the middle).
+  driver_->resize(800, 400);
+  Image wide = keep(driver_->changedFrom(picture_));
+  ASSERT_EQ(wide.height, 400);
+  CopyStats right = measure(wide, 400, 800);
+  ASSERT_GT(right.pixels, 1000);
+  int left = 800, rightmost = 0;
+  for (int y = 0; y < wide.height; ++y)
+    for (int x = 400; x < 800; ++x)
+      if (!isBackground(wide.at(x, y))) left = std::min(left, x), rightmost = std::max(rightmost, x);
+  EXPECT_NEAR(double(rightmost - left) / (right.bottom - right.top), 1.0, 0.05);
 }
 
 }  // namespace

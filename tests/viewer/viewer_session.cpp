@@ -49,6 +49,18 @@ bool Image::save(const std::string& path) const {
   return fclose(f) == 0;
 }
 
+std::string withoutLeakChecks() {
+  const char* asan = getenv("ASAN_OPTIONS");
+  return "ASAN_OPTIONS=" + std::string(asan ? asan : "") + (asan ? ":" : "") + "detect_leaks=0";
+}
+
+double Image::sameShare(const Image& o) const {
+  if (width != o.width || height != o.height || rgb.empty()) return 0;
+  long same = 0;
+  for (size_t i = 0; i < rgb.size(); i += 3) same += memcmp(&rgb[i], &o.rgb[i], 3) == 0;
+  return double(same) / (double(rgb.size()) / 3);
+}
+
 VirtualDisplay::VirtualDisplay() {
   int fds[2];
   if (pipe(fds) != 0) return;

@@ -38,10 +38,21 @@ struct Image {
   const uint8_t* at(int x, int y) const { return &rgb[3 * ((size_t)y * width + x)]; }
   // Writes a binary PPM; false on failure.
   bool save(const std::string& path) const;
+  // Reads a PNG file as 8-bit RGB; false when it is not a readable PNG.
+  bool load(const std::string& path);
+  // Share of pixels that are the same in both pictures (0 when the sizes
+  // differ).
+  double sameShare(const Image& o) const;
   bool operator==(const Image& o) const {
     return width == o.width && height == o.height && rgb == o.rgb;
   }
 };
+
+// "ASAN_OPTIONS=..." for the viewer: this process's options with leak
+// checks off. In a sanitizer build the GL driver's own allocations, never
+// released because the program ends through exit(), would count as leaks;
+// every other check stays on.
+std::string withoutLeakChecks();
 
 // One run of a program with its standard output and error captured.
 class Process {

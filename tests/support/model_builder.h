@@ -1,6 +1,7 @@
 // Models built in memory the way the reader builds them (1-based vector
-// arrays with an unread slot 0, malloc'ed records), plus small file helpers,
-// for tests and benchmarks of operations that take a model.
+// arrays with a slot 0 of NaNs, so that a read of it shows; malloc'ed
+// records), plus small file helpers, for tests and benchmarks of operations
+// that take a model.
 #ifndef CELSHADE_MODEL_BUILDER_H
 #define CELSHADE_MODEL_BUILDER_H
 
@@ -23,22 +24,27 @@ namespace model_builder {
 // A model holding only its path and an empty vertex array.
 inline GLMmodel* newModel(const char* path = "built.obj") {
   GLMmodel* m = static_cast<GLMmodel*>(calloc(1, sizeof(GLMmodel)));
-  m->path = glmStrdup(path);
+  m->path = copyString(path);
   m->vertices = static_cast<GLfloat*>(malloc(3 * sizeof(GLfloat)));
   m->vertices[0] = m->vertices[1] = m->vertices[2] = NAN;
   return m;
 }
 
-// Replaces a 1-based vector array with `items` (count * size floats); slot 0
-// holds NaNs so that a reader of it shows. An empty list gives null.
+// A new 1-based vector array holding `items` (count * size floats) after a
+// slot 0 of NaNs.
+inline GLfloat* vectorArray(const std::vector<float>& items, int size = 3) {
+  GLfloat* a = static_cast<GLfloat*>(malloc((items.size() + size) * sizeof(GLfloat)));
+  for (int c = 0; c < size; c++) a[c] = NAN;
+  if (!items.empty()) memcpy(a + size, items.data(), items.size() * sizeof(GLfloat));
+  return a;
+}
+
+// Replaces a 1-based vector array with `items` (count * size floats). An
+// empty list gives null.
 inline void setArray(GLfloat** array, GLuint* count, const std::vector<float>& items, int size) {
   free(*array);
   *count = GLuint(items.size() / size);
-  *array = nullptr;
-  if (items.empty()) return;
-  *array = static_cast<GLfloat*>(malloc((items.size() + size) * sizeof(GLfloat)));
-  for (int c = 0; c < size; c++) (*array)[c] = NAN;
-  memcpy(*array + size, items.data(), items.size() * sizeof(float));
+  *array = items.empty() ? nullptr : vectorArray(items, size);
 }
 
 inline void setVertices(GLMmodel* m, const std::vector<float>& xyz) {
@@ -90,12 +96,49 @@ inline GLMgroup* addGroup(GLMmodel* m, const char* name, const std::vector<GLuin
   return g;
 }
 
+// A model of vertices (x, y, z triples) and triangles (1-based vertex index
+// triples, no other attributes), all in the one group "default".
+inline GLMmodel* build(const std::vector<float>& xyz, const std::vector<GLuint>& corners) {
+  GLMmodel* m = newModel();
+  setVertices(m, xyz);
+  std::vector<GLMtriangle> triangles;
+  std::vector<GLuint> all;
+  for (size_t i = 0; i + 3 <= corners.size(); i += 3) {
+    all.push_back(GLuint(triangles.size()));
+    triangles.push_back(triangle(corners[i], corners[i + 1], corners[i + 2]));
+  }
+  setTriangles(m, triangles);
+  addGroup(m, "default", all);
+  return m;
+}
+
+// A closed cube spanning -1..1: 8 vertices, 12 triangles, counter-clockwise
+// from outside, two per face (faces -z, +z, -y, +y, -x, +x in that order).
+inline GLMmodel* cube() {
+  std::vector<float> v = {-1, -1, -1, 1, -1, -1, 1, 1, -1, -1, 1, -1,
+                          -1, -1, 1,  1, -1, 1,  1, 1, 1,  -1, 1, 1};
+  std::vector<GLuint> t = {1, 4, 3, 1, 3, 2,   // -z
+                           5, 6, 7, 5, 7, 8,   // +z
+                           1, 2, 6, 1, 6, 5,   // -y
+                           4, 8, 7, 4, 7, 3,   // +y
+                           1, 5, 8, 1, 8, 4,   // -x
+                           2, 3, 7, 2, 7, 6};  // +x
+  return build(v, t);
+}
+
+// The bits of a float, for exact comparisons (signed zeros, NaN payloads).
+inline uint32_t bits(float f) {
+  uint32_t b;
+  memcpy(&b, &f, sizeof b);
+  return b;
+}
+
 // Appends a material with the library's defaults; returns it for changes.
 inline GLMmaterial& addMaterial(GLMmodel* m, const char* name) {
   m->materials = static_cast<GLMmaterial*>(
       realloc(m->materials, (m->materialcount + 1) * sizeof(GLMmaterial)));
   GLMmaterial& mat = m->materials[m->materialcount++];
-  mat.name = glmStrdup(name);
+  mat.name = copyString(name);
   const GLfloat diffuse[4] = {0.8f, 0.8f, 0.8f, 1}, ambient[4] = {0.2f, 0.2f, 0.2f, 1},
                 specular[4] = {0, 0, 0, 1};
   memcpy(mat.diffuse, diffuse, sizeof diffuse);
@@ -107,7 +150,7 @@ inline GLMmaterial& addMaterial(GLMmodel* m, const char* name) {
 
 inline void setMtllib(GLMmodel* m, const char* name) {
   free(m->mtllib);
-  m->mtllib = name ? glmStrdup(name) : nullptr;
+  m->mtllib = name ? copyString(name) : nullptr;
 }
 
 // The whole file, or "<missing>" when it cannot be opened.

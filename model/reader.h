@@ -1,0 +1,145 @@
+// Private to the OBJ/MTL reader: the text being read, where material
+// libraries come from, the reader's errors and the MTL reader's entry.
+#ifndef CELSHADE_READER_H
+#define CELSHADE_READER_H
+
+#include "glm_internal.h"
+
+#include <cstddef>
+#include <cstdint>
+#include <string>
+#include <string_view>
+#include <vector>
+
+namespace read_detail {
+
+// Mapped pages behind the scan position are handed back in steps of this
+// size, so a large file never stays resident as a whole.
+constexpr size_t kReleaseStep = size_t(16) << 20;
+
+// A byte span to scan: a read-only file mapping, a heap copy (pipes and
+// other unmappable files) or a borrowed buffer. Never NUL-terminated.
+struct GLM_INTERNAL Text {
+  const char* data = nullptr;
+  size_t size = 0;
+  void* map = nullptr;
+  size_t mapped = 0;  // bytes of the mapping, which starts at or before data
+  char* heap = nullptr;
+  size_t released = 0;  // mapped bytes before this offset were handed back
+  // Which text this is, when that can be told without reading it: device,
+  // inode, size and modification time of a regular file; address and
+  // length of a caller's buffer. All zero when unknown (a pipe).
+  uint64_t identity[4] = {0, 0, 0, 0};
+
+  Text() = default;
+  Text(const Text&) = delete;
+  Text& operator=(const Text&) = delete;
+  ~Text();
+  const char* end() const { return data + size; }
+
+  // Hands back whole steps of mapped pages before p.
+  void release(const char* p);
+  // Hands back every mapped page; the next pass faults them in again.
+  void releaseAll();
+};
+
+enum class Load { Ok, CantOpen, NoMemory };
+
+// Maps a regular file, or reads anything else (a pipe) into the heap.
+GLM_INTERNAL Load loadFile(const char* name, Text& text);
+// The identity loadFile would give the file `name`, without loading it;
+// false when it has none (no such file, not a regular file).
+GLM_INTERNAL bool fileIdentity(const char* name, uint64_t identity[4]);
+
+// Skips a UTF-8 byte-order mark at the start of the text (Windows tools
+// write one). False for UTF-16 text (byte-order mark FF FE or FE FF), which
+// the reader does not read.
+GLM_INTERNAL bool skipByteOrderMark(Text& text);
+
+// Where material libraries come from: files, or the caller's callback.
+struct MtlSource {
+  GLMmtlsource callback = nullptr;  // null: read files
+  void* user = nullptr;
+
+  Load load(const char* name, Text& text) const {
+    if (!callback) return loadFile(name, text);
+    size_t length = 0;
+    const char* data = callback(user, name, &length);
+    if (!data) return Load::CantOpen;
+    text.data = data;
+    text.size = length;
+    bufferIdentity(data, length, text.identity);
+    return Load::Ok;
+  }
+  // The identity of what load would give, without loading it; false when
+  // it has none.
+  bool identify(const char* name, uint64_t identity[4]) const {
+    if (!callback) return fileIdentity(name, identity);
+    size_t length = 0;
+    const char* data = callback(user, name, &length);
+    if (data) bufferIdentity(data, length, identity);
+    return data != nullptr;
+  }
+
+ private:
+  // A caller's buffer is known by its address and length (never all zero).
+  static void bufferIdentity(const char* data, size_t length, uint64_t identity[4]) {
+    identity[0] = uintptr_t(data);
+    identity[1] = length;
+    identity[2] = 1;
+    identity[3] = 0;
+  }
+};
+
+enum class Fail { OpenObj, OpenMtl, UnknownToken, Other };
+
+struct Error {
+  Fail kind = Fail::Other;
+  std::string subject;  // file name or keyword of the three classic messages
+  std::string message;  // "file:line: what went wrong"
+};
+
+// Fills `error` and gives false. The message names the file, then the line
+// of `at` in `text` when given, then `what`, then (when `quoted`) the
+// statement at `at` up to its line end: "file:line: what: `statement`" for
+// a statement, "file: what" for the file as a whole.
+GLM_INTERNAL bool fail(Error& error, std::string_view file, std::string_view what,
+                       const Text* text = nullptr, const char* at = nullptr, bool quoted = true);
+// A file that could not be loaded: "file: <cantOpen>" as `kind`, with the
+// file as the subject, or "file: out of memory". Gives false.
+GLM_INTERNAL bool failLoad(Error& error, Load load, std::string_view file, Fail kind,
+                           const char* cantOpen);
+
+// Refuses UTF-16 text: "file: UTF-16 text, ..." in `error`, false. Skips a
+// UTF-8 byte-order mark.
+GLM_INTERNAL bool startText(Text& text, Error& error, std::string_view file);
+
+// The material libraries one read of a model has read, so that a library
+// named again is not read again. The model owns the materials it holds;
+// this owns the others and frees them when it ends.
+struct GLM_INTERNAL Libraries {
+  struct Library {
+    uint64_t identity[4];
+    GLMmaterial* materials;
+    GLuint count;
+  };
+  GLMmodel* model;
+  std::vector<Library> read;
+
+  explicit Libraries(GLMmodel* m) : model(m) {}
+  Libraries(const Libraries&) = delete;
+  Libraries& operator=(const Libraries&) = delete;
+  ~Libraries();
+};
+
+// Reads the library `name` (relative to the model's directory) into the
+// model's materials, replacing those of an earlier library; one that is
+// the same file (or buffer) as a library in `libraries` gives its
+// materials without being read again. False (with `error` filled) when it
+// cannot be read.
+GLM_INTERNAL bool glmReadMTL(GLMmodel* model, std::string_view name, const MtlSource& mtl,
+                          Error& error, Libraries& libraries);
+
+}  // namespace read_detail
+
+#endif  // CELSHADE_READER_H

@@ -1,0 +1,221 @@
+// Every call the library makes to the operating system: loading a file's
+// text (a read-only mapping, or a heap copy of a pipe), handing mapped pages
+// back, huge-page advice and tables on huge pages, a file's remaining size,
+// and written files replacing their targets whole.
+#include "reader.h"
+
+#include <atomic>
+#include <cerrno>
+#include <cstdint>
+#include <cstdio>
+#include <cstdlib>
+#include <string>
+
+#include <fcntl.h>
+#include <sys/mman.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+namespace read_detail {
+
+Text::~Text() {
+  if (map) munmap(map, mapped);
+  free(heap);
+}
+
+void Text::release(const char* p) {
+  if (!map) return;
+  while (size_t(p - static_cast<const char*>(map)) - released >= kReleaseStep) {
+    madvise(static_cast<char*>(map) + released, kReleaseStep, MADV_DONTNEED);
+    released += kReleaseStep;
+  }
+}
+
+void Text::releaseAll() {
+  if (map) madvise(map, mapped, MADV_DONTNEED);
+  released = 0;
+}
+
+bool skipByteOrderMark(Text& text) {
+  const unsigned char* p = reinterpret_cast<const unsigned char*>(text.data);
+  if (text.size >= 2 && ((p[0] == 0xFF && p[1] == 0xFE) || (p[0] == 0xFE && p[1] == 0xFF)))
+    return false;
+  if (text.size >= 3 && p[0] == 0xEF && p[1] == 0xBB && p[2] == 0xBF) {
+    text.data += 3;
+    text.size -= 3;
+  }
+  return true;
+}
+
+namespace {
+
+// A regular file's identity: device, inode, size and modification time.
+void identify(const struct stat& st, uint64_t identity[4]) {
+  identity[0] = uint64_t(st.st_dev);
+  identity[1] = uint64_t(st.st_ino);
+  identity[2] = uint64_t(st.st_size);
+  identity[3] = uint64_t(st.st_mtim.tv_sec) * 1000000000u + uint64_t(st.st_mtim.tv_nsec);
+}
+
+}  // namespace
+
+bool fileIdentity(const char* name, uint64_t identity[4]) {
+  struct stat st;
+  if (stat(name, &st) != 0 || !S_ISREG(st.st_mode)) return false;
+  identify(st, identity);
+  return true;
+}
+
+// Maps a regular file, or reads anything else (a pipe) into the heap.
+Load loadFile(const char* name, Text& text) {
+  int fd = open(name, O_RDONLY | O_CLOEXEC);
+  if (fd < 0) return Load::CantOpen;
+  struct stat st;
+  if (fstat(fd, &st) != 0) {
+    close(fd);
+    return Load::CantOpen;
+  }
+  if (S_ISREG(st.st_mode)) {
+    identify(st, text.identity);
+    if (st.st_size == 0) {
+      close(fd);
+      return Load::Ok;
+    }
+    void* map = mmap(nullptr, size_t(st.st_size), PROT_READ, MAP_PRIVATE, fd, 0);
+    if (map != MAP_FAILED) {
+      close(fd);
+      text.map = map;
+      text.mapped = size_t(st.st_size);
+      text.data = static_cast<const char*>(map);
+      text.size = size_t(st.st_size);
+      return Load::Ok;
+    }
+  }
+  size_t capacity = 0;
+  for (;;) {
+    if (text.size == capacity) {
+      capacity = capacity ? capacity * 2 : size_t(64) << 10;
+      char* grown = static_cast<char*>(realloc(text.heap, capacity));
+      if (!grown) {
+        close(fd);
+        return Load::NoMemory;
+      }
+      text.heap = grown;
+    }
+    ssize_t n = read(fd, text.heap + text.size, capacity - text.size);
+    if (n == 0) break;
+    if (n < 0) {
+      if (errno == EINTR) continue;
+      close(fd);
+      return Load::CantOpen;  // a directory, for one
+    }
+    text.size += size_t(n);
+  }
+  close(fd);
+  text.data = text.heap;
+  return Load::Ok;
+}
+
+}  // namespace read_detail
+
+// On huge pages the reader's storing pass takes a few dozen page faults
+// instead of tens of thousands.
+void adviseHugePages(void* array, size_t bytes) {
+#ifdef MADV_HUGEPAGE
+  const uintptr_t huge = uintptr_t(2) << 20;
+  uintptr_t first = (uintptr_t(array) + huge - 1) & ~(huge - 1);
+  uintptr_t last = (uintptr_t(array) + bytes) & ~(huge - 1);
+  if (array && last > first) madvise(reinterpret_cast<void*>(first), last - first, MADV_HUGEPAGE);
+#else
+  (void)array, (void)bytes;
+#endif
+}
+
+// Welding probes its table at random: huge pages spare most
+// address-translation misses.
+void* allocTable(size_t count, size_t size) {
+  const size_t hugePage = size_t(2) << 20;
+  void* p = nullptr;
+  if (count > hugePage / size && count <= SIZE_MAX / size &&
+      posix_memalign(&p, hugePage, count * size) == 0) {
+    adviseHugePages(p, count * size);
+    return p;
+  }
+  return allocArray(count, size);
+}
+
+bool bytesLeft(FILE* file, size_t& left) {
+  struct stat st;
+  if (fstat(fileno(file), &st) != 0 || !S_ISREG(st.st_mode)) return false;
+  long at = ftell(file);
+  if (at < 0)
+    left = SIZE_MAX;  // position unknown: assume enough
+  else
+    left = st.st_size < at ? 0 : size_t(st.st_size - at);
+  return true;
+}
+
+Replacement::~Replacement() {
+  if (fd_ >= 0) ::close(fd_);
+  if (!temp_.empty()) unlink(temp_.c_str());
+}
+
+bool Replacement::create(const char* target) {
+  target_ = target;
+  struct stat st;
+  if (lstat(target, &st) == 0 && S_ISLNK(st.st_mode)) {
+    if (char* resolved = realpath(target, nullptr)) {
+      target_ = resolved;
+      free(resolved);
+    }
+  }
+  bool exists = stat(target_.c_str(), &st) == 0;
+  if (exists && !S_ISREG(st.st_mode)) {
+    fd_ = open(target_.c_str(), O_WRONLY | O_TRUNC | O_CLOEXEC);
+    return fd_ >= 0;
+  }
+  // A name of our own beside the target: hidden, and unique within the
+  // process (counter) and between processes (pid).
+  static std::atomic<unsigned> serial{0};
+  size_t slash = target_.rfind('/');
+  size_t base = slash == std::string::npos ? 0 : slash + 1;
+  for (int attempt = 0; attempt < 100; attempt++) {
+    std::string temp = target_.substr(0, base) + "." + target_.substr(base) + "." +
+                       std::to_string(getpid()) + "-" + std::to_string(serial++) + ".tmp";
+    fd_ = open(temp.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
+    if (fd_ >= 0) {
+      temp_ = temp;
+      if (exists) fchmod(fd_, st.st_mode & 07777);  // as truncating it would have kept
+      return true;
+    }
+    if (errno != EEXIST) return false;
+  }
+  return false;
+}
+
+bool Replacement::write(const char* p, size_t n) {
+  while (n) {
+    ssize_t w = ::write(fd_, p, n);
+    if (w < 0 && errno == EINTR) continue;
+    if (w <= 0) {
+      if (w == 0) errno = EIO;
+      return false;
+    }
+    p += w;
+    n -= size_t(w);
+  }
+  return true;
+}
+
+bool Replacement::close() {
+  int fd = fd_;
+  fd_ = -1;
+  return ::close(fd) == 0;
+}
+
+bool Replacement::commit() {
+  if (temp_.empty()) return true;
+  if (rename(temp_.c_str(), target_.c_str()) != 0) return false;
+  temp_.clear();
+  return true;
+}

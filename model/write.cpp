@@ -1,0 +1,399 @@
+// The writer: a model as an OBJ file and its materials as an MTL library.
+//
+// Every number goes out exactly as printf's "%f" / "%d" would print it, but
+// without stdio's per-number cost: lines are formatted into one large buffer
+// that is written in big blocks. Non-finite values print as printf prints
+// them ("nan", "-nan", "inf", "-inf"); they do not read back as numbers.
+//
+// Each file is written beside its target under a temporary name and renamed
+// over it once both files are written, so a failure leaves no partial file.
+//
+// With GLM_FLAT | GLM_TEXTURE the faces are v/t/n with n the triangle's facet
+// normal (the "vn" lines then hold the facet normals), so both the texture
+// coordinates and the facet normals come back when the file is read.
+#include "glm_internal.h"
+
+#include <cerrno>
+#include <charconv>
+#include <cstdint>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <string>
+
+namespace write_detail {
+namespace {
+
+constexpr size_t kBufferSize = size_t(1) << 20;
+// Room for any line made of numbers: a face line is at most 9 indices of 11
+// characters, a "v" line at most 3 numbers of 47 characters ("%f" of
+// -FLT_MAX), an "Ns" line one number of at most 48.
+constexpr size_t kLineRoom = 512;
+
+const char* const kHeaderTail =
+    "#  \n"
+    "#  GLM library\n"
+    "#  Brisendel\n"
+    "#  celshade@example.org\n"
+    "#  https://example.org/celshade\n"
+    "#  \n";
+
+// "00" "01" ... "99": two decimal digits per lookup.
+const char kDigitPairs[] =
+    "00010203040506070809101112131415161718192021222324252627282930313233343536373839"
+    "40414243444546474849505152535455565758596061626364656667686970717273747576777879"
+    "8081828384858687888990919293949596979899";
+
+// Writes v in decimal, most significant digit first.
+char* putUnsigned(char* p, uint32_t v) {
+  int n = 1 + (v >= 10) + (v >= 100) + (v >= 1000) + (v >= 10000) + (v >= 100000) +
+          (v >= 1000000) + (v >= 10000000) + (v >= 100000000) + (v >= 1000000000);
+  char* end = p + n;
+  while (v >= 100) {
+    end -= 2;
+    memcpy(end, kDigitPairs + 2 * (v % 100), 2);
+    v /= 100;
+  }
+  if (v >= 10)
+    memcpy(end - 2, kDigitPairs + 2 * v, 2);
+  else
+    end[-1] = char('0' + v);
+  return p + n;
+}
+
+// Writes `value` as "%d" prints it: the unsigned field reinterpreted as int.
+char* putInt(char* p, GLuint value) {
+  if (value >> 31) {
+    *p++ = '-';
+    value = 0u - value;  // magnitude, 2^31 included
+  }
+  return putUnsigned(p, value);
+}
+
+// Writes the six-digit fraction of n (n < 10^6), zero padded.
+char* putFraction(char* p, uint32_t n) {
+  memcpy(p, kDigitPairs + 2 * (n / 10000), 2);
+  memcpy(p + 2, kDigitPairs + 2 * (n / 100 % 100), 2);
+  memcpy(p + 4, kDigitPairs + 2 * (n % 100), 2);
+  return p + 6;
+}
+
+// "%f" of a double: fixed notation, six decimals, round half to even on the
+// exact binary value, "nan"/"-nan"/"inf"/"-inf" as glibc prints them. p must
+// have room for the digits (at most 48 for a float widened to double, or a
+// float's shininess scaled to the file's range).
+char* formatDouble(char* p, double value) {
+  return std::to_chars(p, p + 64, value, std::chars_format::fixed, 6).ptr;
+}
+
+// "%f" of a float widened to double. A float is m * 2^e with m below 2^24, so
+// value * 10^6 is m * 10^6 (below 2^44) shifted by e: for |value| below 2^32
+// the correctly rounded result is exact 64-bit integer arithmetic. Larger
+// values and non-finite ones take the general path.
+char* formatFloat(char* p, GLfloat value) {
+  uint32_t bits;
+  memcpy(&bits, &value, sizeof bits);
+  uint32_t biased = (bits >> 23) & 0xff;
+  uint64_t m = bits & 0x7fffff;
+  int e = -149;  // denormals
+  if (biased != 0) {
+    m |= 0x800000;
+    e = int(biased) - 150;
+  }
+  if (biased == 0xff || e > 8) return formatDouble(p, double(value));
+
+  uint64_t scaled = m * 1000000;
+  uint64_t n;
+  if (e >= 0) {
+    n = scaled << e;
+  } else if (-e >= 46) {
+    n = 0;  // below 2^44 / 2^46: rounds to zero
+  } else {
+    int s = -e;
+    n = scaled >> s;
+    uint64_t rest = scaled & ((uint64_t(1) << s) - 1);
+    uint64_t half = uint64_t(1) << (s - 1);
+    if (rest > half || (rest == half && (n & 1))) n++;
+  }
+  if (bits >> 31) *p++ = '-';
+  p = putUnsigned(p, uint32_t(n / 1000000));  // below 2^32 as the value is
+  *p++ = '.';
+  return putFraction(p, uint32_t(n % 1000000));
+}
+
+// Collects output in a large buffer and hands it to the file in big blocks.
+// After the first failed write nothing more is written; finish() tells.
+class Out {
+ public:
+  explicit Out(Replacement& file)
+      : file_(file), buf_(static_cast<char*>(allocArray(kBufferSize, 1))) {}
+  ~Out() { free(buf_); }
+  Out(const Out&) = delete;
+  Out& operator=(const Out&) = delete;
+
+  // Writes what is left; false with errno set when any write failed.
+  bool finish() {
+    flush();
+    errno = error_;
+    return error_ == 0;
+  }
+
+  // Any text, however long.
+  void text(const char* s) { text(s, strlen(s)); }
+  void text(const char* s, size_t n) {
+    if (len_ + n > kBufferSize) {
+      flush();
+      if (n > kBufferSize) {
+        put(s, n);
+        return;
+      }
+    }
+    memcpy(buf_ + len_, s, n);
+    len_ += n;
+  }
+
+  // keyword, then each of the n floats after a blank, then a newline.
+  void floats(const char* keyword, const GLfloat* v, int n) {
+    char* p = room();
+    p = copy(p, keyword);
+    for (int i = 0; i < n; i++) {
+      *p++ = ' ';
+      p = formatFloat(p, v[i]);
+    }
+    *p++ = '\n';
+    commit(p);
+  }
+
+  // before, "%d" of count, after.
+  void count(const char* before, GLuint n, const char* after) {
+    char* p = room();
+    p = copy(p, before);
+    p = putInt(p, n);
+    commit(p);
+    text(after);
+  }
+
+  // Start a line of at most kLineRoom bytes; finish it with commit.
+  char* room() {
+    if (len_ + kLineRoom > kBufferSize) flush();
+    return buf_ + len_;
+  }
+  void commit(char* end) { len_ = size_t(end - buf_); }
+
+  // Copies a short constant string into a started line.
+  static char* copy(char* p, const char* s) {
+    size_t n = strlen(s);
+    memcpy(p, s, n);
+    return p + n;
+  }
+
+ private:
+  void flush() {
+    put(buf_, len_);
+    len_ = 0;
+  }
+  void put(const char* p, size_t n) {
+    if (error_ == 0 && !file_.write(p, n)) error_ = errno ? errno : EIO;
+  }
+
+  Replacement& file_;
+  char* buf_;
+  size_t len_ = 0;
+  int error_ = 0;
+};
+
+// Why a write failed. The two kinds of failing to create a file keep
+// glmWriteOBJ's classic messages.
+enum class Fail { OpenObj, OpenMtl, Other };
+
+struct Failure {
+  Fail kind = Fail::Other;
+  std::string file;     // the file at fault
+  std::string message;  // "file: what went wrong"
+};
+
+// Records a failure with errno's text; always false.
+bool fail(Failure& failure, Fail kind, const std::string& file, const char* what) {
+  int code = errno;
+  failure.kind = kind;
+  failure.file = file;
+  failure.message = file + ": " + what + ": " + strerror(code);
+  return false;
+}
+
+// Writes out's remaining text and closes the file; false with the failure.
+bool finishFile(Out& out, Replacement& file, const std::string& name, Failure& failure) {
+  if (!out.finish()) return fail(failure, Fail::Other, name, "can't write");
+  if (!file.close()) return fail(failure, Fail::Other, name, "can't close");
+  return true;
+}
+
+// The eight comment lines both files start with; `kind` is "OBJ" or "MTL".
+void header(Out& out, const char* kind) {
+  out.text("#  \n#  Wavefront ");
+  out.text(kind);
+  out.text(" generated by GLM library\n");
+  out.text(kHeaderTail);
+}
+
+// The warnings of glmWriteOBJ's mode checks, in the order they are made.
+const char* const kWriteWarnings[7] = {
+    "flat normal output requested with no facet normals defined.",
+    "smooth normal output requested with no normals defined.",
+    "texture coordinate output requested with no texture coordinates defined.",
+    "flat normal output requested and smooth normal output requested (using smooth).",
+    "color output requested with no colors (materials) defined.",
+    "material output requested with no materials defined.",
+    "color and material output requested outputting only materials.",
+};
+
+// 1-based vector array items 1..count, each as "keyword x y [z]".
+void vectors(Out& out, const char* keyword, const GLfloat* v, GLuint count, int size) {
+  for (GLuint k = 1; k <= count; k++) out.floats(keyword, v + size_t(k) * size, size);
+}
+
+// One face line. With texture coordinates a corner is v/t or v/t/n, without
+// them v or v//n; flat faces name the facet normal at every corner.
+void face(Out& out, const GLMtriangle& t, bool texture, bool normal, bool flat) {
+  char* p = out.room();
+  *p++ = 'f';
+  for (int k = 0; k < 3; k++) {
+    *p++ = ' ';
+    p = putInt(p, t.vertexidx[k]);
+    if (texture) {
+      *p++ = '/';
+      p = putInt(p, t.texcoordidx[k]);
+    } else if (normal) {
+      *p++ = '/';
+    }
+    if (normal) {
+      *p++ = '/';
+      p = putInt(p, flat ? t.facetnormidx : t.normalidx[k]);
+    }
+  }
+  *p++ = '\n';
+  out.commit(p);
+}
+
+// Writes the materials as the MTL file `filename` and closes it, not yet
+// renamed over its name; false with the failure.
+bool glmWriteMTL(const GLMmodel* model, const std::string& filename, Replacement& file,
+                 Failure& failure) {
+  if (!file.create(filename.c_str())) return fail(failure, Fail::OpenMtl, filename, "can't open");
+  Out out(file);
+  header(out, "MTL");
+  out.text("\n");
+  for (GLuint i = 0; i < model->materialcount; i++) {
+    const GLMmaterial& material = model->materials[i];
+    out.text("newmtl ");
+    out.text(material.name);
+    out.text("\n");
+    out.floats("Ka", material.ambient, 3);
+    out.floats("Kd", material.diffuse, 3);
+    out.floats("Ks", material.specular, 3);
+    char* p = out.room();
+    p = Out::copy(p, "Ns ");
+    // Back from OpenGL's 0..128 to the file's 0..1000 scale, in double.
+    p = formatDouble(p, double(material.shininess) / 128.0 * 1000.0);
+    p = Out::copy(p, "\n\n");
+    out.commit(p);
+  }
+  return finishFile(out, file, filename, failure);
+}
+
+// Writes the OBJ file and, with materials and a library name, the MTL file
+// beside it; renames both over their names only when both were written and
+// closed. False with the failure.
+bool writeModel(GLMmodel* model, const char* filename, GLuint mode, Failure& failure) {
+  GLM_ASSERT(model);
+  GLM_ASSERT(filename);
+  mode = resolveMode(model, mode, "glmWriteOBJ", kWriteWarnings);
+  const bool material = mode & GLM_MATERIAL;
+  const bool smooth = mode & GLM_SMOOTH;
+  const bool flat = mode & GLM_FLAT;
+  const bool texture = mode & GLM_TEXTURE;
+
+  Replacement obj, mtl;
+  if (!obj.create(filename)) return fail(failure, Fail::OpenObj, filename, "can't open");
+  Out out(obj);
+  header(out, "OBJ");
+  std::string mtlname;
+  if (material && model->mtllib) {
+    out.text("\nmtllib ");
+    out.text(model->mtllib);
+    out.text("\n\n");
+    // The library goes in the OBJ file's folder.
+    mtlname = pathBeside(filename, model->mtllib);
+    if (!glmWriteMTL(model, mtlname, mtl, failure)) return false;
+  }
+  out.text("\n");
+
+  out.count("# ", model->vertexcount, " vertices\n");
+  if (model->vertexcount) GLM_ASSERT(model->vertices);
+  vectors(out, "v", model->vertices, model->vertexcount, 3);
+  if (smooth) {
+    out.count("\n# ", model->normalcount, " normals\n");
+    vectors(out, "vn", model->normals, model->normalcount, 3);
+  } else if (flat) {
+    out.count("\n# ", model->facetnormcount, " normals\n");
+    vectors(out, "vn", model->facetnorms, model->facetnormcount, 3);
+  }
+  if (texture) {
+    out.count("\n# ", model->texcoordcount, " texcoords\n");
+    vectors(out, "vt", model->texcoords, model->texcoordcount, 2);
+  }
+  out.count("\n# ", model->groupcount, " groups\n");
+  out.count("# ", model->trianglecount, " faces (triangles)\n\n");
+
+  for (const GLMgroup* group = model->groups; group; group = group->next) {
+    out.text("g ");
+    out.text(group->name);
+    out.text("\n");
+    if (material) {
+      GLM_ASSERT(group->material < model->materialcount);
+      out.text("usemtl ");
+      out.text(model->materials[group->material].name);
+      out.text("\n");
+    }
+    if (group->trianglecount) GLM_ASSERT(group->triangles);
+    for (GLuint i = 0; i < group->trianglecount; i++) {
+      GLuint t = group->triangles[i];
+      GLM_ASSERT(t < model->trianglecount);
+      face(out, model->triangles[t], texture, smooth || flat, flat);
+    }
+    out.text("\n");
+  }
+  if (!finishFile(out, obj, filename, failure)) return false;
+  if (!mtl.commit()) return fail(failure, Fail::Other, mtlname, "can't replace");
+  if (!obj.commit()) return fail(failure, Fail::Other, filename, "can't replace");
+  return true;
+}
+
+}  // namespace
+}  // namespace write_detail
+
+GLvoid glmWriteOBJ(GLMmodel* model, const char* filename, GLuint mode) {
+  using namespace write_detail;
+  Failure failure;
+  if (writeModel(model, filename, mode, failure)) return;
+  switch (failure.kind) {
+    case Fail::OpenObj:
+      fprintf(stderr, "glmWriteOBJ() failed: can't open file \"%s\" to write.\n", filename);
+      break;
+    case Fail::OpenMtl:
+      fprintf(stderr, "glmWriteMTL() failed: can't open file \"%s\".\n", failure.file.c_str());
+      break;
+    case Fail::Other:
+      fprintf(stderr, "glmWriteOBJ() failed: %s\n", failure.message.c_str());
+      break;
+  }
+  exit(1);
+}
+
+GLboolean glmTryWriteOBJ(GLMmodel* model, const char* filename, GLuint mode, char* error,
+                         size_t errorsize) {
+  write_detail::Failure failure;
+  if (write_detail::writeModel(model, filename, mode, failure)) return GL_TRUE;
+  if (error && errorsize) snprintf(error, errorsize, "%s", failure.message.c_str());
+  return GL_FALSE;
+}

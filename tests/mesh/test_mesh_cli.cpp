@@ -1,0 +1,266 @@
+// celshade-mesh: each command on a generated model and on a bad one, the
+// command line's errors and help, and that no partial output is ever left.
+#include <gtest/gtest.h>
+
+#include <signal.h>
+#include <sys/resource.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <cmath>
+#include <string>
+#include <vector>
+
+#include "glm_internal.h"
+#include "support/model_builder.h"
+
+namespace {
+
+using namespace model_builder;
+
+struct Result {
+  int status;
+  std::string out, err;
+};
+
+// Runs the tool with `args`; a file size limit makes writes past it fail.
+Result mesh(const std::vector<std::string>& args, rlim_t fileLimit = RLIM_INFINITY) {
+  std::string dir = scratchDir();
+  pid_t pid = fork();
+  if (pid == 0) {
+    if (!freopen((dir + "out").c_str(), "w", stdout) || !freopen((dir + "err").c_str(), "w", stderr))
+      _exit(127);
+    if (fileLimit != RLIM_INFINITY) {
+      signal(SIGXFSZ, SIG_IGN);
+      rlimit limit = {fileLimit, fileLimit};
+      setrlimit(RLIMIT_FSIZE, &limit);
+    }
+    std::vector<char*> argv{const_cast<char*>(CELSHADE_MESH)};
+    for (const std::string& a : args) argv.push_back(const_cast<char*>(a.c_str()));
+    argv.push_back(nullptr);
+    execv(argv[0], argv.data());
+    _exit(127);
+  }
+  int status = 0;
+  waitpid(pid, &status, 0);
+  return {WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status), readFile(dir + "out"),
+          readFile(dir + "err")};
+}
+
+// A cube from 10 to 12 on every axis whose twelve triangles each have their
+// own three vertices (36, eight places), in group "box" with material "red".
+std::string cubeObj() {
+  const int corner[8][3] = {{0, 0, 0}, {1, 0, 0}, {1, 1, 0}, {0, 1, 0},
+                            {0, 0, 1}, {1, 0, 1}, {1, 1, 1}, {0, 1, 1}};
+  const int quads[6][4] = {{0, 3, 2, 1}, {4, 5, 6, 7}, {0, 1, 5, 4},
+                           {2, 3, 7, 6}, {1, 2, 6, 5}, {0, 4, 7, 3}};
+  std::string text = "mtllib cube.mtl\ng box\nusemtl red\n", faces;
+  int n = 0;
+  for (const auto& q : quads) {
+    const int tris[2][3] = {{q[0], q[1], q[2]}, {q[0], q[2], q[3]}};
+    for (const auto& t : tris) {
+      for (int k = 0; k < 3; k++) {
+        const int* c = corner[t[k]];
+        text += "v " + std::to_string(10 + 2 * c[0]) + " " + std::to_string(10 + 2 * c[1]) + " " +
+                std::to_string(10 + 2 * c[2]) + "\n";
+      }
+      faces += "f " + std::to_string(n + 1) + " " + std::to_string(n + 2) + " " +
+               std::to_string(n + 3) + "\n";
+      n += 3;
+    }
+  }
+  return text + faces;
+}
+
+// A folder holding cube.obj, cube.mtl and bad.obj (a face past the vertices).
+std::string models() {
+  std::string dir = scratchDir();
+  writeFile(dir + "cube.obj", cubeObj());
+  writeFile(dir + "cube.mtl", "newmtl red\nKd 1 0 0\n");
+  writeFile(dir + "bad.obj", "v 0 0 0\nv 1 0 0\nf 1 2 9\n");
+  return dir;
+}
+
+// The model in `path`, read without ending the process.
+GLMmodel* load(const std::string& path) {
+  char error[256];
+  GLMmodel* m = glmTryReadOBJ(path.c_str(), error, sizeof error);
+  EXPECT_NE(m, nullptr) << error;
+  return m;
+}
+
+TEST(MeshCli, InfoTellsCountsGroupsMaterialsAndExtent) {
+  std::string dir = models();
+  Result r = mesh({"info", dir + "cube.obj"});
+  EXPECT_EQ(r.status, 0) << r.err;
+  EXPECT_EQ(r.err, "");
+  for (const char* line :
+       {"vertices        36\n", "normals         none\n", "triangles       12\n",
+        "materials       2 from cube.mtl\n  default\n  red\n", "groups          2\n",
+        "  \" box\": 12 triangles, material red\n", "  \"default\": 0 triangles, material default\n",
+        "extent          x 10 .. 12, y 10 .. 12, z 10 .. 12\n", "size            2 x 2 x 2\n",
+        "has             no normals, no texture coordinates\n"})
+    EXPECT_NE(r.out.find(line), std::string::npos) << line << " in\n" << r.out;
+}
+
+TEST(MeshCli, WeldNormalsTextureUnitizeReverseChangeTheModelAndSaySo) {
+  std::string dir = models();
+  Result weld = mesh({"weld", dir + "cube.obj", dir + "welded.obj"});
+  EXPECT_EQ(weld.status, 0) << weld.err;
+  EXPECT_EQ(weld.out, "welded 36 vertices into 8\n");
+  GLMmodel* m = load(dir + "welded.obj");
+  EXPECT_EQ(m->vertexcount, 8u);
+  ASSERT_NE(m->materials, nullptr);  // written with what the model has
+  glmDelete(m);
+
+  // Around each corner of a cube three faces meet at 90 degrees: above that
+  // they share one normal, below it they keep normals of their own.
+  Result smooth = mesh({"normals", "--angle=120", dir + "welded.obj", dir + "smooth.obj"});
+  EXPECT_EQ(smooth.out, "computed 12 facet normals and 8 vertex normals (smoothing angle 120)\n");
+  Result sharp = mesh({"normals", "--angle", "30", dir + "welded.obj", dir + "sharp.obj"});
+  m = load(dir + "sharp.obj");
+  EXPECT_GE(m->normalcount, 24u);
+  EXPECT_EQ(sharp.out, "computed 12 facet normals and " + std::to_string(m->normalcount) +
+                           " vertex normals (smoothing angle 30)\n");
+  const GLuint sharpNormals = m->normalcount;
+  glmDelete(m);
+
+  Result linear = mesh({"texture", "--linear", dir + "welded.obj", dir + "linear.obj"});
+  EXPECT_EQ(linear.out, "generated 8 texture coordinates (linear)\n");
+  Result sphere = mesh({"texture", "--spheremap", dir + "smooth.obj", dir + "sphere.obj"});
+  EXPECT_EQ(sphere.out, "generated 8 texture coordinates (spheremap)\n");
+  m = load(dir + "sphere.obj");
+  EXPECT_EQ(m->texcoordcount, 8u);
+  EXPECT_NE(m->normals, nullptr);
+  glmDelete(m);
+
+  // The cube lies away from the origin: the library scales it by 2 over 22.
+  Result unitize = mesh({"unitize", dir + "cube.obj", dir + "unit.obj"});
+  EXPECT_EQ(unitize.out, "centred and scaled by 0.0909091: size 2 x 2 x 2 -> 0.181818 x 0.181818 x 0.181818\n");
+  m = load(dir + "unit.obj");
+  GLfloat d[3];
+  glmDimensions(m, d);
+  EXPECT_NEAR(d[0], 2.0f / 11, 1e-6f);
+  glmDelete(m);
+
+  Result reverse = mesh({"reverse", dir + "sharp.obj", dir + "reversed.obj"});
+  EXPECT_EQ(reverse.out, "reversed the winding of 12 triangles and negated " +
+                             std::to_string(sharpNormals) + " normals\n");
+  GLMmodel* before = load(dir + "sharp.obj");
+  GLMmodel* after = load(dir + "reversed.obj");
+  EXPECT_EQ(after->triangles[0].vertexidx[0], before->triangles[0].vertexidx[2]);
+  EXPECT_EQ(after->triangles[0].vertexidx[2], before->triangles[0].vertexidx[0]);
+  EXPECT_EQ(after->normals[3], -before->normals[3]);
+  glmDelete(before);
+  glmDelete(after);
+}
+
+TEST(MeshCli, OutputBesideTheInputKeepsTheInputsLibrary) {
+  std::string dir = models();
+  const std::string library = readFile(dir + "cube.mtl");
+  Result weld = mesh({"weld", dir + "cube.obj", dir + "welded.obj"});
+  ASSERT_EQ(weld.status, 0) << weld.err;
+  EXPECT_EQ(readFile(dir + "cube.mtl"), library);
+  EXPECT_NE(readFile(dir + "welded.obj").find("mtllib welded.mtl\n"), std::string::npos);
+  GLMmodel* m = load(dir + "welded.obj");
+  ASSERT_NE(m->materials, nullptr);
+  EXPECT_EQ(m->materials[m->materialcount - 1].diffuse[0], 1.0f);  // red came along
+  glmDelete(m);
+}
+
+TEST(MeshCli, ModeChoosesWhatIsWritten) {
+  std::string dir = models();
+  ASSERT_EQ(mesh({"normals", dir + "cube.obj", dir + "n.obj"}).status, 0);
+  Result none = mesh({"reverse", "--mode", "none", dir + "n.obj", dir + "plain.obj"});
+  EXPECT_EQ(none.status, 0) << none.err;
+  std::string plain = readFile(dir + "plain.obj");
+  EXPECT_EQ(plain.find("\nvn "), std::string::npos);
+  EXPECT_EQ(plain.find("usemtl"), std::string::npos);
+  // Asking for what the model lacks: the library's warning on standard error.
+  Result texture = mesh({"reverse", "--mode", "smooth,texture", dir + "n.obj", dir + "t.obj"});
+  EXPECT_EQ(texture.status, 0);
+  EXPECT_EQ(texture.err,
+            "celshade-mesh: glmWriteOBJ() warning: texture coordinate output requested with no "
+            "texture coordinates defined.\n");
+  EXPECT_NE(readFile(dir + "t.obj").find("\nvn "), std::string::npos);
+}
+
+TEST(MeshCli, BadModelFailsWithItsLineAndWritesNothing) {
+  std::string dir = models();
+  const std::string message =
+      "celshade-mesh: " + dir + "bad.obj:3: face index out of range: `f 1 2 9`\n";
+  Result info = mesh({"info", dir + "bad.obj"});
+  EXPECT_EQ(info.status, 1);
+  EXPECT_EQ(info.err, message);
+  const std::vector<std::vector<std::string>> commands = {
+      {"normals"}, {"weld"}, {"texture", "--linear"}, {"unitize"}, {"reverse"}};
+  for (std::vector<std::string> args : commands) {
+    args.push_back(dir + "bad.obj");
+    args.push_back(dir + "out.obj");
+    Result r = mesh(args);
+    EXPECT_EQ(r.status, 1) << args[0];
+    EXPECT_EQ(r.err, message);
+    EXPECT_EQ(r.out, "");
+    EXPECT_FALSE(fileExists(dir + "out.obj"));
+  }
+  Result missing = mesh({"weld", dir + "none.obj", dir + "out.obj"});
+  EXPECT_EQ(missing.status, 1);
+  EXPECT_EQ(missing.err, "celshade-mesh: " + dir + "none.obj: can't open data file\n");
+  // Spheremap coordinates need normals the cube does not have.
+  Result sphere = mesh({"texture", "--spheremap", dir + "cube.obj", dir + "out.obj"});
+  EXPECT_EQ(sphere.status, 1);
+  EXPECT_NE(sphere.err.find("need normals"), std::string::npos) << sphere.err;
+  EXPECT_FALSE(fileExists(dir + "out.obj"));
+}
+
+TEST(MeshCli, FailedWriteLeavesTheEarlierOutput) {
+  std::string dir = models();
+  writeFile(dir + "out.obj", "earlier");
+  Result full = mesh({"weld", "--mode", "none", dir + "cube.obj", dir + "out.obj"}, 200);
+  EXPECT_EQ(full.status, 1);
+  EXPECT_EQ(full.err, "celshade-mesh: " + dir + "out.obj: can't write: File too large\n");
+  EXPECT_EQ(full.out, "");
+  EXPECT_EQ(readFile(dir + "out.obj"), "earlier");
+  Result folder = mesh({"weld", dir + "cube.obj", dir + "none/out.obj"});
+  EXPECT_EQ(folder.status, 1);
+  EXPECT_EQ(folder.err,
+            "celshade-mesh: " + dir + "none/out.obj: can't open: No such file or directory\n");
+}
+
+TEST(MeshCli, BadCommandLinesGiveUsageAndExitTwo) {
+  const std::vector<std::vector<std::string>> bad = {
+      {},
+      {"frobnicate", "a.obj"},
+      {"info"},
+      {"info", "a.obj", "b.obj"},
+      {"weld", "a.obj"},
+      {"weld", "--epsilon", "-1", "a.obj", "b.obj"},
+      {"weld", "--epsilon"},
+      {"normals", "--angle", "ninety", "a.obj", "b.obj"},
+      {"texture", "a.obj", "b.obj"},
+      {"texture", "--linear", "--spheremap", "a.obj", "b.obj"},
+      {"reverse", "--mode", "shiny", "a.obj", "b.obj"},
+      {"unitize", "--scale", "2", "a.obj", "b.obj"},
+  };
+  for (const std::vector<std::string>& args : bad) {
+    Result r = mesh(args);
+    std::string shown = args.empty() ? "(nothing)" : args[0];
+    EXPECT_EQ(r.status, 2) << shown;
+    EXPECT_EQ(r.out, "");
+    EXPECT_NE(r.err.find("usage: celshade-mesh "), std::string::npos) << shown << ": " << r.err;
+  }
+}
+
+TEST(MeshCli, HelpForTheToolAndEachCommand) {
+  Result tool = mesh({"--help"});
+  EXPECT_EQ(tool.status, 0);
+  for (const char* command : {"info", "normals", "weld", "texture", "unitize", "reverse"}) {
+    EXPECT_NE(tool.out.find(std::string("  ") + command + " "), std::string::npos) << command;
+    Result r = mesh({command, "--help"});
+    EXPECT_EQ(r.status, 0) << command;
+    EXPECT_EQ(r.out.rfind(std::string("usage: celshade-mesh ") + command + " ", 0), 0u) << r.out;
+    EXPECT_EQ(r.err, "");
+  }
+}
+
+}  // namespace

@@ -1,0 +1,361 @@
+// The viewer's command line with no display at all (DISPLAY unset, no Xvfb):
+// usage and refused files with their messages and exit statuses, the ramp it
+// finds, and stills of your own models drawn offscreen.
+#include <gtest/gtest.h>
+
+#include <dirent.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <cstdlib>
+#include <cstring>
+#include <fstream>
+#include <map>
+#include <set>
+#include <sstream>
+
+#include "test_models.h"
+#include "viewer_session.h"
+
+using namespace celshade_test;
+
+namespace {
+
+const std::string kUsage =
+    "usage: celshade [--ramp FILE] [--keys KEYS] [--snapshot FILE.png] [MODEL.obj ...]\n";
+const int kBackground = 204;  // clear colour 0.8
+
+struct Outcome {
+  int status;
+  std::string out, err;
+};
+
+std::string readFile(const std::string& path) {
+  std::ifstream in(path, std::ios::binary);
+  std::stringstream text;
+  text << in.rdbuf();
+  return text.str();
+}
+
+bool isBackground(const uint8_t* p) {
+  return p[0] == kBackground && p[1] == kBackground && p[2] == kBackground;
+}
+
+// Where the picture is not background: the box around it and the columns
+// that hold any of it.
+struct Extent {
+  int left = -1, right = -1, top = -1, bottom = -1;
+  std::vector<bool> columns;
+};
+
+Extent extent(const Image& image) {
+  Extent e;
+  e.columns.assign(image.width, false);
+  for (int y = 0; y < image.height; ++y)
+    for (int x = 0; x < image.width; ++x) {
+      if (isBackground(image.at(x, y))) continue;
+      e.columns[x] = true;
+      if (e.top < 0) e.top = y;
+      e.bottom = y;
+      e.left = e.left < 0 ? x : std::min(e.left, x);
+      e.right = std::max(e.right, x);
+    }
+  return e;
+}
+
+// Grey pixels of columns [x0, x1) by level.
+std::map<int, long> greyLevels(const Image& image, int x0, int x1) {
+  std::map<int, long> levels;
+  for (int y = 0; y < image.height; ++y)
+    for (int x = x0; x < x1; ++x) {
+      const uint8_t* p = image.at(x, y);
+      if (!isBackground(p) && p[0] == p[1] && p[1] == p[2]) ++levels[p[0]];
+    }
+  return levels;
+}
+
+// Levels that cover at least 2 % of the pixels counted.
+std::set<int> mainLevels(const std::map<int, long>& levels) {
+  long total = 0;
+  for (const auto& [level, count] : levels) total += count;
+  std::set<int> main;
+  for (const auto& [level, count] : levels)
+    if (count * 50 >= total) main.insert(level);
+  return main;
+}
+
+// The level a ramp value v gives on the default material's grey 0.8.
+int onDefaultGrey(double v) { return int(0.8 * v * 255 + 0.5); }
+
+bool nearAll(const std::set<int>& got, const std::set<int>& want) {
+  if (got.size() != want.size()) return false;
+  auto g = got.begin();
+  for (int w : want)
+    if (std::abs(*g++ - w) > 1) return false;
+  return true;
+}
+
+// Lines the library may print on standard error for a model it is given
+// normals for: vertices that no triangle uses.
+std::string withoutUnusedVertexWarnings(std::string err) {
+  const std::string warning = "glmVertexNormals(): vertex w/o a triangle\n";
+  for (size_t at; (at = err.find(warning)) != std::string::npos;) err.erase(at, warning.size());
+  return err;
+}
+
+class CommandLine : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    char pattern[] = "/tmp/celshade-cli-XXXXXX";
+    ASSERT_NE(mkdtemp(pattern), nullptr);
+    dir_ = pattern;
+  }
+  void TearDown() override {
+    std::string command = "chmod -R u+rwx '" + dir_ + "' && rm -rf '" + dir_ + "'";
+    if (system(command.c_str()) != 0) ADD_FAILURE() << "could not remove " << dir_;
+  }
+
+  std::string path(const std::string& name) const { return dir_ + "/" + name; }
+
+  void write(const std::string& name, const std::string& text) {
+    std::ofstream(path(name), std::ios::binary) << text;
+  }
+
+  // Runs the viewer in the folder with DISPLAY unset.
+  Outcome run(const std::vector<std::string>& args) {
+    std::vector<std::string> command = {"env", "-u", "DISPLAY", CELSHADE_VIEWER};
+    command.insert(command.end(), args.begin(), args.end());
+    Process process(command, dir_, {withoutLeakChecks()});
+    int status = process.waitForExit(90);
+    return {status, process.out(), process.err()};
+  }
+
+  // Draws a still of `args` into shot.png and reads it.
+  Image still(std::vector<std::string> args) {
+    args.insert(args.begin(), {"--snapshot", "shot.png"});
+    unlink(path("shot.png").c_str());
+    Outcome r = run(args);
+    EXPECT_EQ(r.status, 0) << r.err;
+    EXPECT_EQ(withoutUnusedVertexWarnings(r.err), "");
+    Image image;
+    EXPECT_TRUE(image.load(path("shot.png")));
+    return image;
+  }
+
+  std::string dir_;
+};
+
+TEST_F(CommandLine, HelpPrintsTheUsageAndBadUsageEndsWithStatusTwo) {
+  Outcome help = run({"--help"});
+  EXPECT_EQ(help.status, 0);
+  EXPECT_EQ(help.out.compare(0, kUsage.size(), kUsage), 0) << help.out;
+  EXPECT_NE(help.out.find("--snapshot FILE.png"), std::string::npos);
+  EXPECT_EQ(help.err, "");
+
+  ASSERT_TRUE(writeBareEllipsoid(path("m.obj"), 1, 1, 1, 8, 6));
+  std::vector<std::string> ten(10, "m.obj");
+  std::vector<std::string> cases[] = {{"--frob"}, {"-x", "m.obj"}, {"m.obj", "--keys"},
+                                      {"--ramp"}, {"--snapshot"}, ten};
+  for (const auto& args : cases) {
+    Outcome r = run(args);
+    EXPECT_EQ(r.status, 2) << args[0];
+    EXPECT_EQ(r.err, kUsage) << args[0];
+    EXPECT_EQ(r.out, "") << args[0];
+  }
+  // Nine files are fine; "--" lets a file name start with a dash.
+  std::vector<std::string> nine(9, "m.obj");
+  nine.insert(nine.begin(), {"--snapshot", "nine.png", "--keys", "9"});
+  EXPECT_EQ(run(nine).status, 0);
+  ASSERT_TRUE(writeBareEllipsoid(path("-m.obj"), 1, 1, 1, 8, 6));
+  EXPECT_EQ(run({"--snapshot", "dash.png", "--", "-m.obj"}).status, 0);
+}
+
+TEST_F(CommandLine, AFileThatCannotBeShownGivesOneLineNamingItAndStatusOne) {
+  ASSERT_TRUE(writeBareEllipsoid(path("good.obj"), 1, 1, 1, 8, 6));
+  write("index.obj", "v 0 0 0\nv 1 0 0\nv 0 1 0\nf 1 2 9\n");
+  write("token.obj", "v 0 0 0\nvp 1 0 0\n");
+  write("flat.obj", "# points only\nv 0 0 0\nv 1 0 0\nv 0 1 0\n");
+  write("nolib.obj", "mtllib gone.mtl\nv 0 0 0\nv 1 0 0\nv 0 1 0\nf 1 2 3\n");
+  ASSERT_EQ(mkdir(path("folder.obj").c_str(), 0755), 0);
+  struct Case {
+    std::vector<std::string> files;
+    std::string err;  // the whole of standard error
+  };
+  const Case cases[] = {
+      {{"missing.obj"}, "missing.obj: can't open data file\n"},
+      {{"folder.obj"}, "folder.obj: can't open data file\n"},
+      {{"index.obj"}, "index.obj:4: face index out of range: `f 1 2 9`\n"},
+      {{"token.obj"}, "token.obj:2: unknown token \"vp\"\n"},
+      {{"flat.obj"}, "flat.obj: no faces to draw\n"},
+      {{"nolib.obj"}, "gone.mtl: can't open material file\n"},
+      // Every file is read before anything is shown: a bad last one stops
+      // the run as a bad first one does.
+      {{"good.obj", "good.obj", "flat.obj"}, "flat.obj: no faces to draw\n"},
+  };
+  for (const Case& c : cases) {
+    for (bool snapshot : {false, true}) {
+      std::vector<std::string> args = c.files;
+      if (snapshot) args.insert(args.begin(), {"--snapshot", "never.png"});
+      Outcome r = run(args);
+      EXPECT_EQ(r.status, 1) << c.err;
+      // No window was tried: GLUT would complain about the missing display.
+      EXPECT_EQ(r.err, c.err);
+      EXPECT_EQ(r.out, "") << c.err;
+    }
+    EXPECT_NE(access(path("never.png").c_str(), F_OK), 0) << c.err;
+  }
+  // Read permission only means something to a user other than root.
+  if (geteuid() != 0) {
+    ASSERT_EQ(chmod(path("good.obj").c_str(), 0), 0);
+    Outcome r = run({"good.obj"});
+    EXPECT_EQ(r.status, 1);
+    EXPECT_EQ(r.err, "good.obj: can't open data file\n");
+  }
+}
+
+TEST_F(CommandLine, ARampGivenWithRampMustBeReadable) {
+  ASSERT_TRUE(writeBareEllipsoid(path("m.obj"), 1, 1, 1, 8, 6));
+  ASSERT_EQ(mkdir(path("ramps").c_str(), 0755), 0);
+  for (const char* ramp : {"none.txt", "ramps"}) {
+    Outcome r = run({"--ramp", ramp, "--snapshot", "never.png", "m.obj"});
+    EXPECT_EQ(r.status, 1);
+    EXPECT_EQ(r.err, std::string(ramp) + ": can't open shading ramp file\n");
+    EXPECT_EQ(r.out, "");
+  }
+  EXPECT_NE(access(path("never.png").c_str(), F_OK), 0);
+}
+
+TEST_F(CommandLine, ASnapshotThatCannotBeWrittenIsAnError) {
+  ASSERT_TRUE(writeBareEllipsoid(path("m.obj"), 1, 1, 1, 8, 6));
+  Outcome r = run({"--snapshot", "no/such/folder/shot.png", "m.obj"});
+  EXPECT_EQ(r.status, 1);
+  EXPECT_EQ(withoutUnusedVertexWarnings(r.err), "no/such/folder/shot.png: can't write the picture\n");
+}
+
+TEST_F(CommandLine, AModelWithoutNormalsOrMaterialsIsDrawnSmoothAndBandedWithNoDisplay) {
+  // Vertices and faces only; four ramp bands whose brightest (0.9) stays
+  // apart from the background on the default grey.
+  ASSERT_TRUE(writeBareEllipsoid(path("ball.obj"), 1, 1, 1, 48, 32));
+  std::vector<std::string> ramp;
+  for (const char* value : {"0.2", "0.4", "0.6", "0.9"}) ramp.insert(ramp.end(), 8, value);
+  ASSERT_TRUE(writeRamp(dir_, ramp));
+  std::string before = readFile(path("ball.obj"));
+
+  Image shot = still({"ball.obj"});
+  ASSERT_EQ(shot.width, 800);
+  ASSERT_EQ(shot.height, 600);
+  // Right: the smoothed normals give the bands in rings, grey on grey.
+  std::set<int> right = mainLevels(greyLevels(shot, 400, 800));
+  right.erase(0);  // the outline
+  EXPECT_TRUE(nearAll(right, {onDefaultGrey(0.2), onDefaultGrey(0.4), onDefaultGrey(0.6),
+                              onDefaultGrey(0.9)}))
+      << ::testing::PrintToString(right);
+  // Left: lit, shaded smoothly through many levels, not black.
+  std::map<int, long> left = greyLevels(shot, 0, 400);
+  EXPECT_GT(left.size(), 60u);
+  long dark = 0, all = 0;
+  for (const auto& [level, count] : left) (level < 40 ? dark : all) += count;
+  EXPECT_LT(dark, all / 10);
+
+  // Nothing is written back: the model is as it was, and the folder holds
+  // only what the test put there and the picture.
+  EXPECT_EQ(readFile(path("ball.obj")), before);
+  std::set<std::string> names;
+  DIR* d = opendir(dir_.c_str());
+  for (dirent* e; (e = readdir(d));) names.insert(e->d_name);
+  closedir(d);
+  EXPECT_EQ(names, (std::set<std::string>{".", "..", "ball.obj", "Shader.txt", "shot.png"}));
+}
+
+TEST_F(CommandLine, WithoutShaderTxtTheInstalledRampIsUsedFromAnyFolder) {
+  ASSERT_TRUE(writeBareEllipsoid(path("ball.obj"), 1, 1, 1, 48, 32));
+  // data/Shader.txt: 0.35, 0.6, 0.85 and 1.0; the last is the background
+  // grey on the default material, so three levels show.
+  std::set<int> right = mainLevels(greyLevels(still({"ball.obj"}), 400, 800));
+  right.erase(0);
+  EXPECT_TRUE(nearAll(right, {onDefaultGrey(0.35), onDefaultGrey(0.6), onDefaultGrey(0.85)}))
+      << ::testing::PrintToString(right);
+
+  // A Shader.txt in the working folder comes first, --ramp before both.
+  ASSERT_TRUE(writeRamp(dir_, std::vector<std::string>(32, "0.5")));
+  right = mainLevels(greyLevels(still({"ball.obj"}), 400, 800));
+  right.erase(0);
+  EXPECT_TRUE(nearAll(right, {onDefaultGrey(0.5)})) << ::testing::PrintToString(right);
+  std::string other;
+  for (int i = 0; i < 32; ++i) other += "0.3\n";
+  write("other.txt", other);
+  right = mainLevels(greyLevels(still({"--ramp", "other.txt", "ball.obj"}), 400, 800));
+  right.erase(0);
+  EXPECT_TRUE(nearAll(right, {onDefaultGrey(0.3)})) << ::testing::PrintToString(right);
+}
+
+TEST_F(CommandLine, EveryShapeIsSeenWholeAndUndistortedWithAMargin) {
+  struct Shape {
+    const char* name;
+    float rx, ry, rz;
+  };
+  const Shape shapes[] = {{"round", 1, 1, 1},     {"tall", 0.1f, 1, 0.1f},
+                          {"wide", 1, 0.1f, 0.1f}, {"deep", 0.1f, 0.1f, 1},
+                          {"flat", 1, 1, 0.05f},   {"slab", 1, 0.05f, 1}};
+  for (const Shape& s : shapes) {
+    std::string file = std::string(s.name) + ".obj";
+    ASSERT_TRUE(writeBareEllipsoid(path(file), s.rx, s.ry, s.rz, 48, 32));
+    Image shot = still({file});
+    Extent e = extent(shot);
+    ASSERT_GE(e.left, 0) << s.name << ": nothing drawn";
+    // Whole, with a margin of at least 5 % of the picture on every side.
+    EXPECT_GE(e.left, 40) << s.name;
+    EXPECT_LE(e.right, 760) << s.name;
+    EXPECT_GE(e.top, 30) << s.name;
+    EXPECT_LE(e.bottom, 570) << s.name;
+    // And not lost in it: the pair fills most of the width or the height.
+    EXPECT_TRUE(e.right - e.left > 560 || e.bottom - e.top > 420) << s.name;
+    // Two copies, apart: some column between them is all background.
+    int firstGap = int(std::find(e.columns.begin() + e.left, e.columns.end(), false) -
+                       e.columns.begin());
+    EXPECT_LT(firstGap, e.right) << s.name;
+  }
+
+  // The round one is as wide as it is high, but for the few per cent that
+  // perspective stretches a ball away from the middle: the projection uses
+  // the picture's aspect ratio, not 1.0 (which would make it 4:3).
+  Image round = still({"round.obj"});
+  Image right(round);
+  Extent whole = extent(round);
+  int middle = (whole.left + whole.right) / 2;
+  for (int y = 0; y < right.height; ++y)
+    for (int x = 0; x < middle; ++x) memset(&right.rgb[3 * ((size_t)y * right.width + x)], kBackground, 3);
+  Extent copy = extent(right);
+  EXPECT_NEAR(double(copy.right - copy.left) / (copy.bottom - copy.top), 1.0, 0.04);
+}
+
+TEST_F(CommandLine, KeysPickTheNthFileFromItsOwnViewAndKeysBeyondChangeNothing) {
+  ASSERT_TRUE(writeBareEllipsoid(path("ball.obj"), 1, 1, 1, 32, 24));
+  ASSERT_TRUE(writeBareEllipsoid(path("tall.obj"), 0.2f, 1, 0.2f, 32, 24));
+  Image first = still({"ball.obj", "tall.obj"});
+  Image second = still({"tall.obj", "ball.obj"});
+  EXPECT_LT(first.sameShare(second), 0.9);
+
+  EXPECT_EQ(still({"--keys", "2", "ball.obj", "tall.obj"}), second);
+  EXPECT_EQ(still({"--keys", "2ww1", "ball.obj", "tall.obj"}), first);
+  EXPECT_EQ(still({"--keys", "3456789", "ball.obj", "tall.obj"}), first);
+  // Zooming and moving start from the fitted view.
+  Image moved = still({"--keys", "2wwd", "ball.obj", "tall.obj"});
+  EXPECT_LT(moved.sameShare(second), 0.9);
+}
+
+TEST_F(CommandLine, KeyPSavesNumberedPicturesOfTheFrame) {
+  ASSERT_TRUE(writeBareEllipsoid(path("ball.obj"), 1, 1, 1, 32, 24));
+  write("celshade-001.png", "taken");
+  Outcome r = run({"--keys", "p", "--snapshot", "shot.png", "ball.obj"});
+  EXPECT_EQ(r.status, 0);
+  EXPECT_EQ(r.out, "saved celshade-002.png\n");
+  Image saved, shot;
+  ASSERT_TRUE(saved.load(path("celshade-002.png")));
+  ASSERT_TRUE(shot.load(path("shot.png")));
+  EXPECT_EQ(saved, shot);
+  EXPECT_EQ(readFile(path("celshade-001.png")), "taken");
+}
+
+}  // namespace

@@ -1,0 +1,26 @@
+// Reading PNG pictures the viewer wrote (--snapshot, the p key), with libpng;
+// apart from the session so that programs that only drive the window need
+// no libpng.
+#include <png.h>
+
+#include "viewer_session.h"
+
+namespace celshade_test {
+
+bool Image::load(const std::string& path) {
+  png_image image = {};
+  image.version = PNG_IMAGE_VERSION;
+  if (!png_image_begin_read_from_file(&image, path.c_str())) return false;
+  image.format = PNG_FORMAT_RGB;
+  std::vector<uint8_t> pixels(PNG_IMAGE_SIZE(image));
+  if (!png_image_finish_read(&image, nullptr, pixels.data(), 0, nullptr)) {
+    png_image_free(&image);
+    return false;
+  }
+  width = (int)image.width;
+  height = (int)image.height;
+  rgb.swap(pixels);
+  return true;
+}
+
+}  // namespace celshade_test

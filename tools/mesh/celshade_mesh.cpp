@@ -1,0 +1,413 @@
+// celshade-mesh: reads an OBJ model, applies one operation of the model
+// library and writes the result, or describes the model. Results go to
+// standard output as one line; warnings and errors to standard error.
+#include <glm.h>
+
+#include <cmath>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <string>
+#include <vector>
+
+namespace {
+
+const char* const kTool = "celshade-mesh";
+
+enum Exit { kOk = 0, kFailed = 1, kUsage = 2 };
+
+struct Command {
+  const char* name;
+  const char* usage;  // after "celshade-mesh NAME"
+  const char* help;   // what it does, its options
+};
+
+const char* const kModeHelp =
+    "  --mode LIST     what to write, comma-separated: flat, smooth, texture,\n"
+    "                  material, or none (default: all the model has, smooth\n"
+    "                  normals before flat ones)\n";
+
+const Command kCommands[] = {
+    {"info", "FILE.obj",
+     "Prints the model's counts (vertices, normals, texture coordinates,\n"
+     "triangles, groups with their triangles and materials, materials), its\n"
+     "extent and which attributes it has.\n"},
+    {"normals", "[--angle DEG] [--mode LIST] IN.obj OUT.obj",
+     "Computes facet normals and smoothed vertex normals: triangles within DEG\n"
+     "degrees of each other around a vertex share one normal.\n"
+     "  --angle DEG     smoothing angle, 0 to 180 (default 90)\n"},
+    {"weld", "[--epsilon E] [--mode LIST] IN.obj OUT.obj",
+     "Merges vertices that lie within E of each other in x, y and z.\n"
+     "  --epsilon E     tolerance, 0 or more (default 0.00001)\n"},
+    {"texture", "--linear|--spheremap [--mode LIST] IN.obj OUT.obj",
+     "Generates texture coordinates.\n"
+     "  --linear        one per vertex, projected on the x-z plane\n"
+     "  --spheremap     one per normal, from its direction (needs normals)\n"},
+    {"unitize", "[--mode LIST] IN.obj OUT.obj",
+     "Centres the model's bounding box on the origin and scales it by 2 over\n"
+     "its largest dimension as the library measures it (|max| + |min|), which\n"
+     "is the largest side when the box contains the origin.\n"},
+    {"reverse", "[--mode LIST] IN.obj OUT.obj",
+     "Reverses the winding of every triangle and negates every normal.\n"},
+};
+
+const Command* findCommand(const char* name) {
+  for (const Command& c : kCommands)
+    if (strcmp(c.name, name) == 0) return &c;
+  return nullptr;
+}
+
+void printToolHelp(FILE* out) {
+  fprintf(out, "usage: %s COMMAND [OPTIONS] FILES\n\ncommands:\n", kTool);
+  for (const Command& c : kCommands) fprintf(out, "  %s %s\n", c.name, c.usage);
+  fprintf(out,
+          "\nCommands that write read IN.obj (and its material library), change the\n"
+          "model and write OUT.obj (and, with materials, the library beside it). A\n"
+          "file is replaced only once it is written whole.\n"
+          "`%s COMMAND --help` describes a command.\n",
+          kTool);
+}
+
+void printCommandHelp(const Command& c) {
+  printf("usage: %s %s %s\n\n%s", kTool, c.name, c.usage, c.help);
+  if (strcmp(c.name, "info") != 0) printf("%s", kModeHelp);
+}
+
+// A bad command line: the problem, the usage line, exit status 2.
+int usage(const Command* c, const std::string& problem) {
+  if (!problem.empty()) fprintf(stderr, "%s: %s\n", kTool, problem.c_str());
+  if (c)
+    fprintf(stderr, "usage: %s %s %s\n", kTool, c->name, c->usage);
+  else
+    fprintf(stderr, "usage: %s COMMAND [OPTIONS] FILES (try --help)\n", kTool);
+  return kUsage;
+}
+
+// 3104 -> "3,104".
+std::string grouped(unsigned long long n) {
+  std::string digits = std::to_string(n), out;
+  for (size_t i = 0; i < digits.size(); i++) {
+    if (i && (digits.size() - i) % 3 == 0) out += ',';
+    out += digits[i];
+  }
+  return out;
+}
+
+// Library warnings go to standard error; a run of the same warning (one per
+// unused vertex, say) is shown once with its count.
+struct Warnings {
+  std::string last;
+  unsigned long long repeats = 0;
+
+  static void handle(void* user, const char* message) {
+    Warnings& w = *static_cast<Warnings*>(user);
+    if (message == w.last) {
+      w.repeats++;
+      return;
+    }
+    w.flush();
+    fprintf(stderr, "%s: %s\n", kTool, message);
+    w.last = message;
+  }
+  void flush() {
+    if (repeats) fprintf(stderr, "%s: (%s more like it)\n", kTool, grouped(repeats).c_str());
+    repeats = 0;
+    last.clear();
+  }
+};
+
+// Parses a finite number at least `low`; false when s is not one.
+bool parseNumber(const std::string& s, double low, double high, double& value) {
+  if (s.empty()) return false;
+  char* end = nullptr;
+  value = strtod(s.c_str(), &end);
+  return *end == '\0' && std::isfinite(value) && value >= low && value <= high;
+}
+
+// "smooth,texture" -> GLM_SMOOTH | GLM_TEXTURE; false on an unknown name.
+bool parseMode(const std::string& list, GLuint& mode) {
+  mode = GLM_NONE;
+  size_t start = 0;
+  for (;;) {
+    size_t comma = list.find(',', start);
+    std::string name = list.substr(start, comma == std::string::npos ? std::string::npos : comma - start);
+    if (name == "flat") mode |= GLM_FLAT;
+    else if (name == "smooth") mode |= GLM_SMOOTH;
+    else if (name == "texture") mode |= GLM_TEXTURE;
+    else if (name == "material") mode |= GLM_MATERIAL;
+    else if (name != "none") return false;
+    if (comma == std::string::npos) return true;
+    start = comma + 1;
+  }
+}
+
+// Everything the model holds, smooth normals before flat ones.
+GLuint fullMode(const GLMmodel* model) {
+  GLuint mode = GLM_NONE;
+  if (model->normals) mode |= GLM_SMOOTH;
+  else if (model->facetnorms) mode |= GLM_FLAT;
+  if (model->texcoords) mode |= GLM_TEXTURE;
+  if (model->materials) mode |= GLM_MATERIAL;
+  return mode;
+}
+
+// The command line of one command: its options (with values) and files.
+struct Arguments {
+  std::vector<std::string> files;
+  std::vector<std::pair<std::string, std::string>> options;  // name, value
+  bool help = false;
+};
+
+// Options named in `valued` take a value ("--angle 30" or "--angle=30"),
+// those in `flags` none. Returns an empty string or the problem.
+std::string parseArguments(int argc, char** argv, const std::vector<std::string>& valued,
+                           const std::vector<std::string>& flags, Arguments& args) {
+  bool optionsEnd = false;
+  for (int i = 0; i < argc; i++) {
+    std::string a = argv[i];
+    if (optionsEnd || a.size() < 2 || a[0] != '-') {
+      args.files.push_back(a);
+      continue;
+    }
+    if (a == "--") {
+      optionsEnd = true;
+      continue;
+    }
+    if (a == "--help" || a == "-h") {
+      args.help = true;
+      continue;
+    }
+    std::string name = a, value;
+    size_t eq = a.find('=');
+    if (eq != std::string::npos) name = a.substr(0, eq), value = a.substr(eq + 1);
+    bool takes = false, known = false;
+    for (const std::string& v : valued) takes = takes || v == name;
+    for (const std::string& f : flags) known = known || f == name;
+    if (takes) {
+      if (eq == std::string::npos) {
+        if (i + 1 >= argc) return "option " + name + " needs a value";
+        value = argv[++i];
+      }
+    } else if (!known || eq != std::string::npos) {
+      return known ? "option " + name + " takes no value" : "unknown option " + a;
+    }
+    args.options.emplace_back(name, value);
+  }
+  return std::string();
+}
+
+// The last value given for an option, or null.
+const std::string* option(const Arguments& args, const char* name) {
+  const std::string* found = nullptr;
+  for (const auto& o : args.options)
+    if (o.first == name) found = &o.second;
+  return found;
+}
+
+GLMmodel* readModel(const std::string& file) {
+  char error[1024];
+  GLMmodel* model = glmTryReadOBJ(file.c_str(), error, sizeof error);
+  if (!model) fprintf(stderr, "%s: %s\n", kTool, error);
+  return model;
+}
+
+// The bounding box: min and max on x, y, z. Zero without vertices.
+void bounds(const GLMmodel* model, GLfloat min[3], GLfloat max[3]) {
+  for (int c = 0; c < 3; c++) min[c] = max[c] = model->vertexcount ? model->vertices[3 + c] : 0;
+  for (GLuint i = 1; i <= model->vertexcount; i++)
+    for (int c = 0; c < 3; c++) {
+      GLfloat v = model->vertices[3 * size_t(i) + c];
+      if (v < min[c]) min[c] = v;
+      if (v > max[c]) max[c] = v;
+    }
+}
+
+std::string size(const GLMmodel* model) {
+  GLfloat min[3], max[3];
+  bounds(model, min, max);
+  char text[128];
+  snprintf(text, sizeof text, "%g x %g x %g", double(max[0] - min[0]), double(max[1] - min[1]),
+           double(max[2] - min[2]));
+  return text;
+}
+
+int info(const std::string& file) {
+  GLMmodel* model = readModel(file);
+  if (!model) return kFailed;
+  auto count = [](GLuint n, const void* array) {
+    return array ? grouped(n) : std::string("none");
+  };
+  printf("file            %s\n", file.c_str());
+  printf("vertices        %s\n", grouped(model->vertexcount).c_str());
+  printf("normals         %s\n", count(model->normalcount, model->normals).c_str());
+  printf("texcoords       %s\n", count(model->texcoordcount, model->texcoords).c_str());
+  printf("facet normals   %s\n", count(model->facetnormcount, model->facetnorms).c_str());
+  printf("triangles       %s\n", grouped(model->trianglecount).c_str());
+  printf("materials       %s", count(model->materialcount, model->materials).c_str());
+  if (model->mtllib) printf(" from %s", model->mtllib);
+  printf("\n");
+  for (GLuint i = 0; model->materials && i < model->materialcount; i++)
+    printf("  %s\n", model->materials[i].name);
+  printf("groups          %s\n", grouped(model->groupcount).c_str());
+  for (const GLMgroup* g = model->groups; g; g = g->next) {
+    printf("  \"%s\": %s triangles", g->name, grouped(g->trianglecount).c_str());
+    if (model->materials && g->material < model->materialcount)
+      printf(", material %s", model->materials[g->material].name);
+    printf("\n");
+  }
+  GLfloat min[3], max[3];
+  bounds(model, min, max);
+  printf("extent          x %g .. %g, y %g .. %g, z %g .. %g\n", double(min[0]), double(max[0]),
+         double(min[1]), double(max[1]), double(min[2]), double(max[2]));
+  printf("size            %s\n", size(model).c_str());
+  printf("has             %s, %s\n",
+         model->normals ? "vertex normals" : model->facetnorms ? "facet normals" : "no normals",
+         model->texcoords ? "texture coordinates" : "no texture coordinates");
+  glmDelete(model);
+  return kOk;
+}
+
+// Names the material library after the output file (out.obj gets out.mtl),
+// so that writing beside the input never replaces the input's own library.
+void nameLibraryAfter(GLMmodel* model, const std::string& out) {
+  if (!model->mtllib) return;
+  std::string base = out.substr(out.find_last_of('/') + 1);  // npos + 1 is 0
+  size_t dot = base.find_last_of('.');
+  if (dot != std::string::npos && dot > 0) base.resize(dot);
+  if (char* name = strdup((base + ".mtl").c_str())) {
+    free(model->mtllib);
+    model->mtllib = name;
+  }
+}
+
+// Reads in, lets `change` work on the model and say what it did, writes out.
+template <typename Change>
+int transform(const Command& c, const Arguments& args, Change change) {
+  GLuint mode = 0;
+  const std::string* modeList = option(args, "--mode");
+  if (modeList && !parseMode(*modeList, mode)) return usage(&c, "bad --mode list " + *modeList);
+  GLMmodel* model = readModel(args.files[0]);
+  if (!model) return kFailed;
+  std::string what;
+  if (!change(model, what)) {
+    fprintf(stderr, "%s: %s: %s\n", kTool, args.files[0].c_str(), what.c_str());
+    glmDelete(model);
+    return kFailed;
+  }
+  if (!modeList) mode = fullMode(model);
+  nameLibraryAfter(model, args.files[1]);
+  char error[1024];
+  bool written = glmTryWriteOBJ(model, args.files[1].c_str(), mode, error, sizeof error);
+  glmDelete(model);
+  if (!written) {
+    fprintf(stderr, "%s: %s\n", kTool, error);
+    return kFailed;
+  }
+  printf("%s\n", what.c_str());
+  return kOk;
+}
+
+int run(const Command& c, int argc, char** argv) {
+  const std::string name = c.name;
+  std::vector<std::string> valued, flags;
+  if (name != "info") valued.push_back("--mode");
+  if (name == "normals") valued.push_back("--angle");
+  if (name == "weld") valued.push_back("--epsilon");
+  if (name == "texture") flags = {"--linear", "--spheremap"};
+
+  Arguments args;
+  std::string problem = parseArguments(argc, argv, valued, flags, args);
+  if (args.help) {
+    printCommandHelp(c);
+    return kOk;
+  }
+  if (!problem.empty()) return usage(&c, problem);
+  size_t files = name == "info" ? 1 : 2;
+  if (args.files.size() != files)
+    return usage(&c, args.files.size() < files ? "missing file name" : "too many file names");
+
+  if (name == "info") return info(args.files[0]);
+
+  if (name == "normals") {
+    double angle = 90;
+    const std::string* value = option(args, "--angle");
+    if (value && !parseNumber(*value, 0, 180, angle)) return usage(&c, "bad angle " + *value);
+    return transform(c, args, [&](GLMmodel* model, std::string& what) {
+      glmFacetNormals(model);
+      glmVertexNormals(model, GLfloat(angle));
+      char text[64];
+      snprintf(text, sizeof text, "%g", angle);
+      what = "computed " + grouped(model->facetnormcount) + " facet normals and " +
+             grouped(model->normalcount) + " vertex normals (smoothing angle " + text + ")";
+      return true;
+    });
+  }
+  if (name == "weld") {
+    double epsilon = 0.00001;
+    const std::string* value = option(args, "--epsilon");
+    if (value && !parseNumber(*value, 0, HUGE_VAL, epsilon))
+      return usage(&c, "bad epsilon " + *value);
+    return transform(c, args, [&](GLMmodel* model, std::string& what) {
+      GLuint before = model->vertexcount;
+      glmWeld(model, GLfloat(epsilon));
+      what = "welded " + grouped(before) + " vertices into " + grouped(model->vertexcount);
+      return true;
+    });
+  }
+  if (name == "texture") {
+    bool linear = option(args, "--linear"), spheremap = option(args, "--spheremap");
+    if (linear == spheremap) return usage(&c, "give one of --linear and --spheremap");
+    return transform(c, args, [&](GLMmodel* model, std::string& what) {
+      if (spheremap && !model->normals) {
+        what = "spheremap texture coordinates need normals (run `celshade-mesh normals` first)";
+        return false;
+      }
+      if (linear)
+        glmLinearTexture(model);
+      else
+        glmSpheremapTexture(model);
+      what = "generated " + grouped(model->texcoordcount) + " texture coordinates (" +
+             (linear ? "linear" : "spheremap") + ")";
+      return true;
+    });
+  }
+  if (name == "unitize") {
+    return transform(c, args, [&](GLMmodel* model, std::string& what) {
+      std::string before = size(model);
+      char text[64];
+      snprintf(text, sizeof text, "%g", double(glmUnitize(model)));
+      what = std::string("centred and scaled by ") + text + ": size " + before + " -> " +
+             size(model);
+      return true;
+    });
+  }
+  // reverse
+  return transform(c, args, [&](GLMmodel* model, std::string& what) {
+    glmReverseWinding(model);
+    what = "reversed the winding of " + grouped(model->trianglecount) + " triangles";
+    if (model->normals || model->facetnorms)
+      what += " and negated " + grouped((model->normals ? model->normalcount : 0) +
+                                        (model->facetnorms ? model->facetnormcount : 0)) +
+              " normals";
+    return true;
+  });
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+  if (argc < 2) return usage(nullptr, "no command");
+  std::string first = argv[1];
+  if (first == "--help" || first == "-h" || first == "help") {
+    printToolHelp(stdout);
+    return kOk;
+  }
+  const Command* c = findCommand(argv[1]);
+  if (!c) return usage(nullptr, "unknown command " + first);
+  Warnings warnings;
+  glmSetMessageHandler(&Warnings::handle, &warnings);
+  int status = run(*c, argc - 2, argv + 2);
+  warnings.flush();
+  glmSetMessageHandler(nullptr, nullptr);
+  return status;
+}
