@@ -1,6 +1,5 @@
-// libFuzzer harness for the OBJ/MTL reader. One input holds both texts: the
-// OBJ text up to the first NUL byte, the MTL text after it, served for every
-// library the OBJ text names. Without a NUL there is no library at all.
+// libFuzzer harness for the OBJ/MTL reader. One input holds both texts (see
+// fuzz_input.h).
 //
 // Every model that comes back is checked for consistency and every index it
 // holds is followed into its array, so an out-of-range index is caught here
@@ -20,25 +19,12 @@
 #include <vector>
 
 #include "fuzz_check.h"
+#include "fuzz_input.h"
 #include "support/model_difference.h"
 
 namespace {
 
-const char kPath[] = "fuzz/in.obj";
-
-struct Library {
-  const char* text;  // NULL when the input has no MTL part
-  size_t length;
-};
-
-const char* serveLibrary(void* user, const char* name, size_t* length) {
-  const Library* library = static_cast<const Library*>(user);
-  // Names are composed from the OBJ path's directory.
-  FUZZ_CHECK(strncmp(name, "fuzz/", 5) == 0);
-  if (!library->text) return nullptr;
-  *length = library->length;
-  return library->text;
-}
+const char* const kPath = kFuzzPath;
 
 // Sum of what we read, kept so the reads are not optimised away.
 volatile float sink;
@@ -96,13 +82,6 @@ void checkModel(GLMmodel* m) {
   FUZZ_CHECK(grouped == m->trianglecount);
 }
 
-// An exact-size heap copy, so that reading one byte past the end is caught.
-char* exactCopy(const uint8_t* data, size_t size) {
-  char* copy = static_cast<char*>(malloc(size ? size : 1));
-  if (size) memcpy(copy, data, size);
-  return copy;
-}
-
 }  // namespace
 
 extern "C" int LLVMFuzzerInitialize(int*, char***) {
@@ -114,19 +93,13 @@ extern "C" int LLVMFuzzerInitialize(int*, char***) {
 }
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
-  const uint8_t* nul = static_cast<const uint8_t*>(memchr(data, 0, size));
-  size_t objLength = nul ? size_t(nul - data) : size;
-  // Empty text is passed as NULL, which the reader accepts with length 0.
-  char* obj = objLength ? exactCopy(data, objLength) : nullptr;
-  Library library{nullptr, 0};
-  if (nul) {
-    library.length = size - objLength - 1;
-    library.text = exactCopy(nul + 1, library.length);
-  }
+  FuzzInput input(data, size);
+  const char* obj = input.obj;
+  const size_t objLength = input.objLength;
 
   char error[256];
   memset(error, 'x', sizeof error);
-  GLMmodel* model = glmReadOBJText(kPath, obj, objLength, serveLibrary, &library, error, sizeof error);
+  GLMmodel* model = glmReadOBJText(kPath, obj, objLength, FuzzInput::serve, &input, error, sizeof error);
   if (model) {
     checkModel(model);
   } else {
@@ -149,19 +122,19 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   std::vector<char> padded(obj, obj + objLength);
   padded.insert(padded.end(), kPadding, kPadding + sizeof kPadding - 1);
   char paddedError[256];
-  GLMmodel* again = glmReadOBJText(kPath, padded.data(), padded.size(), serveLibrary, &library,
+  GLMmodel* again = glmReadOBJText(kPath, padded.data(), padded.size(), FuzzInput::serve, &input,
                                    paddedError, sizeof paddedError);
   FUZZ_CHECK((model != nullptr) == (again != nullptr));
   char statementsError[256];
   GLMmodel* byStatements =
-      readObjTextCounting(kPath, obj, objLength, serveLibrary, &library, statementsError,
+      readObjTextCounting(kPath, obj, objLength, FuzzInput::serve, &input, statementsError,
                              sizeof statementsError, GLM_COUNT_STATEMENTS);
   FUZZ_CHECK((model != nullptr) == (byStatements != nullptr));
   // In pieces on several threads, cut anywhere (the piece count follows the
   // input): the same model or the same error.
   setReadSplit(2 + unsigned(size % 5), 1);
   char piecesError[256];
-  GLMmodel* inPieces = glmReadOBJText(kPath, obj, objLength, serveLibrary, &library, piecesError,
+  GLMmodel* inPieces = glmReadOBJText(kPath, obj, objLength, FuzzInput::serve, &input, piecesError,
                                       sizeof piecesError);
   setReadSplit(1, 0);
   FUZZ_CHECK((model != nullptr) == (inPieces != nullptr));
@@ -179,7 +152,5 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     FUZZ_CHECK(strcmp(error, statementsError) == 0);
     FUZZ_CHECK(strcmp(error, piecesError) == 0);
   }
-  free(obj);
-  free(const_cast<char*>(library.text));
   return 0;
 }

@@ -29,38 +29,51 @@ struct Expected {
   size_t offset = 0;  // where the pixel bytes begin
 };
 
-// Header lines come in pieces of at most 69 bytes (a newline ends one early);
-// the header values are integers at the start of a piece read as a C string.
-// Accepted: three values found before the data ends, a positive size whose
-// byte count fits an int, and that many bytes after the header.
+// The header: "P6" (a magic run on into other text loses the rest of its
+// line), then three integers, each after white space, '#' comments to the
+// end of their line, and words that also run to the end of their line.
+// One white-space byte after the third ends the header; other text after
+// it runs to its line end. Accepted: three values before the data ends, a
+// positive size whose byte count fits an int, and that many bytes after
+// the header.
 Expected reference(const uint8_t* data, size_t size) {
   Expected e;
-  size_t at = 0;
-  // Next piece [begin, at); false at the end of the data.
-  auto piece = [&](size_t& begin) {
-    if (at >= size) return false;
-    begin = at;
-    while (at < size && at - begin < 69)
-      if (data[at++] == '\n') break;
-    return true;
+  if (size < 2 || data[0] != 'P' || data[1] != '6') return e;
+  auto white = [](uint8_t c) { return c == ' ' || (c >= '\t' && c <= '\r'); };
+  auto digit = [](uint8_t c) { return c >= '0' && c <= '9'; };
+  size_t at = 2;
+  auto toLineEnd = [&] {
+    while (at < size && data[at] != '\n') at++;
+    if (at < size) at++;
   };
-  size_t begin;
-  if (!piece(begin) || at - begin < 2 || data[begin] != 'P' || data[begin + 1] != '6') return e;
+  if (at < size && !white(data[at]) && data[at] != '#') toLineEnd();
   long long values[3];
-  int n = 0;
-  while (n < 3) {
-    if (!piece(begin)) return e;
-    if (data[begin] == '#') continue;
-    size_t p = begin;
-    while (n < 3) {
-      while (p < at && (data[p] == ' ' || (data[p] >= '\t' && data[p] <= '\r'))) p++;
-      bool negative = p < at && data[p] == '-';
-      if (p < at && (data[p] == '-' || data[p] == '+')) p++;
-      if (p >= at || data[p] < '0' || data[p] > '9') break;
-      long long v = 0;
-      for (; p < at && data[p] >= '0' && data[p] <= '9'; p++) v = std::min(v * 10 + (data[p] - '0'), 1LL << 40);
-      values[n++] = negative ? -v : v;
+  for (long long& value : values) {
+    for (;;) {
+      if (at >= size) return e;
+      const uint8_t c = data[at];
+      if (white(c)) {
+        at++;
+      } else if (digit(c) || ((c == '-' || c == '+') && at + 1 < size && digit(data[at + 1]))) {
+        break;
+      } else if (c == '-' || c == '+') {
+        at++;  // a sign without digits: a word, whose line goes on from here
+        if (at < size && data[at] != '\n') toLineEnd();
+      } else {
+        toLineEnd();
+      }
     }
+    const bool negative = data[at] == '-';
+    if (!digit(data[at])) at++;
+    long long v = 0;
+    for (; at < size && digit(data[at]); at++) v = std::min(v * 10 + (data[at] - '0'), 1LL << 40);
+    value = negative ? -v : v;
+  }
+  if (at < size) {
+    if (white(data[at]))
+      at++;
+    else
+      toLineEnd();
   }
   e.width = values[0];
   e.height = values[1];

@@ -152,7 +152,8 @@ GLvoid glmDimensions(GLMmodel* model, GLfloat* dimensions);
  * comes out smaller: x from 10 to 12 (glmDimensions 22) ends at
  * -0.0909..0.0909, a largest side of 2/11. Call it a second time, on the
  * now centred model, to make the largest side 2. A model without vertices,
- * or whose largest dimension is 0, is left as it is and 1 is returned.
+ * or whose largest dimension is 0 or not finite (an extent beyond float,
+ * such as vertices at -3e38 and 3e38), is left as it is and 1 is returned.
  * Asserts model, model->vertices. */
 GLfloat glmUnitize(GLMmodel* model);
 
@@ -162,12 +163,14 @@ GLvoid glmScale(GLMmodel* model, GLfloat scale);
 /* ---- Reading -------------------------------------------------------- */
 
 /* Reads an OBJ file and the MTL library it names (relative to the OBJ's
- * directory). Never returns NULL: on an error it prints a message and ends
- * the process with exit status 1: "glmReadOBJ() failed: can't open data
- * file", "glmReadMTL() failed: can't open material file" (standard error),
- * "glmFirstPass(): Unknown token" (standard output), or for any other bad
- * input "file:line: what went wrong" (standard error). Release the model
- * with glmDelete. */
+ * directory). A UTF-8 byte-order mark at the start of either is skipped;
+ * UTF-16 text is refused. A library named again by a later mtllib is read
+ * again only when it is another file. Never returns NULL: on an error it
+ * prints a message and ends the process with exit status 1: "glmReadOBJ()
+ * failed: can't open data file", "glmReadMTL() failed: can't open material
+ * file" (standard error), "glmFirstPass(): Unknown token" (standard
+ * output), or for any other bad input "file:line: what went wrong"
+ * (standard error). Release the model with glmDelete. */
 GLMmodel* glmReadOBJ(const char* filename);
 
 /* Like glmReadOBJ, but never ends the process: on any error returns NULL
@@ -180,8 +183,9 @@ GLMmodel* glmTryReadOBJ(const char* filename, char* error, size_t errorsize);
 /* Supplies the text of a material library for glmReadOBJText. `name` is
  * composed as the file reader composes it (directory of the OBJ path, then
  * the name in the file). Returns the text and stores its length, or returns
- * NULL when there is no such library. The text must stay valid until
- * glmReadOBJText returns. */
+ * NULL when there is no such library. The text must stay valid, and
+ * unchanged, until glmReadOBJText returns: a library served again at the
+ * same address and length is taken as the same text and not read again. */
 typedef const char* (*GLMmtlsource)(void* user, const char* name, size_t* length);
 
 /* Reads OBJ text from memory; `path` stands for the file name (stored in the
@@ -204,8 +208,10 @@ GLuint glmList(GLMmodel* model, GLuint mode);
 /* ---- Normals and winding -------------------------------------------- */
 
 /* Computes one unit normal per triangle (right-hand rule) into facetnorms;
- * triangle i gets facet normal i + 1. A degenerate triangle, or one naming a
- * vertex outside 1..vertexcount, gets the zero vector (never NaN).
+ * triangle i gets facet normal i + 1. Finite corners give a finite unit
+ * normal at any magnitude (edges of 1e-20 or 1e20, corners near 3e38). A
+ * degenerate triangle, one naming a vertex outside 1..vertexcount, or one
+ * with a non-finite corner gets the zero vector (never NaN).
  * Asserts model, model->vertices. */
 GLvoid glmFacetNormals(GLMmodel* model);
 
@@ -230,7 +236,8 @@ GLvoid glmReverseWinding(GLMmodel* model);
  * outside 1..vertexcount). Asserts model, model->vertices. */
 GLvoid glmLinearTexture(GLMmodel* model);
 
-/* One texture coordinate per normal from the normal's direction. Grouped
+/* One texture coordinate per normal from the normal's direction, whatever
+ * the normal's length (vn 0 1e20 0 maps like vn 0 1 0). Grouped
  * triangles get texture indices equal to their normal indices (0 where a
  * normal index is 0 or past normalcount). Asserts model, model->normals. */
 GLvoid glmSpheremapTexture(GLMmodel* model);
@@ -294,7 +301,9 @@ GLvoid glmSetMessageHandler(GLMmessagehandler handler, void* user);
 /* Reads a raw (P6) PPM file into a malloc'ed buffer of width * height * 3
  * bytes and stores its size; returns NULL after a message "file: what went
  * wrong" on standard error when the file cannot be read, leaving width and
- * height untouched. */
+ * height untouched. The header is "P6", width, height and maximum value
+ * separated by white space and '#' comments, then one white-space byte;
+ * every sample is one byte, whatever the maximum value. */
 GLubyte* glmReadPPM(const char* filename, int* width, int* height);
 
 #if defined(__GNUC__)

@@ -2,6 +2,7 @@
 // angle, and reversing the corner order; with the vector helpers they use.
 #include "glm_internal.h"
 
+#include <cfloat>
 #include <cmath>
 #include <cstdint>
 #include <cstdio>
@@ -26,18 +27,6 @@ GLvoid glmCross(GLfloat* u, GLfloat* v, GLfloat* n) {
   n[0] = u[1] * v[2] - u[2] * v[1];
   n[1] = u[2] * v[0] - u[0] * v[2];
   n[2] = u[0] * v[1] - u[1] * v[0];
-}
-
-// Divides v by its length: the float sum of squares, square-rooted in double
-// and rounded to float. A vector whose length comes out 0 is left as it is,
-// so a degenerate triangle keeps a zero normal instead of turning into NaN.
-GLvoid glmNormalize(GLfloat* v) {
-  GLM_ASSERT(v);
-  GLfloat l = GLfloat(sqrt(double(v[0] * v[0] + v[1] * v[1] + v[2] * v[2])));
-  if (l == 0) return;
-  v[0] /= l;
-  v[1] /= l;
-  v[2] /= l;
 }
 
 namespace normals_detail {
@@ -66,15 +55,56 @@ inline void copy3(GLfloat* dst, const GLfloat* src) {
   dst[2] = src[2];
 }
 
+// v / |v| the float way: squares summed in float, the root taken in double
+// and rounded to float. True when that gives a finite vector of unit length
+// (to 1e-6), which is then in out. A sum of squares in float's normal range
+// always does; outside it (squares that overflow or underflow) the result is
+// checked.
+inline bool floatUnit(const GLfloat* v, GLfloat* out) {
+  GLfloat s = v[0] * v[0] + v[1] * v[1] + v[2] * v[2];
+  GLfloat l = GLfloat(sqrt(double(s)));
+  if (l == 0) return false;
+  for (int c = 0; c < 3; c++) out[c] = v[c] / l;
+  if (s >= FLT_MIN && s <= FLT_MAX) return true;
+  double length = sqrt(double(out[0]) * out[0] + double(out[1]) * out[1] + double(out[2]) * out[2]);
+  return std::isfinite(length) && std::fabs(length - 1) < 1e-6;
+}
+
+// v / |v| computed in double and rounded to float, which has room for the
+// squares of any float; false (out untouched) for a zero or non-finite v.
+inline bool doubleUnit(const double* v, GLfloat* out) {
+  double l = sqrt(v[0] * v[0] + v[1] * v[1] + v[2] * v[2]);
+  if (l == 0 || !std::isfinite(l)) return false;
+  for (int c = 0; c < 3; c++) out[c] = GLfloat(v[c] / l);
+  return true;
+}
+
 }  // namespace
 }  // namespace normals_detail
+
+// Divides v by its length: the float sum of squares, square-rooted in double
+// and rounded to float. Where that is not a finite unit vector (squares that
+// overflow or underflow float) the length is taken in double instead, so the
+// result does not depend on the vector's magnitude. A zero vector is left as
+// it is, so a degenerate triangle keeps a zero normal instead of turning into
+// NaN; so is a vector with an infinite or NaN component.
+GLvoid glmNormalize(GLfloat* v) {
+  using namespace normals_detail;
+  GLM_ASSERT(v);
+  GLfloat unit[3];
+  const double wide[3] = {v[0], v[1], v[2]};
+  if (floatUnit(v, unit) || doubleUnit(wide, unit))
+    for (int c = 0; c < 3; c++) v[c] = unit[c];
+}
 
 // ---- Facet normals ----------------------------------------------------------
 
 // One unit normal per triangle by the right-hand rule over corners 0, 1, 2:
-// triangle i gets facet normal i + 1. A degenerate triangle (corners on one
-// point or line) or one with a vertex index outside 1..vertexcount gets the
-// zero vector.
+// triangle i gets facet normal i + 1. The float computation is kept wherever
+// it gives a finite unit normal; elsewhere (magnitudes whose products leave
+// float's range) the cross product is taken in double. A degenerate triangle
+// (corners on one point or line), one with a vertex index outside
+// 1..vertexcount or one with a non-finite corner gets the zero vector.
 GLvoid glmFacetNormals(GLMmodel* model) {
   using namespace normals_detail;
   GLM_ASSERT(model);
@@ -100,8 +130,31 @@ GLvoid glmFacetNormals(GLMmodel* model) {
     const GLfloat* p2 = model->vertices + 3 * size_t(t.vertexidx[2]);
     GLfloat e1[3] = {p1[0] - p0[0], p1[1] - p0[1], p1[2] - p0[2]};
     GLfloat e2[3] = {p2[0] - p0[0], p2[1] - p0[1], p2[2] - p0[2]};
-    glmCross(e1, e2, n);
-    glmNormalize(n);
+    GLfloat cross[3];
+    glmCross(e1, e2, cross);
+    if (floatUnit(cross, n)) continue;
+    // Edges or products beyond float's range (corners near 3e38, edges of
+    // 1e20 or 1e-20): the cross product in double, which holds them all. It
+    // is taken at the corner opposite the longest edge, whose two edges meet
+    // at the triangle's widest angle: corners of very different magnitudes
+    // then cannot round the edges into one line. Zero only for a triangle
+    // degenerate to double precision.
+    const GLfloat* p[3] = {p0, p1, p2};
+    double edge[3][3];  // edge[k]: from corner k to corner k + 1
+    double longest = -1;
+    int k = 0;
+    for (int e = 0; e < 3; e++) {
+      for (int c = 0; c < 3; c++) edge[e][c] = double(p[(e + 1) % 3][c]) - p[e][c];
+      const double squared =
+          edge[e][0] * edge[e][0] + edge[e][1] * edge[e][1] + edge[e][2] * edge[e][2];
+      if (squared > longest) longest = squared, k = (e + 2) % 3;
+    }
+    // At corner k the edges run to k + 1 and, backwards, to k + 2.
+    const double* a = edge[k];
+    const double* b = edge[(k + 2) % 3];  // from k + 2 to k: -(k + 2 - k)
+    const double wide[3] = {b[1] * a[2] - b[2] * a[1], b[2] * a[0] - b[0] * a[2],
+                            b[0] * a[1] - b[1] * a[0]};
+    if (!doubleUnit(wide, n)) copy3(n, zeroVector);
   }
 }
 
@@ -119,11 +172,13 @@ GLvoid glmFacetNormals(GLMmodel* model) {
 // sort, each bucket holding its corners from the highest (triangle, corner)
 // down, which is the order the lists would have.
 //
-// Faults mended here, none of which changes the result for a model whose
-// facet normals are all non-zero:
+// Faults mended here, none of which changes a finite unit result for a
+// model whose facet normals are all non-zero:
 //  - A degenerate triangle (zero facet normal) is passed over as the
 //    reference while the vertex has a non-degenerate one.
-//  - A shared sum of zero length takes the reference's facet normal.
+//  - A shared sum of zero takes the reference's facet normal; a sum too
+//    short (or long) for its squares in float is still scaled to unit
+//    length (see glmNormalize).
 //  - Each corner that names the vertex gets the index of its own entry, so a
 //    triangle naming one vertex at two or three corners has a valid normal
 //    at each; the first such corner gets what it always got.
@@ -213,7 +268,7 @@ GLvoid glmVertexNormals(GLMmodel* model, GLfloat angle) {
     size_t sharedIndex = 0;
     if (shared) {
       GLfloat* n = normals + 3 * k;
-      if (sum[0] * sum[0] + sum[1] * sum[1] + sum[2] * sum[2] == 0) {
+      if (isZero(sum)) {
         copy3(n, reference);
       } else {
         glmNormalize(sum);

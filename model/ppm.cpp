@@ -1,5 +1,10 @@
 // The PPM reader: raw (P6) images.
 //
+// The header is read as the format has it: the magic, then width, height and
+// maximum value separated by any white space and '#' comments (to the end of
+// their line), then one white-space byte before the pixels. Words where a
+// value should be are passed over to the end of their line, as before.
+//
 // Besides a missing file and a wrong magic, the reader refuses, with one
 // line on standard error and a null result, a header that ends before its
 // third value, a width or height below 1, a pixel byte count beyond int, a
@@ -16,32 +21,54 @@
 namespace ppm_detail {
 namespace {
 
-// Header lines are read in pieces of at most 69 bytes; a longer line goes on
-// as a piece of its own.
-constexpr int kPieceSize = 70;
 // Without a known file size the pixel block is read in growing chunks, so a
 // header that promises gigabytes costs no more memory than the data present.
 constexpr size_t kFirstChunk = size_t(1) << 20;
 
-// Scans up to `want` decimal integers from the start of `s` the way
-// sscanf's "%d %d %d" (or "%d %d", "%d") does: each may follow white space
-// and carry a sign, and the scan stops at the first text that is not an
-// integer. Returns how many were converted. Unlike sscanf, a value beyond
-// int neither wraps nor is undefined: up to 18 digits it is exact, longer
-// ones stop growing there, so the caller can reject it.
-int scanInts(const char* s, int want, long long* out) {
-  int got = 0;
-  while (got < want) {
-    while (*s == ' ' || (*s >= '\t' && *s <= '\r')) s++;
-    bool negative = *s == '-';
-    if (*s == '-' || *s == '+') s++;
-    if (*s < '0' || *s > '9') break;
-    long long value = 0;
-    for (; *s >= '0' && *s <= '9'; s++)
-      if (value < 100000000000000000LL) value = value * 10 + (*s - '0');
-    out[got++] = negative ? -value : value;
+inline bool isWhite(int c) { return c == ' ' || (c >= '\t' && c <= '\r'); }
+inline bool isDecimal(int c) { return c >= '0' && c <= '9'; }
+
+// Skips the rest of the line, its newline included.
+void skipLine(FILE* file) {
+  int c;
+  while ((c = getc(file)) != EOF && c != '\n') {
   }
-  return got;
+}
+
+// Reads the next header value: white space and comments ('#' to the end of
+// the line) before it are skipped, and so is, to the end of its line, text
+// that is not a number (as a line of words or the "x3" of "2x3"). A value
+// may carry a sign. Up to 18 digits it is exact; longer ones stop growing
+// there, so that the caller can reject it. Leaves the byte after the digits
+// unread; false at the end of the file.
+bool readValue(FILE* file, long long& out) {
+  for (;;) {
+    int c = getc(file);
+    if (c == EOF) return false;
+    if (isWhite(c)) continue;
+    if (c == '#') {
+      skipLine(file);
+      continue;
+    }
+    bool negative = c == '-';
+    if (c == '-' || c == '+') {
+      c = getc(file);
+      if (!isDecimal(c)) {
+        if (c != EOF && c != '\n') skipLine(file);
+        continue;
+      }
+    }
+    if (!isDecimal(c)) {
+      skipLine(file);
+      continue;
+    }
+    long long value = 0;
+    for (; isDecimal(c); c = getc(file))
+      if (value < 100000000000000000LL) value = value * 10 + (c - '0');
+    if (c != EOF) ungetc(c, file);
+    out = negative ? -value : value;
+    return true;
+  }
 }
 
 // Reads exactly `bytes` bytes (> 0) into a new malloc'ed buffer, or returns
@@ -92,26 +119,30 @@ GLubyte* glmReadPPM(const char* filename, int* width, int* height) {
     emitMessage(stderr, "%s: %s", filename, strerror(errno));
     return nullptr;
   }
-  char piece[kPieceSize];
-  if (!fgets(piece, sizeof piece, file) || strncmp(piece, "P6", 2) != 0) {
+  if (getc(file) != 'P' || getc(file) != '6') {
     emitMessage(stderr, "%s: Not a raw PPM file", filename);
     fclose(file);
     return nullptr;
   }
+  // A magic run on into other text ("P6x") is not followed by values: the
+  // rest of its line is passed over.
+  int next = getc(file);
+  if (next != EOF && !isWhite(next) && next != '#') skipLine(file);
+  else if (next != EOF) ungetc(next, file);
 
-  // Width, height and maximum value, in that order, from as many lines as
-  // they take; comment lines and lines without a leading number supply none.
+  // Width, height and maximum value, wherever they stand after the magic.
   long long values[3];
-  int n = 0;
-  while (n < 3) {
-    if (!fgets(piece, sizeof piece, file)) {
+  for (long long& value : values) {
+    if (!readValue(file, value)) {
       emitMessage(stderr, "%s: truncated PPM header", filename);
       fclose(file);
       return nullptr;
     }
-    if (piece[0] == '#') continue;
-    n += scanInts(piece, 3 - n, values + n);
   }
+  // One white-space byte ends the header. What else follows the maximum
+  // value on its line (a comment, a word) is header too, up to the newline.
+  int after = getc(file);
+  if (after != EOF && !isWhite(after)) skipLine(file);
   // The maximum value is not used: every sample is one byte.
   long long w = values[0], h = values[1];
   if (w <= 0 || h <= 0 || w > INT_MAX || h > INT_MAX || w * h > INT_MAX / 3) {

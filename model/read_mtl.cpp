@@ -92,14 +92,43 @@ void freeMaterials(GLMmaterial* materials, GLuint count) {
   free(materials);
 }
 
+// Gives the model the materials of a library, keeping the ones it held
+// when they belong to a library read before.
+void installMaterials(Libraries& libraries, GLMmaterial* materials, GLuint count) {
+  GLMmodel* m = libraries.model;
+  bool remembered = false;
+  for (const Libraries::Library& library : libraries.read)
+    remembered |= library.materials == m->materials;
+  if (!remembered) freeMaterials(m->materials, m->materialcount);
+  m->materials = materials;
+  m->materialcount = count;
+}
+
 }  // namespace
 
-bool glmReadMTL(GLMmodel* model, std::string_view name, const MtlSource& mtl, Error& error) {
+Libraries::~Libraries() {
+  for (const Library& library : read)
+    if (library.materials != model->materials) freeMaterials(library.materials, library.count);
+}
+
+bool glmReadMTL(GLMmodel* model, std::string_view name, const MtlSource& mtl, Error& error,
+                Libraries& libraries) {
   std::string file = pathBeside(model->path, name);
+  // A library read before (the same file, or the same buffer of the
+  // caller's) gives the same materials: take those without loading it.
+  uint64_t identity[4];
+  if (mtl.identify(file.c_str(), identity))
+    for (const Libraries::Library& library : libraries.read)
+      if (memcmp(library.identity, identity, sizeof identity) == 0) {
+        installMaterials(libraries, library.materials, library.count);
+        return true;
+      }
   Text text;
   Load load = mtl.load(file.c_str(), text);
   if (load != Load::Ok)
     return failLoad(error, load, file, Fail::OpenMtl, "can't open material file");
+  if (!startText(text, error, file)) return false;
+  const bool known = text.identity[0] | text.identity[1] | text.identity[2] | text.identity[3];
   MtlScan scan{file.c_str(), text, error};
   scanMtl<false>(scan);
   if (scan.count > UINT32_MAX) return scan.fail("more than 4294967295 materials", text.data);
@@ -122,9 +151,11 @@ bool glmReadMTL(GLMmodel* model, std::string_view name, const MtlSource& mtl, Er
     freeMaterials(materials, GLuint(scan.count));
     return false;
   }
-  freeMaterials(model->materials, model->materialcount);
-  model->materials = materials;
-  model->materialcount = GLuint(scan.count);
+  installMaterials(libraries, materials, GLuint(scan.count));
+  if (known) {
+    libraries.read.push_back(Libraries::Library{{}, materials, GLuint(scan.count)});
+    memcpy(libraries.read.back().identity, text.identity, sizeof text.identity);
+  }
   return true;
 }
 

@@ -93,6 +93,11 @@ bool failLoad(Error& error, Load load, std::string_view file, Fail kind, const c
   return false;
 }
 
+bool startText(Text& text, Error& error, std::string_view file) {
+  return skipByteOrderMark(text) ||
+         fail(error, file, "UTF-16 text, which is not read (save the file as UTF-8)");
+}
+
 namespace {
 
 // ---- The OBJ scan -----------------------------------------------------------
@@ -140,9 +145,16 @@ struct ObjScan {
   std::vector<const char*> marks;
   size_t nextMark = 0;
   std::vector<std::string> missingMaterials;  // reported once the read is done
+  Libraries libraries;
+  // First index of each material name, for the materials it was built for:
+  // open addressing over a power-of-two table, each slot the name's hash in
+  // its high half and index + 1 in its low half (0: empty). One allocation,
+  // and mostly one cache miss per look-up besides the name itself.
+  std::vector<uint64_t> materialSlots;
+  const GLMmaterial* indexed = nullptr;
 
   ObjScan(GLMmodel* m, Text& t, const MtlSource& source, Error& e)
-      : model(m), text(t), mtl(source), error(e) {}
+      : model(m), text(t), mtl(source), error(e), libraries(m) {}
 
   // Fails with "file:line: what: `statement`".
   bool fail(const char* what) {
@@ -157,6 +169,50 @@ struct ObjScan {
   // The storing pass meets a group or library statement at `keyword`.
   bool takeMark(const char* keyword) {
     return nextMark < marks.size() && marks[nextMark++] == keyword;
+  }
+  // The index of the first material named `name`, when there is one: what
+  // glmFindMaterial finds, in expected constant time.
+  bool findMaterial(std::string_view name, GLuint& index) {
+    if (indexed != model->materials) indexMaterials();
+    GLuint found;
+    findSlot(name, found);
+    if (found) index = found - 1;
+    return found != 0;
+  }
+
+ private:
+  // The slot holding `name`, with index + 1 in `found`; else the empty
+  // slot where it belongs, with `found` 0. Null without a table.
+  uint64_t* findSlot(std::string_view name, GLuint& found) {
+    found = 0;
+    if (materialSlots.empty()) return nullptr;
+    const size_t mask = materialSlots.size() - 1;
+    const uint64_t hash = std::hash<std::string_view>()(name);
+    const uint64_t tag = hash & ~uint64_t(UINT32_MAX);
+    for (size_t at = size_t(hash) & mask;; at = (at + 1) & mask) {
+      uint64_t& slot = materialSlots[at];
+      if (slot == 0) return &slot;
+      if ((slot & ~uint64_t(UINT32_MAX)) != tag) continue;
+      const char* candidate = model->materials[GLuint(slot) - 1].name;
+      if (strncmp(candidate, name.data(), name.size()) == 0 && candidate[name.size()] == '\0') {
+        found = GLuint(slot);
+        return &slot;
+      }
+    }
+  }
+  // Builds the table for the model's materials, the first of equal names
+  // taking the slot.
+  void indexMaterials() {
+    size_t size = 16;
+    while (size < 2 * size_t(model->materialcount)) size *= 2;
+    materialSlots.assign(model->materials ? size : 0, 0);
+    indexed = model->materials;
+    for (GLuint i = 0; indexed && i < model->materialcount; i++) {
+      GLuint found;
+      const char* name = model->materials[i].name;
+      uint64_t* slot = findSlot(name, found);
+      if (!found) *slot = (std::hash<std::string_view>()(name) & ~uint64_t(UINT32_MAX)) | (i + 1);
+    }
   }
 };
 
@@ -239,7 +295,7 @@ bool countLibrary(ObjScan& s, const char* keyword, const char*& p) {
   if (!copy) return s.failFile("out of memory");
   free(s.model->mtllib);
   s.model->mtllib = copy;
-  return glmReadMTL(s.model, name, s.mtl, s.error);
+  return glmReadMTL(s.model, name, s.mtl, s.error, s.libraries);
 }
 
 // Stores a run of plain faces: the first one's corners at p (its keyword
@@ -478,9 +534,9 @@ struct ObjPass {
   void useMaterial() {
     const char* stop = lineEnd(p, end);
     if (Store) {
-      std::string name(firstWord(p, stop));
+      std::string_view name = firstWord(p, stop);
       material = 0;
-      if (!findMaterial(m, name.c_str(), material)) s.missingMaterials.push_back(name);
+      if (!s.findMaterial(name, material)) s.missingMaterials.emplace_back(name);
       group->group->material = material;
     }
     p = stop;
@@ -964,8 +1020,7 @@ bool placePieces(ObjScan& s, std::vector<Piece>& pieces) {
     if (!piece.use) continue;
     const char* p = skipWord(piece.use, end);
     const char* stop = p < end ? lineEnd(p, end) : end;
-    std::string name(firstWord(p, stop));
-    if (!findMaterial(s.model, name.c_str(), piece.material)) piece.material = 0;
+    if (!s.findMaterial(firstWord(p, stop), piece.material)) piece.material = 0;
   }
   return sizeModel(s);
 }
@@ -1084,6 +1139,7 @@ GLMmodel* readOnce(const char* path, Text& text, const MtlSource& mtl, Error& er
 // by statement, which alone decides the outcome and the messages.
 GLMmodel* readModel(const char* path, Text& text, const MtlSource& mtl, Error& error,
                     int counting = GLM_COUNT_LINES_FIRST) {
+  if (!startText(text, error, path)) return nullptr;
   std::vector<std::string> missing;
   if (counting == GLM_COUNT_LINES_FIRST) {
     const size_t pieces = pieceCount(text.size);

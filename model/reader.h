@@ -6,8 +6,10 @@
 #include "glm_internal.h"
 
 #include <cstddef>
+#include <cstdint>
 #include <string>
 #include <string_view>
+#include <vector>
 
 namespace read_detail {
 
@@ -21,9 +23,14 @@ struct GLM_INTERNAL Text {
   const char* data = nullptr;
   size_t size = 0;
   void* map = nullptr;
+  size_t mapped = 0;  // bytes of the mapping, which starts at or before data
   char* heap = nullptr;
   size_t released = 0;  // mapped bytes before this offset were handed back
   bool owner = true;    // unmaps and frees on destruction
+  // Which text this is, when that can be told without reading it: device,
+  // inode, size and modification time of a regular file; address and
+  // length of a caller's buffer. All zero when unknown (a pipe).
+  uint64_t identity[4] = {0, 0, 0, 0};
 
   Text() = default;
   // A view of `whole` for a scan that starts at `from` and runs beside
@@ -45,6 +52,14 @@ enum class Load { Ok, CantOpen, NoMemory };
 
 // Maps a regular file, or reads anything else (a pipe) into the heap.
 GLM_INTERNAL Load loadFile(const char* name, Text& text);
+// The identity loadFile would give the file `name`, without loading it;
+// false when it has none (no such file, not a regular file).
+GLM_INTERNAL bool fileIdentity(const char* name, uint64_t identity[4]);
+
+// Skips a UTF-8 byte-order mark at the start of the text (Windows tools
+// write one). False for UTF-16 text (byte-order mark FF FE or FE FF), which
+// the reader does not read.
+GLM_INTERNAL bool skipByteOrderMark(Text& text);
 
 // Where material libraries come from: files, or the caller's callback.
 struct MtlSource {
@@ -58,7 +73,26 @@ struct MtlSource {
     if (!data) return Load::CantOpen;
     text.data = data;
     text.size = length;
+    bufferIdentity(data, length, text.identity);
     return Load::Ok;
+  }
+  // The identity of what load would give, without loading it; false when
+  // it has none.
+  bool identify(const char* name, uint64_t identity[4]) const {
+    if (!callback) return fileIdentity(name, identity);
+    size_t length = 0;
+    const char* data = callback(user, name, &length);
+    if (data) bufferIdentity(data, length, identity);
+    return data != nullptr;
+  }
+
+ private:
+  // A caller's buffer is known by its address and length (never all zero).
+  static void bufferIdentity(const char* data, size_t length, uint64_t identity[4]) {
+    identity[0] = uintptr_t(data);
+    identity[1] = length;
+    identity[2] = 1;
+    identity[3] = 0;
   }
 };
 
@@ -81,11 +115,35 @@ GLM_INTERNAL bool fail(Error& error, std::string_view file, std::string_view wha
 GLM_INTERNAL bool failLoad(Error& error, Load load, std::string_view file, Fail kind,
                            const char* cantOpen);
 
+// Refuses UTF-16 text: "file: UTF-16 text, ..." in `error`, false. Skips a
+// UTF-8 byte-order mark.
+GLM_INTERNAL bool startText(Text& text, Error& error, std::string_view file);
+
+// The material libraries one read of a model has read, so that a library
+// named again is not read again. The model owns the materials it holds;
+// this owns the others and frees them when it ends.
+struct GLM_INTERNAL Libraries {
+  struct Library {
+    uint64_t identity[4];
+    GLMmaterial* materials;
+    GLuint count;
+  };
+  GLMmodel* model;
+  std::vector<Library> read;
+
+  explicit Libraries(GLMmodel* m) : model(m) {}
+  Libraries(const Libraries&) = delete;
+  Libraries& operator=(const Libraries&) = delete;
+  ~Libraries();
+};
+
 // Reads the library `name` (relative to the model's directory) into the
-// model's materials, replacing those of an earlier library. False (with
-// `error` filled) when it cannot be read.
+// model's materials, replacing those of an earlier library; one that is
+// the same file (or buffer) as a library in `libraries` gives its
+// materials without being read again. False (with `error` filled) when it
+// cannot be read.
 GLM_INTERNAL bool glmReadMTL(GLMmodel* model, std::string_view name, const MtlSource& mtl,
-                          Error& error);
+                          Error& error, Libraries& libraries);
 
 }  // namespace read_detail
 

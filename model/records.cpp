@@ -192,12 +192,14 @@ GLfloat glmUnitize(GLMmodel* model) {
   GLfloat d = glmAbs(box.max[2]) + glmAbs(box.min[2]);
   GLfloat centre[3];
   for (int c = 0; c < 3; c++) centre[c] = (box.max[c] + box.min[c]) / 2;
-  GLfloat scale = 2 / glmMax(glmMax(w, h), d);
-  // Every vertex at the origin (or a box too large for float arithmetic)
-  // has no finite scale: leave the vertices alone rather than fill them
-  // with infinities and NaNs.
-  if (!std::isfinite(scale) || !std::isfinite(centre[0]) || !std::isfinite(centre[1]) ||
-      !std::isfinite(centre[2]))
+  const GLfloat largest = glmMax(glmMax(w, h), d);
+  GLfloat scale = 2 / largest;
+  // Every vertex at the origin has no finite scale, and a box too large for
+  // float arithmetic (an extent or centre beyond float) no meaningful one:
+  // leave the vertices alone rather than fill them with infinities, NaNs or
+  // zeros.
+  if (!std::isfinite(largest) || !std::isfinite(scale) || !std::isfinite(centre[0]) ||
+      !std::isfinite(centre[1]) || !std::isfinite(centre[2]))
     return 1;
   for (GLuint i = 1; i <= model->vertexcount; i++) {
     GLfloat* v = &model->vertices[3 * size_t(i)];

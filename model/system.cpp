@@ -20,27 +20,60 @@ namespace read_detail {
 
 Text::~Text() {
   if (!owner) return;
-  if (map) munmap(map, size);
+  if (map) munmap(map, mapped);
   free(heap);
 }
 
 Text::Text(const Text& whole, const char* from)
-    : data(whole.data), size(whole.size), map(whole.map), owner(false) {
+    : data(whole.data), size(whole.size), map(whole.map), mapped(whole.mapped), owner(false) {
   const size_t page = size_t(sysconf(_SC_PAGESIZE));
-  released = (size_t(from - data) + page - 1) / page * page;
+  const char* base = map ? static_cast<const char*>(map) : data;
+  released = (size_t(from - base) + page - 1) / page * page;
 }
 
 void Text::release(const char* p) {
   if (!map) return;
-  while (size_t(p - data) >= released + kReleaseStep) {
+  // A view starts with `released` past its own start, so compare without
+  // subtracting it from the distance.
+  while (size_t(p - static_cast<const char*>(map)) >= released + kReleaseStep) {
     madvise(static_cast<char*>(map) + released, kReleaseStep, MADV_DONTNEED);
     released += kReleaseStep;
   }
 }
 
 void Text::releaseAll() {
-  if (map) madvise(map, size, MADV_DONTNEED);
+  if (map) madvise(map, mapped, MADV_DONTNEED);
   released = 0;
+}
+
+bool skipByteOrderMark(Text& text) {
+  const unsigned char* p = reinterpret_cast<const unsigned char*>(text.data);
+  if (text.size >= 2 && ((p[0] == 0xFF && p[1] == 0xFE) || (p[0] == 0xFE && p[1] == 0xFF)))
+    return false;
+  if (text.size >= 3 && p[0] == 0xEF && p[1] == 0xBB && p[2] == 0xBF) {
+    text.data += 3;
+    text.size -= 3;
+  }
+  return true;
+}
+
+namespace {
+
+// A regular file's identity: device, inode, size and modification time.
+void identify(const struct stat& st, uint64_t identity[4]) {
+  identity[0] = uint64_t(st.st_dev);
+  identity[1] = uint64_t(st.st_ino);
+  identity[2] = uint64_t(st.st_size);
+  identity[3] = uint64_t(st.st_mtim.tv_sec) * 1000000000u + uint64_t(st.st_mtim.tv_nsec);
+}
+
+}  // namespace
+
+bool fileIdentity(const char* name, uint64_t identity[4]) {
+  struct stat st;
+  if (stat(name, &st) != 0 || !S_ISREG(st.st_mode)) return false;
+  identify(st, identity);
+  return true;
 }
 
 // Maps a regular file, or reads anything else (a pipe) into the heap.
@@ -53,6 +86,7 @@ Load loadFile(const char* name, Text& text) {
     return Load::CantOpen;
   }
   if (S_ISREG(st.st_mode)) {
+    identify(st, text.identity);
     if (st.st_size == 0) {
       close(fd);
       return Load::Ok;
@@ -61,6 +95,7 @@ Load loadFile(const char* name, Text& text) {
     if (map != MAP_FAILED) {
       close(fd);
       text.map = map;
+      text.mapped = size_t(st.st_size);
       text.data = static_cast<const char*>(map);
       text.size = size_t(st.st_size);
       return Load::Ok;

@@ -2,6 +2,7 @@
 // sphere map from the normals' directions.
 #include "glm_internal.h"
 
+#include <algorithm>
 #include <cmath>
 #include <cstdlib>
 
@@ -38,6 +39,21 @@ void indexGroupedTriangles(GLMmodel* model, bool useNormals) {
   }
 }
 
+// The normal n scaled by a power of two (which keeps the ratios of its
+// components exact) so that its largest component lies in [0.5, 1) when it
+// lies outside [2^-60, 2^60], where squares summed in float would overflow
+// or underflow. Others, zero and non-finite ones, are taken as they are.
+inline void inSquaresRange(const GLfloat* n, GLfloat& x, GLfloat& y, GLfloat& z) {
+  x = n[0], y = n[1], z = n[2];
+  const GLfloat largest = std::max(std::fabs(x), std::max(std::fabs(y), std::fabs(z)));
+  if (largest == 0 || !std::isfinite(largest) ||
+      (largest >= 0x1p-60f && largest <= 0x1p60f))
+    return;
+  int exponent;
+  std::frexp(largest, &exponent);
+  x = std::ldexp(x, -exponent), y = std::ldexp(y, -exponent), z = std::ldexp(z, -exponent);
+}
+
 // An argument of acos or asin pulled back into [-1, 1]; only a normal so
 // short that its squares lose precision strays outside. NaN stays NaN.
 inline double unitClamp(double a) { return a > 1 ? 1 : a < -1 ? -1 : a; }
@@ -72,8 +88,8 @@ GLvoid glmLinearTexture(GLMmodel* model) {
 
 // Sphere-map coordinates from each normal's direction: v = angle to +x / pi,
 // u = direction in the y-z plane (0 at -y, pi at +y) / pi. One pair per
-// normal. Lengths do not matter; a normal along x or of zero length gives
-// (0, 0).
+// normal. Lengths do not matter, however large or small (vn 0 1e20 0 maps
+// like vn 0 1 0); a normal along x or of zero length gives (0, 0).
 GLvoid glmSpheremapTexture(GLMmodel* model) {
   using namespace texture_detail;
   GLM_ASSERT(model);
@@ -81,8 +97,8 @@ GLvoid glmSpheremapTexture(GLMmodel* model) {
   GLfloat* texcoords = replaceTexcoords(model, model->normalcount);
 
   for (size_t i = 1; i <= model->normalcount; i++) {
-    const GLfloat* n = model->normals + 3 * i;
-    const GLfloat x = n[0], y = n[1], z = n[2];
+    GLfloat x, y, z;
+    inSquaresRange(model->normals + 3 * i, x, y, z);
     const GLfloat r = GLfloat(sqrt(double(z * z + y * y)));
     const GLfloat rho = GLfloat(sqrt(double(r * r + x * x)));
     GLfloat theta = 0, phi = 0;

@@ -53,26 +53,37 @@ TEST(VectorHelpers, CrossFollowsRightHandRule) {
   EXPECT_EQ(n[2], -3.0f);
 }
 
-TEST(VectorHelpers, NormalizeDividesByFloatLength) {
+TEST(VectorHelpers, NormalizeDividesByFloatLengthAtAnyMagnitude) {
   GLfloat v[3] = {3, 0, -4};
   glmNormalize(v);
   EXPECT_EQ(v[0], 3.0f / 5.0f);
   EXPECT_EQ(v[1], 0.0f);
   EXPECT_EQ(v[2], -4.0f / 5.0f);
-  GLfloat big[3] = {0, 1e20f, 0};  // square overflows float: length infinite, vector -> 0
+  // Squares that overflow or underflow float: the length is taken in double.
+  GLfloat big[3] = {0, 1e20f, 0};
   glmNormalize(big);
-  EXPECT_EQ(big[1], 0.0f);
+  EXPECT_EQ(big[1], 1.0f);
+  GLfloat tiny[3] = {3e-30f, 0, -4e-30f};
+  glmNormalize(tiny);
+  EXPECT_FLOAT_EQ(tiny[0], 0.6f);
+  EXPECT_FLOAT_EQ(tiny[2], -0.8f);
+  GLfloat huge[3] = {3e38f, 3e38f, 0};
+  glmNormalize(huge);
+  EXPECT_FLOAT_EQ(huge[0], float(M_SQRT1_2));
+  EXPECT_EQ(huge[0], huge[1]);
 }
 
-TEST(VectorHelpers, NormalizeLeavesZeroLengthVectorAlone) {
+TEST(VectorHelpers, NormalizeLeavesZeroAndNonFiniteVectorsAlone) {
   GLfloat zero[3] = {0, -0.0f, 0};
   glmNormalize(zero);
   EXPECT_EQ(bits(zero[0]), bits(0.0f));
   EXPECT_EQ(bits(zero[1]), bits(-0.0f));
   EXPECT_EQ(bits(zero[2]), bits(0.0f));
-  GLfloat tiny[3] = {1e-30f, 0, 0};  // square underflows to 0
-  glmNormalize(tiny);
-  EXPECT_EQ(tiny[0], 1e-30f);
+  const float inf = std::numeric_limits<float>::infinity();
+  GLfloat infinite[3] = {inf, 1, 0};
+  glmNormalize(infinite);
+  EXPECT_EQ(infinite[0], inf);
+  EXPECT_EQ(infinite[1], 1.0f);
 }
 
 // ---- Facet normals ----------------------------------------------------------
@@ -127,6 +138,163 @@ TEST(FacetNormals, ModelWithoutTrianglesGetsNone) {
 }
 
 // ---- Vertex normals: a plain transcription of the list-based algorithm -----
+
+TEST(FacetNormals, FiniteCornersGiveAUnitNormalAtAnyMagnitude) {
+  // Edges of 1e20 (squares overflow: NaN once), 1e10 (the squared length
+  // overflows: zero once), 1e-20 (products underflow: zero once), corners
+  // near 3e38 (edges overflow: NaN once).
+  for (float s : {1e20f, 1e10f, 1e-20f, 1e-30f}) {
+    GLMmodel* m = model_builder::build({0, 0, 0, s, 0, 0, 0, s, 0}, {1, 2, 3});
+    glmFacetNormals(m);
+    EXPECT_EQ(facetOf(m, 0)[0], 0.0f) << s;
+    EXPECT_EQ(facetOf(m, 0)[1], 0.0f) << s;
+    EXPECT_EQ(facetOf(m, 0)[2], 1.0f) << s;
+    glmDelete(m);
+  }
+  GLMmodel* m = model_builder::build({-3e38f, -3e38f, 0, 3e38f, -3e38f, 0, 3e38f, 3e38f, 0,  //
+                             -3e38f, 3e38f, 0},
+                            {1, 2, 3, 1, 3, 4});
+  glmFacetNormals(m);
+  glmVertexNormals(m, 45);
+  ASSERT_EQ(m->normalcount, 4u);
+  for (GLuint i = 1; i <= 2 + m->normalcount; i++) {
+    const GLfloat* n = i <= 2 ? m->facetnorms + 3 * i : m->normals + 3 * (i - 2);
+    EXPECT_EQ(n[0], 0.0f) << i;
+    EXPECT_EQ(n[1], 0.0f) << i;
+    EXPECT_EQ(n[2], 1.0f) << i;
+  }
+  glmDelete(m);
+}
+
+TEST(FacetNormals, DegenerateOrNonFiniteStaysZeroAtAnyMagnitude) {
+  const float inf = std::numeric_limits<float>::infinity();
+  GLMmodel* m = model_builder::build({0, 0, 0, 1e20f, 1e20f, 1e20f, 2e20f, 2e20f, 2e20f,  // on one line
+                             1e-30f, 1e-30f, 1e-30f, 2e-30f, 2e-30f, 2e-30f,  //
+                             3e38f, 1, 2, -3e38f, 1, 2, 0, 1, 2,               // along x
+                             inf, 0, 0, 0, 1, 0},
+                            {1, 2, 3, 1, 4, 5, 6, 7, 8, 1, 9, 10});
+  glmFacetNormals(m);
+  for (GLuint t = 0; t < 4; t++)
+    for (int c = 0; c < 3; c++) EXPECT_EQ(facetOf(m, t)[c], 0.0f) << t;
+  glmDelete(m);
+}
+
+// The facet normal exactly as glmFacetNormals computed it in float alone.
+// Only an oracle for the results that were right that way.
+void floatFacet(const float* p0, const float* p1, const float* p2, float* n) {
+  float e1[3] = {p1[0] - p0[0], p1[1] - p0[1], p1[2] - p0[2]};
+  float e2[3] = {p2[0] - p0[0], p2[1] - p0[1], p2[2] - p0[2]};
+  n[0] = e1[1] * e2[2] - e1[2] * e2[1];
+  n[1] = e1[2] * e2[0] - e1[0] * e2[2];
+  n[2] = e1[0] * e2[1] - e1[1] * e2[0];
+  float l = float(sqrt(double(n[0] * n[0] + n[1] * n[1] + n[2] * n[2])));
+  if (l == 0) return;
+  for (int c = 0; c < 3; c++) n[c] /= l;
+}
+
+// The same float way for a vertex normal's sum.
+void floatNormalize(float* v) {
+  float l = float(sqrt(double(v[0] * v[0] + v[1] * v[1] + v[2] * v[2])));
+  if (l == 0) return;
+  for (int c = 0; c < 3; c++) v[c] /= l;
+}
+
+bool isUnit(const float* n) {
+  double l = sqrt(double(n[0]) * n[0] + double(n[1]) * n[1] + double(n[2]) * n[2]);
+  return std::isfinite(l) && std::fabs(l - 1) < 1e-6;
+}
+
+bool isZero(const float* n) { return n[0] == 0 && n[1] == 0 && n[2] == 0; }
+
+bool sameBits(const float* a, const float* b) {
+  return bits(a[0]) == bits(b[0]) && bits(a[1]) == bits(b[1]) && bits(a[2]) == bits(b[2]);
+}
+
+// Random quads (two triangles sharing corners 1 and 3) whose coordinates
+// span 1e-30 to 1e30 and beyond: all at one magnitude, every coordinate at
+// its own, a small triangle far from the origin, corners near float's
+// limit; every fifth quad has a degenerate first triangle.
+TEST(FacetNormals, UnitOrZeroAtAnyMagnitudeAndUnchangedWhereFloatWasRight) {
+  std::mt19937 rng(20240615);
+  std::uniform_real_distribution<double> unit(-1, 1), exponent(-30, 30);
+  const int quads = 5000;
+  std::vector<float> xyz;
+  std::vector<GLuint> corners;
+  std::vector<bool> degenerate;
+  for (int q = 0; q < quads; q++) {
+    const int mode = q % 4;
+    const double scale = std::pow(10.0, exponent(rng));
+    float p[4][3];
+    for (auto& point : p)
+      for (float& x : point) {
+        switch (mode) {
+          case 0: x = float(scale * unit(rng)); break;
+          case 1: x = float((unit(rng) < 0 ? -1 : 1) * std::pow(10.0, exponent(rng))); break;
+          case 2: x = float(scale * (1 + 1e-3 * unit(rng))); break;
+          default: x = float(3.4e38 * unit(rng)); break;
+        }
+      }
+    const bool flat = q % 5 == 4;
+    if (flat) {
+      // Corner 2 at half corner 1, corner 0 at the origin: exactly on one line.
+      for (int c = 0; c < 3; c++) p[0][c] = 0, p[2][c] = p[1][c] / 2;
+    }
+    for (auto& point : p) xyz.insert(xyz.end(), point, point + 3);
+    const GLuint base = GLuint(4 * q);
+    corners.insert(corners.end(), {base + 1, base + 2, base + 3, base + 1, base + 3, base + 4});
+    degenerate.push_back(flat);
+    degenerate.push_back(false);
+  }
+  GLMmodel* m = model_builder::build(xyz, corners);
+  glmFacetNormals(m);
+  int kept = 0, mended = 0;
+  for (GLuint t = 0; t < m->trianglecount; t++) {
+    SCOPED_TRACE(testing::Message() << "triangle " << t);
+    const GLfloat* n = facetOf(m, t);
+    const GLuint* v = m->triangles[t].vertexidx;
+    float before[3];
+    floatFacet(&xyz[3 * (v[0] - 1)], &xyz[3 * (v[1] - 1)], &xyz[3 * (v[2] - 1)], before);
+    if (degenerate[t]) {
+      EXPECT_TRUE(isZero(n));
+    } else {
+      ASSERT_TRUE(isUnit(n)) << n[0] << " " << n[1] << " " << n[2];
+    }
+    if (isUnit(before)) {
+      ASSERT_TRUE(sameBits(n, before));
+      kept++;
+    } else if (!degenerate[t]) {
+      mended++;
+    }
+  }
+  // Both kinds occur in numbers.
+  EXPECT_GT(kept, 1000);
+  EXPECT_GT(mended, 1000);
+
+  // Vertex normals: corners 1 and 3 of each quad share the sum of both
+  // facets (angle 180), the others have their facet's.
+  glmVertexNormals(m, 180);
+  int sharedKept = 0;
+  for (GLuint i = 1; i <= m->normalcount; i++)
+    ASSERT_TRUE(isUnit(m->normals + 3 * i) || isZero(m->normals + 3 * i)) << i;
+  for (int q = 0; q < quads; q++) {
+    const GLfloat *f0 = facetOf(m, 2 * q), *f1 = facetOf(m, 2 * q + 1);
+    const GLfloat* shared = normalOf(m, 2 * q + 1, 0);
+    if (glmDot(const_cast<GLfloat*>(f0), const_cast<GLfloat*>(f1)) <= -1) continue;  // opposite
+    EXPECT_EQ(m->triangles[2 * q].normalidx[0], m->triangles[2 * q + 1].normalidx[0]);
+    float sum[3] = {0, 0, 0};  // summed from zero, reference first
+    for (int c = 0; c < 3; c++) sum[c] = (sum[c] + f1[c]) + f0[c];
+    float before[3] = {sum[0], sum[1], sum[2]};
+    floatNormalize(before);
+    if (isUnit(before)) {
+      ASSERT_TRUE(sameBits(shared, before)) << q;
+      sharedKept++;
+    } else if (!isZero(sum)) {
+      ASSERT_TRUE(isUnit(shared)) << q;
+    }
+  }
+  EXPECT_GT(sharedKept, 1000);
+  glmDelete(m);
+}
 
 // Vertex normals as the per-vertex linked lists give them: entries pushed at
 // the front, triangle by triangle and corner by corner; the head is the

@@ -1,4 +1,4 @@
-// Reading raw PPM images: header pieces, comments, value patterns, messages,
+// Reading raw PPM images: header layout, comments, value patterns, messages,
 // and the refusal of truncated, empty, oversized or hostile files.
 #include <gtest/gtest.h>
 
@@ -77,17 +77,24 @@ TEST(ReadPpm, HeaderOnThreeLinesOrSpreadWithComments) {
   expectImage(readBytes("P6\n \t+2\x0b 1\n255\n" + kSix), 2, 1, kSix);
 }
 
-TEST(ReadPpm, ValuesOnTheMagicLineAreIgnored) {
-  std::string pixels(3 * 4 * 3, 'p');
-  expectImage(readBytes("P6 2 1 255\n3 4 255\n" + pixels), 3, 4, pixels);
+TEST(ReadPpm, ValuesMayStandOnTheMagicLine) {
+  // One line, as many writers put it.
+  expectImage(readBytes("P6 2 1 255\n" + kSix), 2, 1, kSix);
+  expectImage(readBytes("P6 2\n1 255\n" + kSix), 2, 1, kSix);
+  // The pixels start right after the header, whatever they look like.
+  expectImage(readBytes("P6 2 1 255\n3 4 255\n" + std::string(30, 'p')), 2, 1, "3 4 25");
+  // A magic run on into other text has no values on its line.
+  expectImage(readBytes("P6x 9 9 9\n2 1 255\n" + kSix), 2, 1, kSix);
+  expectImage(readBytes("P62 1 255\n2 1 255\n" + kSix), 2, 1, kSix);
 }
 
-TEST(ReadPpm, ScanStopsAtTheFirstNonNumberAndExtraValuesAreDropped) {
+TEST(ReadPpm, CommentsAndWordsBetweenValuesRunToTheLineEnd) {
   expectImage(readBytes("P6\n2 1 # size\n255\n" + kSix), 2, 1, kSix);
-  // The 7 is ignored and the pixels start on the next line.
-  expectImage(readBytes("P6\n2 1 255 7\n" + kSix), 2, 1, kSix);
+  expectImage(readBytes("P6#c 5 5 5\n2#c\n1 255\n" + kSix), 2, 1, kSix);
   // "2x3" gives only the 2.
   expectImage(readBytes("P6\n2x3\n1\n255\n" + kSix), 2, 1, kSix);
+  // A sign without digits is a word.
+  expectImage(readBytes("P6\n2 - 7\n+ 9\n1 255\n" + kSix), 2, 1, kSix);
 }
 
 TEST(ReadPpm, MaximumValueIsNotUsed) {
@@ -96,31 +103,32 @@ TEST(ReadPpm, MaximumValueIsNotUsed) {
   expectImage(readBytes("P6\n1 1\n0\nabc"), 1, 1, "abc");
 }
 
-TEST(ReadPpm, PixelDataStartsAfterTheWholeLastHeaderPiece) {
-  // A blank after the maximum value: the rest of the line up to its newline
-  // is still header.
-  expectImage(readBytes("P6\n1 1 255 ABC\nDEF"), 1, 1, "DEF");
-  expectImage(readBytes("P6\n1 1\n255 \nDEF"), 1, 1, "DEF");
-  // Without a newline a piece ends after 69 bytes.
-  std::string line = "1 1 255" + std::string(62, ' ');
-  ASSERT_EQ(line.size(), 69u);
-  expectImage(readBytes("P6\n" + line + "RGB"), 1, 1, "RGB");
-  // A newline right after the maximum: pixel bytes that look like text or
-  // white space are still pixels.
+TEST(ReadPpm, PixelDataStartAfterOneWhiteSpaceByte) {
+  // Whatever white-space byte follows the maximum value ends the header;
+  // the bytes after it are pixels even when they look like text.
+  expectImage(readBytes("P6\n2 1 255 7\n" + kSix), 2, 1, "7\n" + kSix.substr(0, 4));
+  expectImage(readBytes("P6\n1 1 255 ABC\nDEF"), 1, 1, "ABC");
+  expectImage(readBytes("P6\n1 1\n255 \nDEF"), 1, 1, "\nDE");
+  expectImage(readBytes("P6\n1 1\n255\r\nXYZ"), 1, 1, "\nXY");
   expectImage(readBytes("P6\n1 1\n255\n\n 7"), 1, 1, "\n 7");
+  // Text right after the maximum value is header up to its newline.
+  expectImage(readBytes("P6\n1 1 255# made by hand\nRGB"), 1, 1, "RGB");
+  expectImage(readBytes("P6\n1 1 255x\nRGB"), 1, 1, "RGB");
 }
 
-TEST(ReadPpm, LongLinesAreReadInPiecesOf69Bytes) {
-  // The continuation of a long comment is scanned for values.
-  std::string comment = "#" + std::string(68, 'c');
-  expectImage(readBytes("P6\n" + comment + "2 1 255\n" + kSix), 2, 1, kSix);
-  // ... unless it begins with '#' itself.
-  expectImage(readBytes("P6\n" + comment + "#9 9 9\n2 1 255\n" + kSix), 2, 1, kSix);
-  // A long comment of exactly 68 bytes and its newline is one piece.
-  expectImage(readBytes("P6\n" + std::string(68, '#') + "\n2 1 255\n" + kSix), 2, 1, kSix);
-  // The rest of a long magic line is a header line of its own.
-  expectImage(readBytes("P6" + std::string(67, 'x') + "2 1 255\n" + kSix), 2, 1, kSix);
+TEST(ReadPpm, LongHeaderLinesAreReadWhole) {
+  // Blanks of any number separate the values.
+  std::string pixels(12 * 3, 'p');
+  expectImage(readBytes("P6\n" + std::string(68, ' ') + "12 1\n255\n" + pixels), 12, 1, pixels);
   expectImage(readBytes("P6" + std::string(67, ' ') + "2 1\n255\n" + kSix), 2, 1, kSix);
+  // A long comment ends at its newline, however far; digits in its tail
+  // are comment too.
+  std::string comment = "#" + std::string(68, 'c');
+  expectImage(readBytes("P6\n" + comment + "9 9 255\n2 1 255\n" + kSix), 2, 1, kSix);
+  expectImage(readBytes("P6\n" + comment + "#9 9 9\n2 1 255\n" + kSix), 2, 1, kSix);
+  expectImage(readBytes("P6\n" + std::string(68, '#') + "\n2 1 255\n" + kSix), 2, 1, kSix);
+  // So does a long word on the magic line.
+  expectImage(readBytes("P6" + std::string(67, 'x') + "9 9 255\n2 1 255\n" + kSix), 2, 1, kSix);
 }
 
 TEST(ReadPpm, MissingFileGivesTheSystemMessage) {
@@ -220,8 +228,9 @@ TEST(ReadPpm, PipesAreReadInChunks) {
 }
 
 // The header values follow sscanf's "%d %d %d", "%d %d" and "%d" patterns
-// chosen by the number of values collected so far. Random header lines are
-// checked against a reference that calls sscanf itself.
+// chosen by the number of values collected so far, a line that is not a
+// number at that point giving no more. Random header lines are checked
+// against a reference that calls sscanf itself.
 TEST(ReadPpm, HeaderValuesMatchTheSscanfPatternsOnRandomLines) {
   Rng rng(2718);
   const char alphabet[] = " \t+-0123456789#x\r";
@@ -237,14 +246,25 @@ TEST(ReadPpm, HeaderValuesMatchTheSscanfPatternsOnRandomLines) {
       for (int i = 0; i < length; i++) text += alphabet[rng.below(sizeof alphabet - 1)];
       header += text + "\n";
       if (n >= 3 || text[0] == '#') continue;
-      const char* patterns[3] = {"%d %d %d", "%d %d", "%d"};
-      int got = sscanf(text.c_str(), patterns[n], &values[n], &values[n + 1 > 2 ? 2 : n + 1],
-                       &values[2]);
-      if (got > 0) n += got;
-      if (n >= 3) dataStart = header.size();
+      // As "%d %d %d" (or "%d %d", "%d") would, one value at a time, so
+      // that the end of the third value is known.
+      size_t at = 0;
+      int used = 0;
+      while (n < 3 && sscanf(text.c_str() + at, "%d%n", &values[n], &used) == 1) {
+        at += size_t(used);
+        n++;
+      }
+      if (n >= 3) {
+        // One white-space byte (the newline included) ends the header; text
+        // after the value is header to the end of the line.
+        const size_t lineStart = header.size() - text.size() - 1;
+        dataStart = at == text.size() || strchr(" \t\r", text[at]) ? lineStart + at + 1
+                                                                   : header.size();
+      }
     }
     header += "5 5 5\n";
-    if (n < 3) dataStart = header.size();  // the fixed line completes the header
+    // The fixed line completes the header: the (3 - n)th value ends it.
+    if (n < 3) dataStart = header.size() - 6 + 2 * size_t(3 - n);
     const char* pat = n == 0 ? "%d %d %d" : n == 1 ? "%d %d" : "%d";
     if (n < 3) n += sscanf("5 5 5\n", pat, &values[n], &values[n + 1 > 2 ? 2 : n + 1], &values[2]);
     std::string bytes = header + pixels;

@@ -64,6 +64,50 @@ TEST(Files, EmptyFileGivesAnEmptyModel) {
   EXPECT_EQ(groupList(m.get()), "[default] m0:\n");
 }
 
+// Windows tools start UTF-8 text with a byte-order mark: it is skipped in
+// OBJ and MTL text alike, from files and from memory, so the first
+// statement counts.
+TEST(Files, AUtf8ByteOrderMarkIsSkipped) {
+  const std::string bom = "\xEF\xBB\xBF";
+  const std::string obj = bom + "mtllib m.mtl\nv 0 0 0\nv 1 0 0\nv 0 1 0\nusemtl red\nf 1 2 3\n";
+  const std::string mtl = bom + "newmtl red\nKd 1 0 0\n";
+  TempDir dir;
+  dir.write("m.mtl", mtl);
+  Model fromFile(glmReadOBJ(dir.write("bom.obj", obj).c_str()));
+  Model fromText = mustRead(obj, {{"m.mtl", mtl}});
+  for (const GLMmodel* m : {fromFile.get(), fromText.get()}) {
+    ASSERT_TRUE(m);
+    EXPECT_EQ(m->vertexcount, 3u);
+    EXPECT_EQ(vertexCorners(m), "1 2 3");
+    EXPECT_STREQ(m->mtllib, "m.mtl");
+    ASSERT_EQ(m->materialcount, 2u);
+    EXPECT_STREQ(m->materials[1].name, "red");
+    EXPECT_EQ(m->groups->material, 1u);
+  }
+  // Only at the very start: elsewhere the bytes begin an unknown keyword.
+  Model later = mustRead("v 0 0 0\n" + bom + "v 1 0 0\n");
+  ASSERT_TRUE(later);
+  EXPECT_EQ(later->vertexcount, 1u);
+}
+
+// UTF-16 text is refused with a message saying so, not read as nothing.
+TEST(Files, Utf16TextIsRefusedAsSuch) {
+  const std::string le("\xFF\xFEv\0 \0" "0\0\n\0", 10), be("\xFE\xFF\0v\0 \0" "0\0\n", 10);
+  for (const std::string& text : {le, be}) {
+    Read obj = readText(text);
+    EXPECT_FALSE(obj.model);
+    EXPECT_EQ(obj.error, "test.obj: UTF-16 text, which is not read (save the file as UTF-8)");
+    Read mtl = readText("mtllib m.mtl\n", {{"m.mtl", text}});
+    EXPECT_FALSE(mtl.model);
+    EXPECT_EQ(mtl.error, "m.mtl: UTF-16 text, which is not read (save the file as UTF-8)");
+  }
+  TempDir dir;
+  std::string path = dir.write("wide.obj", le);
+  char error[128] = "";
+  EXPECT_EQ(glmTryReadOBJ(path.c_str(), error, sizeof error), nullptr);
+  EXPECT_EQ(std::string(error), path + ": UTF-16 text, which is not read (save the file as UTF-8)");
+}
+
 TEST(Files, PipesAreReadToTheirEnd) {
   int fds[2];
   ASSERT_EQ(pipe(fds), 0);

@@ -2,6 +2,9 @@
 // which statements change which material.
 #include "support/reader_support.h"
 
+#include <string>
+#include <vector>
+
 using namespace reader_test;
 
 namespace {
@@ -92,6 +95,85 @@ TEST(Mtl, DuplicateNamesMakeTwoMaterialsAndUsesFindTheFirst) {
   ASSERT_TRUE(m);
   EXPECT_EQ(m->materialcount, 3u);
   EXPECT_EQ(m->groups->material, 1u);
+}
+
+// Every material use finds what the linear glmFindMaterial finds (the first
+// of duplicates, exact case), and unknown names are reported in file order.
+TEST(Mtl, MaterialUsesFindTheFirstExactNameAmongMany) {
+  std::string mtl, obj = "mtllib m.mtl\n", expectedOut;
+  std::vector<std::string> uses;
+  for (int i = 0; i < 300; i++) mtl += "newmtl m" + std::to_string(i % 200) + "\n";
+  mtl += "newmtl Red\nnewmtl default\n";
+  for (int i = 0; i < 400; i++) {
+    std::string name = i % 7 == 0   ? "x" + std::to_string(i)  // unknown
+                       : i % 5 == 0 ? "m" + std::to_string(i % 250)
+                       : i % 11 == 0 ? (i % 2 ? "red" : "default")
+                                     : "m" + std::to_string((i * 37) % 200);
+    uses.push_back(name);
+    obj += "g use" + std::to_string(i) + "\nusemtl " + name + "\n";
+  }
+  testing::internal::CaptureStdout();
+  Model m = mustRead(obj, {{"m.mtl", mtl}});
+  std::string out = testing::internal::GetCapturedStdout();
+  ASSERT_TRUE(m);
+  testing::internal::CaptureStdout();
+  std::vector<GLuint> expected;
+  for (const std::string& name : uses) expected.push_back(glmFindMaterial(m.get(), name.c_str()));
+  EXPECT_EQ(out, testing::internal::GetCapturedStdout());
+  EXPECT_NE(out.find("\"x0\"."), std::string::npos);
+  // Groups come newest first: use i is the group at position 399 - i.
+  std::vector<GLuint> got;
+  for (const GLMgroup* g = m->groups; g->next; g = g->next) got.insert(got.begin(), g->material);
+  EXPECT_EQ(got, expected);
+  EXPECT_EQ(expected[5], 6u);    // m5, the first of two
+  EXPECT_EQ(expected[11], 0u);   // "red" is not "Red"
+  EXPECT_EQ(expected[22], 0u);   // "default" is material 0, not the later one
+}
+
+// A library named again by a later statement: the same text gives the
+// same materials without being read again; another text under the same
+// name is read.
+TEST(Mtl, ALibraryNamedAgainGivesItsMaterials) {
+  const std::string a = "newmtl a\nKd 1 0 0\n", b = "newmtl b1\nnewmtl b2\n";
+  Model m = mustRead("usemtl a\nmtllib a.mtl\nmtllib b.mtl\nmtllib a.mtl\n",
+                     {{"a.mtl", a}, {"b.mtl", b}});
+  ASSERT_TRUE(m);
+  EXPECT_STREQ(m->mtllib, "a.mtl");
+  ASSERT_EQ(m->materialcount, 2u);
+  EXPECT_STREQ(m->materials[1].name, "a");
+  EXPECT_EQ(m->materials[1].diffuse[0], 1.0f);
+  EXPECT_EQ(m->groups->material, 1u);
+
+  // A source that serves a new text each time it is asked.
+  struct Changing {
+    int calls = 0;
+    std::string texts[2] = {"newmtl first\n", "newmtl second\nnewmtl third\n"};
+  } changing;
+  auto serve = [](void* user, const char*, size_t* length) -> const char* {
+    Changing* c = static_cast<Changing*>(user);
+    const std::string& text = c->texts[c->calls++ % 2];
+    *length = text.size();
+    return text.data();
+  };
+  const std::string obj = "mtllib m.mtl\nmtllib m.mtl\n";
+  char error[128];
+  Model again(glmReadOBJText("x.obj", obj.data(), obj.size(), serve, &changing, error,
+                             sizeof error));
+  ASSERT_TRUE(again) << error;
+  ASSERT_EQ(again->materialcount, 3u);
+  EXPECT_STREQ(again->materials[1].name, "second");
+
+  // Files: the same file named twice, and two files that differ.
+  TempDir dir;
+  dir.write("a.mtl", a);
+  dir.write("b.mtl", b);
+  Model files(glmReadOBJ(
+      dir.write("f.obj", "mtllib a.mtl\nmtllib b.mtl\nmtllib a.mtl\nmtllib b.mtl\nusemtl b2\n")
+          .c_str()));
+  ASSERT_TRUE(files);
+  ASSERT_EQ(files->materialcount, 3u);
+  EXPECT_STREQ(files->materials[2].name, "b2");
+  EXPECT_EQ(files->groups->material, 2u);
 }
 
 TEST(Mtl, DefinitionNamesAreFirstWordsWithoutCarriageReturns) {

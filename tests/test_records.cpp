@@ -100,6 +100,13 @@ TEST(Extent, DegenerateModelsStayFinite) {
   for (int i = 3; i < 9; i++) EXPECT_EQ(origin->vertices[i], 0.0f);
   glmDelete(origin);
 
+  // An extent beyond float: left as it is, not collapsed to 0.
+  GLMmodel* wide = modelWithVertices({-3e38f, 0, 0, 3e38f, 0, 0});
+  EXPECT_EQ(glmUnitize(wide), 1.0f);
+  EXPECT_EQ(wide->vertices[3], -3e38f);
+  EXPECT_EQ(wide->vertices[6], 3e38f);
+  glmDelete(wide);
+
   GLMmodel* empty = modelWithVertices({});
   EXPECT_EQ(glmUnitize(empty), 1.0f);
   GLfloat d[3] = {7, 7, 7};

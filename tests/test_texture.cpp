@@ -2,6 +2,7 @@
 #include <gtest/gtest.h>
 
 #include <cmath>
+#include <random>
 #include <vector>
 
 #include "glm_internal.h"
@@ -162,6 +163,47 @@ TEST(SpheremapTexture, ShortNormalsGiveNoNaN) {
     EXPECT_FALSE(std::isnan(uv(m, i)[1])) << i;
   }
   glmDelete(m);
+}
+
+TEST(SpheremapTexture, NormalsOfAnyLengthMapLikeUnitOnes) {
+  // Squares that overflow (1e20, 3e38) or underflow (1e-25) float.
+  GLMmodel* m = model_builder::build({0, 0, 0}, {});
+  model_builder::setNormals(m, {0, 1, 0, 0, 1e20f, 0, 0, 1e-25f, 0,  //
+                       0, -1, 0, 0, -1e20f, 0, 0, -1e-25f, 0,  //
+                       1, 1, 0, 3e38f, 3e38f, 0, 1e-40f, 1e-40f, 0});
+  glmSpheremapTexture(m);
+  EXPECT_EQ(uv(m, 1)[0], 1.0f);
+  EXPECT_EQ(uv(m, 1)[1], 0.5f);
+  for (GLuint i = 1; i <= 9; i += 3)
+    for (GLuint k = 1; k <= 2; k++) {
+      EXPECT_EQ(bits(uv(m, i + k)[0]), bits(uv(m, i)[0])) << i + k;
+      EXPECT_EQ(bits(uv(m, i + k)[1]), bits(uv(m, i)[1])) << i + k;
+    }
+  glmDelete(m);
+}
+
+// A normal scaled by a power of two maps exactly as it did unscaled, across
+// float's whole range, except where its squares fall into the subnormals
+// before the scale is put right (the gap below).
+TEST(SpheremapTexture, PowerOfTwoScalesGiveTheSameBits) {
+  std::mt19937 rng(77);
+  std::uniform_real_distribution<float> unit(-1, 1);
+  for (int round = 0; round < 300; round++) {
+    float n[3];
+    for (float& c : n) c = std::copysign(1e-3f + std::fabs(unit(rng)), unit(rng));
+    std::vector<float> xyz(n, n + 3);
+    for (int k = -115; k <= 127; k++)
+      if (k < -60 || (k >= -40 && k <= 40) || k > 60)
+        for (float c : n) xyz.push_back(std::ldexp(c, k));
+    GLMmodel* m = model_builder::build({0, 0, 0}, {});
+    model_builder::setNormals(m, xyz);
+    glmSpheremapTexture(m);
+    for (GLuint i = 2; i <= m->normalcount; i++) {
+      ASSERT_EQ(bits(uv(m, i)[0]), bits(uv(m, 1)[0])) << round << " " << i;
+      ASSERT_EQ(bits(uv(m, i)[1]), bits(uv(m, 1)[1])) << round << " " << i;
+    }
+    glmDelete(m);
+  }
 }
 
 TEST(SpheremapTexture, IndexedLikeNormalsAndMissingNormalsGiveNone) {
