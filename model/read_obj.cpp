@@ -962,13 +962,23 @@ void runPieces(size_t n, Work work) {
   for (std::thread& t : threads) t.join();
 }
 
+// The scan of one piece on its own thread: a view of the text and an error
+// of its own (a piece's failure only sends the read back to one thread).
+struct PieceScan {
+  Text text;
+  Error error;
+  ObjScan s;
+  PieceScan(ObjScan& whole, const Piece& piece)
+      : text(whole.text, piece.begin), s(whole.model, text, whole.mtl, error) {
+    s.begin = piece.begin;
+    s.stop = piece.stop;
+  }
+};
+
 // Counts a piece by lines, noting its group, library and material lines.
 void countPiece(ObjScan& whole, Piece& piece) try {
-  Text text(whole.text, piece.begin);
-  Error error;
-  ObjScan s(whole.model, text, whole.mtl, error);
-  s.begin = piece.begin;
-  s.stop = piece.stop;
+  PieceScan scan(whole, piece);
+  ObjScan& s = scan.s;
   s.lineMarks = &piece.marks;
   piece.ok = countLines(s);
   const uint64_t counts[4] = {s.vertices, s.normals, s.texcoords, s.triangles};
@@ -1028,11 +1038,8 @@ bool placePieces(ObjScan& s, std::vector<Piece>& pieces) {
 // Stores a piece into the model's arrays; its groups are stand-ins that
 // point into the real groups' lists at the piece's places.
 void storePiece(ObjScan& whole, Piece& piece) try {
-  Text text(whole.text, piece.begin);
-  Error error;
-  ObjScan s(whole.model, text, whole.mtl, error);
-  s.begin = piece.begin;
-  s.stop = piece.stop;
+  PieceScan scan(whole, piece);
+  ObjScan& s = scan.s;
   std::vector<GLMgroup> standIns;
   standIns.reserve(piece.shares.size());
   for (const GroupShare& share : piece.shares) {
