@@ -131,10 +131,11 @@ GLM_INTERNAL GLMmodel* readObjTextCounting(const char* path, const char* text, s
                                            GLMmtlsource mtl, void* user, char* error,
                                            size_t errorsize, int counting);
 
-// How the reader cuts a large text into pieces read on threads of their
-// own: at most `threads` pieces (0: CELSHADE_READ_THREADS, or else the CPUs
-// the process may run on), none smaller than `smallest` bytes (0: the
-// reader's own smallest). Small pieces let tests cut small texts anywhere.
+// How the reader cuts a large text into pieces read on several threads: at
+// most `threads` threads (0: CELSHADE_READ_THREADS, or else the CPUs the
+// process may run on), a few pieces each, none smaller than `smallest`
+// bytes (0: the reader's own smallest). Small pieces let tests cut small
+// texts anywhere.
 GLM_INTERNAL void setReadSplit(unsigned threads, size_t smallest);
 
 #endif  // CELSHADE_GLM_INTERNAL_H

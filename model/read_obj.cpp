@@ -857,7 +857,9 @@ GLMmodel* newModel(const char* path, Error& error) {
 
 // ---- Reading in pieces ------------------------------------------------------
 
-// A large text is cut at line starts into pieces, one per thread. Each piece
+// A large text is cut at line starts into pieces, a few per thread, which
+// the threads take in turn: pieces differ in cost (faces store more than
+// coordinates), and a thread done early takes the next. Each piece
 // is counted by lines, noting its group, library and material lines; these
 // are then taken in file order (creating the groups in the same order and
 // reading the libraries), which gives every piece its first numbers in each
@@ -871,6 +873,8 @@ GLMmodel* newModel(const char* path, Error& error) {
 
 // Pieces no smaller than this: below, threads cost more than they save.
 constexpr size_t kSmallestPiece = size_t(2) << 20;
+// Pieces per thread, when the text is large enough.
+constexpr size_t kPiecesPerThread = 4;
 constexpr GLuint kUnset = UINT32_MAX;  // no material index reaches this
 
 std::atomic<unsigned> splitThreads{0};
@@ -890,11 +894,17 @@ unsigned defaultThreads() {
   return std::max(1u, std::thread::hardware_concurrency());
 }
 
-// How many pieces a text of `size` bytes is read in.
-size_t pieceCount(size_t size) {
+// How many threads read a text, and in how many pieces: one of each when
+// the text is too small for two pieces.
+struct Split {
+  size_t threads, pieces;
+};
+Split splitFor(size_t size) {
   const unsigned threads = splitThreads.load() ? splitThreads.load() : defaultThreads();
   const size_t smallest = splitSmallest.load() ? splitSmallest.load() : kSmallestPiece;
-  return std::max<size_t>(1, std::min<size_t>(threads, size / smallest));
+  const size_t pieces = std::min<size_t>(threads * kPiecesPerThread, size / smallest);
+  if (threads < 2 || pieces < 2) return Split{1, 1};
+  return Split{std::min<size_t>(threads, pieces), pieces};
 }
 
 // A group's triangles within one piece: the first's place in its list, and
@@ -945,21 +955,26 @@ std::vector<Piece> cutPieces(const Text& text, size_t count) {
   return pieces;
 }
 
-// Runs work(i) for every i < n, on n threads, the caller's among them
-// (on the caller's alone when no thread can be started).
+// Runs work(i) for every i < n on `threads` threads, the caller's among
+// them, each taking the next i in turn (on the caller's alone when no
+// thread can be started).
 template <class Work>
-void runPieces(size_t n, Work work) {
-  std::vector<std::thread> threads;
-  threads.reserve(n);
-  for (size_t i = 1; i < n; i++) {
+void runPieces(size_t n, size_t threads, Work work) {
+  std::atomic<size_t> next{0};
+  auto take = [&] {
+    for (size_t i; (i = next.fetch_add(1)) < n;) work(i);
+  };
+  std::vector<std::thread> started;
+  started.reserve(threads);
+  for (size_t k = 1; k < threads; k++) {
     try {
-      threads.emplace_back(work, i);
+      started.emplace_back(take);
     } catch (const std::exception&) {
-      work(i);
+      break;
     }
   }
-  work(0);
-  for (std::thread& t : threads) t.join();
+  take();
+  for (std::thread& t : started) t.join();
 }
 
 // The scan of one piece on its own thread: a view of the text and an error
@@ -1090,19 +1105,19 @@ bool finishPieces(ObjScan& s, std::vector<Piece>& pieces, std::vector<std::strin
 // Reads the model from `text` in `count` pieces; null (with nothing
 // reported) when a piece cannot be read alone or anything fails: the read
 // by one thread then decides.
-GLMmodel* readPieces(const char* path, Text& text, const MtlSource& mtl, size_t count,
+GLMmodel* readPieces(const char* path, Text& text, const MtlSource& mtl, Split split,
                      std::vector<std::string>& missing) {
   Error error;
   GLMmodel* model = newModel(path, error);
   if (!model) return nullptr;
   bool ok = false;
   try {
-    std::vector<Piece> pieces = cutPieces(text, count);
+    std::vector<Piece> pieces = cutPieces(text, split.pieces);
     ObjScan scan{model, text, mtl, error};
     scan.statement = text.data;
-    runPieces(pieces.size(), [&](size_t i) { countPiece(scan, pieces[i]); });
+    runPieces(pieces.size(), split.threads, [&](size_t i) { countPiece(scan, pieces[i]); });
     ok = placePieces(scan, pieces) && allocateArrays(scan);
-    if (ok) runPieces(pieces.size(), [&](size_t i) { storePiece(scan, pieces[i]); });
+    if (ok) runPieces(pieces.size(), split.threads, [&](size_t i) { storePiece(scan, pieces[i]); });
     ok = ok && finishPieces(scan, pieces, missing);
   } catch (const std::bad_alloc&) {
     ok = false;
@@ -1149,8 +1164,8 @@ GLMmodel* readModel(const char* path, Text& text, const MtlSource& mtl, Error& e
   if (!startText(text, error, path)) return nullptr;
   std::vector<std::string> missing;
   if (counting == GLM_COUNT_LINES_FIRST) {
-    const size_t pieces = pieceCount(text.size);
-    GLMmodel* model = pieces > 1 ? readPieces(path, text, mtl, pieces, missing) : nullptr;
+    const Split split = splitFor(text.size);
+    GLMmodel* model = split.pieces > 1 ? readPieces(path, text, mtl, split, missing) : nullptr;
     if (model) {
       for (const std::string& name : missing) reportMissingMaterial(name.c_str());
       return model;

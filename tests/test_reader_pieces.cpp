@@ -42,7 +42,8 @@ Outcome read(const std::string& obj, const Libraries& libs, unsigned pieces) {
   return Outcome{model, model ? "" : error, printed, c.loads};
 }
 
-// Reads `obj` by one thread and in 2 to 7 pieces; all must end alike.
+// Reads `obj` by one thread and on 2 to 7 threads (a few pieces each); all
+// must end alike.
 // Returns how many of the reads in pieces kept to their pieces (the
 // libraries asked for as often as by one thread).
 int expectSameInPieces(const std::string& obj, const Libraries& libs = {}) {
