@@ -7,6 +7,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <string>
 
 // Share of the picture's half-width and half-height the copies may fill:
 // the rest is the margin all round.
@@ -46,6 +47,36 @@ static void giveDefaultMaterial(GLMmodel* m) {
   for (GLMgroup* group = m->groups; group; group = group->next) group->material = 0;
 }
 
+// Normals for a model exported without them. Such models often carry
+// vertices no triangle uses, and the library warns once for each of them:
+// the first warning of a run is shown, the rest are counted.
+static void computeNormals(GLMmodel* m) {
+  struct Repeats {
+    std::string last;
+    unsigned long more = 0;
+    void flush() {
+      if (more) fprintf(stderr, "(%lu more like it)\n", more);
+      more = 0;
+    }
+  } repeats;
+  glmSetMessageHandler(
+      [](void* user, const char* message) {
+        Repeats& r = *static_cast<Repeats*>(user);
+        if (r.last == message) {
+          r.more++;
+          return;
+        }
+        r.flush();
+        fprintf(stderr, "%s\n", message);
+        r.last = message;
+      },
+      &repeats);
+  glmFacetNormals(m);
+  glmVertexNormals(m, 90.0f);
+  glmSetMessageHandler(nullptr, nullptr);
+  repeats.flush();
+}
+
 // Where the copies of the unitized model (centred on the origin) go: each
 // half its width from the middle, and half the gap.
 static void placeCopies(ownModel& own) {
@@ -72,10 +103,7 @@ void readOwnModels(const char* const* files, int count) {
   }
   for (int i = 0; i < count; ++i) {
     GLMmodel* m = ownModels[i].model;
-    if (!hasNormals(m)) {
-      glmFacetNormals(m);
-      glmVertexNormals(m, 90.0f);
-    }
+    if (!hasNormals(m)) computeNormals(m);
     if (!m->materials) giveDefaultMaterial(m);
     glmUnitize(m);
     placeCopies(ownModels[i]);
