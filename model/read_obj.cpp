@@ -1072,6 +1072,9 @@ void storePiece(ObjScan& whole, Piece& piece) try {
   for (const LineMark& mark : piece.marks)
     if (mark.keyword && *mark.keyword != 'u') s.marks.push_back(mark.keyword);
   piece.ok = glmSecondPass(s);
+  // The piece's text is not read again: hand its pages back now, not when
+  // the last piece is done, so that the text is never resident as a whole.
+  scan.text.releaseBefore(piece.stop);
   if (!piece.ok) return;
   piece.endGroup = s.group->group->name;
   piece.endMaterial = s.material;

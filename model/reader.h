@@ -44,6 +44,9 @@ struct GLM_INTERNAL Text {
 
   // Hands back whole steps of mapped pages before p.
   void release(const char* p);
+  // Hands back every mapped page wholly before p not handed back yet: a
+  // view's scan is done up to p.
+  void releaseBefore(const char* p);
   // Hands back every mapped page; the next pass faults them in again.
   void releaseAll();
 };

@@ -4,6 +4,7 @@
 // and written files replacing their targets whole.
 #include "reader.h"
 
+#include <algorithm>
 #include <atomic>
 #include <cerrno>
 #include <cstdint>
@@ -39,6 +40,14 @@ void Text::release(const char* p) {
     madvise(static_cast<char*>(map) + released, kReleaseStep, MADV_DONTNEED);
     released += kReleaseStep;
   }
+}
+
+void Text::releaseBefore(const char* p) {
+  if (!map) return;
+  const size_t page = size_t(sysconf(_SC_PAGESIZE));
+  const size_t before = size_t(p - static_cast<const char*>(map)) / page * page;
+  if (before > released) madvise(static_cast<char*>(map) + released, before - released, MADV_DONTNEED);
+  released = std::max(released, before);
 }
 
 void Text::releaseAll() {
