@@ -34,8 +34,8 @@ struct Expected {
 // end of their line, and words that also run to the end of their line.
 // One white-space byte after the third ends the header; other text after
 // it runs to its line end. Accepted: three values before the data ends, a
-// positive size whose byte count fits an int, and that many bytes after
-// the header.
+// positive size whose byte count fits an int, a maximum value of at most
+// 255, and that many bytes after the header.
 Expected reference(const uint8_t* data, size_t size) {
   Expected e;
   if (size < 2 || data[0] != 'P' || data[1] != '6') return e;
@@ -79,7 +79,8 @@ Expected reference(const uint8_t* data, size_t size) {
   e.height = values[1];
   e.offset = at;
   e.ok = e.width > 0 && e.height > 0 && e.width <= INT_MAX && e.height <= INT_MAX &&
-         e.width * e.height <= INT_MAX / 3 && size - at >= size_t(e.width * e.height * 3);
+         e.width * e.height <= INT_MAX / 3 && values[2] <= 255 &&
+         size - at >= size_t(e.width * e.height * 3);
   return e;
 }
 

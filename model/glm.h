@@ -303,7 +303,8 @@ GLvoid glmSetMessageHandler(GLMmessagehandler handler, void* user);
  * wrong" on standard error when the file cannot be read, leaving width and
  * height untouched. The header is "P6", width, height and maximum value
  * separated by white space and '#' comments, then one white-space byte;
- * every sample is one byte, whatever the maximum value. */
+ * every sample is returned as the byte it is, and a maximum value above 255
+ * (two-byte samples) is refused. */
 GLubyte* glmReadPPM(const char* filename, int* width, int* height);
 
 #if defined(__GNUC__)

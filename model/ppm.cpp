@@ -7,7 +7,8 @@
 //
 // Besides a missing file and a wrong magic, the reader refuses, with one
 // line on standard error and a null result, a header that ends before its
-// third value, a width or height below 1, a pixel byte count beyond int, a
+// third value, a maximum value above 255 (two-byte samples), a width or
+// height below 1, a pixel byte count beyond int, a
 // file with fewer pixel bytes than the header promises, and a failed
 // allocation. It never allocates for pixels that are not there.
 #include "glm_internal.h"
@@ -143,10 +144,18 @@ GLubyte* glmReadPPM(const char* filename, int* width, int* height) {
   // value on its line (a comment, a word) is header too, up to the newline.
   int after = getc(file);
   if (after != EOF && !isWhite(after)) skipLine(file);
-  // The maximum value is not used: every sample is one byte.
   long long w = values[0], h = values[1];
   if (w <= 0 || h <= 0 || w > INT_MAX || h > INT_MAX || w * h > INT_MAX / 3) {
     emitMessage(stderr, "%s: bad PPM size %lld x %lld", filename, w, h);
+    fclose(file);
+    return nullptr;
+  }
+
+  // Every sample is returned as one byte, as it stands in the file: a
+  // maximum above 255 means two-byte samples, which would come out garbled.
+  if (values[2] > 255) {
+    emitMessage(stderr, "%s: PPM maximum value %lld not supported (samples of one byte only)",
+                filename, values[2]);
     fclose(file);
     return nullptr;
   }

@@ -97,10 +97,15 @@ TEST(ReadPpm, CommentsAndWordsBetweenValuesRunToTheLineEnd) {
   expectImage(readBytes("P6\n2 - 7\n+ 9\n1 255\n" + kSix), 2, 1, kSix);
 }
 
-TEST(ReadPpm, MaximumValueIsNotUsed) {
+TEST(ReadPpm, SamplesAreBytesAsTheyStandUpToMaximum255) {
   const std::string samples("\xff\x00\x80", 3);
-  expectImage(readBytes("P6\n1 1\n65535\n" + samples + "tail"), 1, 1, samples);
+  expectImage(readBytes("P6\n1 1\n255\n" + samples + "tail"), 1, 1, samples);
+  expectImage(readBytes("P6\n1 1\n15\n" + samples), 1, 1, samples);
   expectImage(readBytes("P6\n1 1\n0\nabc"), 1, 1, "abc");
+  // Two-byte samples cannot be given as bytes: refused, not garbled.
+  std::string path;
+  Image wide = readBytes("P6\n1 1\n65535\n" + samples + samples, &path);
+  expectRefused(wide, path + ": PPM maximum value 65535 not supported (samples of one byte only)\n");
 }
 
 TEST(ReadPpm, PixelDataStartAfterOneWhiteSpaceByte) {
@@ -272,7 +277,10 @@ TEST(ReadPpm, HeaderValuesMatchTheSscanfPatternsOnRandomLines) {
     Image im = readBytes(bytes, &path);
     long long size = 3LL * values[0] * values[1];
     if (values[0] > 0 && values[1] > 0 && size <= 0x7fffffff) {
-      if (size_t(size) <= bytes.size() - dataStart)
+      if (values[2] > 255)
+        expectRefused(im, path + ": PPM maximum value " + std::to_string(values[2]) +
+                              " not supported (samples of one byte only)\n");
+      else if (size_t(size) <= bytes.size() - dataStart)
         expectImage(im, values[0], values[1], bytes.substr(dataStart, size_t(size)));
       else
         expectRefused(im, path + ": PPM pixel data truncated\n");
