@@ -8,7 +8,8 @@
 // statement room for the reader's whole-line shortcuts, which must read it
 // exactly as the statement-by-statement reading does. And it is read once
 // more counting statement by statement from the start, instead of counting
-// lines first: both must end the same way.
+// lines first, and once in pieces on several threads: all must end the same
+// way, with the same warnings in the same order.
 #include <glm.h>
 #include <glm_internal.h>
 
@@ -16,10 +17,13 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <mutex>
+#include <string>
 #include <vector>
 
 #include "fuzz_check.h"
 #include "fuzz_input.h"
+#include "fuzz_pool.h"
 #include "support/model_difference.h"
 
 namespace {
@@ -28,6 +32,24 @@ const char* const kPath = kFuzzPath;
 
 // Sum of what we read, kept so the reads are not optimised away.
 volatile float sink;
+
+// The warnings of the read under way, one string per line.
+std::mutex warningsLock;
+std::string warnings;
+
+void keepWarning(void*, const char* line) {
+  std::lock_guard<std::mutex> hold(warningsLock);
+  warnings += line;
+  warnings += '\n';
+}
+
+// The warnings given since the last call.
+std::string takeWarnings() {
+  std::lock_guard<std::mutex> hold(warningsLock);
+  std::string taken;
+  taken.swap(warnings);
+  return taken;
+}
 
 // Reads item `index` (count + 1 slots of `width` floats) after checking it.
 void touch(const GLfloat* array, GLuint count, GLuint index, int width) {
@@ -87,7 +109,9 @@ void checkModel(GLMmodel* m) {
 extern "C" int LLVMFuzzerInitialize(int*, char***) {
   fuzzKeepReport();
   setReadSplit(1, 0);  // one thread unless a read asks for pieces
-  // The reader reports unknown materials on standard output: keep it quiet.
+  setPieceRunner(FuzzPool::run);
+  glmSetMessageHandler(keepWarning, nullptr);
+  // Anything else printed on standard output: keep it quiet.
   if (!freopen("/dev/null", "w", stdout)) abort();
   return 0;
 }
@@ -99,7 +123,9 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
 
   char error[256];
   memset(error, 'x', sizeof error);
+  takeWarnings();
   GLMmodel* model = glmReadOBJText(kPath, obj, objLength, FuzzInput::serve, &input, error, sizeof error);
+  const std::string warned = takeWarnings();
   if (model) {
     checkModel(model);
   } else {
@@ -125,11 +151,13 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   GLMmodel* again = glmReadOBJText(kPath, padded.data(), padded.size(), FuzzInput::serve, &input,
                                    paddedError, sizeof paddedError);
   FUZZ_CHECK((model != nullptr) == (again != nullptr));
+  FUZZ_CHECK(takeWarnings() == warned);
   char statementsError[256];
   GLMmodel* byStatements =
       readObjTextCounting(kPath, obj, objLength, FuzzInput::serve, &input, statementsError,
                              sizeof statementsError, GLM_COUNT_STATEMENTS);
   FUZZ_CHECK((model != nullptr) == (byStatements != nullptr));
+  FUZZ_CHECK(takeWarnings() == warned);
   // In pieces on several threads, cut anywhere (the piece count follows the
   // input): the same model or the same error.
   setReadSplit(2 + unsigned(size % 5), 1);
@@ -138,6 +166,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
                                       sizeof piecesError);
   setReadSplit(1, 0);
   FUZZ_CHECK((model != nullptr) == (inPieces != nullptr));
+  FUZZ_CHECK(takeWarnings() == warned);
   if (model) {
     FUZZ_CHECK(modelDifference(model, again).empty());
     FUZZ_CHECK(modelDifference(model, byStatements).empty());

@@ -138,4 +138,13 @@ GLM_INTERNAL GLMmodel* readObjTextCounting(const char* path, const char* text, s
 // texts anywhere.
 GLM_INTERNAL void setReadSplit(unsigned threads, size_t smallest);
 
+// Runs work(context, i) for every i < count on at most `threads` threads,
+// the caller's among them, and returns when all are done.
+typedef void (*PieceRunner)(size_t count, size_t threads, void (*work)(void*, size_t),
+                            void* context);
+// Makes the reader run its pieces through `runner` instead of starting
+// threads of its own for every read (null: its own again). A fuzzer keeps
+// its threads between reads this way.
+GLM_INTERNAL void setPieceRunner(PieceRunner runner);
+
 #endif  // CELSHADE_GLM_INTERNAL_H

@@ -955,11 +955,17 @@ std::vector<Piece> cutPieces(const Text& text, size_t count) {
   return pieces;
 }
 
+std::atomic<PieceRunner> pieceRunner{nullptr};
+
 // Runs work(i) for every i < n on `threads` threads, the caller's among
 // them, each taking the next i in turn (on the caller's alone when no
 // thread can be started).
 template <class Work>
 void runPieces(size_t n, size_t threads, Work work) {
+  if (PieceRunner runner = pieceRunner.load()) {  // a test's threads
+    runner(n, threads, [](void* context, size_t i) { (*static_cast<Work*>(context))(i); }, &work);
+    return;
+  }
   std::atomic<size_t> next{0};
   auto take = [&] {
     for (size_t i; (i = next.fetch_add(1)) < n;) work(i);
@@ -1273,6 +1279,8 @@ GLMmodel* readObjTextCounting(const char* path, const char* text, size_t length,
   GLM_ASSERT(counting >= GLM_COUNT_LINES_FIRST && counting <= GLM_COUNT_LINES_ONLY);
   return readText(path, text, length, mtl, user, error, errorsize, counting);
 }
+
+void setPieceRunner(PieceRunner runner) { read_detail::pieceRunner = runner; }
 
 void setReadSplit(unsigned threads, size_t smallest) {
   read_detail::splitThreads = threads;
