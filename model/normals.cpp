@@ -79,6 +79,119 @@ inline bool doubleUnit(const double* v, GLfloat* out) {
   return true;
 }
 
+
+// Every corner of the model that names a vertex in range, bucketed by vertex
+// with a counting sort: vertex w's corners are entries first[w] ..
+// first[w + 1], from the highest (triangle, corner) down. Each entry is a
+// triangle, its facet normal index (kept here so that comparing facets needs
+// no trip to the triangle) and a corner, whose byte's bit 2 carries the mark
+// "joins the shared normal".
+struct Corners {
+  size_t* first;
+  GLuint* triangle;
+  GLuint* facet;
+  uint8_t* corner;
+  size_t total;
+};
+
+const uint8_t kJoinsShared = 4;
+
+// Sorts the corners; a corner whose vertex is out of range gets normal 0.
+Corners sortCorners(GLMmodel* model) {
+  const GLuint vertexcount = model->vertexcount;
+  const GLuint trianglecount = model->trianglecount;
+  GLMtriangle* triangles = model->triangles;
+  Corners c;
+  c.first = static_cast<size_t*>(allocArray(size_t(vertexcount) + 2, sizeof(size_t)));
+  memset(c.first, 0, (size_t(vertexcount) + 2) * sizeof(size_t));
+  size_t* first = c.first;
+  for (GLuint i = 0; i < trianglecount; i++)
+    for (int k = 0; k < 3; k++) {
+      GLuint w = triangles[i].vertexidx[k];
+      if (inRange(w, vertexcount))
+        first[w]++;
+      else
+        triangles[i].normalidx[k] = 0;
+    }
+  size_t total = 0;
+  for (size_t w = 1; w <= size_t(vertexcount) + 1; w++) {
+    total += first[w];
+    first[w] = total;  // one past the bucket's end, moved down by the fill
+  }
+  c.total = total;
+  GLuint* triangle = c.triangle = static_cast<GLuint*>(allocArray(total, sizeof(GLuint)));
+  GLuint* facet = c.facet = static_cast<GLuint*>(allocArray(total, sizeof(GLuint)));
+  uint8_t* corner = c.corner = static_cast<uint8_t*>(allocArray(total, 1));
+  for (GLuint i = 0; i < trianglecount; i++) {
+    const GLuint f = facetIndex(model, triangles[i]);
+    for (int k = 0; k < 3; k++) {
+      GLuint w = triangles[i].vertexidx[k];
+      if (!inRange(w, vertexcount)) continue;
+      size_t e = --first[w];  // ascending fill from the top: bucket runs descending
+      triangle[e] = i;
+      facet[e] = f;
+      corner[e] = uint8_t(k);
+    }
+  }
+  return c;
+}
+
+void freeCorners(Corners& c) {
+  free(c.corner);
+  free(c.facet);
+  free(c.triangle);
+  free(c.first);
+}
+
+// Gives the corners of one vertex, entries begin .. end, their normals from
+// normals[k] on: the shared normal first, then the private ones. Returns the
+// next free k.
+inline size_t smoothVertex(const GLMmodel* model, const Corners& c, size_t begin, size_t end,
+                           GLfloat threshold, GLfloat* normals, size_t k) {
+  const GLuint* facet = c.facet;
+  uint8_t* corner = c.corner;
+  GLfloat* reference = facetAt(model, facet[begin]);
+  for (size_t e = begin; e < end && isZero(reference); e++) reference = facetAt(model, facet[e]);
+
+  GLfloat sum[3] = {0, 0, 0};
+  bool shared = false;
+  for (size_t e = begin; e < end; e++) {
+    GLfloat* f = facetAt(model, facet[e]);
+    if (glmDot(f, reference) > threshold) {
+      corner[e] |= kJoinsShared;
+      sum[0] += f[0];
+      sum[1] += f[1];
+      sum[2] += f[2];
+      shared = true;
+    }
+  }
+
+  size_t sharedIndex = 0;
+  if (shared) {
+    GLfloat* n = normals + 3 * k;
+    if (isZero(sum)) {
+      copy3(n, reference);
+    } else {
+      glmNormalize(sum);
+      copy3(n, sum);
+    }
+    sharedIndex = k++;
+  }
+
+  GLMtriangle* triangles = model->triangles;
+  for (size_t e = begin; e < end; e++) {
+    size_t index;
+    if (corner[e] & kJoinsShared) {
+      index = sharedIndex;
+    } else {
+      copy3(normals + 3 * k, facetAt(model, facet[e]));
+      index = k++;
+    }
+    triangles[c.triangle[e]].normalidx[corner[e] & 3] = GLuint(index);
+  }
+  return k;
+}
+
 }  // namespace
 }  // namespace normals_detail
 
@@ -191,108 +304,22 @@ GLvoid glmVertexNormals(GLMmodel* model, GLfloat angle) {
   GLM_ASSERT(model->facetnorms);
 
   const GLfloat threshold = GLfloat(cos(angle * 3.141592653589793 / 180.0));
-  const GLuint vertexcount = model->vertexcount;
-  const GLuint trianglecount = model->trianglecount;
-  GLMtriangle* triangles = model->triangles;
-
   free(model->normals);
   model->normals = nullptr;
   model->normalcount = 0;
 
-  // Bucket bounds: after the fill below, vertex w's corners are
-  // entries[first[w] .. first[w + 1]).
-  size_t* first = static_cast<size_t*>(allocArray(size_t(vertexcount) + 2, sizeof(size_t)));
-  memset(first, 0, (size_t(vertexcount) + 2) * sizeof(size_t));
-  for (GLuint i = 0; i < trianglecount; i++)
-    for (int c = 0; c < 3; c++) {
-      GLuint w = triangles[i].vertexidx[c];
-      if (inRange(w, vertexcount))
-        first[w]++;
-      else
-        triangles[i].normalidx[c] = 0;
-    }
-  size_t total = 0;
-  for (size_t w = 1; w <= size_t(vertexcount) + 1; w++) {
-    total += first[w];
-    first[w] = total;  // one past the bucket's end, moved down by the fill
-  }
-
-  // Each entry is a triangle, its facet normal index (kept here so that
-  // comparing facets needs no trip to the triangle) and a corner; the corner
-  // byte's bit 2 carries the mark "joins the shared normal".
-  GLuint* entryTriangle = static_cast<GLuint*>(allocArray(total, sizeof(GLuint)));
-  GLuint* entryFacet = static_cast<GLuint*>(allocArray(total, sizeof(GLuint)));
-  uint8_t* entryCorner = static_cast<uint8_t*>(allocArray(total, 1));
-  for (GLuint i = 0; i < trianglecount; i++) {
-    const GLuint facet = facetIndex(model, triangles[i]);
-    for (int c = 0; c < 3; c++) {
-      GLuint w = triangles[i].vertexidx[c];
-      if (!inRange(w, vertexcount)) continue;
-      size_t e = --first[w];  // ascending fill from the top: bucket runs descending
-      entryTriangle[e] = i;
-      entryFacet[e] = facet;
-      entryCorner[e] = uint8_t(c);
-    }
-  }
-
+  Corners corners = sortCorners(model);
   // Worst case: three private normals per triangle.
-  GLfloat* normals = static_cast<GLfloat*>(allocArray(total + 1, 3 * sizeof(GLfloat)));
+  GLfloat* normals = static_cast<GLfloat*>(allocArray(corners.total + 1, 3 * sizeof(GLfloat)));
   size_t k = 1;
-  const uint8_t marked = 4;
-
-  for (size_t w = 1; w <= vertexcount; w++) {
-    const size_t begin = first[w], end = first[w + 1];
-    if (begin == end) {
+  const size_t* first = corners.first;
+  for (size_t w = 1; w <= model->vertexcount; w++) {
+    if (first[w] == first[w + 1])
       emitMessage(stderr, "glmVertexNormals(): vertex w/o a triangle");
-      continue;
-    }
-
-    GLfloat* reference = facetAt(model, entryFacet[begin]);
-    for (size_t e = begin; e < end && isZero(reference); e++)
-      reference = facetAt(model, entryFacet[e]);
-
-    GLfloat sum[3] = {0, 0, 0};
-    bool shared = false;
-    for (size_t e = begin; e < end; e++) {
-      GLfloat* facet = facetAt(model, entryFacet[e]);
-      GLfloat d = glmDot(facet, reference);
-      if (d > threshold) {
-        entryCorner[e] |= marked;
-        sum[0] += facet[0];
-        sum[1] += facet[1];
-        sum[2] += facet[2];
-        shared = true;
-      }
-    }
-
-    size_t sharedIndex = 0;
-    if (shared) {
-      GLfloat* n = normals + 3 * k;
-      if (isZero(sum)) {
-        copy3(n, reference);
-      } else {
-        glmNormalize(sum);
-        copy3(n, sum);
-      }
-      sharedIndex = k++;
-    }
-
-    for (size_t e = begin; e < end; e++) {
-      size_t index;
-      if (entryCorner[e] & marked) {
-        index = sharedIndex;
-      } else {
-        copy3(normals + 3 * k, facetAt(model, entryFacet[e]));
-        index = k++;
-      }
-      triangles[entryTriangle[e]].normalidx[entryCorner[e] & 3] = GLuint(index);
-    }
+    else
+      k = smoothVertex(model, corners, first[w], first[w + 1], threshold, normals, k);
   }
-
-  free(entryCorner);
-  free(entryFacet);
-  free(entryTriangle);
-  free(first);
+  freeCorners(corners);
 
   model->normalcount = GLuint(k - 1);
   model->normals = static_cast<GLfloat*>(allocArray(k, 3 * sizeof(GLfloat)));
