@@ -7,20 +7,18 @@
 #include <cstring>
 #include <initializer_list>
 #include <string>
+#include <vector>
 
 #include "glm_internal.h"
+#include "support/model_builder.h"
 
 namespace {
 
 // A model with the given vertices and nothing else, built the way the reader
 // builds one (slot 0 allocated, never read).
-GLMmodel* modelWithVertices(std::initializer_list<float> xyz) {
-  GLMmodel* m = static_cast<GLMmodel*>(calloc(1, sizeof(GLMmodel)));
-  m->path = copyString("test.obj");
-  m->vertexcount = GLuint(xyz.size() / 3);
-  m->vertices = static_cast<GLfloat*>(malloc((xyz.size() + 3) * sizeof(GLfloat)));
-  m->vertices[0] = m->vertices[1] = m->vertices[2] = NAN;  // slot 0: must stay unread
-  std::copy(xyz.begin(), xyz.end(), m->vertices + 3);
+GLMmodel* modelWithVertices(const std::vector<float>& xyz) {
+  GLMmodel* m = model_builder::newModel("test.obj");
+  model_builder::setVertices(m, xyz);
   return m;
 }
 

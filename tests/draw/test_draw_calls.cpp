@@ -13,6 +13,7 @@
 
 #include "gl_recorder.h"
 #include "glm_internal.h"
+#include "support/model_builder.h"
 
 namespace {
 
@@ -36,50 +37,17 @@ const char* const kColorAndMaterial =
 
 // ---- Models built in memory, laid out as the reader lays them out --------
 
-// A 1-based vector array of `size` floats per item; slot 0 is NaN so that a
-// read of it shows up in the recorded values.
-GLfloat* vectorArray(std::initializer_list<float> items, size_t size, GLuint* count) {
-  *count = GLuint(items.size() / size);
-  GLfloat* a = static_cast<GLfloat*>(malloc((items.size() + size) * sizeof(GLfloat)));
-  for (size_t c = 0; c < size; c++) a[c] = NAN;
-  std::copy(items.begin(), items.end(), a + size);
-  return a;
-}
+using namespace model_builder;
 
-GLMmodel* newModel(std::initializer_list<float> xyz) {
-  GLMmodel* m = static_cast<GLMmodel*>(calloc(1, sizeof(GLMmodel)));
-  m->path = copyString("square.obj");
-  m->vertices = vectorArray(xyz, 3, &m->vertexcount);
-  return m;
-}
-
-void addMaterial(GLMmodel* m, const char* name, float r, float g, float b, float shininess) {
-  m->materials = static_cast<GLMmaterial*>(
-      realloc(m->materials, (m->materialcount + 1) * sizeof(GLMmaterial)));
-  GLMmaterial& mat = m->materials[m->materialcount++];
-  mat = GLMmaterial{copyString(name),
-                    {r, g, b, 1},
-                    {r / 4, g / 4, b / 4, 1},
-                    {0.5f, 0.5f, 0.5f, 1},
-                    shininess};
-}
-
-void addTriangle(GLMmodel* m, GLMtriangle t) {
-  m->triangles = static_cast<GLMtriangle*>(
-      realloc(m->triangles, (m->trianglecount + 1) * sizeof(GLMtriangle)));
-  m->triangles[m->trianglecount++] = t;
-}
-
-GLMgroup* addGroup(GLMmodel* m, const char* name, std::initializer_list<GLuint> triangles,
-                   GLuint material) {
-  GLMgroup* g = glmAddGroup(m, name);
-  g->material = material;
-  g->trianglecount = GLuint(triangles.size());
-  if (triangles.size()) {
-    g->triangles = static_cast<GLuint*>(malloc(triangles.size() * sizeof(GLuint)));
-    std::copy(triangles.begin(), triangles.end(), g->triangles);
-  }
-  return g;
+// A material of colour (r, g, b): ambient a quarter of it, a grey highlight.
+void addColoured(GLMmodel* m, const char* name, float r, float g, float b, float shininess) {
+  GLMmaterial& mat = addMaterial(m, name);
+  const GLfloat diffuse[4] = {r, g, b, 1}, ambient[4] = {r / 4, g / 4, b / 4, 1},
+                specular[4] = {0.5f, 0.5f, 0.5f, 1};
+  memcpy(mat.diffuse, diffuse, sizeof diffuse);
+  memcpy(mat.ambient, ambient, sizeof ambient);
+  memcpy(mat.specular, specular, sizeof specular);
+  mat.shininess = shininess;
 }
 
 // Two triangles of a unit square with every attribute. Each attribute uses
@@ -87,16 +55,15 @@ GLMgroup* addGroup(GLMmodel* m, const char* name, std::initializer_list<GLuint> 
 // order: "blue" (triangle 1, material 2), "red" (triangle 0, material 1),
 // "default" (no triangles, material 0).
 GLMmodel* squareModel() {
-  GLMmodel* m = newModel({0, 0, 0, 1, 0, 0, 1, 1, 0, 0, 1, 0});
-  m->normals = vectorArray({0, 0, 1, 0, 0.6f, 0.8f, 0.6f, 0, 0.8f, 0, -0.6f, 0.8f}, 3,
-                           &m->normalcount);
-  m->texcoords = vectorArray({0, 0, 1, 0, 1, 1, 0, 1}, 2, &m->texcoordcount);
-  m->facetnorms = vectorArray({0, 0, 1, 0, 0, -1}, 3, &m->facetnormcount);
-  addTriangle(m, {{1, 2, 3}, {2, 3, 4}, {4, 1, 2}, 2});
-  addTriangle(m, {{1, 3, 4}, {1, 4, 3}, {3, 4, 1}, 1});
-  addMaterial(m, "default", 0.8f, 0.8f, 0.8f, 65);
-  addMaterial(m, "red", 1, 0, 0, 10);
-  addMaterial(m, "blue", 0, 0, 1, 20);
+  GLMmodel* m = newModel();
+  setVertices(m, {0, 0, 0, 1, 0, 0, 1, 1, 0, 0, 1, 0});
+  setNormals(m, {0, 0, 1, 0, 0.6f, 0.8f, 0.6f, 0, 0.8f, 0, -0.6f, 0.8f});
+  setTexcoords(m, {0, 0, 1, 0, 1, 1, 0, 1});
+  setFacetNormals(m, {0, 0, 1, 0, 0, -1});
+  setTriangles(m, {triangle(1, 2, 3, 4, 1, 2, 2, 3, 4, 2), triangle(1, 3, 4, 3, 4, 1, 1, 4, 3, 1)});
+  addColoured(m, "default", 0.8f, 0.8f, 0.8f, 65);
+  addColoured(m, "red", 1, 0, 0, 10);
+  addColoured(m, "blue", 0, 0, 1, 20);
   addGroup(m, "default", {}, 0);
   addGroup(m, "red", {0}, 1);
   addGroup(m, "blue", {1}, 2);
@@ -367,9 +334,10 @@ TEST(DrawColorMaterial, MaterialValuesAreTheGroupsOwn) {
 // ---- Groups and repetition -------------------------------------------------
 
 TEST(DrawGroups, EmptyGroupsGetTheirMaterialAndAnEmptyBatch) {
-  GLMmodel* m = newModel({0, 0, 0});
-  addMaterial(m, "default", 0.8f, 0.8f, 0.8f, 65);
-  addMaterial(m, "green", 0, 1, 0, 5);
+  GLMmodel* m = newModel();
+  setVertices(m, {0, 0, 0});
+  addColoured(m, "default", 0.8f, 0.8f, 0.8f, 65);
+  addColoured(m, "green", 0, 1, 0, 5);
   addGroup(m, "default", {}, 0);
   addGroup(m, "green", {}, 1);
   EXPECT_EQ(draw(m, GLM_COLOR), (Calls{"glEnable(GL_COLOR_MATERIAL)", C(1), kBegin, kEnd, C(0),
@@ -507,8 +475,8 @@ TEST(DrawBadIndices, UnsetFacetNormalIsNotSent) {
 
 TEST(DrawBadIndices, TriangleWithBadVertexIsLeftOutWhole) {
   GLMmodel* m = squareModel();
-  addTriangle(m, {{2, 0, 3}, {1, 1, 1}, {1, 1, 1}, 1});
-  addTriangle(m, {{2, 3, 5}, {1, 1, 1}, {1, 1, 1}, 1});
+  addTriangle(m, triangle(2, 0, 3, 1, 1, 1, 1, 1, 1, 1));
+  addTriangle(m, triangle(2, 3, 5, 1, 1, 1, 1, 1, 1, 1));
   GLMgroup* blue = m->groups;
   blue->triangles = static_cast<GLuint*>(realloc(blue->triangles, 3 * sizeof(GLuint)));
   blue->triangles[0] = 2;

@@ -84,6 +84,13 @@ inline void setTriangles(GLMmodel* m, const std::vector<GLMtriangle>& triangles)
     memcpy(m->triangles, triangles.data(), triangles.size() * sizeof(GLMtriangle));
 }
 
+// Appends a triangle.
+inline void addTriangle(GLMmodel* m, const GLMtriangle& t) {
+  m->triangles = static_cast<GLMtriangle*>(
+      realloc(m->triangles, (m->trianglecount + 2) * sizeof(GLMtriangle)));
+  m->triangles[m->trianglecount++] = t;
+}
+
 // Adds (or finds) a group and gives it the triangle indices and material.
 inline GLMgroup* addGroup(GLMmodel* m, const char* name, const std::vector<GLuint>& triangles,
                           GLuint material = 0) {
