@@ -13,6 +13,7 @@
 // coordinates and the facet normals come back when the file is read.
 #include "glm_internal.h"
 
+#include <algorithm>
 #include <cerrno>
 #include <charconv>
 #include <cstdint>
@@ -24,7 +25,10 @@
 namespace write_detail {
 namespace {
 
-constexpr size_t kBufferSize = size_t(1) << 20;
+// Output buffers: as large as the text expected, within these bounds (a
+// small model's write needs no megabyte).
+constexpr size_t kSmallestBuffer = size_t(16) << 10;
+constexpr size_t kLargestBuffer = size_t(1) << 20;
 // Room for any line made of numbers: a face line is at most 9 indices of 11
 // characters, a "v" line at most 3 numbers of 47 characters ("%f" of
 // -FLT_MAX), an "Ns" line one number of at most 48.
@@ -125,8 +129,11 @@ char* formatFloat(char* p, GLfloat value) {
 // After the first failed write nothing more is written; finish() tells.
 class Out {
  public:
-  explicit Out(Replacement& file)
-      : file_(file), buf_(static_cast<char*>(allocArray(kBufferSize, 1))) {}
+  // `expected`: about how many bytes will be written.
+  Out(Replacement& file, size_t expected)
+      : file_(file),
+        size_(std::min(std::max(expected, kSmallestBuffer), kLargestBuffer)),
+        buf_(static_cast<char*>(allocArray(size_, 1))) {}
   ~Out() { free(buf_); }
   Out(const Out&) = delete;
   Out& operator=(const Out&) = delete;
@@ -141,9 +148,9 @@ class Out {
   // Any text, however long.
   void text(const char* s) { text(s, strlen(s)); }
   void text(const char* s, size_t n) {
-    if (len_ + n > kBufferSize) {
+    if (len_ + n > size_) {
       flush();
-      if (n > kBufferSize) {
+      if (n > size_) {
         put(s, n);
         return;
       }
@@ -175,7 +182,7 @@ class Out {
 
   // Start a line of at most kLineRoom bytes; finish it with commit.
   char* room() {
-    if (len_ + kLineRoom > kBufferSize) flush();
+    if (len_ + kLineRoom > size_) flush();
     return buf_ + len_;
   }
   void commit(char* end) { len_ = size_t(end - buf_); }
@@ -197,6 +204,7 @@ class Out {
   }
 
   Replacement& file_;
+  const size_t size_;
   char* buf_;
   size_t len_ = 0;
   int error_ = 0;
@@ -280,7 +288,7 @@ void face(Out& out, const GLMtriangle& t, bool texture, bool normal, bool flat) 
 bool glmWriteMTL(const GLMmodel* model, const std::string& filename, Replacement& file,
                  Failure& failure) {
   if (!file.create(filename.c_str())) return fail(failure, Fail::OpenMtl, filename, "can't open");
-  Out out(file);
+  Out out(file, 4096 + 256 * size_t(model->materialcount));
   header(out, "MTL");
   out.text("\n");
   for (GLuint i = 0; i < model->materialcount; i++) {
@@ -315,7 +323,10 @@ bool writeModel(GLMmodel* model, const char* filename, GLuint mode, Failure& fai
 
   Replacement obj, mtl;
   if (!obj.create(filename)) return fail(failure, Fail::OpenObj, filename, "can't open");
-  Out out(obj);
+  // About 64 bytes a line of numbers, and a list entry per triangle.
+  Out out(obj, 4096 + 64 * (size_t(model->vertexcount) + model->normalcount +
+                            model->texcoordcount + model->facetnormcount +
+                            2 * size_t(model->trianglecount)));
   header(out, "OBJ");
   std::string mtlname;
   if (material && model->mtllib) {
