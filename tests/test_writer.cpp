@@ -520,6 +520,27 @@ TEST(WriteObj, LargeRandomModelsEqualThePlainWriterInEveryMode) {
   glmDelete(m);
 }
 
+TEST(WriteObj, SmallModelsWithLongNamesEqualThePlainWriter) {
+  // A small model gets a small buffer: names around and beyond its size
+  // still come out whole and in place, in the OBJ and the MTL file.
+  GLMmodel* m = newModel();
+  setVertices(m, {0, 0, 0, 1, 0, 0, 0, 1, 0});
+  setTriangles(m, {triangle(1, 2, 3)});
+  addMaterial(m, "default");
+  addMaterial(m, std::string(20000, 'm').c_str());
+  addGroup(m, std::string(16000, 'a').c_str(), {});
+  addGroup(m, std::string(40000, 'b').c_str(), {0}, 1);
+  addGroup(m, "default", {});
+  setMtllib(m, "small.mtl");
+  Written w = write(m, GLM_MATERIAL);
+  std::string plain = scratchDir();
+  ASSERT_TRUE(printf_writer::writeOBJ(m, (plain + "out.obj").c_str(), GLM_MATERIAL));
+  EXPECT_GT(w.obj.size(), size_t(56000));
+  EXPECT_TRUE(w.obj == readFile(plain + "out.obj"));
+  EXPECT_TRUE(readFile(w.dir + "small.mtl") == readFile(plain + "small.mtl"));
+  glmDelete(m);
+}
+
 // ---- Failures --------------------------------------------------------------
 
 using WriteObjDeathTest = testing::Test;
