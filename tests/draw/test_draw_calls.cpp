@@ -41,13 +41,8 @@ using namespace model_builder;
 
 // A material of colour (r, g, b): ambient a quarter of it, a grey highlight.
 void addColoured(GLMmodel* m, const char* name, float r, float g, float b, float shininess) {
-  GLMmaterial& mat = addMaterial(m, name);
-  const GLfloat diffuse[4] = {r, g, b, 1}, ambient[4] = {r / 4, g / 4, b / 4, 1},
-                specular[4] = {0.5f, 0.5f, 0.5f, 1};
-  memcpy(mat.diffuse, diffuse, sizeof diffuse);
-  memcpy(mat.ambient, ambient, sizeof ambient);
-  memcpy(mat.specular, specular, sizeof specular);
-  mat.shininess = shininess;
+  setColours(addMaterial(m, name), {r / 4, g / 4, b / 4, 1}, {r, g, b, 1}, {0.5f, 0.5f, 0.5f, 1},
+             shininess);
 }
 
 // Two triangles of a unit square with every attribute. Each attribute uses

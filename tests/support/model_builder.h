@@ -140,18 +140,22 @@ inline uint32_t bits(float f) {
   return b;
 }
 
+// Gives a material its colours and shininess.
+inline void setColours(GLMmaterial& mat, const GLfloat (&ambient)[4], const GLfloat (&diffuse)[4],
+                       const GLfloat (&specular)[4], GLfloat shininess) {
+  memcpy(mat.ambient, ambient, sizeof ambient);
+  memcpy(mat.diffuse, diffuse, sizeof diffuse);
+  memcpy(mat.specular, specular, sizeof specular);
+  mat.shininess = shininess;
+}
+
 // Appends a material with the library's defaults; returns it for changes.
 inline GLMmaterial& addMaterial(GLMmodel* m, const char* name) {
   m->materials = static_cast<GLMmaterial*>(
       realloc(m->materials, (m->materialcount + 1) * sizeof(GLMmaterial)));
   GLMmaterial& mat = m->materials[m->materialcount++];
   mat.name = copyString(name);
-  const GLfloat diffuse[4] = {0.8f, 0.8f, 0.8f, 1}, ambient[4] = {0.2f, 0.2f, 0.2f, 1},
-                specular[4] = {0, 0, 0, 1};
-  memcpy(mat.diffuse, diffuse, sizeof diffuse);
-  memcpy(mat.ambient, ambient, sizeof ambient);
-  memcpy(mat.specular, specular, sizeof specular);
-  mat.shininess = 65;
+  setColours(mat, {0.2f, 0.2f, 0.2f, 1}, {0.8f, 0.8f, 0.8f, 1}, {0, 0, 0, 1}, 65);
   return mat;
 }
 
@@ -241,13 +245,8 @@ inline GLMmodel* fullSquare() {
   addGroup(m, " body", {0});
   addGroup(m, "arm", {1}, 1);
   addMaterial(m, "default");
-  GLMmaterial& red = addMaterial(m, "red");
-  const GLfloat ambient[4] = {0.1f, 0, 0, 0.5f}, diffuse[4] = {1, 0, 0, 0.25f},
-                specular[4] = {0.5f, 0.5f, 0.5f, 0};
-  memcpy(red.ambient, ambient, sizeof ambient);
-  memcpy(red.diffuse, diffuse, sizeof diffuse);
-  memcpy(red.specular, specular, sizeof specular);
-  red.shininess = 64;
+  setColours(addMaterial(m, "red"), {0.1f, 0, 0, 0.5f}, {1, 0, 0, 0.25f}, {0.5f, 0.5f, 0.5f, 0},
+             64);
   setMtllib(m, "parts.mtl");
   return m;
 }
