@@ -195,6 +195,26 @@ GLMmodel* glmReadOBJText(const char* path, const char* text, size_t length,
                          GLMmtlsource mtl, void* user,
                          char* error, size_t errorsize);
 
+/* Flags for glmTryReadOBJWith and glmReadOBJTextWith; 0 reads as
+ * glmTryReadOBJ and glmReadOBJText do. Bits other than these are ignored. */
+#define GLM_READ_OPTIONAL_LIBRARIES (1 << 0)
+/* GLM_READ_OPTIONAL_LIBRARIES: a material library that cannot be opened (a
+ * missing file, no permission, a folder; or NULL from the GLMmtlsource) is
+ * not an error. The read goes on with the materials it had before that
+ * mtllib statement (none for the first), `mtllib` still names it, and once
+ * the read is done one warning per such statement goes to standard error
+ * (or the message handler): "file.obj:LINE: can't open material library
+ * \"NAME\" (reason)", NAME as the OBJ file writes it. A library that opens
+ * but cannot be read (bad text) is still an error. */
+
+/* glmTryReadOBJ with `flags` (GLM_READ_*). */
+GLMmodel* glmTryReadOBJWith(const char* filename, GLuint flags, char* error, size_t errorsize);
+
+/* glmReadOBJText with `flags` (GLM_READ_*). */
+GLMmodel* glmReadOBJTextWith(const char* path, const char* text, size_t length,
+                             GLMmtlsource mtl, void* user, GLuint flags, char* error,
+                             size_t errorsize);
+
 /* ---- Drawing (needs a current OpenGL context) ------------------------ */
 
 /* Sends the model in immediate mode, one GL_TRIANGLES batch per group, with

@@ -87,10 +87,16 @@ bool fail(Error& error, std::string_view file, std::string_view what, const Text
 }
 
 bool failLoad(Error& error, Load load, std::string_view file, Fail kind, const char* cantOpen) {
+  const int code = errno;
   fail(error, file, load == Load::CantOpen ? cantOpen : "out of memory");
-  if (load == Load::CantOpen) error.kind = kind;
+  if (load == Load::CantOpen) error.kind = kind, error.code = code;
   error.subject.assign(file);
   return false;
+}
+
+void Unfound::report() const {
+  for (const std::string& line : libraries) emitMessage(stderr, "%s", line.c_str());
+  for (const std::string& name : materials) reportMissingMaterial(name.c_str());
 }
 
 bool startText(Text& text, Error& error, std::string_view file) {
@@ -145,6 +151,7 @@ struct ObjScan {
   std::vector<const char*> marks;
   size_t nextMark = 0;
   std::vector<std::string> missingMaterials;  // reported once the read is done
+  std::vector<std::string> missingLibraries;  // warnings, reported once the read is done
   Libraries libraries;
   // First index of each material name, for the materials it was built for:
   // open addressing over a power-of-two table, each slot the name's hash in
@@ -295,7 +302,15 @@ bool countLibrary(ObjScan& s, const char* keyword, const char*& p) {
   if (!copy) return s.failFile("out of memory");
   free(s.model->mtllib);
   s.model->mtllib = copy;
-  return glmReadMTL(s.model, name, s.mtl, s.error, s.libraries);
+  if (glmReadMTL(s.model, name, s.mtl, s.error, s.libraries)) return true;
+  if (!s.mtl.optional || s.error.kind != Fail::OpenMtl) return false;
+  // An optional library that cannot be opened: the read goes on with the
+  // materials it had.
+  s.missingLibraries.push_back(s.model->path + (":" + std::to_string(lineOf(s.text.data, keyword))) +
+                               ": can't open material library \"" + std::string(name) + "\" (" +
+                               strerror(s.error.code) + ")");
+  s.error = Error{};
+  return true;
 }
 
 // Stores a run of plain faces: the first one's corners at p (its keyword
@@ -1095,7 +1110,7 @@ void storePiece(ObjScan& whole, Piece& piece) try {
 // Checks that every piece stored what was counted and ended in the group
 // and material the next one assumed; then completes the groups and gathers
 // the materials not found, in file order.
-bool finishPieces(ObjScan& s, std::vector<Piece>& pieces, std::vector<std::string>& missing) {
+bool finishPieces(ObjScan& s, std::vector<Piece>& pieces, Unfound& missing) {
   for (size_t k = 0; k < pieces.size(); k++) {
     const Piece& piece = pieces[k];
     if (!piece.ok) return false;
@@ -1106,8 +1121,9 @@ bool finishPieces(ObjScan& s, std::vector<Piece>& pieces, std::vector<std::strin
   for (auto& named : s.groups) named.second.group->trianglecount = GLuint(named.second.count);
   for (Piece& piece : pieces) {
     for (const auto& given : piece.materials) given.first->material = given.second;
-    for (std::string& name : piece.missing) missing.push_back(std::move(name));
+    for (std::string& name : piece.missing) missing.materials.push_back(std::move(name));
   }
+  missing.libraries = std::move(s.missingLibraries);
   return true;
 }
 
@@ -1115,7 +1131,7 @@ bool finishPieces(ObjScan& s, std::vector<Piece>& pieces, std::vector<std::strin
 // reported) when a piece cannot be read alone or anything fails: the read
 // by one thread then decides.
 GLMmodel* readPieces(const char* path, Text& text, const MtlSource& mtl, Split split,
-                     std::vector<std::string>& missing) {
+                     Unfound& missing) {
   Error error;
   GLMmodel* model = newModel(path, error);
   if (!model) return nullptr;
@@ -1134,15 +1150,15 @@ GLMmodel* readPieces(const char* path, Text& text, const MtlSource& mtl, Split s
   text.releaseAll();
   if (ok) return model;
   glmDelete(model);
-  missing.clear();
+  missing = Unfound{};
   return nullptr;
 }
 
 // One read of the model from `text`, its first pass counting by lines or
 // statement by statement; null (with `error` filled) on any error. The
-// names of materials not found are left in `missing`.
+// libraries and materials not found are left in `missing`.
 GLMmodel* readOnce(const char* path, Text& text, const MtlSource& mtl, Error& error, bool byLines,
-                   std::vector<std::string>& missing) {
+                   Unfound& missing) {
   GLMmodel* model = newModel(path, error);
   if (!model) return nullptr;
   bool ok = false;
@@ -1154,7 +1170,8 @@ GLMmodel* readOnce(const char* path, Text& text, const MtlSource& mtl, Error& er
     text.releaseAll();
     ok = ok && allocateArrays(scan) && glmSecondPass(scan);
     text.releaseAll();
-    missing = std::move(scan.missingMaterials);
+    missing.materials = std::move(scan.missingMaterials);
+    missing.libraries = std::move(scan.missingLibraries);
   } catch (const std::bad_alloc&) {
     ok = fail(error, path, "out of memory");
   }
@@ -1171,19 +1188,19 @@ GLMmodel* readOnce(const char* path, Text& text, const MtlSource& mtl, Error& er
 GLMmodel* readModel(const char* path, Text& text, const MtlSource& mtl, Error& error,
                     int counting = GLM_COUNT_LINES_FIRST) {
   if (!startText(text, error, path)) return nullptr;
-  std::vector<std::string> missing;
+  Unfound missing;
   if (counting == GLM_COUNT_LINES_FIRST) {
     const Split split = splitFor(text.size);
     GLMmodel* model = split.pieces > 1 ? readPieces(path, text, mtl, split, missing) : nullptr;
     if (model) {
-      for (const std::string& name : missing) reportMissingMaterial(name.c_str());
+      missing.report();
       return model;
     }
   }
   if (counting != GLM_COUNT_STATEMENTS) {
     GLMmodel* model = readOnce(path, text, mtl, error, true, missing);
     if (model) {
-      for (const std::string& name : missing) reportMissingMaterial(name.c_str());
+      missing.report();
       return model;
     }
     if (counting == GLM_COUNT_LINES_ONLY) {
@@ -1191,10 +1208,10 @@ GLMmodel* readModel(const char* path, Text& text, const MtlSource& mtl, Error& e
       return nullptr;
     }
     error = Error{};
-    missing.clear();
+    missing = Unfound{};
   }
   GLMmodel* model = readOnce(path, text, mtl, error, false, missing);
-  for (const std::string& name : missing) reportMissingMaterial(name.c_str());
+  missing.report();
   return model;
 }
 
@@ -1203,14 +1220,16 @@ void report(const Error& error, char* buffer, size_t size) {
   if (buffer && size) snprintf(buffer, size, "%s", error.message.c_str());
 }
 
-GLMmodel* readFile(const char* filename, Error& error) {
+GLMmodel* readFile(const char* filename, GLuint flags, Error& error) {
   Text text;
   Load load = loadFile(filename, text);
   if (load != Load::Ok) {
     failLoad(error, load, filename, Fail::OpenObj, "can't open data file");
     return nullptr;
   }
-  return readModel(filename, text, MtlSource{}, error);
+  MtlSource source;
+  source.optional = flags & GLM_READ_OPTIONAL_LIBRARIES;
+  return readModel(filename, text, source, error);
 }
 
 }  // namespace
@@ -1219,7 +1238,7 @@ GLMmodel* readFile(const char* filename, Error& error) {
 GLMmodel* glmReadOBJ(const char* filename) {
   GLM_ASSERT(filename);
   read_detail::Error error;
-  GLMmodel* model = read_detail::readFile(filename, error);
+  GLMmodel* model = read_detail::readFile(filename, 0, error);
   if (model) return model;
   switch (error.kind) {
     case read_detail::Fail::OpenObj:
@@ -1240,9 +1259,13 @@ GLMmodel* glmReadOBJ(const char* filename) {
 }
 
 GLMmodel* glmTryReadOBJ(const char* filename, char* error, size_t errorsize) {
+  return glmTryReadOBJWith(filename, 0, error, errorsize);
+}
+
+GLMmodel* glmTryReadOBJWith(const char* filename, GLuint flags, char* error, size_t errorsize) {
   GLM_ASSERT(filename);
   read_detail::Error failure;
-  GLMmodel* model = read_detail::readFile(filename, failure);
+  GLMmodel* model = read_detail::readFile(filename, flags, failure);
   if (!model) read_detail::report(failure, error, errorsize);
   return model;
 }
@@ -1250,7 +1273,7 @@ GLMmodel* glmTryReadOBJ(const char* filename, char* error, size_t errorsize) {
 namespace {
 
 GLMmodel* readText(const char* path, const char* text, size_t length, GLMmtlsource mtl,
-                   void* user, char* error, size_t errorsize, int counting) {
+                   void* user, GLuint flags, char* error, size_t errorsize, int counting) {
   GLM_ASSERT(path);
   GLM_ASSERT(text || length == 0);
   read_detail::Text span;
@@ -1260,6 +1283,7 @@ GLMmodel* readText(const char* path, const char* text, size_t length, GLMmtlsour
   read_detail::MtlSource source;
   source.callback = mtl;
   source.user = user;
+  source.optional = flags & GLM_READ_OPTIONAL_LIBRARIES;
   if (!mtl) source.callback = [](void*, const char*, size_t*) -> const char* { return nullptr; };
   GLMmodel* model = read_detail::readModel(path, span, source, failure, counting);
   if (!model) read_detail::report(failure, error, errorsize);
@@ -1270,14 +1294,20 @@ GLMmodel* readText(const char* path, const char* text, size_t length, GLMmtlsour
 
 GLMmodel* glmReadOBJText(const char* path, const char* text, size_t length, GLMmtlsource mtl,
                          void* user, char* error, size_t errorsize) {
-  return readText(path, text, length, mtl, user, error, errorsize, GLM_COUNT_LINES_FIRST);
+  return readText(path, text, length, mtl, user, 0, error, errorsize, GLM_COUNT_LINES_FIRST);
+}
+
+GLMmodel* glmReadOBJTextWith(const char* path, const char* text, size_t length,
+                             GLMmtlsource mtl, void* user, GLuint flags, char* error,
+                             size_t errorsize) {
+  return readText(path, text, length, mtl, user, flags, error, errorsize, GLM_COUNT_LINES_FIRST);
 }
 
 GLMmodel* readObjTextCounting(const char* path, const char* text, size_t length,
                                  GLMmtlsource mtl, void* user, char* error, size_t errorsize,
                                  int counting) {
   GLM_ASSERT(counting >= GLM_COUNT_LINES_FIRST && counting <= GLM_COUNT_LINES_ONLY);
-  return readText(path, text, length, mtl, user, error, errorsize, counting);
+  return readText(path, text, length, mtl, user, 0, error, errorsize, counting);
 }
 
 void setPieceRunner(PieceRunner runner) { read_detail::pieceRunner = runner; }

@@ -5,6 +5,7 @@
 
 #include "glm_internal.h"
 
+#include <cerrno>
 #include <cstddef>
 #include <cstdint>
 #include <string>
@@ -69,11 +70,18 @@ struct MtlSource {
   GLMmtlsource callback = nullptr;  // null: read files
   void* user = nullptr;
 
+  // A library that cannot be opened is a warning, collected in the scan,
+  // instead of an error (GLM_READ_OPTIONAL_LIBRARIES).
+  bool optional = false;
+
   Load load(const char* name, Text& text) const {
     if (!callback) return loadFile(name, text);
     size_t length = 0;
     const char* data = callback(user, name, &length);
-    if (!data) return Load::CantOpen;
+    if (!data) {
+      errno = ENOENT;  // the caller has no such library
+      return Load::CantOpen;
+    }
     text.data = data;
     text.size = length;
     bufferIdentity(data, length, text.identity);
@@ -105,6 +113,7 @@ struct Error {
   Fail kind = Fail::Other;
   std::string subject;  // file name or keyword of the three classic messages
   std::string message;  // "file:line: what went wrong"
+  int code = 0;         // errno of a file that could not be opened
 };
 
 // Fills `error` and gives false. The message names the file, then the line
@@ -114,9 +123,19 @@ struct Error {
 GLM_INTERNAL bool fail(Error& error, std::string_view file, std::string_view what,
                        const Text* text = nullptr, const char* at = nullptr, bool quoted = true);
 // A file that could not be loaded: "file: <cantOpen>" as `kind`, with the
-// file as the subject, or "file: out of memory". Gives false.
+// file as the subject and errno as the code, or "file: out of memory".
+// Gives false.
 GLM_INTERNAL bool failLoad(Error& error, Load load, std::string_view file, Fail kind,
                            const char* cantOpen);
+
+// What a read did not find, reported once the read is done: the warnings
+// for optional libraries that could not be opened, then the names of
+// materials no library defines (glmFindMaterial's message each).
+struct GLM_INTERNAL Unfound {
+  std::vector<std::string> libraries;
+  std::vector<std::string> materials;
+  void report() const;
+};
 
 // Refuses UTF-16 text: "file: UTF-16 text, ..." in `error`, false. Skips a
 // UTF-8 byte-order mark.
