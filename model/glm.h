@@ -269,15 +269,18 @@ GLvoid glmSpheremapTexture(GLMmodel* model);
  * holds, in the OBJ file's folder) beside it. Attributes the model lacks
  * are dropped with a "glmWriteOBJ() warning:" on standard output. With
  * GLM_FLAT | GLM_TEXTURE the faces are v/t/n, n naming the facet normal.
- * Each file is written to a new file in its folder and renamed over its
- * name only once both are written and closed, so a failure leaves any
- * earlier files whole and no partial file behind (a symbolic link is
- * followed, a file that existed keeps its permissions, a device or pipe is
- * written directly). On a failure prints a message on standard error
- * ("glmWriteOBJ() failed: can't open file" or "glmWriteMTL() failed: can't
- * open file" when a file cannot be created, "glmWriteOBJ() failed: file:
- * what went wrong" when it cannot be written, closed or renamed) and ends
- * the process with exit status 1. Asserts model. */
+ * Each file is written to a new file in its folder, under a short temporary
+ * name, and renamed over its name only once both are written and closed, so
+ * a failure leaves any earlier files whole and no partial file behind, and
+ * any name the system takes can be written. A symbolic link is followed to
+ * the end of its chain: the file it names is replaced, or created when the
+ * link dangles, and the link stays; a chain that does not end (a loop) is a
+ * failure naming the file. A file that existed keeps its permissions; a
+ * device or pipe is written directly. On a failure prints a message on
+ * standard error ("glmWriteOBJ() failed: can't open file" or "glmWriteMTL()
+ * failed: can't open file" when a file cannot be created, "glmWriteOBJ()
+ * failed: file: what went wrong" when it cannot be written, closed or
+ * renamed) and ends the process with exit status 1. Asserts model. */
 GLvoid glmWriteOBJ(GLMmodel* model, const char* filename, GLuint mode);
 
 /* Like glmWriteOBJ, with the same output byte for byte, but never ends the
