@@ -265,10 +265,17 @@ GLvoid glmSpheremapTexture(GLMmodel* model);
 /* ---- Writing -------------------------------------------------------- */
 
 /* Writes the model as an OBJ file with the attributes `mode` selects and,
- * with GLM_MATERIAL and a library name, its MTL file (the name `mtllib`
- * holds, in the OBJ file's folder) beside it. Attributes the model lacks
- * are dropped with a "glmWriteOBJ() warning:" on standard output. With
- * GLM_FLAT | GLM_TEXTURE the faces are v/t/n, n naming the facet normal.
+ * with GLM_MATERIAL and a library name, its MTL file. The library is written
+ * where `mtllib` names it from the OBJ file's folder when the name stays
+ * inside that folder ("m.mtl", "sub/m.mtl"). A name with a ".." component,
+ * or an absolute one, is written in the OBJ file's folder under its last
+ * component (under the OBJ file's name with ".mtl" when that is no file
+ * name) and the "mtllib" line names that, with one warning on standard
+ * error: "glmWriteOBJ() warning: material library \"NAME\" lies outside
+ * the folder of \"FILE\": written as \"LAST\" beside it". Attributes the
+ * model lacks are dropped with a "glmWriteOBJ() warning:" on standard
+ * output. With GLM_FLAT | GLM_TEXTURE the faces are v/t/n, n naming the
+ * facet normal.
  * Each file is written to a new file in its folder, under a short temporary
  * name, and renamed over its name only once both are written and closed, so
  * a failure leaves any earlier files whole and no partial file behind, and
@@ -310,8 +317,9 @@ GLvoid glmWeld(GLMmodel* model, GLfloat epsilon);
 typedef void (*GLMmessagehandler)(void* user, const char* message);
 
 /* Sends every warning the library prints (mode warnings of glmDraw, glmList
- * and glmWriteOBJ, glmFindMaterial's "can't find material", glmVertexNormals'
- * "vertex w/o a triangle", glmReadPPM's messages) to `handler` with `user`,
+ * and glmWriteOBJ, glmWriteOBJ's library outside the OBJ file's folder,
+ * glmFindMaterial's "can't find material", glmVertexNormals' "vertex w/o a
+ * triangle", glmReadPPM's messages) to `handler` with `user`,
  * on the thread that made it, instead of printing it. NULL restores
  * printing, each line on the stream its function names. Messages of
  * failures that end the process are printed as before. May be called at any

@@ -21,6 +21,7 @@
 #include <cstdlib>
 #include <cstring>
 #include <string>
+#include <string_view>
 
 namespace write_detail {
 namespace {
@@ -309,6 +310,34 @@ bool glmWriteMTL(const GLMmodel* model, const std::string& filename, Replacement
   return finishFile(out, file, filename, failure);
 }
 
+// The library's name relative to the OBJ file's folder, as the OBJ file
+// names it and as it is written. A name that stays inside the folder is
+// kept. One with a ".." component, or an absolute one, would let a file's
+// text choose where the library is written: it is written beside the OBJ
+// file under its last component (under the OBJ file's name with ".mtl" when
+// that is no file name), with a warning.
+std::string libraryName(const char* mtllib, const char* objfile) {
+  const std::string_view name = mtllib;
+  bool outside = name.size() && name[0] == '/';
+  for (size_t at = 0; !outside && at <= name.size();) {
+    size_t end = std::min(name.find('/', at), name.size());
+    outside = name.substr(at, end - at) == "..";
+    at = end + 1;
+  }
+  if (!outside) return std::string(name);
+  std::string safe(name.substr(name.rfind('/') + 1));  // npos + 1 is 0
+  if (safe.empty() || safe == "." || safe == "..") {
+    std::string_view obj = objfile;
+    obj.remove_prefix(obj.rfind('/') + 1);
+    safe.assign(obj.substr(0, std::min(obj.rfind('.'), obj.size()))).append(".mtl");
+  }
+  emitMessage(stderr,
+              "glmWriteOBJ() warning: material library \"%s\" lies outside the folder of "
+              "\"%s\": written as \"%s\" beside it",
+              mtllib, objfile, safe.c_str());
+  return safe;
+}
+
 // Writes the OBJ file and, with materials and a library name, the MTL file
 // beside it; renames both over their names only when both were written and
 // closed. False with the failure.
@@ -330,11 +359,12 @@ bool writeModel(GLMmodel* model, const char* filename, GLuint mode, Failure& fai
   header(out, "OBJ");
   std::string mtlname;
   if (material && model->mtllib) {
+    const std::string library = libraryName(model->mtllib, filename);
     out.text("\nmtllib ");
-    out.text(model->mtllib);
+    out.text(library.data(), library.size());
     out.text("\n\n");
     // The library goes in the OBJ file's folder.
-    mtlname = pathBeside(filename, model->mtllib);
+    mtlname = pathBeside(filename, library);
     if (!glmWriteMTL(model, mtlname, mtl, failure)) return false;
   }
   out.text("\n");

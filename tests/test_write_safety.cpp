@@ -238,6 +238,65 @@ TEST(TryWriteObj, ThreadsWritingBesideEachOtherGetTheirOwnFiles) {
   glmDelete(m);
 }
 
+// Collects the library's warnings while it lives.
+struct Warnings {
+  std::vector<std::string> lines;
+  Warnings() {
+    glmSetMessageHandler(
+        [](void* user, const char* line) { static_cast<Warnings*>(user)->lines.push_back(line); },
+        this);
+  }
+  ~Warnings() { glmSetMessageHandler(nullptr, nullptr); }
+};
+
+// The "mtllib" line of an OBJ text, or "".
+std::string mtllibLine(const std::string& obj) {
+  size_t at = obj.find("\nmtllib ");
+  return at == std::string::npos ? "" : obj.substr(at + 1, obj.find('\n', at + 1) - at - 1);
+}
+
+TEST(TryWriteObj, LibraryNamedOutsideTheFolderIsWrittenBesideTheObjFile) {
+  GLMmodel* m = fullSquare();
+  std::string dir = scratchDir();
+  ASSERT_EQ(mkdir((dir + "deep").c_str(), 0755), 0);
+  writeFile(dir + "lib.mtl", "a file of the user's");
+  const std::string obj = dir + "deep/x.obj";
+  struct Case {
+    std::string name, written;  // as the model holds it, as written
+  };
+  const Case outside[] = {{"../lib.mtl", "lib.mtl"},
+                          {dir + "lib.mtl", "lib.mtl"},  // absolute
+                          {"sub/../../lib.mtl", "lib.mtl"},
+                          {"..", "x.mtl"},  // no file name of its own
+                          {"../", "x.mtl"}};
+  for (const Case& c : outside) {
+    SCOPED_TRACE(c.name);
+    setMtllib(m, c.name.c_str());
+    Warnings warnings;
+    ASSERT_TRUE(tryWrite(m, obj, GLM_MATERIAL).ok);
+    EXPECT_EQ(readFile(dir + "lib.mtl"), "a file of the user's");
+    EXPECT_EQ(mtllibLine(readFile(obj)), "mtllib " + c.written);
+    EXPECT_NE(readFile(dir + "deep/" + c.written).find("newmtl red\n"), std::string::npos);
+    EXPECT_EQ(warnings.lines,
+              std::vector<std::string>{"glmWriteOBJ() warning: material library \"" + c.name +
+                                       "\" lies outside the folder of \"" + obj +
+                                       "\": written as \"" + c.written + "\" beside it"});
+    remove((dir + "deep/" + c.written).c_str());
+  }
+  // Names that stay inside the folder are written as they are, quietly.
+  ASSERT_EQ(mkdir((dir + "deep/sub").c_str(), 0755), 0);
+  for (const char* name : {"sub/m.mtl", "./in.mtl", "..m.mtl", "m..mtl", "sub/..."}) {
+    SCOPED_TRACE(name);
+    setMtllib(m, name);
+    Warnings warnings;
+    ASSERT_TRUE(tryWrite(m, obj, GLM_MATERIAL).ok);
+    EXPECT_EQ(mtllibLine(readFile(obj)), std::string("mtllib ") + name);
+    EXPECT_TRUE(fileExists(dir + "deep/" + name));
+    EXPECT_TRUE(warnings.lines.empty());
+  }
+  glmDelete(m);
+}
+
 TEST(TryWriteObj, NamesUpToTheLongestTheSystemTakesAreWritten) {
   GLMmodel* m = fullSquare();
   std::string dir = scratchDir();
