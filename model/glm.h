@@ -276,6 +276,16 @@ GLvoid glmSpheremapTexture(GLMmodel* model);
  * model lacks are dropped with a "glmWriteOBJ() warning:" on standard
  * output. With GLM_FLAT | GLM_TEXTURE the faces are v/t/n, n naming the
  * facet normal.
+ * Reading the files gives the model back, groups and materials alike:
+ * groups are written oldest first; a group name that is empty or starts
+ * with white space (as every name read from a file does) follows "g"
+ * directly, any other gets a blank (which it keeps when read back). The
+ * oldest group, when named "default", and material 0 named "default" are
+ * the reader's own: the group gets no "g" line, its faces (and "usemtl"
+ * unless its material is 0) come before the first "g" line, and nothing is
+ * written for it when it has neither; the material gets no "newmtl" line,
+ * and its colours and shininess, when not those every material starts
+ * with, stand before the first "newmtl".
  * Each file is written to a new file in its folder, under a short temporary
  * name, and renamed over its name only once both are written and closed, so
  * a failure leaves any earlier files whole and no partial file behind, and

@@ -297,6 +297,33 @@ TEST(TryWriteObj, LibraryNamedOutsideTheFolderIsWrittenBesideTheObjFile) {
   glmDelete(m);
 }
 
+// A model reads its library through "..", and what is written of it reads
+// back with the same materials.
+TEST(TryWriteObj, ModelReadThroughDotDotWritesAndReadsBack) {
+  std::string dir = scratchDir();
+  ASSERT_EQ(mkdir((dir + "shared").c_str(), 0755), 0);
+  ASSERT_EQ(mkdir((dir + "in").c_str(), 0755), 0);
+  ASSERT_EQ(mkdir((dir + "out").c_str(), 0755), 0);
+  writeFile(dir + "shared/lib.mtl", "newmtl red\nKd 1 0 0\n");
+  writeFile(dir + "in/m.obj", "mtllib ../shared/lib.mtl\nv 0 0 0\nv 1 0 0\nv 0 1 0\ng a\nusemtl red\nf 1 2 3\n");
+  char error[512];
+  GLMmodel* m = glmTryReadOBJ((dir + "in/m.obj").c_str(), error, sizeof error);
+  ASSERT_NE(m, nullptr) << error;
+  ASSERT_EQ(m->materialcount, 2u);
+  Warnings warnings;
+  ASSERT_TRUE(tryWrite(m, dir + "out/m.obj", GLM_MATERIAL).ok);
+  EXPECT_EQ(warnings.lines.size(), 1u);
+  GLMmodel* r = glmTryReadOBJ((dir + "out/m.obj").c_str(), error, sizeof error);
+  ASSERT_NE(r, nullptr) << error;
+  EXPECT_STREQ(r->mtllib, "lib.mtl");
+  ASSERT_EQ(r->materialcount, 2u);
+  EXPECT_EQ(r->materials[1].diffuse[0], 1.0f);
+  EXPECT_EQ(r->groups->material, 1u);
+  EXPECT_EQ(readFile(dir + "shared/lib.mtl"), "newmtl red\nKd 1 0 0\n");
+  glmDelete(r);
+  glmDelete(m);
+}
+
 TEST(TryWriteObj, NamesUpToTheLongestTheSystemTakesAreWritten) {
   GLMmodel* m = fullSquare();
   std::string dir = scratchDir();
