@@ -137,13 +137,13 @@ TEST(MeshCli, WeldNormalsTextureUnitizeReverseChangeTheModelAndSaySo) {
   EXPECT_NE(m->normals, nullptr);
   glmDelete(m);
 
-  // The cube lies away from the origin: the library scales it by 2 over 22.
+  // The cube lies away from the origin: it is centred and keeps its size 2.
   Result unitize = mesh({"unitize", dir + "cube.obj", dir + "unit.obj"});
-  EXPECT_EQ(unitize.out, "centred and scaled by 0.0909091: size 2 x 2 x 2 -> 0.181818 x 0.181818 x 0.181818\n");
+  EXPECT_EQ(unitize.out, "centred and scaled by 1: size 2 x 2 x 2 -> 2 x 2 x 2, x from -1 to 1\n");
   m = load(dir + "unit.obj");
   GLfloat d[3];
   glmDimensions(m, d);
-  EXPECT_NEAR(d[0], 2.0f / 11, 1e-6f);
+  EXPECT_EQ(d[0], 2.0f);
   glmDelete(m);
 
   Result reverse = mesh({"reverse", dir + "sharp.obj", dir + "reversed.obj"});
@@ -356,7 +356,7 @@ TEST(MeshCli, InPlaceWriteNeverReplacesALibraryWithLessThanItHeld) {
 
 TEST(MeshCli, FivePassesGiveTheFilesOnePassGives) {
   const std::vector<std::vector<std::string>> commands = {
-      {"normals", "--angle", "60"}, {"weld", "--epsilon", "0.5"}, {"texture", "--linear"}};
+      {"normals", "--angle", "60"}, {"weld", "--epsilon", "0.5"}, {"unitize"}, {"texture", "--linear"}};
   for (const std::vector<std::string>& command : commands) {
     SCOPED_TRACE(command[0]);
     std::string one = scratchDir(), five = scratchDir();
@@ -404,6 +404,27 @@ TEST(MeshCli, ReverseTwiceGivesTheModelBackAndNothingGrows) {
                           "  \"default\": 0 triangles, material default\n"),
             std::string::npos)
       << info.out;
+}
+
+TEST(MeshCli, UnitizeFitsAModelFarFromTheOriginIntoMinusOneToOne) {
+  std::string dir = scratchDir();
+  writeFile(dir + "far.obj", "v 100000 0 0\nv 100010 1 0\nv 100005 0 2\nf 1 2 3\n");
+  Result r = mesh({"unitize", dir + "far.obj", dir + "unit.obj"});
+  EXPECT_EQ(r.status, 0) << r.err;
+  EXPECT_EQ(r.out, "centred and scaled by 0.2: size 10 x 1 x 2 -> 2 x 0.2 x 0.4, x from -1 to 1\n");
+  GLMmodel* m = load(dir + "unit.obj");
+  EXPECT_EQ(m->vertices[3], -1.0f);
+  EXPECT_EQ(m->vertices[6], 1.0f);
+  EXPECT_EQ(m->vertices[9], 0.0f);
+  EXPECT_FLOAT_EQ(m->vertices[7], 0.1f);
+  EXPECT_FLOAT_EQ(m->vertices[11], 0.2f);
+  glmDelete(m);
+  // A model of one point has no size to scale: it is written as it is.
+  writeFile(dir + "point.obj", "v 3 3 3\nf 1 1 1\n");
+  r = mesh({"unitize", dir + "point.obj", dir + "point-out.obj"});
+  EXPECT_EQ(r.status, 0);
+  EXPECT_EQ(r.out, "left as it is (no largest side to scale to 2): size 0 x 0 x 0\n");
+  EXPECT_NE(mesh({"unitize", "--help"}).out.find("glmUnitize"), std::string::npos);
 }
 
 TEST(MeshCli, WarnsOnceOfEverythingTheOutputCannotKeep) {

@@ -48,9 +48,12 @@ const Command kCommands[] = {
      "  --linear        one per vertex, projected on the x-z plane\n"
      "  --spheremap     one per normal, from its direction (needs normals)\n"},
     {"unitize", "[--mode LIST] IN.obj OUT.obj",
-     "Centres the model's bounding box on the origin and scales it by 2 over\n"
-     "its largest dimension as the library measures it (|max| + |min|), which\n"
-     "is the largest side when the box contains the origin.\n"},
+     "Centres the model's bounding box on the origin and scales it so that its\n"
+     "largest side (max - min) becomes 2: the model then spans -1..1 along that\n"
+     "axis, wherever it lay. (The library's glmUnitize, which the viewer\n"
+     "applies, scales by 2 over |max| + |min| instead, which is the largest\n"
+     "side only when the box contains the origin: a model from x = 10 to 12\n"
+     "ends 2/11 wide there.)\n"},
     {"reverse", "[--mode LIST] IN.obj OUT.obj",
      "Reverses the winding of every triangle and negates every normal.\n"},
 };
@@ -300,6 +303,25 @@ void nameLibraryAfter(GLMmodel* model, const std::string& out) {
   }
 }
 
+// Centres the bounding box on the origin and scales the model so that its
+// largest side (max - min) becomes 2, in double. False, the model as it
+// was, when there is no such scale (no vertices, one point, a side that is
+// not finite).
+bool fitToUnitBox(GLMmodel* model, double& scale) {
+  GLfloat min[3], max[3];
+  bounds(model, min, max);
+  double centre[3], largest = 0;
+  for (int c = 0; c < 3; c++) {
+    centre[c] = (double(min[c]) + max[c]) / 2;
+    largest = std::fmax(largest, double(max[c]) - min[c]);
+  }
+  if (!(largest > 0) || !std::isfinite(largest)) return false;
+  scale = 2 / largest;
+  for (size_t i = 3; i < 3 * (size_t(model->vertexcount) + 1); i++)
+    model->vertices[i] = GLfloat((model->vertices[i] - centre[i % 3]) * scale);
+  return true;
+}
+
 // Reads in, lets `change` work on the model and say what it did, writes out.
 // What the output cannot keep of the input is a warning; a library that
 // writing the output would replace with less than it holds is an error.
@@ -417,10 +439,21 @@ int run(const Command& c, int argc, char** argv, Warnings& warnings) {
   if (name == "unitize") {
     return transform(c, args, warnings, [&](GLMmodel* model, std::string& what) {
       std::string before = size(model);
-      char text[64];
-      snprintf(text, sizeof text, "%g", double(glmUnitize(model)));
-      what = std::string("centred and scaled by ") + text + ": size " + before + " -> " +
-             size(model);
+      double scale;
+      if (!fitToUnitBox(model, scale)) {
+        what = "left as it is (no largest side to scale to 2): size " + before;
+        return true;
+      }
+      GLfloat min[3], max[3];
+      bounds(model, min, max);
+      int axis = 0;
+      for (int a = 1; a < 3; a++)
+        if (max[a] - min[a] > max[axis] - min[axis]) axis = a;
+      char text[160];
+      snprintf(text, sizeof text, "centred and scaled by %g: size %s -> %s, %c from %g to %g",
+               scale, before.c_str(), size(model).c_str(), "xyz"[axis], double(min[axis]),
+               double(max[axis]));
+      what = text;
       return true;
     });
   }
