@@ -288,9 +288,9 @@ std::string beside(const std::string& file, const std::string& name) {
   return file.substr(0, file.find_last_of('/') + 1) + name;  // npos + 1 is 0
 }
 
-// Names the material library after the output file (out.obj gets out.mtl),
-// so that writing beside the input never replaces the input's own library
-// (unless the output replaces the input).
+// Names the material library after the output file (out.obj gets out.mtl,
+// out.mtl gets out.mtl.mtl), so that an output beside the input under
+// another name leaves the input's own library alone.
 void nameLibraryAfter(GLMmodel* model, const std::string& out) {
   if (!model->mtllib) return;
   std::string base = out.substr(out.find_last_of('/') + 1);  // npos + 1 is 0
