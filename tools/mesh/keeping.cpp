@@ -57,11 +57,11 @@ std::string_view word(std::string_view line, size_t& at) {
   return line.substr(start, at - start);
 }
 
-// The number of words after `at`, up to a comment.
-size_t wordsAfter(std::string_view line, size_t at) {
-  size_t n = 0;
-  for (std::string_view w; !(w = word(line, at)).empty() && w[0] != '#';) n++;
-  return n;
+// Whether more than `n` words follow `at`, up to a comment.
+bool moreWordsThan(std::string_view line, size_t at, size_t n) {
+  for (std::string_view w; !(w = word(line, at)).empty() && w[0] != '#';)
+    if (n-- == 0) return true;
+  return false;
 }
 
 // "1 `o` statement", "20 `s` statements".
@@ -120,10 +120,10 @@ std::vector<std::string> notKeptOfObj(const std::string& path, const GLMmodel* m
     if (keyword.empty() || keyword[0] == '#') continue;
     switch (keyword[0]) {
       case 'v':
-        if (keyword == "v" && wordsAfter(line, at) > 3) colours++;
+        if (keyword == "v" && moreWordsThan(line, at, 3)) colours++;
         break;
       case 'f':
-        if (wordsAfter(line, at) > 3) polygons++;
+        if (moreWordsThan(line, at, 3)) polygons++;
         group->faces[material]++;
         break;
       case 'g': {
