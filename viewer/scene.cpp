@@ -34,7 +34,4 @@ int ownModelCount = 0;
 float windowAspect = float(Width) / float(Height);
 float startYaw = 0.0f, startPitch = 0.0f;
 
-// A light blue: no grey band of the default material comes near it, and the
-// black outline stands out on it.
-const backgroundColour kModelBackground = {0.62f, 0.72f, 0.82f, false};
 backgroundColour background = kModelBackground;

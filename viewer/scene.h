@@ -61,7 +61,9 @@ struct backgroundColour {
   float r, g, b;
   bool transparent;
 };
-extern const backgroundColour kModelBackground;  // unless --background says otherwise
+// Unless --background says otherwise: a light blue, which no grey band of
+// the default material comes near and on which the black outline stands out.
+inline constexpr backgroundColour kModelBackground = {0.62f, 0.72f, 0.82f, false};
 extern backgroundColour background;
 
 // Start-up (main.cpp).
