@@ -41,6 +41,7 @@ static const char kUsage[] =
       "  --keys KEYS           press these keys in order before the first frame\n"
       "  --snapshot FILE.png   draw the first frame without any display, write it to\n"
       "                        FILE.png and exit\n"
+      "  --help                this text\n"
       "\n"
       "With model files only:\n"
       "  --size WxH            window and still size in pixels, 16 to 8192 each\n"
@@ -54,7 +55,6 @@ static const char kUsage[] =
       "                        each turned 360/N degrees further about the up axis\n"
       "  --background COLOR    #rrggbb, or transparent (stills get alpha 0 around\n"
       "                        the models)\n"
-      "  --help                this text\n"
       "\n"
       "Keys: 1..9 model, w/s zoom, a/d move, c colour on/off, p save the picture\n"
       "as celshade-NNN.png, h help, q quit; drag with the left button to rotate.\n",

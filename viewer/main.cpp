@@ -36,8 +36,8 @@ static const char kBundledTitle[] = "Veltrane - Kordex Assignment 3 - Cel Shadin
 // the working directory, else, in a run with model files, the one installed
 // with the program. The bundled run reads by its own rule; a run with model
 // files checks the ramp it reads, and one that breaks the rule ends it.
-static void loadRamp(const char* named, bool ownModels) {
-  if (!ownModels && !named) {
+static void loadRamp(const char* named, bool withModels) {
+  if (!withModels && !named) {
     rampLoaded = readRamp(shaderValueFile, rampTexels);
     return;
   }
@@ -74,8 +74,9 @@ static void checkDisplay() {
     return;
   }
   const char* name = getenv("DISPLAY");
-  refuse(std::string("celshade: can't open a window: ") +
-         (name && *name ? "no X display at DISPLAY=" + std::string(name) : "no X display (DISPLAY is not set)") +
+  const std::string which = name && *name ? "no X display at DISPLAY=" + std::string(name)
+                                          : "no X display (DISPLAY is not set)";
+  refuse("celshade: can't open a window: " + which +
          "; draw a still with --snapshot FILE.png, or run it under xvfb-run");
 }
 

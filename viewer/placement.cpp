@@ -58,7 +58,10 @@ void placeModel(GLMmodel* m, UpAxis up) {
   forEachDrawnVertex(m, [&](GLuint i) {
     const GLfloat* v = &m->vertices[3 * i];
     if (!std::isfinite(v[0]) || !std::isfinite(v[1]) || !std::isfinite(v[2])) return;
-    for (int k = 0; k < 3; ++k) low[k] = std::min(low[k], double(v[k])), high[k] = std::max(high[k], double(v[k]));
+    for (int k = 0; k < 3; ++k) {
+      low[k] = std::min(low[k], double(v[k]));
+      high[k] = std::max(high[k], double(v[k]));
+    }
   });
   if (!(low[0] <= high[0])) return;  // nothing drawable
   double centre[3], largest = 0;

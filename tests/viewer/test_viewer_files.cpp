@@ -39,7 +39,8 @@ TEST(CheckedRamp, SpreadsNValuesAsNEqualBands) {
     float texels[kRampSize][3];
     spreadRamp(values, texels);
     std::vector<float> got = levels(texels);
-    for (int i = 0; i < kRampSize; ++i) EXPECT_EQ(got[i], values[i * n / kRampSize]) << n << " " << i;
+    for (int i = 0; i < kRampSize; ++i)
+      EXPECT_EQ(got[i], values[i * n / kRampSize]) << n << " " << i;
     // Every value shows, in bands that differ by at most one texel.
     std::vector<int> width(n, 0);
     for (float level : got) ++width[size_t(level * 32 + 0.5f) - 1];

@@ -85,7 +85,8 @@ struct Mesh {
     for (int i = 0; i <= stacks; ++i)
       for (int j = 0; j <= slices; ++j) {
         double theta = kPi * i / stacks, phi = 2 * kPi * j / slices;
-        Vec3 u = {std::sin(theta) * std::cos(phi), std::cos(theta), -std::sin(theta) * std::sin(phi)};
+        Vec3 u = {std::sin(theta) * std::cos(phi), std::cos(theta),
+                  -std::sin(theta) * std::sin(phi)};
         vertex({centre.x + radius * u.x, centre.y + radius * u.y, centre.z + radius * u.z});
         normal(u);
       }
@@ -148,7 +149,8 @@ int main(int argc, char** argv) {
     if (!strcmp(argv[i], "--at") && more && parseTriple(argv[i + 1], at)) {
       ++i;
     } else if (!strcmp(argv[i], "--scale") && more && (scale = atof(argv[++i])) > 0) {
-    } else if (!strcmp(argv[i], "--normal-length") && more && (normalLength = atof(argv[++i])) > 0) {
+    } else if (!strcmp(argv[i], "--normal-length") && more &&
+               (normalLength = atof(argv[++i])) > 0) {
     } else if (!strcmp(argv[i], "--z-up")) {
       zUp = true;
     } else {
