@@ -3,6 +3,8 @@
 // the view that shows its two copies whole.
 #include "scene.h"
 
+#include <import.h>
+
 #include <cmath>
 #include <cstdio>
 #include <cstdlib>
@@ -92,8 +94,9 @@ void readOwnModels(const char* const* files, int count) {
   // file stops the run before the others print anything.
   for (int i = 0; i < count; ++i) {
     char error[512];
-    GLMmodel* m = glmTryReadOBJ(files[i], error, sizeof error);
-    if (!m) refuse(error);
+    std::string reason;
+    GLMmodel* m = importModel(files[i], 0, reason);
+    if (!m) refuse(reason.c_str());
     if (m->trianglecount == 0) {
       snprintf(error, sizeof error, "%s: no faces to draw", files[i]);
       refuse(error);

@@ -1,7 +1,9 @@
-// celshade-mesh: reads an OBJ model, applies one operation of the model
-// library and writes the result, or describes the model. Results go to
+// celshade-mesh: reads a model (OBJ, or any format assimp reads), applies
+// one operation of the model library and writes the result as OBJ, or
+// describes the model. Results go to
 // standard output as one line; warnings and errors to standard error.
 #include <glm.h>
+#include <import.h>
 
 #include <cmath>
 #include <cstdio>
@@ -28,27 +30,30 @@ const char* const kModeHelp =
     "                  normals before flat ones)\n";
 
 const Command kCommands[] = {
-    {"info", "FILE.obj",
+    {"info", "MODEL",
      "Prints the model's counts (vertices, normals, texture coordinates,\n"
      "triangles, groups with their triangles and materials, materials), its\n"
      "extent and which attributes it has.\n"},
-    {"normals", "[--angle DEG] [--mode LIST] IN.obj OUT.obj",
+    {"normals", "[--angle DEG] [--mode LIST] IN OUT.obj",
      "Computes facet normals and smoothed vertex normals: triangles within DEG\n"
      "degrees of each other around a vertex share one normal.\n"
      "  --angle DEG     smoothing angle, 0 to 180 (default 90)\n"},
-    {"weld", "[--epsilon E] [--mode LIST] IN.obj OUT.obj",
+    {"weld", "[--epsilon E] [--mode LIST] IN OUT.obj",
      "Merges vertices that lie within E of each other in x, y and z.\n"
      "  --epsilon E     tolerance, 0 or more (default 0.00001)\n"},
-    {"texture", "--linear|--spheremap [--mode LIST] IN.obj OUT.obj",
+    {"texture", "--linear|--spheremap [--mode LIST] IN OUT.obj",
      "Generates texture coordinates.\n"
      "  --linear        one per vertex, projected on the x-z plane\n"
      "  --spheremap     one per normal, from its direction (needs normals)\n"},
-    {"unitize", "[--mode LIST] IN.obj OUT.obj",
+    {"unitize", "[--mode LIST] IN OUT.obj",
      "Centres the model's bounding box on the origin and scales it by 2 over\n"
      "its largest dimension as the library measures it (|max| + |min|), which\n"
      "is the largest side when the box contains the origin.\n"},
-    {"reverse", "[--mode LIST] IN.obj OUT.obj",
+    {"reverse", "[--mode LIST] IN OUT.obj",
      "Reverses the winding of every triangle and negates every normal.\n"},
+    {"convert", "[--mode LIST] IN OUT.obj",
+     "Writes the model as it is read: vertices, normals, texture coordinates,\n"
+     "groups and materials (the library named after OUT).\n"},
 };
 
 const Command* findCommand(const char* name) {
@@ -61,9 +66,11 @@ void printToolHelp(FILE* out) {
   fprintf(out, "usage: %s COMMAND [OPTIONS] FILES\n\ncommands:\n", kTool);
   for (const Command& c : kCommands) fprintf(out, "  %s %s\n", c.name, c.usage);
   fprintf(out,
-          "\nCommands that write read IN.obj (and its material library), change the\n"
-          "model and write OUT.obj (and, with materials, the library beside it). A\n"
-          "file is replaced only once it is written whole.\n"
+          "\nA model is an OBJ file (with its material library) or a file of any\n"
+          "format assimp reads (glTF, STL, PLY, Collada, 3DS, FBX, ...). Commands\n"
+          "that write read IN, change the model and write OUT.obj (and, with\n"
+          "materials, the library beside it). A file is replaced only once it is\n"
+          "written whole.\n"
           "`%s COMMAND --help` describes a command.\n",
           kTool);
 }
@@ -205,9 +212,9 @@ const std::string* option(const Arguments& args, const char* name) {
 }
 
 GLMmodel* readModel(const std::string& file) {
-  char error[1024];
-  GLMmodel* model = glmTryReadOBJ(file.c_str(), error, sizeof error);
-  if (!model) fprintf(stderr, "%s: %s\n", kTool, error);
+  std::string error;
+  GLMmodel* model = importModel(file.c_str(), 0, error);
+  if (!model) fprintf(stderr, "%s: %s\n", kTool, error.c_str());
   return model;
 }
 
@@ -268,9 +275,11 @@ int info(const std::string& file) {
 }
 
 // Names the material library after the output file (out.obj gets out.mtl),
-// so that writing beside the input never replaces the input's own library.
+// so that writing beside the input never replaces the input's own library;
+// materials read from another format than OBJ come from no library and get
+// one so.
 void nameLibraryAfter(GLMmodel* model, const std::string& out) {
-  if (!model->mtllib) return;
+  if (!model->materials) return;
   std::string base = out.substr(out.find_last_of('/') + 1);  // npos + 1 is 0
   size_t dot = base.find_last_of('.');
   if (dot != std::string::npos && dot > 0) base.resize(dot);
@@ -368,6 +377,14 @@ int run(const Command& c, int argc, char** argv) {
         glmSpheremapTexture(model);
       what = "generated " + grouped(model->texcoordcount) + " texture coordinates (" +
              (linear ? "linear" : "spheremap") + ")";
+      return true;
+    });
+  }
+  if (name == "convert") {
+    return transform(c, args, [&](GLMmodel* model, std::string& what) {
+      what = "converted " + grouped(model->vertexcount) + " vertices, " +
+             grouped(model->trianglecount) + " triangles, " + grouped(model->groupcount) +
+             " groups, " + grouped(model->materialcount) + " materials";
       return true;
     });
   }
