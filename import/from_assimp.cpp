@@ -300,8 +300,9 @@ GLMmodel* readWithAssimp(const char* file, std::string& error) {
   // points and lines use, but it refuses a mesh without faces, such as an
   // STL file's without facets, which is a file with no faces to draw.)
   const aiScene* scene = importer.ReadFile(file, aiProcess_Triangulate);
+  const std::string shown = printable(file);
   if (!scene) {
-    error = std::string(file) + ": " + printable(importer.GetErrorString());
+    error = shown + ": " + printable(importer.GetErrorString());
     return nullptr;
   }
   GLMmodel* model = static_cast<GLMmodel*>(calloc(1, sizeof(GLMmodel)));
