@@ -8,7 +8,7 @@
 #include <cstring>
 
 static const char kUsage[] =
-    "usage: celshade [--ramp FILE] [--keys KEYS] [--snapshot FILE.png] [MODEL.obj ...]\n";
+    "usage: celshade [--ramp FILE] [--keys KEYS] [--snapshot FILE.png] [MODEL ...]\n";
 
 // The usage line on standard error, exit status 2.
 [[noreturn]] static void usageError() {
@@ -24,7 +24,8 @@ static const char kUsage[] =
       "black outline on the right. Without model files it shows cow.obj,\n"
       "penguin.obj and rabbit.obj from the working directory.\n"
       "\n"
-      "  MODEL.obj ...         one to nine Wavefront OBJ files; keys 1..9 pick one\n"
+      "  MODEL ...             one to nine model files (OBJ, glTF, STL, PLY, any\n"
+      "                        format assimp reads); keys 1..9 pick one\n"
       "  --ramp FILE           the shading ramp: up to 32 lines of one intensity each\n"
       "                        (default: Shader.txt in the working directory, else\n"
       "                        the ramp installed with celshade)\n"

@@ -1,5 +1,5 @@
 // The viewer's command line:
-//   celshade [--ramp FILE] [--keys KEYS] [--snapshot FILE.png] [MODEL.obj ...]
+//   celshade [--ramp FILE] [--keys KEYS] [--snapshot FILE.png] [MODEL ...]
 //   celshade --help
 #pragma once
 
