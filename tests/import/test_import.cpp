@@ -18,6 +18,49 @@ namespace {
 using namespace model_builder;
 using namespace scene_files;
 
+// Reads `path`, failing the test with the message when it cannot.
+GLMmodel* read(const std::string& path, GLuint flags = 0) {
+  std::string error;
+  GLMmodel* m = importModel(path.c_str(), flags, error);
+  EXPECT_NE(m, nullptr) << error;
+  EXPECT_EQ(error, "");
+  return m;
+}
+
+// The message of a read that must fail.
+std::string failure(const std::string& path, GLuint flags = 0) {
+  std::string error;
+  GLMmodel* m = importModel(path.c_str(), flags, error);
+  EXPECT_EQ(m, nullptr) << path;
+  if (m) glmDelete(m);
+  return error;
+}
+
+TEST(ImportByName, DotObjInAnyCaseGoesToTheProjectsReaderWithItsFlags) {
+  std::string dir = scratchDir();
+  writeFile(dir + "BAD.OBJ", "v 0 0 0\nv 1 0 0\nf 1 2 9\n");
+  EXPECT_EQ(failure(dir + "BAD.OBJ"), dir + "BAD.OBJ:3: face index out of range: `f 1 2 9`");
+  writeFile(dir + "lost.Obj", "mtllib none.mtl\nv 0 0 0\nv 1 0 0\nv 0 1 0\nf 1 2 3\n");
+  EXPECT_EQ(failure(dir + "lost.Obj"), dir + "none.mtl: can't open material file");
+  testing::internal::CaptureStderr();  // the optional library's warning
+  GLMmodel* m = read(dir + "lost.Obj", GLM_READ_OPTIONAL_LIBRARIES);
+  testing::internal::GetCapturedStderr();
+  ASSERT_NE(m, nullptr);
+  EXPECT_EQ(m->trianglecount, 1u);
+  glmDelete(m);
+}
+
+#if !CELSHADE_ASSIMP
+
+TEST(ImportByName, WithoutAssimpOtherFilesAreRefused) {
+  std::string dir = scratchDir();
+  writeFile(dir + "part.stl", "solid part\nendsolid part\n");
+  EXPECT_EQ(failure(dir + "part.stl"),
+            dir + "part.stl: only OBJ files can be read (this celshade was built without assimp)");
+}
+
+#else
+
 // Checks what every model must hold: "default" last in a list of
 // groupcount uniquely named groups, every triangle in exactly one group,
 // every index in range, and materials named where groups use them.
@@ -83,49 +126,6 @@ void expectVector(const GLfloat* v, float x, float y, float z) {
   EXPECT_NEAR(v[1], y, 1e-6f);
   EXPECT_NEAR(v[2], z, 1e-6f);
 }
-
-// Reads `path`, failing the test with the message when it cannot.
-GLMmodel* read(const std::string& path, GLuint flags = 0) {
-  std::string error;
-  GLMmodel* m = importModel(path.c_str(), flags, error);
-  EXPECT_NE(m, nullptr) << error;
-  EXPECT_EQ(error, "");
-  return m;
-}
-
-// The message of a read that must fail.
-std::string failure(const std::string& path, GLuint flags = 0) {
-  std::string error;
-  GLMmodel* m = importModel(path.c_str(), flags, error);
-  EXPECT_EQ(m, nullptr) << path;
-  if (m) glmDelete(m);
-  return error;
-}
-
-TEST(ImportByName, DotObjInAnyCaseGoesToTheProjectsReaderWithItsFlags) {
-  std::string dir = scratchDir();
-  writeFile(dir + "BAD.OBJ", "v 0 0 0\nv 1 0 0\nf 1 2 9\n");
-  EXPECT_EQ(failure(dir + "BAD.OBJ"), dir + "BAD.OBJ:3: face index out of range: `f 1 2 9`");
-  writeFile(dir + "lost.Obj", "mtllib none.mtl\nv 0 0 0\nv 1 0 0\nv 0 1 0\nf 1 2 3\n");
-  EXPECT_EQ(failure(dir + "lost.Obj"), dir + "none.mtl: can't open material file");
-  testing::internal::CaptureStderr();  // the optional library's warning
-  GLMmodel* m = read(dir + "lost.Obj", GLM_READ_OPTIONAL_LIBRARIES);
-  testing::internal::GetCapturedStderr();
-  ASSERT_NE(m, nullptr);
-  EXPECT_EQ(m->trianglecount, 1u);
-  glmDelete(m);
-}
-
-#if !CELSHADE_ASSIMP
-
-TEST(ImportByName, WithoutAssimpOtherFilesAreRefused) {
-  std::string dir = scratchDir();
-  writeFile(dir + "part.stl", "solid part\nendsolid part\n");
-  EXPECT_EQ(failure(dir + "part.stl"),
-            dir + "part.stl: only OBJ files can be read (this celshade was built without assimp)");
-}
-
-#else
 
 TEST(ImportStl, FacetsBecomeOneGroupWithTheirNormals) {
   std::string dir = scratchDir();
