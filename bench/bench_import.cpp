@@ -29,6 +29,8 @@
 #include <string>
 #include <vector>
 
+#include "bench_folder.h"
+
 namespace {
 
 // Quads around the tube and around the ring: 2 * 708 * 708 = 1,002,528
@@ -161,14 +163,7 @@ struct Reader {
 }  // namespace
 
 int main(int argc, char** argv) {
-  std::string dir;
-  if (argc > 1) {
-    dir = argv[1];
-  } else {
-    const char* tmp = getenv("TMPDIR");
-    dir = std::string(tmp && *tmp ? tmp : "/tmp") + "/celshade-bench";
-  }
-  mkdir(dir.c_str(), 0777);
+  const std::string dir = benchFolder(argc, argv);
   const std::string obj = dir + "/bench_import.obj", ply = dir + "/bench_import.ply",
                     glb = dir + "/bench_import.glb";
 

@@ -103,6 +103,13 @@ void expectWellFormed(const GLMmodel* m) {
   }
 }
 
+// Reads `path` and checks the model's invariants; null when it cannot be read.
+GLMmodel* readWellFormed(const std::string& path) {
+  GLMmodel* m = read(path);
+  if (m) expectWellFormed(m);
+  return m;
+}
+
 // The group names from newest to "default".
 std::vector<std::string> groupNames(const GLMmodel* m) {
   std::vector<std::string> names;
@@ -130,9 +137,8 @@ void expectVector(const GLfloat* v, float x, float y, float z) {
 TEST(ImportStl, FacetsBecomeOneGroupWithTheirNormals) {
   std::string dir = scratchDir();
   writeFile(dir + "bracket.stl", kBracketStl);
-  GLMmodel* m = read(dir + "bracket.stl");
+  GLMmodel* m = readWellFormed(dir + "bracket.stl");
   ASSERT_NE(m, nullptr);
-  expectWellFormed(m);
   EXPECT_EQ(m->vertexcount, 6u);
   EXPECT_EQ(m->trianglecount, 2u);
   EXPECT_EQ(groupNames(m), (std::vector<std::string>{"bracket", "default"}));
@@ -156,9 +162,8 @@ TEST(ImportPly, PolygonsAreTriangulatedAndTextureCoordinatesKept) {
             "element face 2\nproperty list uchar int vertex_indices\nend_header\n"
             "0 0 0 0 0\n2 0 0 1 0\n2 2 0 1 1\n0 2 0 0 1\n1 3 0 0.5 0.25\n"
             "4 0 1 2 3\n3 3 2 4\n");
-  GLMmodel* m = read(dir + "tile.ply");
+  GLMmodel* m = readWellFormed(dir + "tile.ply");
   ASSERT_NE(m, nullptr);
-  expectWellFormed(m);
   EXPECT_EQ(m->vertexcount, 5u);
   EXPECT_EQ(m->trianglecount, 3u);  // the quad in two
   EXPECT_EQ(m->normals, nullptr);   // given by the viewer as for a bare OBJ
@@ -181,9 +186,8 @@ TEST(ImportPly, PolygonsAreTriangulatedAndTextureCoordinatesKept) {
 TEST(ImportGltf, EveryPlacedMeshIsAGroupWhereItsNodesPutIt) {
   std::string dir = scratchDir();
   writeGltf(dir, true);
-  GLMmodel* m = read(dir + "parts.gltf");
+  GLMmodel* m = readWellFormed(dir + "parts.gltf");
   ASSERT_NE(m, nullptr);
-  expectWellFormed(m);
   EXPECT_EQ(m->vertexcount, 12u);
   EXPECT_EQ(m->trianglecount, 4u);
   // Depth first, newest first; the unnamed mesh is named by assimp.
@@ -248,9 +252,8 @@ TEST(ImportGltf, EveryPlacedMeshIsAGroupWhereItsNodesPutIt) {
 TEST(ImportGltf, NormalsOnlyWhenEveryMeshHasThem) {
   std::string dir = scratchDir();
   writeGltf(dir, false);
-  GLMmodel* m = read(dir + "parts.gltf");
+  GLMmodel* m = readWellFormed(dir + "parts.gltf");
   ASSERT_NE(m, nullptr);
-  expectWellFormed(m);
   EXPECT_EQ(m->normals, nullptr);
   EXPECT_EQ(m->normalcount, 0u);
   EXPECT_EQ(m->trianglecount, 4u);
