@@ -19,7 +19,7 @@
 namespace {
 
 // `text` with every byte that is not printable ASCII or part of a whole
-// UTF-8 character written as \xNN, and without trailing white space.
+// UTF-8 character written as \xNN, and without trailing blanks.
 std::string printable(const char* text) {
   std::string out;
   const unsigned char* p = reinterpret_cast<const unsigned char*>(text);
@@ -175,10 +175,11 @@ void takeMaterials(const aiScene* scene, GLMmodel* model) {
       shininess = shininess / 1000.0f;
       m.shininess = shininess * 128.0f;
     }
-    // Diffuse texture: from.GetTexture(aiTextureType_DIFFUSE, 0, &path)
-    // gives its file name (relative to the model's folder), or "*N" for the
-    // scene's embedded texture N (scene->mTextures[N]). GLMmaterial holds
-    // no texture yet: this is where the material takes it when it does.
+    // The diffuse texture is not taken yet, GLMmaterial having no place for
+    // it; this is where the material takes it when it has:
+    // from.GetTexture(aiTextureType_DIFFUSE, 0, &path) gives its file name
+    // (relative to the model's folder), or "*N" for the scene's embedded
+    // texture N (scene->mTextures[N]).
   }
 }
 
