@@ -14,8 +14,6 @@
 // Each figure is the best wall time of five reads with glmReadOBJ.
 #include <glm.h>
 
-#include <sys/stat.h>
-
 #include <algorithm>
 #include <chrono>
 #include <cstdint>
@@ -23,6 +21,8 @@
 #include <cstdlib>
 #include <string>
 #include <vector>
+
+#include "bench_folder.h"
 
 namespace {
 
@@ -96,15 +96,7 @@ double bestRead(const std::string& path, GLuint materials, GLuint triangles) {
 }  // namespace
 
 int main(int argc, char** argv) {
-  std::string dir;
-  if (argc > 1) {
-    dir = argv[1];
-  } else {
-    const char* tmp = getenv("TMPDIR");
-    dir = std::string(tmp && *tmp ? tmp : "/tmp") + "/celshade-bench";
-  }
-  mkdir(dir.c_str(), 0755);
-  dir += "/";
+  std::string dir = benchFolder(argc, argv) + "/";
 
   printf("per-face materials (n materials, n usemtl lines, n faces):\n");
   const int sizes[2] = {20000, 80000};

@@ -14,7 +14,7 @@
 static const char kUsage[] =
     "usage: celshade [--ramp FILE] [--keys KEYS] [--snapshot FILE.png] [--size WxH]\n"
     "                [--turn YAW[,PITCH]] [--up AXIS] [--turntable N] [--background COLOR]\n"
-    "                [MODEL.obj ...]\n";
+    "                [MODEL ...]\n";
 
 // The usage text on standard error, after `problem` when there is one;
 // exit status 2.
@@ -33,7 +33,8 @@ static const char kUsage[] =
       "penguin.obj and rabbit.obj from the working directory, or the ones\n"
       "installed with it when the working directory has no cow.obj.\n"
       "\n"
-      "  MODEL.obj ...         one to nine Wavefront OBJ files; keys 1..9 pick one\n"
+      "  MODEL ...             one to nine model files (OBJ, glTF, STL, PLY, any\n"
+      "                        format assimp reads); keys 1..9 pick one\n"
       "  --ramp FILE           the shading ramp: 1 to 32 lines of one value from 0 to 1,\n"
       "                        spread over the ramp as equal bands (default:\n"
       "                        Shader.txt in the working directory, else the ramp\n"

@@ -1,5 +1,5 @@
 // The viewer's command line:
-//   celshade [OPTION ...] [MODEL.obj ...]
+//   celshade [OPTION ...] [MODEL ...]
 //   celshade --help
 #pragma once
 

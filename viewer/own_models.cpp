@@ -3,6 +3,8 @@
 // material library missing or none), and placed where its view shows it.
 #include "scene.h"
 
+#include <import.h>
+
 #include <cstdlib>
 #include <cstring>
 #include <string>
@@ -41,13 +43,13 @@ void readOwnModels(const char* const* files, int count, UpAxis up) {
   // All are read and checked before any is changed, so that a bad last
   // file stops the run before the others print anything but warnings.
   for (int i = 0; i < count; ++i) {
-    char error[512];
+    std::string reason;
     GLMmodel* m;
     {
       MessageRelay relay;
-      m = glmTryReadOBJWith(files[i], GLM_READ_OPTIONAL_LIBRARIES, error, sizeof error);
+      m = importModel(files[i], GLM_READ_OPTIONAL_LIBRARIES, reason);
     }
-    if (!m) refuse(error);
+    if (!m) refuse(reason);
     if (m->trianglecount == 0) refuse(std::string(files[i]) + ": no faces to draw");
     ownModels[i].file = files[i];
     ownModels[i].model = m;

@@ -16,6 +16,7 @@
 
 #include "glm_internal.h"
 #include "support/model_builder.h"
+#include "support/scene_files.h"
 
 namespace {
 
@@ -257,7 +258,8 @@ TEST(MeshCli, BadCommandLinesGiveUsageAndExitTwo) {
 TEST(MeshCli, HelpForTheToolAndEachCommand) {
   Result tool = mesh({"--help"});
   EXPECT_EQ(tool.status, 0);
-  for (const char* command : {"info", "normals", "weld", "texture", "unitize", "reverse"}) {
+  for (const char* command :
+       {"info", "normals", "weld", "texture", "unitize", "reverse", "convert"}) {
     EXPECT_NE(tool.out.find(std::string("  ") + command + " "), std::string::npos) << command;
     Result r = mesh({command, "--help"});
     EXPECT_EQ(r.status, 0) << command;
@@ -462,5 +464,75 @@ TEST(MeshCli, WarnsOnceOfEverythingTheOutputCannotKeep) {
   EXPECT_EQ(r.out, "welded 3 vertices into 3\n");
   EXPECT_TRUE(fileExists(dir + "found.obj"));
 }
+
+#if CELSHADE_ASSIMP
+
+TEST(MeshCli, ConvertWritesAnyModelAsObjTheReaderTakesBack) {
+  std::string dir = scratchDir();
+  scene_files::writeGltf(dir, true);
+  Result info = mesh({"info", dir + "parts.gltf"});
+  EXPECT_EQ(info.status, 0) << info.err;
+  EXPECT_NE(info.out.find("triangles       4\n"), std::string::npos) << info.out;
+  EXPECT_NE(info.out.find("has             vertex normals, texture coordinates\n"),
+            std::string::npos) << info.out;
+
+  Result convert = mesh({"convert", dir + "parts.gltf", dir + "parts.obj"});
+  EXPECT_EQ(convert.status, 0) << convert.err;
+  EXPECT_EQ(convert.err, "");
+  EXPECT_EQ(convert.out, "converted 12 vertices, 4 triangles, 5 groups, 4 materials\n");
+  GLMmodel* m = load(dir + "parts.obj");
+  ASSERT_NE(m, nullptr);
+  EXPECT_STREQ(m->mtllib, "parts.mtl");  // named after OUT
+  EXPECT_EQ(m->vertexcount, 12u);
+  EXPECT_EQ(m->normalcount, 12u);
+  EXPECT_EQ(m->texcoordcount, 10u);  // nine, and the one the tail's corners share
+  EXPECT_EQ(m->trianglecount, 4u);
+  // The reader keeps the blank after "g" in a group's name.
+  const GLMgroup* wing = glmFindGroup(m, " Wing.2");
+  ASSERT_NE(wing, nullptr);
+  const GLMtriangle& t = m->triangles[wing->triangles[0]];
+  EXPECT_EQ(m->vertices[3 * t.vertexidx[2]], -1.0f);  // the mirrored copy, as placed
+  EXPECT_EQ(m->normals[3 * t.normalidx[2]], -0.6f);
+  const GLMmaterial& glossy = m->materials[glmFindMaterial(m, "material2")];
+  EXPECT_STREQ(glossy.name, "material2");
+  EXPECT_EQ(glossy.specular[0], 0.5f);
+  EXPECT_EQ(glossy.shininess, 64.0f);
+  glmDelete(m);
+}
+
+TEST(MeshCli, ModelsThatCannotBeReadFailEveryCommand) {
+  std::string dir = scratchDir();
+  writeFile(dir + "noise.xyz", "nothing a reader knows\n");
+  writeFile(dir + "cloud.ply",
+            "ply\nformat ascii 1.0\nelement vertex 1\nproperty float x\nproperty float y\n"
+            "property float z\nend_header\n0 0 0\n");
+  for (const char* in : {"noise.xyz", "cloud.ply"}) {
+    const std::string name = dir + in;
+    for (const char* command : {"info", "convert", "weld"}) {
+      Result r = command == std::string("info") ? mesh({command, name})
+                                                : mesh({command, name, dir + "out.obj"});
+      EXPECT_EQ(r.status, 1) << command << " " << in;
+      EXPECT_EQ(r.out, "");
+      EXPECT_EQ(r.err.rfind("celshade-mesh: " + name + ": ", 0), 0u) << r.err;
+      EXPECT_FALSE(fileExists(dir + "out.obj"));
+    }
+  }
+  EXPECT_EQ(mesh({"info", dir + "cloud.ply"}).err,
+            "celshade-mesh: " + dir + "cloud.ply: no faces to draw\n");
+}
+
+#else
+
+TEST(MeshCli, WithoutAssimpOnlyObjFilesAreRead) {
+  std::string dir = scratchDir();
+  writeFile(dir + "part.stl", scene_files::kBracketStl);
+  Result r = mesh({"convert", dir + "part.stl", dir + "part.obj"});
+  EXPECT_EQ(r.status, 1);
+  EXPECT_EQ(r.err, "celshade-mesh: " + dir +
+                       "part.stl: only OBJ files can be read (this celshade was built without "
+                       "assimp)\n");
+}
+
+#endif
 
 }  // namespace

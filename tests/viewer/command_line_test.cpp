@@ -27,7 +27,7 @@ namespace {
 const std::string kUsage =
     "usage: celshade [--ramp FILE] [--keys KEYS] [--snapshot FILE.png] [--size WxH]\n"
     "                [--turn YAW[,PITCH]] [--up AXIS] [--turntable N] [--background COLOR]\n"
-    "                [MODEL.obj ...]\n";
+    "                [MODEL ...]\n";
 const uint8_t kBackground[3] = {158, 184, 209};  // runs with model files: light blue
 
 struct Outcome {
@@ -600,6 +600,41 @@ TEST_F(CommandLine, WithoutADisplayOrSnapshotItSaysSoInOneLine) {
             "celshade: can't open a window: no X display (DISPLAY is not set); draw a still "
             "with --snapshot FILE.png, or run it under xvfb-run\n");
   EXPECT_EQ(r.out, "");
+}
+
+TEST_F(CommandLine, AModelInAnotherFormatIsShownAsItsObjTwinOrRefusedWithTheReason) {
+  ASSERT_TRUE(writeBareEllipsoid(path("ball.obj"), 1, 0.6f, 0.8f, 48, 32));
+  ASSERT_TRUE(writeBareEllipsoidPly(path("ball.ply"), 1, 0.6f, 0.8f, 48, 32));
+  write("noise.xyz", "nothing a reader knows\n");
+#if CELSHADE_ASSIMP
+  std::vector<std::string> ramp;
+  for (const char* value : {"0.2", "0.4", "0.6", "0.9"}) ramp.insert(ramp.end(), 8, value);
+  ASSERT_TRUE(writeRamp(dir_, ramp));
+  // Framed alike, to the pixel but for rounding in the two text readers.
+  Extent obj = extent(still({"ball.obj"}));
+  Image shot = still({"ball.ply"});
+  Extent ply = extent(shot);
+  EXPECT_NEAR(ply.left, obj.left, 1);
+  EXPECT_NEAR(ply.right, obj.right, 1);
+  EXPECT_NEAR(ply.top, obj.top, 1);
+  EXPECT_NEAR(ply.bottom, obj.bottom, 1);
+  // Given normals as a bare OBJ model is; PLY has no colours, and assimp's
+  // material for it is white: the bands are the ramp's values themselves.
+  std::set<int> right = mainLevels(greyLevels(shot, 400, 800));
+  right.erase(0);
+  EXPECT_TRUE(nearAll(right, {51, 102, 153, 230})) << ::testing::PrintToString(right);
+
+  Outcome r = run({"--snapshot", "never.png", "ball.obj", "noise.xyz"});
+  EXPECT_EQ(r.status, 1);
+  EXPECT_EQ(r.err,
+            "noise.xyz: No suitable reader found for the file format of file \"noise.xyz\".\n");
+#else
+  Outcome r = run({"--snapshot", "never.png", "ball.obj", "ball.ply"});
+  EXPECT_EQ(r.status, 1);
+  EXPECT_EQ(r.err, "ball.ply: only OBJ files can be read (this celshade was built without assimp)\n");
+#endif
+  EXPECT_EQ(r.out, "");
+  EXPECT_NE(access(path("never.png").c_str(), F_OK), 0);
 }
 
 }  // namespace

@@ -105,6 +105,22 @@ bool writeBareEllipsoid(const std::string& path, float rx, float ry, float rz, i
   return fclose(f) == 0;
 }
 
+bool writeBareEllipsoidPly(const std::string& path, float rx, float ry, float rz, int slices,
+                           int stacks) {
+  FILE* f = fopen(path.c_str(), "w");
+  if (!f) return false;
+  Ellipsoid e = ellipsoid(rx, ry, rz, slices, stacks);
+  fprintf(f, "ply\nformat ascii 1.0\nelement vertex %zu\n", e.xyz.size() / 3);
+  fprintf(f, "property float x\nproperty float y\nproperty float z\nelement face %zu\n",
+          e.triangles.size() / 3);
+  fprintf(f, "property list uchar int vertex_indices\nend_header\n");
+  for (size_t k = 0; k < e.xyz.size(); k += 3)
+    fprintf(f, "%.6f %.6f %.6f\n", e.xyz[k], e.xyz[k + 1], e.xyz[k + 2]);
+  for (size_t k = 0; k < e.triangles.size(); k += 3)
+    fprintf(f, "3 %d %d %d\n", e.triangles[k] - 1, e.triangles[k + 1] - 1, e.triangles[k + 2] - 1);
+  return fclose(f) == 0;
+}
+
 bool writeBox(const std::string& dir, const std::string& name, float sx, float sy, float sz,
               const Material& front, const Material& sides) {
   if (!writeMaterials(dir, name, {front, sides})) return false;

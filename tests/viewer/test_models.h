@@ -31,6 +31,11 @@ long writeEllipsoid(const std::string& dir, const std::string& name, float rx, f
 bool writeBareEllipsoid(const std::string& path, float rx, float ry, float rz, int slices,
                         int stacks);
 
+// Writes the same ellipsoid to `path` as an ASCII PLY file: vertices and
+// triangles only.
+bool writeBareEllipsoidPly(const std::string& path, float rx, float ry, float rz, int slices,
+                           int stacks);
+
 // Writes dir/name.obj and dir/name.mtl: a box spanning -sx..sx, -sy..sy,
 // -sz..sz with one normal per face, as quads; the face towards +z is the
 // group "front" with material `front`, the others the group "sides" with

@@ -1,7 +1,9 @@
-// celshade-mesh: reads an OBJ model, applies one operation of the model
-// library and writes the result, or describes the model. Results go to
+// celshade-mesh: reads a model (OBJ, or any format assimp reads), applies
+// one operation of the model library and writes the result as OBJ, or
+// describes the model. Results go to
 // standard output as one line; warnings and errors to standard error.
 #include <glm.h>
+#include <import.h>
 
 #include <cmath>
 #include <cstdio>
@@ -32,30 +34,33 @@ const char* const kModeHelp =
     "                  normals before flat ones)\n";
 
 const Command kCommands[] = {
-    {"info", "FILE.obj",
+    {"info", "MODEL",
      "Prints the model's counts (vertices, normals, texture coordinates,\n"
      "triangles, groups with their triangles and materials, materials), its\n"
      "extent and which attributes it has.\n"},
-    {"normals", "[--angle DEG] [--mode LIST] IN.obj OUT.obj",
+    {"normals", "[--angle DEG] [--mode LIST] IN OUT.obj",
      "Computes facet normals and smoothed vertex normals: triangles within DEG\n"
      "degrees of each other around a vertex share one normal.\n"
      "  --angle DEG     smoothing angle, 0 to 180 (default 90)\n"},
-    {"weld", "[--epsilon E] [--mode LIST] IN.obj OUT.obj",
+    {"weld", "[--epsilon E] [--mode LIST] IN OUT.obj",
      "Merges vertices that lie within E of each other in x, y and z.\n"
      "  --epsilon E     tolerance, 0 or more (default 0.00001)\n"},
-    {"texture", "--linear|--spheremap [--mode LIST] IN.obj OUT.obj",
+    {"texture", "--linear|--spheremap [--mode LIST] IN OUT.obj",
      "Generates texture coordinates.\n"
      "  --linear        one per vertex, projected on the x-z plane\n"
      "  --spheremap     one per normal, from its direction (needs normals)\n"},
-    {"unitize", "[--mode LIST] IN.obj OUT.obj",
+    {"unitize", "[--mode LIST] IN OUT.obj",
      "Centres the model's bounding box on the origin and scales it so that its\n"
      "largest side (max - min) becomes 2: the model then spans -1..1 along that\n"
      "axis, wherever it lay. (The library's glmUnitize, which the viewer\n"
      "applies, scales by 2 over |max| + |min| instead, which is the largest\n"
      "side only when the box contains the origin: a model from x = 10 to 12\n"
      "ends 2/11 wide there.)\n"},
-    {"reverse", "[--mode LIST] IN.obj OUT.obj",
+    {"reverse", "[--mode LIST] IN OUT.obj",
      "Reverses the winding of every triangle and negates every normal.\n"},
+    {"convert", "[--mode LIST] IN OUT.obj",
+     "Writes the model as it is read: vertices, normals, texture coordinates,\n"
+     "groups and materials (the library named after OUT).\n"},
 };
 
 const Command* findCommand(const char* name) {
@@ -68,11 +73,12 @@ void printToolHelp(FILE* out) {
   fprintf(out, "usage: %s COMMAND [OPTIONS] FILES\n\ncommands:\n", kTool);
   for (const Command& c : kCommands) fprintf(out, "  %s %s\n", c.name, c.usage);
   fprintf(out,
-          "\nCommands that write read IN.obj (and its material library), change the\n"
-          "model and write OUT.obj (and, with materials, the library OUT.mtl beside\n"
-          "it). A file is replaced only once it is written whole, and a library\n"
-          "only when nothing it holds is lost. What the output cannot keep of the\n"
-          "input is listed as warnings.\n"
+          "\nA model is an OBJ file (with its material library) or a file of any\n"
+          "format assimp reads (glTF, STL, PLY, Collada, 3DS, FBX, ...). Commands\n"
+          "that write read IN, change the model and write OUT.obj (and, with\n"
+          "materials, the library OUT.mtl beside it). A file is replaced only once\n"
+          "it is written whole, and a library only when nothing it holds is lost.\n"
+          "What the output cannot keep of the input is listed as warnings.\n"
           "`%s COMMAND --help` describes a command.\n",
           kTool);
 }
@@ -220,10 +226,10 @@ const std::string* option(const Arguments& args, const char* name) {
 
 // Reads the model; a library that cannot be opened is a warning.
 GLMmodel* readModel(const std::string& file, Warnings& warnings) {
-  char error[1024];
-  GLMmodel* model = glmTryReadOBJWith(file.c_str(), GLM_READ_OPTIONAL_LIBRARIES, error, sizeof error);
+  std::string error;
+  GLMmodel* model = importModel(file.c_str(), GLM_READ_OPTIONAL_LIBRARIES, error);
   warnings.flush();
-  if (!model) fprintf(stderr, "%s: %s\n", kTool, error);
+  if (!model) fprintf(stderr, "%s: %s\n", kTool, error.c_str());
   return model;
 }
 
@@ -290,9 +296,10 @@ std::string beside(const std::string& file, const std::string& name) {
 
 // Names the material library after the output file (out.obj gets out.mtl,
 // out.mtl gets out.mtl.mtl), so that an output beside the input under
-// another name leaves the input's own library alone.
+// another name leaves the input's own library alone. Materials read from
+// another format than OBJ come from no library and get one so.
 void nameLibraryAfter(GLMmodel* model, const std::string& out) {
-  if (!model->mtllib) return;
+  if (!model->materials) return;
   std::string base = out.substr(out.find_last_of('/') + 1);  // npos + 1 is 0
   size_t dot = base.find_last_of('.');
   if (dot != std::string::npos && dot > 0 && base.compare(dot, std::string::npos, ".mtl") != 0)
@@ -348,7 +355,8 @@ int transform(const Command& c, const Arguments& args, Warnings& warnings, Chang
       return kFailed;
     }
   }
-  for (const std::string& note : keeping::notKeptOfObj(in, model)) warnings.add(note);
+  if (isObjName(in.c_str()))
+    for (const std::string& note : keeping::notKeptOfObj(in, model)) warnings.add(note);
   if (!library.empty())
     for (const std::string& note : keeping::notKeptOfLibrary(library)) warnings.add(note);
   warnings.flush();
@@ -433,6 +441,14 @@ int run(const Command& c, int argc, char** argv, Warnings& warnings) {
         glmSpheremapTexture(model);
       what = "generated " + grouped(model->texcoordcount) + " texture coordinates (" +
              (linear ? "linear" : "spheremap") + ")";
+      return true;
+    });
+  }
+  if (name == "convert") {
+    return transform(c, args, warnings, [&](GLMmodel* model, std::string& what) {
+      what = "converted " + grouped(model->vertexcount) + " vertices, " +
+             grouped(model->trianglecount) + " triangles, " + grouped(model->groupcount) +
+             " groups, " + grouped(model->materialcount) + " materials";
       return true;
     });
   }

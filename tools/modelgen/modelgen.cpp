@@ -351,9 +351,11 @@ GLMmodel* build(const Animal& animal) {
     for (int k = 0; k < 3; k++) m->triangles[t].vertexidx[k] = GLuint(3 * t + k + 1);
     perMaterial[size_t(material[t])]++;
   }
+  // The groups are made last material first, so that the list (newest
+  // first) and the drawing follow the materials' order.
   glmAddGroup(m, "default");
   std::vector<GLMgroup*> groups(a->materials.size());
-  for (size_t i = 1; i < a->materials.size(); i++) {
+  for (size_t i = a->materials.size() - 1; i >= 1; i--) {
     GLMgroup* g = glmAddGroup(m, a->materials[i].name);
     g->material = GLuint(i);
     g->triangles = allocate<GLuint>(perMaterial[i]);
