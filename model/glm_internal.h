@@ -81,6 +81,9 @@ GLM_INTERNAL void* allocTable(size_t count, size_t size);
 // after its position (0 when the position is past the end).
 GLM_INTERNAL bool bytesLeft(FILE* file, size_t& left);
 
+// The CPUs the process may run on (at least 1).
+GLM_INTERNAL unsigned processorCount();
+
 // A file written under a temporary name in its target's folder and renamed
 // over the target by commit(), so that the target is either the whole new
 // file or what it was before. Dropped (closed and removed) unless committed.

@@ -60,11 +60,6 @@ GLM_INTERNAL Load loadFile(const char* name, Text& text);
 // false when it has none (no such file, not a regular file).
 GLM_INTERNAL bool fileIdentity(const char* name, uint64_t identity[4]);
 
-// Skips a UTF-8 byte-order mark at the start of the text (Windows tools
-// write one). False for UTF-16 text (byte-order mark FF FE or FE FF), which
-// the reader does not read.
-GLM_INTERNAL bool skipByteOrderMark(Text& text);
-
 // Where material libraries come from: files, or the caller's callback.
 struct MtlSource {
   GLMmtlsource callback = nullptr;  // null: read files
@@ -115,6 +110,14 @@ struct Error {
   std::string message;  // "file:line: what went wrong"
   int code = 0;         // errno of a file that could not be opened
 };
+
+// Line of p in the text that starts at base, counted from 1 (1 without a
+// text).
+GLM_INTERNAL size_t lineOf(const char* base, const char* p);
+
+// The statement at p up to its line end (p < end), for a message: at most
+// 80 bytes, control bytes as '?'.
+GLM_INTERNAL std::string quote(const char* p, const char* end);
 
 // Fills `error` and gives false. The message names the file, then the line
 // of `at` in `text` when given, then `what`, then (when `quoted`) the

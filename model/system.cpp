@@ -1,7 +1,8 @@
 // Every call the library makes to the operating system: loading a file's
 // text (a read-only mapping, or a heap copy of a pipe), handing mapped pages
 // back, huge-page advice and tables on huge pages, a file's remaining size,
-// and written files replacing their targets whole.
+// the CPUs the process may run on, and written files replacing their
+// targets whole.
 #include "reader.h"
 
 #include <algorithm>
@@ -11,8 +12,10 @@
 #include <cstdio>
 #include <cstdlib>
 #include <string>
+#include <thread>
 
 #include <fcntl.h>
+#include <sched.h>
 #include <sys/mman.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -53,17 +56,6 @@ void Text::releaseBefore(const char* p) {
 void Text::releaseAll() {
   if (map) madvise(map, mapped, MADV_DONTNEED);
   released = 0;
-}
-
-bool skipByteOrderMark(Text& text) {
-  const unsigned char* p = reinterpret_cast<const unsigned char*>(text.data);
-  if (text.size >= 2 && ((p[0] == 0xFF && p[1] == 0xFE) || (p[0] == 0xFE && p[1] == 0xFF)))
-    return false;
-  if (text.size >= 3 && p[0] == 0xEF && p[1] == 0xBB && p[2] == 0xBF) {
-    text.data += 3;
-    text.size -= 3;
-  }
-  return true;
 }
 
 namespace {
@@ -161,6 +153,13 @@ void* allocTable(size_t count, size_t size) {
     return p;
   }
   return allocArray(count, size);
+}
+
+unsigned processorCount() {
+  cpu_set_t set;
+  if (sched_getaffinity(0, sizeof set, &set) == 0 && CPU_COUNT(&set) > 0)
+    return unsigned(CPU_COUNT(&set));
+  return std::max(1u, std::thread::hardware_concurrency());
 }
 
 bool bytesLeft(FILE* file, size_t& left) {
