@@ -1,9 +1,12 @@
-// Where the library's warnings go: a handler the program sets, or the stream
-// each warning has always been printed on.
+// What the library says: its warnings, which go to a handler the program
+// sets or else to the stream each function names, and the report of a
+// failed assertion.
 #include "glm_internal.h"
 
+#include <cerrno>
 #include <cstdarg>
 #include <cstdio>
+#include <cstdlib>
 #include <mutex>
 #include <string>
 
@@ -44,4 +47,11 @@ void emitMessage(FILE* stream, const char* format, ...) {
     h(user, line.c_str());
   else
     fprintf(stream, "%s\n", line.c_str());  // one call per line, as always
+}
+
+void assertionFailed(const char* expression, const char* file, unsigned line,
+                     const char* function) noexcept {
+  fprintf(stderr, "%s: glm.cpp: %s:%u: %s: Assertion `%s' failed.\n",
+          program_invocation_short_name, file, line, function, expression);
+  abort();
 }
