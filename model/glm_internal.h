@@ -52,6 +52,31 @@ GLM_INTERNAL GLfloat glmAbs(GLfloat f);
 GLM_INTERNAL void emitMessage(FILE* stream, const char* format, ...)
     __attribute__((format(printf, 2, 3)));
 
+// ---- Failures ---------------------------------------------------------------
+
+// Why a read or a write failed. A file that cannot be opened and an unknown
+// keyword keep the classic messages that glmReadOBJ and glmWriteOBJ print
+// before ending the process; every other failure prints its message.
+enum class Fail { OpenObj, OpenMtl, UnknownToken, Other };
+
+struct Failure {
+  Fail kind = Fail::Other;
+  std::string subject;  // the file or keyword a classic message names
+  std::string message;  // "file:line: what went wrong", as the caller gets it
+  int code = 0;         // errno of a file that could not be opened
+};
+
+// The function whose messages a failure ends the process with.
+enum class FailingCall { Read, Write };
+
+// Copies the failure's message into the caller's buffer of `size` bytes,
+// NUL-terminated and cut to fit; nothing without a buffer.
+GLM_INTERNAL void copyMessage(const Failure& failure, char* buffer, size_t size);
+// Prints the message glmReadOBJ or glmWriteOBJ gives for the failure (on
+// standard error; an unknown token on standard output) and ends the process
+// with exit status 1.
+[[noreturn]] GLM_INTERNAL void exitWithFailure(const Failure& failure, FailingCall call);
+
 // ---- Models -----------------------------------------------------------------
 
 // Settles a draw or write mode against what the model holds: drops a flag

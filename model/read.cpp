@@ -4,8 +4,6 @@
 // statement by statement where that count proves wrong.
 #include "read_scan.h"
 
-#include <cstdio>
-#include <cstdlib>
 #include <new>
 #include <string>
 
@@ -15,7 +13,7 @@ namespace {
 // One read of the model from `text`, its first pass counting by lines or
 // statement by statement; null (with `error` filled) on any error. The
 // libraries and materials not found are left in `missing`.
-GLMmodel* readOnce(const char* path, Text& text, const MtlSource& mtl, Error& error, bool byLines,
+GLMmodel* readOnce(const char* path, Text& text, const MtlSource& mtl, Failure& error, bool byLines,
                    Unfound& missing) {
   GLMmodel* model = newModel(path, error);
   if (!model) return nullptr;
@@ -44,7 +42,7 @@ GLMmodel* readOnce(const char* path, Text& text, const MtlSource& mtl, Error& er
 // only); when that count turns out wrong, or the read fails, reads again
 // counting statement by statement, which alone decides the outcome and the
 // messages.
-GLMmodel* readModel(const char* path, Text& text, const MtlSource& mtl, Error& error,
+GLMmodel* readModel(const char* path, Text& text, const MtlSource& mtl, Failure& error,
                     int counting = GLM_COUNT_LINES_FIRST) {
   if (!startText(text, error, path)) return nullptr;
   Unfound missing;
@@ -66,7 +64,7 @@ GLMmodel* readModel(const char* path, Text& text, const MtlSource& mtl, Error& e
       if (error.message.empty()) fail(error, path, "lines miscounted");
       return nullptr;
     }
-    error = Error{};
+    error = Failure{};
     missing = Unfound{};
   }
   GLMmodel* model = readOnce(path, text, mtl, error, false, missing);
@@ -74,12 +72,7 @@ GLMmodel* readModel(const char* path, Text& text, const MtlSource& mtl, Error& e
   return model;
 }
 
-// Copies the message into the caller's buffer, cut to fit.
-void report(const Error& error, char* buffer, size_t size) {
-  if (buffer && size) snprintf(buffer, size, "%s", error.message.c_str());
-}
-
-GLMmodel* readFile(const char* filename, GLuint flags, Error& error) {
+GLMmodel* readFile(const char* filename, GLuint flags, Failure& error) {
   Text text;
   Load load = loadFile(filename, text);
   if (load != Load::Ok) {
@@ -96,25 +89,10 @@ GLMmodel* readFile(const char* filename, GLuint flags, Error& error) {
 
 GLMmodel* glmReadOBJ(const char* filename) {
   GLM_ASSERT(filename);
-  read_detail::Error error;
+  Failure error;
   GLMmodel* model = read_detail::readFile(filename, 0, error);
   if (model) return model;
-  switch (error.kind) {
-    case read_detail::Fail::OpenObj:
-      fprintf(stderr, "glmReadOBJ() failed: can't open data file \"%s\".\n", filename);
-      break;
-    case read_detail::Fail::OpenMtl:
-      fprintf(stderr, "glmReadMTL() failed: can't open material file \"%s\".\n",
-              error.subject.c_str());
-      break;
-    case read_detail::Fail::UnknownToken:
-      printf("glmFirstPass(): Unknown token \"%s\".\n", error.subject.c_str());
-      break;
-    case read_detail::Fail::Other:
-      fprintf(stderr, "%s\n", error.message.c_str());
-      break;
-  }
-  exit(1);
+  exitWithFailure(error, FailingCall::Read);
 }
 
 GLMmodel* glmTryReadOBJ(const char* filename, char* error, size_t errorsize) {
@@ -123,9 +101,9 @@ GLMmodel* glmTryReadOBJ(const char* filename, char* error, size_t errorsize) {
 
 GLMmodel* glmTryReadOBJWith(const char* filename, GLuint flags, char* error, size_t errorsize) {
   GLM_ASSERT(filename);
-  read_detail::Error failure;
+  Failure failure;
   GLMmodel* model = read_detail::readFile(filename, flags, failure);
-  if (!model) read_detail::report(failure, error, errorsize);
+  if (!model) copyMessage(failure, error, errorsize);
   return model;
 }
 
@@ -138,14 +116,14 @@ GLMmodel* readText(const char* path, const char* text, size_t length, GLMmtlsour
   read_detail::Text span;
   span.data = text;
   span.size = length;
-  read_detail::Error failure;
+  Failure failure;
   read_detail::MtlSource source;
   source.callback = mtl;
   source.user = user;
   source.optional = flags & GLM_READ_OPTIONAL_LIBRARIES;
   if (!mtl) source.callback = [](void*, const char*, size_t*) -> const char* { return nullptr; };
   GLMmodel* model = read_detail::readModel(path, span, source, failure, counting);
-  if (!model) read_detail::report(failure, error, errorsize);
+  if (!model) copyMessage(failure, error, errorsize);
   return model;
 }
 

@@ -143,7 +143,7 @@ bool countLibrary(ObjScan& s, const char* keyword, const char*& p) {
   s.missingLibraries.push_back(s.model->path + (":" + std::to_string(lineOf(s.text.data, keyword))) +
                                ": can't open material library \"" + std::string(name) + "\" (" +
                                strerror(s.error.code) + ")");
-  s.error = Error{};
+  s.error = Failure{};
   return true;
 }
 
@@ -541,7 +541,7 @@ bool allocateArrays(ObjScan& s) {
   return true;
 }
 
-GLMmodel* newModel(const char* path, Error& error) {
+GLMmodel* newModel(const char* path, Failure& error) {
   GLMmodel* model = static_cast<GLMmodel*>(calloc(1, sizeof(GLMmodel)));
   char* pathCopy = copyName(path);
   if (!model || !pathCopy) {

@@ -131,7 +131,7 @@ void runPieces(size_t n, size_t threads, Work work) {
 // of its own (a piece's failure only sends the read back to one thread).
 struct PieceScan {
   Text text;
-  Error error;
+  Failure error;
   ObjScan s;
   PieceScan(ObjScan& whole, const Piece& piece)
       : text(whole.text, piece.begin), s(whole.model, text, whole.mtl, error) {
@@ -268,7 +268,7 @@ Split splitFor(size_t size) {
 
 GLMmodel* readPieces(const char* path, Text& text, const MtlSource& mtl, Split split,
                      Unfound& missing) {
-  Error error;
+  Failure error;
   GLMmodel* model = newModel(path, error);
   if (!model) return nullptr;
   bool ok = false;

@@ -33,7 +33,7 @@ struct GLM_INTERNAL ObjScan {
   GLMmodel* model;
   Text& text;
   const MtlSource& mtl;
-  Error& error;
+  Failure& error;
   std::unordered_map<std::string_view, GroupSlot> groups;
   GroupSlot* defaultGroup = nullptr;
   const char* statement = nullptr;  // keyword of the statement being read
@@ -68,7 +68,7 @@ struct GLM_INTERNAL ObjScan {
   std::vector<uint64_t> materialSlots;
   const GLMmaterial* indexed = nullptr;
 
-  ObjScan(GLMmodel* m, Text& t, const MtlSource& source, Error& e)
+  ObjScan(GLMmodel* m, Text& t, const MtlSource& source, Failure& e)
       : model(m), text(t), mtl(source), error(e), libraries(m) {}
 
   // Fails with "file:line: what: `statement`".
@@ -118,7 +118,7 @@ GLM_INTERNAL bool glmSecondPass(ObjScan& s);
 GLM_INTERNAL bool allocateArrays(ObjScan& s);
 // An empty model read from `path`; null (with `error` filled) when out of
 // memory.
-GLM_INTERNAL GLMmodel* newModel(const char* path, Error& error);
+GLM_INTERNAL GLMmodel* newModel(const char* path, Failure& error);
 
 // ---- Counting by lines (read_count.cpp) -------------------------------------
 

@@ -49,7 +49,7 @@ bool skipByteOrderMark(Text& text) {
 
 }  // namespace
 
-bool fail(Error& error, std::string_view file, std::string_view what, const Text* text,
+bool fail(Failure& error, std::string_view file, std::string_view what, const Text* text,
           const char* at, bool quoted) {
   error.kind = Fail::Other;
   error.message.assign(file);
@@ -59,7 +59,7 @@ bool fail(Error& error, std::string_view file, std::string_view what, const Text
   return false;
 }
 
-bool failLoad(Error& error, Load load, std::string_view file, Fail kind, const char* cantOpen) {
+bool failLoad(Failure& error, Load load, std::string_view file, Fail kind, const char* cantOpen) {
   const int code = errno;
   fail(error, file, load == Load::CantOpen ? cantOpen : "out of memory");
   if (load == Load::CantOpen) error.kind = kind, error.code = code;
@@ -72,7 +72,7 @@ void Unfound::report() const {
   for (const std::string& name : materials) reportMissingMaterial(name.c_str());
 }
 
-bool startText(Text& text, Error& error, std::string_view file) {
+bool startText(Text& text, Failure& error, std::string_view file) {
   return skipByteOrderMark(text) ||
          fail(error, file, "UTF-16 text, which is not read (save the file as UTF-8)");
 }

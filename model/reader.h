@@ -102,15 +102,6 @@ struct MtlSource {
   }
 };
 
-enum class Fail { OpenObj, OpenMtl, UnknownToken, Other };
-
-struct Error {
-  Fail kind = Fail::Other;
-  std::string subject;  // file name or keyword of the three classic messages
-  std::string message;  // "file:line: what went wrong"
-  int code = 0;         // errno of a file that could not be opened
-};
-
 // Line of p in the text that starts at base, counted from 1 (1 without a
 // text).
 GLM_INTERNAL size_t lineOf(const char* base, const char* p);
@@ -123,12 +114,12 @@ GLM_INTERNAL std::string quote(const char* p, const char* end);
 // of `at` in `text` when given, then `what`, then (when `quoted`) the
 // statement at `at` up to its line end: "file:line: what: `statement`" for
 // a statement, "file: what" for the file as a whole.
-GLM_INTERNAL bool fail(Error& error, std::string_view file, std::string_view what,
+GLM_INTERNAL bool fail(Failure& error, std::string_view file, std::string_view what,
                        const Text* text = nullptr, const char* at = nullptr, bool quoted = true);
 // A file that could not be loaded: "file: <cantOpen>" as `kind`, with the
 // file as the subject and errno as the code, or "file: out of memory".
 // Gives false.
-GLM_INTERNAL bool failLoad(Error& error, Load load, std::string_view file, Fail kind,
+GLM_INTERNAL bool failLoad(Failure& error, Load load, std::string_view file, Fail kind,
                            const char* cantOpen);
 
 // What a read did not find, reported once the read is done: the warnings
@@ -142,7 +133,7 @@ struct GLM_INTERNAL Unfound {
 
 // Refuses UTF-16 text: "file: UTF-16 text, ..." in `error`, false. Skips a
 // UTF-8 byte-order mark.
-GLM_INTERNAL bool startText(Text& text, Error& error, std::string_view file);
+GLM_INTERNAL bool startText(Text& text, Failure& error, std::string_view file);
 
 // The material libraries one read of a model has read, so that a library
 // named again is not read again. The model owns the materials it holds;
@@ -168,7 +159,7 @@ struct GLM_INTERNAL Libraries {
 // materials without being read again. False (with `error` filled) when it
 // cannot be read.
 GLM_INTERNAL bool glmReadMTL(GLMmodel* model, std::string_view name, const MtlSource& mtl,
-                          Error& error, Libraries& libraries);
+                          Failure& error, Libraries& libraries);
 
 }  // namespace read_detail
 
