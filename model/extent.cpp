@@ -72,6 +72,7 @@ GLfloat glmUnitize(GLMmodel* model) {
 }
 
 GLvoid glmScale(GLMmodel* model, GLfloat scale) {
+  GLM_ASSERT(model);
   for (GLuint i = 1; i <= model->vertexcount; i++)
     for (int c = 0; c < 3; c++) model->vertices[3 * size_t(i) + c] *= scale;
 }

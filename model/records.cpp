@@ -59,6 +59,7 @@ void reportMissingMaterial(const char* name) {
 }
 
 GLuint glmFindMaterial(GLMmodel* model, const char* name) {
+  GLM_ASSERT(model);
   GLuint index = 0;
   if (!findMaterial(model, name, index)) reportMissingMaterial(name);
   return index;
