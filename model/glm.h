@@ -177,7 +177,10 @@ GLMmodel* glmReadOBJ(const char* filename);
  * and, when `error` is not NULL, writes one NUL-terminated line
  * "file:line: what went wrong" into it (at most errorsize bytes; the file
  * is the OBJ or MTL file at fault, the line left out when it names none).
- * Leaves `error` alone on success. */
+ * Leaves `error` alone on success. In this and every other message of the
+ * reader, bytes of the file (a name, a keyword, the statement quoted) that
+ * are neither printable ASCII nor part of a well-formed UTF-8 character
+ * show as \xNN, and so do control characters. */
 GLMmodel* glmTryReadOBJ(const char* filename, char* error, size_t errorsize);
 
 /* Supplies the text of a material library for glmReadOBJText. `name` is

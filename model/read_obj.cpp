@@ -140,8 +140,9 @@ bool countLibrary(ObjScan& s, const char* keyword, const char*& p) {
   if (!s.mtl.optional || s.error.kind != Fail::OpenMtl) return false;
   // An optional library that cannot be opened: the read goes on with the
   // materials it had.
-  s.missingLibraries.push_back(s.model->path + (":" + std::to_string(lineOf(s.text.data, keyword))) +
-                               ": can't open material library \"" + std::string(name) + "\" (" +
+  s.missingLibraries.push_back(printable(s.model->path) + ":" +
+                               std::to_string(lineOf(s.text.data, keyword)) +
+                               ": can't open material library \"" + printable(name) + "\" (" +
                                strerror(s.error.code) + ")");
   s.error = Failure{};
   return true;
@@ -296,7 +297,7 @@ struct ObjPass {
       fail(s.error, m->path, "unknown token \"" + quote(keyword, p) + "\"", &s.text, keyword,
            false);
       s.error.kind = Fail::UnknownToken;
-      s.error.subject = std::string(cString(keyword, p));
+      s.error.subject = printable(cString(keyword, p));
       return false;
     }
     float sink[3];  // the counting pass converts nothing

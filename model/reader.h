@@ -106,18 +106,26 @@ struct MtlSource {
 // text).
 GLM_INTERNAL size_t lineOf(const char* base, const char* p);
 
-// The statement at p up to its line end (p < end), for a message: at most
-// 80 bytes, control bytes as '?'.
+// Bytes from a file as a message shows them: printable ASCII and
+// well-formed UTF-8 characters as they are, every other byte (control
+// characters, DEL, C1 controls, bytes of no well-formed character) as \xNN
+// with two upper-case hex digits. Every name, keyword or statement a
+// message takes from a file goes through here, so that no message puts raw
+// bytes on a terminal.
+GLM_INTERNAL std::string printable(std::string_view bytes);
+// The statement at p up to its line end (p <= end), for a message: at most
+// 80 bytes, printable(), "..." after when cut.
 GLM_INTERNAL std::string quote(const char* p, const char* end);
 
-// Fills `error` and gives false. The message names the file, then the line
-// of `at` in `text` when given, then `what`, then (when `quoted`) the
-// statement at `at` up to its line end: "file:line: what: `statement`" for
-// a statement, "file: what" for the file as a whole.
+// Fills `error` and gives false. The message names the file (printable()),
+// then the line of `at` in `text` when given, then `what`, then (when
+// `quoted`) the statement at `at` up to its line end: "file:line: what:
+// `statement`" for a statement, "file: what" for the file as a whole.
 GLM_INTERNAL bool fail(Failure& error, std::string_view file, std::string_view what,
                        const Text* text = nullptr, const char* at = nullptr, bool quoted = true);
 // A file that could not be loaded: "file: <cantOpen>" as `kind`, with the
-// file as the subject and errno as the code, or "file: out of memory".
+// file (printable()) as the subject and errno as the code, or "file: out of
+// memory".
 // Gives false.
 GLM_INTERNAL bool failLoad(Failure& error, Load load, std::string_view file, Fail kind,
                            const char* cantOpen);
