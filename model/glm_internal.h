@@ -106,8 +106,20 @@ GLM_INTERNAL void* allocTable(size_t count, size_t size);
 // after its position (0 when the position is past the end).
 GLM_INTERNAL bool bytesLeft(FILE* file, size_t& left);
 
+// `bytes` of zeroed pages mapped straight from the system, or null; given
+// back with unmapPages(pages, bytes).
+GLM_INTERNAL void* mapPages(size_t bytes);
+GLM_INTERNAL void unmapPages(void* pages, size_t bytes);
 // The CPUs the process may run on (at least 1).
 GLM_INTERNAL unsigned processorCount();
+// Runs work(context, i) for every i < count on at most `threads` threads,
+// the caller's among them, each taking the next i in turn, and returns when
+// all are done. A thread that cannot be started (no memory for its stack,
+// no thread to be had) is done without, down to the caller's alone. The
+// threads allocate nothing of their own beyond their stacks, which are
+// unmapped when they end.
+GLM_INTERNAL void runOnThreads(size_t count, size_t threads, void (*work)(void*, size_t),
+                               void* context);
 
 // A file written under a temporary name in its target's folder and renamed
 // over the target by commit(), so that the target is either the whole new

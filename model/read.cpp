@@ -26,7 +26,7 @@ GLMmodel* readOnce(const char* path, Text& text, const MtlSource& mtl, Failure& 
     text.releaseAll();
     ok = ok && allocateArrays(scan) && glmSecondPass(scan);
     text.releaseAll();
-    missing.materials = std::move(scan.missingMaterials);
+    missing.materials.assign(scan.missingMaterials.begin(), scan.missingMaterials.end());
     missing.libraries = std::move(scan.missingLibraries);
   } catch (const std::bad_alloc&) {
     ok = fail(error, path, "out of memory");

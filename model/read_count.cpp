@@ -81,7 +81,7 @@ GLM_SCAN_CLONES bool countLines(ObjScan& s) {
   const char* p = s.begin;
   const char* const end = s.stop;
   GroupSlot* group = s.group;
-  std::vector<LineMark>* const noted = s.lineMarks;
+  LineMarks* const noted = s.lineMarks;
   uint64_t counts[3] = {0, 0, 0}, triangles = 0;
   uint64_t faces = 0, words = 0;  // face lines and their words since the last group
   uint64_t segment = 0;           // triangles since the last statement

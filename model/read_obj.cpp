@@ -75,8 +75,6 @@ uint64_t* ObjScan::findSlot(std::string_view name, GLuint& found) {
   }
 }
 
-// Builds the table for the model's materials, the first of equal names
-// taking the slot.
 void ObjScan::indexMaterials() {
   size_t size = 16;
   while (size < 2 * size_t(model->materialcount)) size *= 2;
@@ -98,6 +96,15 @@ inline std::string_view groupName(const char* p, const char* stop) {
 }
 
 }  // namespace
+
+bool ObjScan::unknownToken(const char* keyword, const char* end) {
+  if (quiet) return false;
+  read_detail::fail(error, model->path, "unknown token \"" + quote(keyword, end) + "\"", &text,
+                    keyword, false);
+  error.kind = Fail::UnknownToken;
+  error.subject = printable(cString(keyword, end));
+  return false;
+}
 
 // ---- Groups and libraries ---------------------------------------------------
 
@@ -294,11 +301,7 @@ struct ObjPass {
     } else if (keyword[1] == 't') {
       n = 2, count = &texcoords, array = m->texcoords, size = s.texcoords;
     } else {
-      fail(s.error, m->path, "unknown token \"" + quote(keyword, p) + "\"", &s.text, keyword,
-           false);
-      s.error.kind = Fail::UnknownToken;
-      s.error.subject = printable(cString(keyword, p));
-      return false;
+      return s.unknownToken(keyword, p);
     }
     float sink[3];  // the counting pass converts nothing
     float* out = sink;

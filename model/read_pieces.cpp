@@ -13,6 +13,11 @@
 // by lines gone wrong, a statement going on past its end, a group or
 // material at its end other than the next piece assumed) sends the whole
 // read back to one thread, which alone then decides the model or the error.
+//
+// Threads that cannot be started are done without, and the piece threads
+// never call malloc or free (see PageAllocator): under a limit on the
+// address space the read in pieces needs hardly more than the read by one
+// thread, and what it held is given back before that read, if it comes.
 #include "read_lex.h"
 #include "read_scan.h"
 
@@ -21,11 +26,10 @@
 #include <cstdint>
 #include <cstdlib>
 #include <exception>
+#include <memory>
 #include <new>
 #include <string>
-#include <thread>
 #include <unordered_map>
-#include <utility>
 #include <vector>
 
 namespace read_detail {
@@ -36,6 +40,9 @@ constexpr size_t kSmallestPiece = size_t(2) << 20;
 // Pieces per thread, when the text is large enough.
 constexpr size_t kPiecesPerThread = 4;
 constexpr GLuint kUnset = UINT32_MAX;  // no material index reaches this
+// Room for a piece's group, library and material lines before its thread
+// maps more: one page.
+constexpr size_t kFirstMarks = 4096 / sizeof(LineMark);
 
 std::atomic<unsigned> splitThreads{0};
 std::atomic<size_t> splitSmallest{0};
@@ -65,7 +72,7 @@ struct Piece {
   // Counted: vertices, normals, texture coordinates, triangles, and the
   // group, library and material lines.
   uint64_t counts[4] = {0, 0, 0, 0};
-  std::vector<LineMark> marks;
+  LineMarks marks;
   // Placed: the numbers before the piece, the group and material in force
   // at its start, the groups it stores into.
   uint64_t first[4] = {0, 0, 0, 0};
@@ -73,12 +80,6 @@ struct Piece {
   const char* use = nullptr;  // the material line in force at the start
   GLuint material = 0;
   std::vector<GroupShare> shares;
-  // Stored: the group (by name) and material in force at its end, the
-  // materials it gave groups, the materials it did not find.
-  const char* endGroup = nullptr;
-  GLuint endMaterial = 0;
-  std::vector<std::pair<GLMgroup*, GLuint>> materials;
-  std::vector<std::string> missing;
 };
 
 // Cuts the text at line starts into at most `count` pieces of about the
@@ -101,42 +102,31 @@ std::vector<Piece> cutPieces(const Text& text, size_t count) {
 
 std::atomic<PieceRunner> pieceRunner{nullptr};
 
-// Runs work(i) for every i < n on `threads` threads, the caller's among
-// them, each taking the next i in turn (on the caller's alone when no
-// thread can be started).
+// Runs work(i) for every i < n on `threads` threads (a test's, or the
+// reader's own), the caller's among them, each taking the next i in turn;
+// on fewer when no more threads can be had.
 template <class Work>
 void runPieces(size_t n, size_t threads, Work work) {
-  if (PieceRunner runner = pieceRunner.load()) {  // a test's threads
-    runner(n, threads, [](void* context, size_t i) { (*static_cast<Work*>(context))(i); }, &work);
-    return;
-  }
-  std::atomic<size_t> next{0};
-  auto take = [&] {
-    for (size_t i; (i = next.fetch_add(1)) < n;) work(i);
-  };
-  std::vector<std::thread> started;
-  started.reserve(threads);
-  for (size_t k = 1; k < threads; k++) {
-    try {
-      started.emplace_back(take);
-    } catch (const std::exception&) {
-      break;
-    }
-  }
-  take();
-  for (std::thread& t : started) t.join();
+  PieceRunner runner = pieceRunner.load();
+  (runner ? runner : runOnThreads)(
+      n, threads, [](void* context, size_t i) { (*static_cast<Work*>(context))(i); }, &work);
 }
 
-// The scan of one piece on its own thread: a view of the text and an error
-// of its own (a piece's failure only sends the read back to one thread).
+// The scan of one piece: a view of the text and an error of its own (a
+// piece's failure only sends the read back to one thread). Its thread
+// neither allocates nor frees through malloc (see PageAllocator): a scan
+// that stores is made and unmade by the reading thread, which gives it all
+// it reads from.
 struct PieceScan {
   Text text;
   Failure error;
   ObjScan s;
+  std::vector<GLMgroup> standIns;  // storing: the piece's parts of the groups' lists
   PieceScan(ObjScan& whole, const Piece& piece)
       : text(whole.text, piece.begin), s(whole.model, text, whole.mtl, error) {
     s.begin = piece.begin;
     s.stop = piece.stop;
+    s.quiet = true;
   }
 };
 
@@ -200,17 +190,17 @@ bool placePieces(ObjScan& s, std::vector<Piece>& pieces) {
   return sizeModel(s);
 }
 
-// Stores a piece into the model's arrays; its groups are stand-ins that
-// point into the real groups' lists at the piece's places.
-void storePiece(ObjScan& whole, Piece& piece) try {
-  PieceScan scan(whole, piece);
-  ObjScan& s = scan.s;
-  std::vector<GLMgroup> standIns;
-  standIns.reserve(piece.shares.size());
+// The scan that stores a piece into the model's arrays, ready to run: its
+// groups are stand-ins that point into the real groups' lists at the
+// piece's places.
+std::unique_ptr<PieceScan> storingScan(ObjScan& whole, const Piece& piece) {
+  auto scan = std::make_unique<PieceScan>(whole, piece);
+  ObjScan& s = scan->s;
+  scan->standIns.reserve(piece.shares.size());
   for (const GroupShare& share : piece.shares) {
     GLMgroup* g = share.slot->group;
-    standIns.push_back(GLMgroup{g->name, 0, g->triangles + share.first, kUnset, nullptr});
-    s.groups.emplace(std::string_view(g->name), GroupSlot{&standIns.back(), share.count});
+    scan->standIns.push_back(GLMgroup{g->name, 0, g->triangles + share.first, kUnset, nullptr});
+    s.groups.emplace(std::string_view(g->name), GroupSlot{&scan->standIns.back(), share.count});
   }
   s.group = &s.groups.find(piece.group->group->name)->second;
   s.material = piece.material;
@@ -221,36 +211,41 @@ void storePiece(ObjScan& whole, Piece& piece) try {
   s.triangles = piece.first[3] + piece.counts[3];
   for (const LineMark& mark : piece.marks)
     if (mark.keyword && *mark.keyword != 'u') s.marks.push_back(mark.keyword);
-  piece.ok = glmSecondPass(s);
+  s.indexMaterials();
+  return scan;
+}
+
+// Stores a piece into the model's arrays.
+void storePiece(PieceScan& scan, Piece& piece) try {
+  piece.ok = glmSecondPass(scan.s);
   // The piece's text is not read again: hand its pages back now, not when
   // the last piece is done, so that the text is never resident as a whole.
   scan.text.releaseBefore(piece.stop);
-  if (!piece.ok) return;
-  piece.endGroup = s.group->group->name;
-  piece.endMaterial = s.material;
-  for (size_t i = 0; i < standIns.size(); i++)
-    if (standIns[i].material != kUnset)
-      piece.materials.emplace_back(piece.shares[i].slot->group, standIns[i].material);
-  piece.missing = std::move(s.missingMaterials);
 } catch (const std::exception&) {
   piece.ok = false;
 }
 
 // Checks that every piece stored what was counted and ended in the group
-// and material the next one assumed; then completes the groups and gathers
-// the materials not found, in file order.
-bool finishPieces(ObjScan& s, std::vector<Piece>& pieces, Unfound& missing) {
+// and material the next one assumed; then completes the groups, gives them
+// the materials the pieces found and gathers the materials not found, in
+// file order.
+bool finishPieces(ObjScan& s, std::vector<Piece>& pieces,
+                  const std::vector<std::unique_ptr<PieceScan>>& scans, Unfound& missing) {
   for (size_t k = 0; k < pieces.size(); k++) {
-    const Piece& piece = pieces[k];
-    if (!piece.ok) return false;
-    if (k + 1 < pieces.size() && (piece.endGroup != pieces[k + 1].group->group->name ||
-                                  piece.endMaterial != pieces[k + 1].material))
+    if (!pieces[k].ok) return false;
+    const ObjScan& end = scans[k]->s;
+    if (k + 1 < pieces.size() && (end.group->group->name != pieces[k + 1].group->group->name ||
+                                  end.material != pieces[k + 1].material))
       return false;
   }
   for (auto& named : s.groups) named.second.group->trianglecount = GLuint(named.second.count);
-  for (Piece& piece : pieces) {
-    for (const auto& given : piece.materials) given.first->material = given.second;
-    for (std::string& name : piece.missing) missing.materials.push_back(std::move(name));
+  for (size_t k = 0; k < pieces.size(); k++) {
+    const PieceScan& scan = *scans[k];
+    for (size_t i = 0; i < scan.standIns.size(); i++)
+      if (scan.standIns[i].material != kUnset)
+        pieces[k].shares[i].slot->group->material = scan.standIns[i].material;
+    missing.materials.insert(missing.materials.end(), scan.s.missingMaterials.begin(),
+                             scan.s.missingMaterials.end());
   }
   missing.libraries = std::move(s.missingLibraries);
   return true;
@@ -276,10 +271,14 @@ GLMmodel* readPieces(const char* path, Text& text, const MtlSource& mtl, Split s
     std::vector<Piece> pieces = cutPieces(text, split.pieces);
     ObjScan scan{model, text, mtl, error};
     scan.statement = text.data;
+    for (Piece& piece : pieces) piece.marks.reserve(kFirstMarks);
     runPieces(pieces.size(), split.threads, [&](size_t i) { countPiece(scan, pieces[i]); });
     ok = placePieces(scan, pieces) && allocateArrays(scan);
-    if (ok) runPieces(pieces.size(), split.threads, [&](size_t i) { storePiece(scan, pieces[i]); });
-    ok = ok && finishPieces(scan, pieces, missing);
+    std::vector<std::unique_ptr<PieceScan>> scans;
+    for (size_t i = 0; ok && i < pieces.size(); i++) scans.push_back(storingScan(scan, pieces[i]));
+    if (ok)
+      runPieces(pieces.size(), split.threads, [&](size_t i) { storePiece(*scans[i], pieces[i]); });
+    ok = ok && finishPieces(scan, pieces, scans, missing);
   } catch (const std::bad_alloc&) {
     ok = false;
   }

@@ -9,12 +9,35 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <new>
 #include <string>
 #include <string_view>
 #include <unordered_map>
 #include <vector>
 
 namespace read_detail {
+
+// Memory for the lists the piece threads fill, mapped page by page straight
+// from the system. A thread that calls malloc or free gets an arena of its
+// own, 64 MiB of address space with glibc that it keeps after the thread
+// ends, so that under a limit on the address space (ulimit -v) the arenas
+// of a few threads leave too little for the model. The piece threads
+// therefore never call malloc or free: what they fill grows in pages.
+template <class T>
+struct PageAllocator {
+  using value_type = T;
+  PageAllocator() = default;
+  template <class U>
+  PageAllocator(const PageAllocator<U>&) {}
+  T* allocate(size_t n) {
+    void* p = n <= SIZE_MAX / sizeof(T) ? mapPages(n * sizeof(T)) : nullptr;
+    if (!p) throw std::bad_alloc();
+    return static_cast<T*>(p);
+  }
+  void deallocate(T* p, size_t n) { unmapPages(p, n * sizeof(T)); }
+  friend bool operator==(PageAllocator, PageAllocator) { return true; }
+  friend bool operator!=(PageAllocator, PageAllocator) { return false; }
+};
 
 struct GroupSlot {
   GLMgroup* group;
@@ -28,6 +51,7 @@ struct LineMark {
   const char* keyword;
   uint64_t triangles;
 };
+using LineMarks = std::vector<LineMark, PageAllocator<LineMark>>;
 
 struct GLM_INTERNAL ObjScan {
   GLMmodel* model;
@@ -52,13 +76,17 @@ struct GLM_INTERNAL ObjScan {
   uint64_t vertices = 0, normals = 0, texcoords = 0, triangles = 0;
   // Counting a piece by lines: its group, library and material lines are
   // noted here, to be taken in order once every piece is counted.
-  std::vector<LineMark>* lineMarks = nullptr;
+  LineMarks* lineMarks = nullptr;
   bool byLines = false;  // the counting pass counts lines, not statements
+  // Fails without a message: a piece's failure only sends the read back to
+  // one thread, and a piece's thread formats nothing (see PageAllocator).
+  bool quiet = false;
   // Keywords of the group and library statements the counting pass took, in
   // order; the storing pass must meet exactly these.
   std::vector<const char*> marks;
   size_t nextMark = 0;
-  std::vector<std::string> missingMaterials;  // reported once the read is done
+  // Names of the materials not found, reported once the read is done.
+  std::vector<std::string_view, PageAllocator<std::string_view>> missingMaterials;
   std::vector<std::string> missingLibraries;  // warnings, reported once the read is done
   Libraries libraries;
   // First index of each material name, for the materials it was built for:
@@ -73,10 +101,13 @@ struct GLM_INTERNAL ObjScan {
 
   // Fails with "file:line: what: `statement`".
   bool fail(const char* what) {
-    return read_detail::fail(error, model->path, what, &text, statement);
+    return !quiet && read_detail::fail(error, model->path, what, &text, statement);
   }
   // Fails with "file: what", for the file as a whole.
-  bool failFile(const char* what) { return read_detail::fail(error, model->path, what); }
+  bool failFile(const char* what) { return !quiet && read_detail::fail(error, model->path, what); }
+  // Fails with "file:line: unknown token "keyword"" for the keyword
+  // [keyword, end) of the statement being read.
+  bool unknownToken(const char* keyword, const char* end);
   // The storing pass found something the counting pass did not count.
   // Counting statement by statement this never happens; counting by lines
   // it sends the read back to count statement by statement.
@@ -88,10 +119,12 @@ struct GLM_INTERNAL ObjScan {
   // The index of the first material named `name`, when there is one: what
   // glmFindMaterial finds, in expected constant time.
   bool findMaterial(std::string_view name, GLuint& index);
+  // Builds the table findMaterial looks in for the model's materials (else
+  // built when first needed), the first of equal names taking the slot.
+  void indexMaterials();
 
  private:
   uint64_t* findSlot(std::string_view name, GLuint& found);
-  void indexMaterials();
 };
 
 // ---- The statements (read_obj.cpp) ------------------------------------------
