@@ -268,19 +268,39 @@ GLvoid glmSpheremapTexture(GLMmodel* model);
 /* ---- Writing -------------------------------------------------------- */
 
 /* Writes the model as an OBJ file with the attributes `mode` selects and,
- * with GLM_MATERIAL and a library name, its MTL file (the name `mtllib`
- * holds, in the OBJ file's folder) beside it. Attributes the model lacks
- * are dropped with a "glmWriteOBJ() warning:" on standard output. With
- * GLM_FLAT | GLM_TEXTURE the faces are v/t/n, n naming the facet normal.
- * Each file is written to a new file in its folder and renamed over its
- * name only once both are written and closed, so a failure leaves any
- * earlier files whole and no partial file behind (a symbolic link is
- * followed, a file that existed keeps its permissions, a device or pipe is
- * written directly). On a failure prints a message on standard error
- * ("glmWriteOBJ() failed: can't open file" or "glmWriteMTL() failed: can't
- * open file" when a file cannot be created, "glmWriteOBJ() failed: file:
- * what went wrong" when it cannot be written, closed or renamed) and ends
- * the process with exit status 1. Asserts model. */
+ * with GLM_MATERIAL and a library name, its MTL file. The library is written
+ * where `mtllib` names it from the OBJ file's folder when the name stays
+ * inside that folder ("m.mtl", "sub/m.mtl"). A name with a ".." component,
+ * or an absolute one, is written in the OBJ file's folder under its last
+ * component (under the OBJ file's name with ".mtl" when that is no file
+ * name) and the "mtllib" line names that, with one warning on standard
+ * error: "glmWriteOBJ() warning: material library \"NAME\" lies outside
+ * the folder of \"FILE\": written as \"LAST\" beside it". Attributes the
+ * model lacks are dropped with a "glmWriteOBJ() warning:" on standard
+ * output. With GLM_FLAT | GLM_TEXTURE the faces are v/t/n, n naming the
+ * facet normal.
+ * Reading the files gives the model back, groups and materials alike:
+ * groups are written oldest first; a group name that is empty or starts
+ * with white space (as every name read from a file does) follows "g"
+ * directly, any other gets a blank (which it keeps when read back). The
+ * oldest group, when named "default", and material 0 named "default" are
+ * the reader's own: the group gets no "g" line, its faces (and "usemtl"
+ * unless its material is 0) come before the first "g" line, and nothing is
+ * written for it when it has neither; the material gets no "newmtl" line,
+ * and its colours and shininess, when not those every material starts
+ * with, stand before the first "newmtl".
+ * Each file is written to a new file in its folder, under a short temporary
+ * name, and renamed over its name only once both are written and closed, so
+ * a failure leaves any earlier files whole and no partial file behind, and
+ * any name the system takes can be written. A symbolic link is followed to
+ * the end of its chain: the file it names is replaced, or created when the
+ * link dangles, and the link stays; a chain that does not end (a loop) is a
+ * failure naming the file. A file that existed keeps its permissions; a
+ * device or pipe is written directly. On a failure prints a message on
+ * standard error ("glmWriteOBJ() failed: can't open file" or "glmWriteMTL()
+ * failed: can't open file" when a file cannot be created, "glmWriteOBJ()
+ * failed: file: what went wrong" when it cannot be written, closed or
+ * renamed) and ends the process with exit status 1. Asserts model. */
 GLvoid glmWriteOBJ(GLMmodel* model, const char* filename, GLuint mode);
 
 /* Like glmWriteOBJ, with the same output byte for byte, but never ends the
@@ -312,8 +332,9 @@ GLvoid glmWeld(GLMmodel* model, GLfloat epsilon);
 typedef void (*GLMmessagehandler)(void* user, const char* message);
 
 /* Sends every warning the library prints (mode warnings of glmDraw, glmList
- * and glmWriteOBJ, glmFindMaterial's "can't find material", glmVertexNormals'
- * "vertex w/o a triangle", glmReadPPM's messages) to `handler` with `user`,
+ * and glmWriteOBJ, glmWriteOBJ's library outside the OBJ file's folder,
+ * glmFindMaterial's "can't find material", glmVertexNormals' "vertex w/o a
+ * triangle", glmReadPPM's messages) to `handler` with `user`,
  * on the thread that made it, instead of printing it. NULL restores
  * printing, each line on the stream its function names. Messages of
  * failures that end the process are printed as before. May be called at any

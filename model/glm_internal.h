@@ -124,8 +124,12 @@ GLM_INTERNAL void runOnThreads(size_t count, size_t threads, void (*work)(void*,
 // A file written under a temporary name in its target's folder and renamed
 // over the target by commit(), so that the target is either the whole new
 // file or what it was before. Dropped (closed and removed) unless committed.
-// A target that exists and is not a regular file (a device, a pipe) is
-// written directly; a symbolic link is followed.
+// The temporary name is short and of fixed length (".celshade-XXXXXX"), and
+// is made and renamed relative to the folder, so any target whose name fits
+// can be replaced. A symbolic link is followed to the end of its chain: the
+// file it names is replaced, or created when the link dangles, and the link
+// stays. A target that exists and is not a regular file (a device, a pipe)
+// is written directly.
 class GLM_INTERNAL Replacement {
  public:
   Replacement() = default;
@@ -133,7 +137,8 @@ class GLM_INTERNAL Replacement {
   Replacement& operator=(const Replacement&) = delete;
   ~Replacement();
 
-  // Creates the file to write; false with errno set when it cannot.
+  // Creates the file to write; false with errno set when it cannot (ELOOP
+  // for a chain of links that does not end).
   bool create(const char* target);
   // Writes all n bytes; false with errno set when they could not be.
   bool write(const char* p, size_t n);
@@ -143,8 +148,9 @@ class GLM_INTERNAL Replacement {
   bool commit();
 
  private:
-  std::string target_;
-  std::string temp_;  // empty when writing the target directly
+  std::string base_;  // the target's name within its folder
+  std::string temp_;  // the temporary's name there; empty when writing the target directly
+  int folder_ = -1;   // the target's folder while a temporary exists
   int fd_ = -1;
 };
 

@@ -9,9 +9,11 @@
 #include <algorithm>
 #include <atomic>
 #include <cerrno>
+#include <climits>
 #include <cstdint>
 #include <cstdio>
 #include <cstdlib>
+#include <ctime>
 #include <string>
 #include <thread>
 #include <vector>
@@ -253,34 +255,85 @@ bool bytesLeft(FILE* file, size_t& left) {
   return true;
 }
 
+namespace {
+
+// The most links a chain may have before it is taken for a loop, as many as
+// the kernel follows in one path.
+constexpr int kMostLinks = 40;
+
+// Follows `path` along its chain of symbolic links to the name the chain
+// ends at, which need not exist (a dangling link). False with errno ELOOP
+// when the chain does not end.
+bool followLinks(std::string& path) {
+  for (int hops = 0;; hops++) {
+    struct stat st;
+    if (lstat(path.c_str(), &st) != 0 || !S_ISLNK(st.st_mode)) return true;
+    if (hops == kMostLinks) {
+      errno = ELOOP;
+      return false;
+    }
+    char to[PATH_MAX];
+    ssize_t n = readlink(path.c_str(), to, sizeof to);
+    if (n < 0) return true;  // gone meanwhile: opening tells
+    if (size_t(n) == sizeof to) {
+      errno = ENAMETOOLONG;
+      return false;
+    }
+    // A relative link is read from the link's folder.
+    size_t slash = path.rfind('/');
+    path = to[0] == '/' ? std::string() : path.substr(0, slash == std::string::npos ? 0 : slash + 1);
+    path.append(to, size_t(n));
+  }
+}
+
+// ".celshade-" and six letters or digits, different for every call of every
+// thread and process with high probability (creating it exclusively settles
+// the rest).
+std::string temporaryName() {
+  static const char kLetters[] = "0123456789ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz";
+  static std::atomic<uint64_t> serial{0};
+  timespec now;
+  clock_gettime(CLOCK_REALTIME, &now);
+  // splitmix64 of the process, the call and the time.
+  uint64_t x = (uint64_t(getpid()) << 40) ^ (serial.fetch_add(1) << 20) ^
+               uint64_t(now.tv_nsec) ^ (uint64_t(now.tv_sec) << 30);
+  x += 0x9e3779b97f4a7c15u;
+  x = (x ^ (x >> 30)) * 0xbf58476d1ce4e5b9u;
+  x = (x ^ (x >> 27)) * 0x94d049bb133111ebu;
+  x ^= x >> 31;
+  std::string name = ".celshade-";
+  for (int i = 0; i < 6; i++, x /= 62) name += kLetters[x % 62];
+  return name;
+}
+
+}  // namespace
+
 Replacement::~Replacement() {
   if (fd_ >= 0) ::close(fd_);
-  if (!temp_.empty()) unlink(temp_.c_str());
+  if (!temp_.empty()) unlinkat(folder_, temp_.c_str(), 0);
+  if (folder_ >= 0) ::close(folder_);
 }
 
 bool Replacement::create(const char* target) {
-  target_ = target;
+  std::string path = target;
+  if (!followLinks(path)) return false;
   struct stat st;
-  if (lstat(target, &st) == 0 && S_ISLNK(st.st_mode)) {
-    if (char* resolved = realpath(target, nullptr)) {
-      target_ = resolved;
-      free(resolved);
-    }
-  }
-  bool exists = stat(target_.c_str(), &st) == 0;
+  bool exists = stat(path.c_str(), &st) == 0;
+  if (!exists && errno != ENOENT) return false;  // a name too long, a file as folder, ...
   if (exists && !S_ISREG(st.st_mode)) {
-    fd_ = open(target_.c_str(), O_WRONLY | O_TRUNC | O_CLOEXEC);
+    fd_ = open(path.c_str(), O_WRONLY | O_TRUNC | O_CLOEXEC);
     return fd_ >= 0;
   }
-  // A name of our own beside the target: hidden, and unique within the
-  // process (counter) and between processes (pid).
-  static std::atomic<unsigned> serial{0};
-  size_t slash = target_.rfind('/');
-  size_t base = slash == std::string::npos ? 0 : slash + 1;
+  // The temporary is made in the target's folder, so that renaming it over
+  // the target replaces the target in one step.
+  size_t slash = path.rfind('/');
+  base_ = path.substr(slash == std::string::npos ? 0 : slash + 1);
+  folder_ = open(slash == std::string::npos ? "." : path.substr(0, slash + 1).c_str(),
+                 O_PATH | O_DIRECTORY | O_CLOEXEC);
+  if (folder_ < 0) return false;
   for (int attempt = 0; attempt < 100; attempt++) {
-    std::string temp = target_.substr(0, base) + "." + target_.substr(base) + "." +
-                       std::to_string(getpid()) + "-" + std::to_string(serial++) + ".tmp";
-    fd_ = open(temp.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
+    std::string temp = temporaryName();
+    fd_ = openat(folder_, temp.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
     if (fd_ >= 0) {
       temp_ = temp;
       if (exists) fchmod(fd_, st.st_mode & 07777);  // as truncating it would have kept
@@ -313,7 +366,7 @@ bool Replacement::close() {
 
 bool Replacement::commit() {
   if (temp_.empty()) return true;
-  if (rename(temp_.c_str(), target_.c_str()) != 0) return false;
+  if (renameat(folder_, temp_.c_str(), folder_, base_.c_str()) != 0) return false;
   temp_.clear();
   return true;
 }

@@ -11,6 +11,11 @@
 // With GLM_FLAT | GLM_TEXTURE the faces are v/t/n with n the triangle's facet
 // normal (the "vn" lines then hold the facet normals), so both the texture
 // coordinates and the facet normals come back when the file is read.
+//
+// Reading a written file gives the model back: groups in the same order
+// under the same names, the same materials. What the reader makes by itself
+// (its "default" group and material) is left for it to make again, not
+// written as if the file had named it.
 #include "glm_internal.h"
 
 #include <algorithm>
@@ -21,6 +26,8 @@
 #include <cstdlib>
 #include <cstring>
 #include <string>
+#include <string_view>
+#include <vector>
 
 namespace write_detail {
 namespace {
@@ -273,8 +280,34 @@ void face(Out& out, const GLMtriangle& t, bool texture, bool normal, bool flat) 
   out.commit(p);
 }
 
+// A material's colours and shininess, then an empty line.
+void materialValues(Out& out, const GLMmaterial& material) {
+  out.floats("Ka", material.ambient, 3);
+  out.floats("Kd", material.diffuse, 3);
+  out.floats("Ks", material.specular, 3);
+  char* p = out.room();
+  p = Out::copy(p, "Ns ");
+  // Back from OpenGL's 0..128 to the file's 0..1000 scale, in double.
+  p = formatDouble(p, double(material.shininess) / 128.0 * 1000.0);
+  p = Out::copy(p, "\n\n");
+  out.commit(p);
+}
+
+// True when the colours and shininess are those every material starts with
+// when read.
+bool startingValues(const GLMmaterial& m) {
+  const GLfloat ambient[3] = {0.2f, 0.2f, 0.2f}, diffuse[3] = {0.8f, 0.8f, 0.8f},
+                specular[3] = {0, 0, 0};
+  return memcmp(m.ambient, ambient, sizeof ambient) == 0 &&
+         memcmp(m.diffuse, diffuse, sizeof diffuse) == 0 &&
+         memcmp(m.specular, specular, sizeof specular) == 0 && m.shininess == 65.0f;
+}
+
 // Writes the materials as the MTL file `filename` and closes it, not yet
-// renamed over its name; false with the failure.
+// renamed over its name; false with the failure. Material 0 named "default"
+// is the one the reader makes for every library: it gets no "newmtl" line,
+// and its values, where the library changed them, stand before the first
+// "newmtl", where a library changes them.
 bool glmWriteMTL(const GLMmodel* model, const std::string& filename, Replacement& file,
                  Failure& failure) {
   if (!file.create(filename.c_str())) return fail(failure, Fail::OpenMtl, filename, "can't open");
@@ -283,20 +316,56 @@ bool glmWriteMTL(const GLMmodel* model, const std::string& filename, Replacement
   out.text("\n");
   for (GLuint i = 0; i < model->materialcount; i++) {
     const GLMmaterial& material = model->materials[i];
+    if (i == 0 && strcmp(material.name, "default") == 0) {
+      if (!startingValues(material)) materialValues(out, material);
+      continue;
+    }
     out.text("newmtl ");
     out.text(material.name);
     out.text("\n");
-    out.floats("Ka", material.ambient, 3);
-    out.floats("Kd", material.diffuse, 3);
-    out.floats("Ks", material.specular, 3);
-    char* p = out.room();
-    p = Out::copy(p, "Ns ");
-    // Back from OpenGL's 0..128 to the file's 0..1000 scale, in double.
-    p = formatDouble(p, double(material.shininess) / 128.0 * 1000.0);
-    p = Out::copy(p, "\n\n");
-    out.commit(p);
+    materialValues(out, material);
   }
   return finishFile(out, file, filename, failure);
+}
+
+// The library's name relative to the OBJ file's folder, as the OBJ file
+// names it and as it is written. A name that stays inside the folder is
+// kept. One with a ".." component, or an absolute one, would let a file's
+// text choose where the library is written: it is written beside the OBJ
+// file under its last component (under the OBJ file's name with ".mtl" when
+// that is no file name), with a warning.
+std::string libraryName(const char* mtllib, const char* objfile) {
+  const std::string_view name = mtllib;
+  bool outside = name.size() && name[0] == '/';
+  for (size_t at = 0; !outside && at <= name.size();) {
+    size_t end = std::min(name.find('/', at), name.size());
+    outside = name.substr(at, end - at) == "..";
+    at = end + 1;
+  }
+  if (!outside) return std::string(name);
+  std::string safe(name.substr(name.rfind('/') + 1));  // npos + 1 is 0
+  if (safe.empty() || safe == "." || safe == "..") {
+    std::string_view obj = objfile;
+    obj.remove_prefix(obj.rfind('/') + 1);
+    safe.assign(obj.substr(0, std::min(obj.rfind('.'), obj.size()))).append(".mtl");
+  }
+  emitMessage(stderr,
+              "glmWriteOBJ() warning: material library \"%s\" lies outside the folder of "
+              "\"%s\": written as \"%s\" beside it",
+              mtllib, objfile, safe.c_str());
+  return safe;
+}
+
+// The "g" line of a group. The reader names a group by the rest of its line,
+// the white space after "g" included: a name that is empty or starts with
+// white space (as every name read from a file does) follows "g" directly,
+// so that it reads back as it is; any other name gets a blank.
+void groupLine(Out& out, const char* name) {
+  const char c = *name;
+  out.text(c == '\0' || c == ' ' || c == '\t' || c == '\r' || c == '\v' || c == '\f' ? "g"
+                                                                               : "g ");
+  out.text(name);
+  out.text("\n");
 }
 
 // Writes the OBJ file and, with materials and a library name, the MTL file
@@ -320,11 +389,12 @@ bool writeModel(GLMmodel* model, const char* filename, GLuint mode, Failure& fai
   header(out, "OBJ");
   std::string mtlname;
   if (material && model->mtllib) {
+    const std::string library = libraryName(model->mtllib, filename);
     out.text("\nmtllib ");
-    out.text(model->mtllib);
+    out.text(library.data(), library.size());
     out.text("\n\n");
     // The library goes in the OBJ file's folder.
-    mtlname = pathBeside(filename, model->mtllib);
+    mtlname = pathBeside(filename, library);
     if (!glmWriteMTL(model, mtlname, mtl, failure)) return false;
   }
   out.text("\n");
@@ -346,11 +416,19 @@ bool writeModel(GLMmodel* model, const char* filename, GLuint mode, Failure& fai
   out.count("\n# ", model->groupcount, " groups\n");
   out.count("# ", model->trianglecount, " faces (triangles)\n\n");
 
-  for (const GLMgroup* group = model->groups; group; group = group->next) {
-    out.text("g ");
-    out.text(group->name);
-    out.text("\n");
-    if (material) {
+  // Oldest group first, so that reading the file makes the groups in the
+  // same order. The oldest group, when named "default", is the reader's own,
+  // which takes the faces before the first "g" line: its faces come first,
+  // under no "g" line, and when it holds nothing, nothing is written for it.
+  std::vector<const GLMgroup*> groups;
+  for (const GLMgroup* group = model->groups; group; group = group->next) groups.push_back(group);
+  for (size_t g = groups.size(); g-- > 0;) {
+    const GLMgroup* group = groups[g];
+    const bool readers = g + 1 == groups.size() && strcmp(group->name, "default") == 0;
+    const bool usemtl = material && !(readers && group->material == 0);
+    if (readers && !group->trianglecount && !usemtl) continue;
+    if (!readers) groupLine(out, group->name);
+    if (usemtl) {
       GLM_ASSERT(group->material < model->materialcount);
       out.text("usemtl ");
       out.text(model->materials[group->material].name);

@@ -1,5 +1,7 @@
 // Writing without ending the process and without partial files:
-// glmTryWriteOBJ's output and failures, and what a failed write leaves.
+// glmTryWriteOBJ's output and failures, what a failed write leaves, and
+// where the files go: never where a name read from a file points outside
+// the output's folder, whatever the length of the names, through links.
 #include <gtest/gtest.h>
 
 #include <dirent.h>
@@ -12,6 +14,7 @@
 #include <set>
 #include <string>
 #include <thread>
+#include <vector>
 
 #include "glm_internal.h"
 #include "support/model_builder.h"
@@ -232,6 +235,148 @@ TEST(TryWriteObj, ThreadsWritingBesideEachOtherGetTheirOwnFiles) {
     EXPECT_EQ(readFile(dir + std::to_string(t) + ".obj"), readFile(want + "one.obj"));
   }
   EXPECT_EQ(listDir(dir).size(), 4u);
+  glmDelete(m);
+}
+
+// Collects the library's warnings while it lives.
+struct Warnings {
+  std::vector<std::string> lines;
+  Warnings() {
+    glmSetMessageHandler(
+        [](void* user, const char* line) { static_cast<Warnings*>(user)->lines.push_back(line); },
+        this);
+  }
+  ~Warnings() { glmSetMessageHandler(nullptr, nullptr); }
+};
+
+// The "mtllib" line of an OBJ text, or "".
+std::string mtllibLine(const std::string& obj) {
+  size_t at = obj.find("\nmtllib ");
+  return at == std::string::npos ? "" : obj.substr(at + 1, obj.find('\n', at + 1) - at - 1);
+}
+
+TEST(TryWriteObj, LibraryNamedOutsideTheFolderIsWrittenBesideTheObjFile) {
+  GLMmodel* m = fullSquare();
+  std::string dir = scratchDir();
+  ASSERT_EQ(mkdir((dir + "deep").c_str(), 0755), 0);
+  writeFile(dir + "lib.mtl", "a file of the user's");
+  const std::string obj = dir + "deep/x.obj";
+  struct Case {
+    std::string name, written;  // as the model holds it, as written
+  };
+  const Case outside[] = {{"../lib.mtl", "lib.mtl"},
+                          {dir + "lib.mtl", "lib.mtl"},  // absolute
+                          {"sub/../../lib.mtl", "lib.mtl"},
+                          {"..", "x.mtl"},  // no file name of its own
+                          {"../", "x.mtl"}};
+  for (const Case& c : outside) {
+    SCOPED_TRACE(c.name);
+    setMtllib(m, c.name.c_str());
+    Warnings warnings;
+    ASSERT_TRUE(tryWrite(m, obj, GLM_MATERIAL).ok);
+    EXPECT_EQ(readFile(dir + "lib.mtl"), "a file of the user's");
+    EXPECT_EQ(mtllibLine(readFile(obj)), "mtllib " + c.written);
+    EXPECT_NE(readFile(dir + "deep/" + c.written).find("newmtl red\n"), std::string::npos);
+    EXPECT_EQ(warnings.lines,
+              std::vector<std::string>{"glmWriteOBJ() warning: material library \"" + c.name +
+                                       "\" lies outside the folder of \"" + obj +
+                                       "\": written as \"" + c.written + "\" beside it"});
+    remove((dir + "deep/" + c.written).c_str());
+  }
+  // Names that stay inside the folder are written as they are, quietly.
+  ASSERT_EQ(mkdir((dir + "deep/sub").c_str(), 0755), 0);
+  for (const char* name : {"sub/m.mtl", "./in.mtl", "..m.mtl", "m..mtl", "sub/..."}) {
+    SCOPED_TRACE(name);
+    setMtllib(m, name);
+    Warnings warnings;
+    ASSERT_TRUE(tryWrite(m, obj, GLM_MATERIAL).ok);
+    EXPECT_EQ(mtllibLine(readFile(obj)), std::string("mtllib ") + name);
+    EXPECT_TRUE(fileExists(dir + "deep/" + name));
+    EXPECT_TRUE(warnings.lines.empty());
+  }
+  glmDelete(m);
+}
+
+// A model reads its library through "..", and what is written of it reads
+// back with the same materials.
+TEST(TryWriteObj, ModelReadThroughDotDotWritesAndReadsBack) {
+  std::string dir = scratchDir();
+  ASSERT_EQ(mkdir((dir + "shared").c_str(), 0755), 0);
+  ASSERT_EQ(mkdir((dir + "in").c_str(), 0755), 0);
+  ASSERT_EQ(mkdir((dir + "out").c_str(), 0755), 0);
+  writeFile(dir + "shared/lib.mtl", "newmtl red\nKd 1 0 0\n");
+  writeFile(dir + "in/m.obj", "mtllib ../shared/lib.mtl\nv 0 0 0\nv 1 0 0\nv 0 1 0\ng a\nusemtl red\nf 1 2 3\n");
+  char error[512];
+  GLMmodel* m = glmTryReadOBJ((dir + "in/m.obj").c_str(), error, sizeof error);
+  ASSERT_NE(m, nullptr) << error;
+  ASSERT_EQ(m->materialcount, 2u);
+  Warnings warnings;
+  ASSERT_TRUE(tryWrite(m, dir + "out/m.obj", GLM_MATERIAL).ok);
+  EXPECT_EQ(warnings.lines.size(), 1u);
+  GLMmodel* r = glmTryReadOBJ((dir + "out/m.obj").c_str(), error, sizeof error);
+  ASSERT_NE(r, nullptr) << error;
+  EXPECT_STREQ(r->mtllib, "lib.mtl");
+  ASSERT_EQ(r->materialcount, 2u);
+  EXPECT_EQ(r->materials[1].diffuse[0], 1.0f);
+  EXPECT_EQ(r->groups->material, 1u);
+  EXPECT_EQ(readFile(dir + "shared/lib.mtl"), "newmtl red\nKd 1 0 0\n");
+  glmDelete(r);
+  glmDelete(m);
+}
+
+TEST(TryWriteObj, NamesUpToTheLongestTheSystemTakesAreWritten) {
+  GLMmodel* m = fullSquare();
+  std::string dir = scratchDir();
+  const long longest = pathconf(dir.c_str(), _PC_NAME_MAX);
+  ASSERT_GE(longest, 64);
+  for (long length : {longest - 14, longest - 1, longest}) {
+    SCOPED_TRACE(length);
+    const std::string name = std::string(size_t(length) - 4, 'o') + ".obj";
+    Attempt attempt = tryWrite(m, dir + name, 0);
+    EXPECT_TRUE(attempt.ok) << attempt.error;
+    EXPECT_TRUE(fileExists(dir + name));
+  }
+  // A library name as long, as read from a file.
+  const std::string library = std::string(size_t(longest) - 4, 'l') + ".mtl";
+  setMtllib(m, library.c_str());
+  EXPECT_TRUE(tryWrite(m, dir + "out.obj", GLM_MATERIAL).ok);
+  EXPECT_NE(readFile(dir + library).find("newmtl red"), std::string::npos);
+  // One byte more is not a name the system takes.
+  Attempt tooLong = tryWrite(m, dir + std::string(size_t(longest) + 1, 'x'), 0);
+  EXPECT_FALSE(tooLong.ok);
+  EXPECT_NE(tooLong.error.find(": can't open: File name too long"), std::string::npos)
+      << tooLong.error;
+  EXPECT_EQ(listDir(dir).size(), 5u);  // three OBJ files, out.obj, the library: no temporary
+  glmDelete(m);
+}
+
+TEST(TryWriteObj, DanglingLinkGetsItsTargetAndLoopFailsNamingTheFile) {
+  GLMmodel* m = fullSquare();
+  std::string dir = scratchDir();
+  ASSERT_EQ(mkdir((dir + "sub").c_str(), 0755), 0);
+  ASSERT_TRUE(tryWrite(m, dir + "want.obj", 0).ok);
+  // A chain: out.obj -> sub/hop.obj -> target.obj (relative to sub/), which
+  // does not exist yet.
+  ASSERT_EQ(symlink("sub/hop.obj", (dir + "out.obj").c_str()), 0);
+  ASSERT_EQ(symlink("target.obj", (dir + "sub/hop.obj").c_str()), 0);
+  ASSERT_TRUE(tryWrite(m, dir + "out.obj", 0).ok);
+  struct stat st;
+  ASSERT_EQ(lstat((dir + "out.obj").c_str(), &st), 0);
+  EXPECT_TRUE(S_ISLNK(st.st_mode));
+  ASSERT_EQ(lstat((dir + "sub/hop.obj").c_str(), &st), 0);
+  EXPECT_TRUE(S_ISLNK(st.st_mode));
+  EXPECT_EQ(readFile(dir + "sub/target.obj"), readFile(dir + "want.obj"));
+  EXPECT_EQ(listDir(dir + "sub"), (std::set<std::string>{"hop.obj", "target.obj"}));
+
+  ASSERT_EQ(symlink("loop2.obj", (dir + "loop1.obj").c_str()), 0);
+  ASSERT_EQ(symlink("loop1.obj", (dir + "loop2.obj").c_str()), 0);
+  Attempt loop = tryWrite(m, dir + "loop1.obj", 0);
+  EXPECT_FALSE(loop.ok);
+  EXPECT_EQ(loop.error, dir + "loop1.obj: can't open: Too many levels of symbolic links");
+  ASSERT_EQ(lstat((dir + "loop1.obj").c_str(), &st), 0);
+  EXPECT_TRUE(S_ISLNK(st.st_mode));
+  EXPECT_EQ(listDir(dir), (std::set<std::string>{"want.obj", "out.obj", "sub", "loop1.obj",
+                                                 "loop2.obj"}));
   glmDelete(m);
 }
 

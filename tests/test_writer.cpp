@@ -92,13 +92,14 @@ TEST(WriteObj, TriangleWithModeZeroGivesExactBytes) {
                        "# 1 groups\n"
                        "# 1 faces (triangles)\n"
                        "\n"
-                       "g default\n"
                        "f 1 2 3\n"
                        "\n");
   EXPECT_EQ(w.stdout_text, "");
   glmDelete(m);
 }
 
+// The reader's own group "default" and material "default" (unchanged) are
+// not written: the reader makes them again. Groups go oldest first.
 TEST(WriteObj, EveryAttributeWithMaterialsGivesExactObjAndMtl) {
   GLMmodel* m = fullSquare();
   Written w = write(m, GLM_SMOOTH | GLM_TEXTURE | GLM_MATERIAL);
@@ -127,50 +128,53 @@ TEST(WriteObj, EveryAttributeWithMaterialsGivesExactObjAndMtl) {
                        "# 3 groups\n"
                        "# 2 faces (triangles)\n"
                        "\n"
-                       "g arm\n"
-                       "usemtl red\n"
-                       "f 2/2/1 4/4/2 3/3/1\n"
-                       "\n"
-                       "g  body\n"
+                       "g body\n"
                        "usemtl default\n"
                        "f 1/1/1 2/2/1 3/3/1\n"
                        "\n"
-                       "g default\n"
-                       "usemtl default\n"
+                       "g arm\n"
+                       "usemtl red\n"
+                       "f 2/2/1 4/4/2 3/3/1\n"
                        "\n");
   // Alpha is never written; shininess goes back to the file's 0..1000 scale.
   EXPECT_EQ(readFile(w.dir + "parts.mtl"), std::string(kMtlHeader) +
-                                               "newmtl default\n"
-                                               "Ka 0.200000 0.200000 0.200000\n"
-                                               "Kd 0.800000 0.800000 0.800000\n"
-                                               "Ks 0.000000 0.000000 0.000000\n"
-                                               "Ns 507.812500\n"
-                                               "\n"
                                                "newmtl red\n"
                                                "Ka 0.100000 0.000000 0.000000\n"
                                                "Kd 1.000000 0.000000 0.000000\n"
                                                "Ks 0.500000 0.500000 0.500000\n"
                                                "Ns 500.000000\n"
                                                "\n");
+  // Material 0 changed (by statements above a library's first "newmtl"):
+  // its values stand there again.
+  m->materials[0].diffuse[1] = 0.5f;
+  w = write(m, GLM_MATERIAL);
+  const std::string head = std::string(kMtlHeader) +
+                           "Ka 0.200000 0.200000 0.200000\n"
+                           "Kd 0.800000 0.500000 0.800000\n"
+                           "Ks 0.000000 0.000000 0.000000\n"
+                           "Ns 507.812500\n"
+                           "\n"
+                           "newmtl red\n";
+  EXPECT_EQ(readFile(w.dir + "parts.mtl").substr(0, head.size()), head);
   glmDelete(m);
 }
 
 TEST(WriteObj, FaceFormAndNormalSectionFollowTheMode) {
   struct Case {
     GLuint mode;
-    const char* faces;    // the faces of groups "arm" and " body"
+    const char* faces;    // the faces of groups " body" and "arm"
     const char* normals;  // the "vn" lines
   };
   const char* vertexNormals = "vn 0.000000 0.000000 1.000000|vn 0.000000 0.000000 -1.000000";
   const char* facetNormals = "vn 0.000000 1.000000 0.000000|vn 1.000000 0.000000 0.000000";
   const Case cases[] = {
-      {0, "f 2 4 3|f 1 2 3", ""},
-      {GLM_TEXTURE, "f 2/2 4/4 3/3|f 1/1 2/2 3/3", ""},
-      {GLM_SMOOTH, "f 2//1 4//2 3//1|f 1//1 2//1 3//1", vertexNormals},
-      {GLM_FLAT, "f 2//2 4//2 3//2|f 1//1 2//1 3//1", facetNormals},
-      {GLM_SMOOTH | GLM_TEXTURE, "f 2/2/1 4/4/2 3/3/1|f 1/1/1 2/2/1 3/3/1", vertexNormals},
+      {0, "f 1 2 3|f 2 4 3", ""},
+      {GLM_TEXTURE, "f 1/1 2/2 3/3|f 2/2 4/4 3/3", ""},
+      {GLM_SMOOTH, "f 1//1 2//1 3//1|f 2//1 4//2 3//1", vertexNormals},
+      {GLM_FLAT, "f 1//1 2//1 3//1|f 2//2 4//2 3//2", facetNormals},
+      {GLM_SMOOTH | GLM_TEXTURE, "f 1/1/1 2/2/1 3/3/1|f 2/2/1 4/4/2 3/3/1", vertexNormals},
       // Flat with texture: v/t/n naming the facet normal at every corner.
-      {GLM_FLAT | GLM_TEXTURE, "f 2/2/2 4/4/2 3/3/2|f 1/1/1 2/2/1 3/3/1", facetNormals},
+      {GLM_FLAT | GLM_TEXTURE, "f 1/1/1 2/2/1 3/3/1|f 2/2/2 4/4/2 3/3/2", facetNormals},
   };
   GLMmodel* m = fullSquare();
   for (const Case& c : cases) {
@@ -239,7 +243,7 @@ TEST(WriteObj, ModeChecksWarnInOrderAndDropTheirFlag) {
   w = write(full, GLM_TEXTURE);
   EXPECT_EQ(w.stdout_text,
             p + "texture coordinate output requested with no texture coordinates defined.\n");
-  EXPECT_EQ(linesStartingWith(w.obj, "f "), "f 2 4 3|f 1 2 3");
+  EXPECT_EQ(linesStartingWith(w.obj, "f "), "f 1 2 3|f 2 4 3");
   glmDelete(bare);
   glmDelete(full);
 }
@@ -249,7 +253,7 @@ TEST(WriteObj, MaterialsWithoutLibraryNameGiveUsemtlButNoMtlFile) {
   setMtllib(m, nullptr);
   Written w = write(m, GLM_MATERIAL);
   EXPECT_EQ(linesStartingWith(w.obj, "mtllib"), "");
-  EXPECT_EQ(linesStartingWith(w.obj, "usemtl"), "usemtl red|usemtl default|usemtl default");
+  EXPECT_EQ(linesStartingWith(w.obj, "usemtl"), "usemtl default|usemtl red");
   // One empty line between header and vertex count.
   EXPECT_EQ(w.obj.substr(0, strlen(kObjHeader) + 14), std::string(kObjHeader) + "\n# 4 vertices\n");
   EXPECT_FALSE(fileExists(w.dir + "parts.mtl"));
@@ -290,27 +294,51 @@ TEST(WriteObj, MtlFileGoesBesideTheObjFile) {
   glmDelete(m);
 }
 
-TEST(WriteObj, NamesAreWrittenAsStoredAndEmptyGroupsAsTheirHeader) {
+// Group lines read back as the names they were written from: a name that is
+// empty or starts with white space follows "g" directly, any other gets a
+// blank (and reads back with it). The reader's own "default" group, oldest,
+// holds the faces before the first "g" line.
+TEST(WriteObj, GroupLinesReadBackAsTheNamesStored) {
   GLMmodel* m = exampleTriangle();
   addGroup(m, "", {});
   addGroup(m, "a b ", {0});
   addGroup(m, "  two blanks\r", {});
+  addGroup(m, "\ttab", {});
   Written w = write(m, 0);
-  const std::string body = w.obj.substr(w.obj.find("# 4 groups\n"));
+  const std::string body = w.obj.substr(w.obj.find("# 5 groups\n"));
   EXPECT_EQ(body,
-            "# 4 groups\n"
+            "# 5 groups\n"
             "# 1 faces (triangles)\n"
             "\n"
-            "g   two blanks\r\n"
+            "f 1 2 3\n"
+            "\n"
+            "g\n"
             "\n"
             "g a b \n"
             "f 1 2 3\n"
             "\n"
-            "g \n"
+            "g  two blanks\r\n"
             "\n"
-            "g default\n"
-            "f 1 2 3\n"
+            "g\ttab\n"
             "\n");
+  char error[256];
+  GLMmodel* r = glmTryReadOBJ((w.dir + "out.obj").c_str(), error, sizeof error);
+  ASSERT_NE(r, nullptr) << error;
+  std::vector<std::string> names;
+  for (GLMgroup* g = r->groups; g; g = g->next) names.push_back(g->name);
+  EXPECT_EQ(names,
+            (std::vector<std::string>{"\ttab", "  two blanks\r", " a b ", "", "default"}));
+  EXPECT_EQ(glmFindGroup(r, "default")->trianglecount, 1u);
+  glmDelete(r);
+
+  // A group named "default" that is not the oldest is not the reader's.
+  GLMmodel* other = newModel();
+  addGroup(other, "first", {});
+  addGroup(other, "default", {});
+  const std::string otherObj = write(other, 0).obj;
+  EXPECT_EQ(otherObj.substr(otherObj.find("# 2 groups\n")),
+            "# 2 groups\n# 0 faces (triangles)\n\ng first\n\ng default\n\n");
+  glmDelete(other);
   glmDelete(m);
 }
 

@@ -1,16 +1,19 @@
 #!/bin/sh
 # Remakes the README's pictures: docs/cow.png, docs/penguin.png and
-# docs/rabbit.png from the bundled models in data/, and docs/knot.png from a
-# model of your own (tools/modelgen/knot). Each is a still the viewer draws
-# with --snapshot: no X display, no Xvfb, Mesa's software renderer.
+# docs/rabbit.png from the bundled models in data/; docs/knot.png,
+# docs/robot.png and the turntable docs/robot-spin.gif from models of your
+# own (tools/modelgen/knot and robot). Each is a still the viewer draws with
+# --snapshot: no X display, no Xvfb, Mesa's software renderer; the GIF is
+# made with ImageMagick's convert.
 #   tools/screenshots.sh [BUILD_DIR]      (default: build)
 set -eu
 root=$(cd "$(dirname "$0")/.." && pwd)
 build=$(cd "${1:-build}" && pwd)
 viewer="$build/viewer/celshade"
 knot="$build/tools/modelgen/knot"
+robot="$build/tools/modelgen/robot"
 docs="$root/docs"
-for program in "$viewer" "$knot"; do
+for program in "$viewer" "$knot" "$robot"; do
   if [ ! -x "$program" ]; then
     echo "No $program: build it first (make build)." >&2
     exit 1
@@ -34,3 +37,12 @@ shoot penguin --keys 2sssssss      # penguin, eye distance 3, zoomed out to abou
 shoot rabbit --keys 3              # rabbit, eye distance 2
 "$knot" "$work"
 shoot knot "$work/knot.obj"        # a model of your own, with data/Shader.txt
+
+# The robot a quarter of a million units from the origin, a thousand times
+# too large, Z-up, its normals a hundredth long: shown upright and turned.
+"$robot" "$work" --at 100000,-250000,40000 --scale 1000 --z-up --normal-length 0.01
+shoot robot --up z --turn 30,15 "$work/robot.obj"
+(cd "$work" && env -u DISPLAY "$viewer" --snapshot spin.png --turntable 24 --size 480x300 --up z \
+  robot.obj >out 2>&1 && convert -delay 8 -loop 0 spin-*.png "$docs/robot-spin.gif") ||
+  { cat "$work/out" >&2; exit 1; }
+echo "docs/robot-spin.gif"

@@ -1,7 +1,10 @@
 // The frame: the GL state around the lit copy, the cel-shaded copy and its
 // outline (drawn in model_draw.cpp), and the reshape callback.
 
+#define GL_GLEXT_PROTOTYPES
 #include "scene.h"
+
+#include <GL/glext.h>
 
 #include <cstring>
 
@@ -21,11 +24,14 @@ void myReshape(int width, int height) {
 }
 
 // The copies sit at x = -offset and +offset: a model given on the command
-// line where its view was fitted; of the bundled ones the rabbit closer.
+// line where its view was fitted; of the bundled ones the rabbit closer
+// (told by its file's name, wherever the file was found).
 static float copyOffset(const GLMmodel* m) {
   for (int i = 0; i < ownModelCount; ++i)
     if (ownModels[i].model == m) return ownModels[i].offset;
-  return m->path && strstr(m->path, "rabbit") ? 0.3f : 1.0f;
+  const char* slash = m->path ? strrchr(m->path, '/') : nullptr;
+  const char* name = slash ? slash + 1 : m->path;
+  return name && strstr(name, "rabbit") ? 0.3f : 1.0f;
 }
 
 // Draws one frame: the lit copy on the left, the cel-shaded copy with its
@@ -65,7 +71,9 @@ void displayCallback() {
 
   glDisable(GL_TEXTURE_1D);
   glEnable(GL_BLEND);
-  glBlendFunc(GL_SRC_ALPHA, GL_ONE_MINUS_SRC_ALPHA);
+  // Colours blend by the line's coverage; alpha adds it, so that a
+  // transparent background keeps the outline's soft edge.
+  glBlendFuncSeparate(GL_SRC_ALPHA, GL_ONE_MINUS_SRC_ALPHA, GL_ONE, GL_ONE_MINUS_SRC_ALPHA);
   glPolygonMode(GL_BACK, GL_LINE);
   glCullFace(GL_FRONT);
   glDepthFunc(GL_LEQUAL);

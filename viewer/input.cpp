@@ -5,14 +5,13 @@
 #include "scene.h"
 
 #include <cstdio>
-#include <cstdlib>
 
-// Shows `chosen` from the start: no rotation, no drag, the eye `distance`
-// in front of the origin.
-static void resetView(GLMmodel* chosen, float distance) {
+// Shows `chosen` from the start: turned by `yaw` and `pitch`, no drag, the
+// eye `distance` in front of the origin.
+static void resetView(GLMmodel* chosen, float distance, float yaw = 0.0f, float pitch = 0.0f) {
   model = chosen;
-  g_xRotation = 0.0f;
-  g_yRotation = 0.0f;
+  g_xRotation = yaw;
+  g_yRotation = pitch;
   MouseState.left = MouseState.middle = MouseState.right = false;
   MouseState.x = MouseState.y = 0;
   eyex = 0.0f, eyey = 0.0f, eyez = distance;
@@ -20,7 +19,10 @@ static void resetView(GLMmodel* chosen, float distance) {
 }
 
 void showOwnModel(int index) {
-  resetView(ownModels[index].model, fittedDistance(ownModels[index], windowAspect));
+  const ownModel& own = ownModels[index];
+  resetView(own.model, fittedDistance(own.profile, own.offset, windowAspect, startPitch), startYaw,
+            startPitch);
+  showFileInTitle(own.file);
 }
 
 // Prints the key and mouse help on standard output: the bundled models, or
@@ -83,14 +85,14 @@ void keyCallback(unsigned char key, int, int) {
     case 'c': white = !white; break;
     case 'p': requestPicture(); break;
     case 'h': printHelp(); break;
-    case 'q': exit(0);
+    case 'q': quit(); return;
     default: break;
   }
   requestRedisplay();
 }
 
 void pressKeys(const char* keys) {
-  for (const char* k = keys; *k; ++k) keyCallback((unsigned char)*k, 0, 0);
+  for (const char* k = keys; *k && !quitting; ++k) keyCallback((unsigned char)*k, 0, 0);
 }
 
 // Mouse buttons: tracks the left button and remembers where the pointer was.

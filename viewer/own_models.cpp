@@ -1,36 +1,17 @@
 // Models given on the command line: each read before the window opens,
-// made drawable as people export them (normals, a material), unitized, and
-// the view that shows its two copies whole.
+// made drawable as people export them (normals of any length or none, a
+// material library missing or none), and placed where its view shows it.
 #include "scene.h"
 
-#include <cmath>
-#include <cstdio>
 #include <cstdlib>
 #include <cstring>
 #include <string>
 
-// Share of the picture's half-width and half-height the copies may fill:
-// the rest is the margin all round.
-static const float kFill = 0.85f;
-// Space between the two copies, in the units of a unitized model (whose
+#include "messages.h"
+
+// Space between the two copies, in the units of a placed model (whose
 // largest side is 2).
 static const float kGap = 0.2f;
-
-// One line on standard error, exit status 1: nothing else is printed and no
-// window opens.
-[[noreturn]] static void refuse(const char* message) {
-  fprintf(stderr, "%s\n", message);
-  exit(1);
-}
-
-// True when every corner of every triangle names one of the model's normals.
-static bool hasNormals(const GLMmodel* m) {
-  if (!m->normals) return false;
-  for (GLuint i = 0; i < m->trianglecount; ++i)
-    for (int k = 0; k < 3; ++k)
-      if (m->triangles[i].normalidx[k] - 1 >= m->normalcount) return false;
-  return true;
-}
 
 // A model without a material library gets the one material it would have
 // had with an empty library: "default", with the library's default colours.
@@ -47,82 +28,43 @@ static void giveDefaultMaterial(GLMmodel* m) {
   for (GLMgroup* group = m->groups; group; group = group->next) group->material = 0;
 }
 
-// Normals for a model exported without them. Such models often carry
-// vertices no triangle uses, and the library warns once for each of them:
-// the first warning of a run is shown, the rest are counted.
-static void computeNormals(GLMmodel* m) {
-  struct Repeats {
-    std::string last;
-    unsigned long more = 0;
-    void flush() {
-      if (more) fprintf(stderr, "(%lu more like it)\n", more);
-      more = 0;
-    }
-  } repeats;
-  glmSetMessageHandler(
-      [](void* user, const char* message) {
-        Repeats& r = *static_cast<Repeats*>(user);
-        if (r.last == message) {
-          r.more++;
-          return;
-        }
-        r.flush();
-        fprintf(stderr, "%s\n", message);
-        r.last = message;
-      },
-      &repeats);
+// Unit normals: the model's own, scaled, when every corner has one with a
+// direction; otherwise smooth ones computed from the faces (after placing,
+// so that a model far from the origin loses no precision).
+static void giveUnitNormals(GLMmodel* m) {
+  if (makeUnitNormals(m)) return;
   glmFacetNormals(m);
   glmVertexNormals(m, 90.0f);
-  glmSetMessageHandler(nullptr, nullptr);
-  repeats.flush();
 }
 
-// Where the copies of the unitized model (centred on the origin) go: each
-// half its width from the middle, and half the gap.
-static void placeCopies(ownModel& own) {
-  const GLMmodel* m = own.model;
-  float halfWidth = 0.0f;
-  for (GLuint i = 1; i <= m->vertexcount; ++i)
-    halfWidth = fmaxf(halfWidth, fabsf(m->vertices[3 * i]));
-  own.offset = halfWidth + kGap / 2;
-}
-
-void readOwnModels(const char* const* files, int count) {
+void readOwnModels(const char* const* files, int count, UpAxis up) {
   // All are read and checked before any is changed, so that a bad last
-  // file stops the run before the others print anything.
+  // file stops the run before the others print anything but warnings.
   for (int i = 0; i < count; ++i) {
     char error[512];
-    GLMmodel* m = glmTryReadOBJ(files[i], error, sizeof error);
-    if (!m) refuse(error);
-    if (m->trianglecount == 0) {
-      snprintf(error, sizeof error, "%s: no faces to draw", files[i]);
-      refuse(error);
+    GLMmodel* m;
+    {
+      MessageRelay relay;
+      m = glmTryReadOBJWith(files[i], GLM_READ_OPTIONAL_LIBRARIES, error, sizeof error);
     }
+    if (!m) refuse(error);
+    if (m->trianglecount == 0) refuse(std::string(files[i]) + ": no faces to draw");
     ownModels[i].file = files[i];
     ownModels[i].model = m;
   }
   for (int i = 0; i < count; ++i) {
-    GLMmodel* m = ownModels[i].model;
-    if (!hasNormals(m)) computeNormals(m);
+    ownModel& own = ownModels[i];
+    GLMmodel* m = own.model;
+    placeModel(m, up);
+    {
+      // Models exported without normals often carry vertices no triangle
+      // uses, and the library warns once for each of them.
+      MessageRelay relay;
+      giveUnitNormals(m);
+    }
     if (!m->materials) giveDefaultMaterial(m);
-    glmUnitize(m);
-    placeCopies(ownModels[i]);
+    own.profile = turnProfile(m);
+    own.offset = own.profile.widest() + kGap / 2;
   }
   ownModelCount = count;
-}
-
-float fittedDistance(const ownModel& own, float aspect) {
-  // Camera on the z axis looking at the origin, 40 degrees from top to
-  // bottom. A vertex at depth z is inside the picture when the eye is far
-  // enough from it for its x (moved out by the copy's offset) and its y.
-  const float tanHalf = tanf(20.0f * 3.14159265f / 180.0f);
-  const float across = 1.0f / (aspect * tanHalf * kFill), up = 1.0f / (tanHalf * kFill);
-  const GLMmodel* m = own.model;
-  float distance = 0.0f;
-  for (GLuint i = 1; i <= m->vertexcount; ++i) {
-    const GLfloat* v = &m->vertices[3 * i];
-    float x = fabsf(v[0]) + own.offset, y = fabsf(v[1]);
-    distance = fmaxf(distance, v[2] + fmaxf(x * across, y * up));
-  }
-  return distance;
 }

@@ -32,3 +32,6 @@ bool rampLoaded = false;
 ownModel ownModels[kMaxModels];
 int ownModelCount = 0;
 float windowAspect = float(Width) / float(Height);
+float startYaw = 0.0f, startPitch = 0.0f;
+
+backgroundColour background = kModelBackground;

@@ -5,6 +5,8 @@
 #include <GL/glut.h>
 #include <glm.h>
 
+#include "placement.h"
+#include "ramp.h"
 #include "vectors.h"
 
 struct mouse {
@@ -36,42 +38,44 @@ extern mouse MouseState;
 extern float eyex, eyey, eyez;
 extern float focusx, focusy, focusz;
 
-constexpr int kRampSize = 32;
 extern float rampTexels[kRampSize][3];  // read before the window opens
 extern bool rampLoaded;
 
 // A model given on the command line: runs with model files show these
 // instead of the bundled three, picked with keys 1..9.
 struct ownModel {
-  const char* file;  // as given
-  GLMmodel* model;   // unitized, with normals and a material
-  float offset;      // copies at x = -offset and +offset
+  const char* file;     // as given
+  GLMmodel* model;      // placed, with unit normals and a material
+  float offset;         // copies at x = -offset and +offset
+  TurnProfile profile;  // what its view must show, however it is turned
 };
 constexpr int kMaxModels = 9;  // keys 1..9
 extern ownModel ownModels[kMaxModels];
 extern int ownModelCount;  // 0: the bundled run
 extern float windowAspect;  // width / height of the window or the offscreen picture
+extern float startYaw, startPitch;  // the rotation a model given on the command line starts at
+
+// The colour around the models in runs with model files (the bundled run
+// clears to its grey); transparent leaves alpha 0 there in pictures.
+struct backgroundColour {
+  float r, g, b;
+  bool transparent;
+};
+// Unless --background says otherwise: a light blue, which no grey band of
+// the default material comes near and on which the black outline stands out.
+inline constexpr backgroundColour kModelBackground = {0.62f, 0.72f, 0.82f, false};
+extern backgroundColour background;
 
 // Start-up (main.cpp).
 bool init();
 bool readObjIntoModel();
 
-// Shading ramp (ramp.cpp). Reads up to 32 lines of `file`, each line's
-// leading number into all three channels of one texel (0 for a line that
-// does not begin with a number and for texels the file does not reach).
-// False, with every texel 0, when the file cannot be opened or read (a
-// directory, say).
-bool readRamp(const char* file, float texels[kRampSize][3]);
-// The ramp installed with celshade, found from where the program itself is.
-const char* installedRampFile();
-
 // Models from the command line (own_models.cpp). Reads every file before
-// the window opens; the first that cannot be shown ends the process with one
-// line on standard error naming it and status 1.
-void readOwnModels(const char* const* files, int count);
-// Eye distance from the origin at which both copies of `m` lie wholly
-// inside a picture of the given aspect ratio, with a margin all round.
-float fittedDistance(const ownModel& m, float aspect);
+// the window opens, each placed with `up` pointing up; the first that
+// cannot be shown ends the process with one line on standard error naming
+// it and status 1. Warnings (a material library missing, say) go to
+// standard error and the run goes on.
+void readOwnModels(const char* const* files, int count, UpAxis up);
 
 // Where frames go (picture.cpp): GLUT's window, or nothing in an offscreen
 // run, which never initializes GLUT. The frame and the keys call these, not
@@ -81,13 +85,23 @@ void finishFrame();       // after a frame is drawn into the back buffer
 void requestRedisplay();
 // Saves the next finished frame as celshade-NNN.png (p key).
 void requestPicture();
-// Writes the current read buffer, over the viewport, as an RGB PNG. False
-// when the file cannot be written.
+// Writes the current read buffer, over the viewport, as a PNG (RGBA with a
+// transparent background, else RGB), by write and rename. False, with
+// "FILE: reason" on standard error, when the file cannot be written.
 bool savePicture(const char* file);
+// Names the model file shown in the window's title (celshade – FILE).
+void showFileInTitle(const char* file);
+// The q key: ends the process in a window; in an offscreen run, ends the
+// keys pressed before the picture, which is still drawn and written.
+void quit();
+extern bool quitting;  // q was pressed in an offscreen run
 
 // The offscreen run (snapshot.cpp): draws the first frame at Width x Height
 // with no display, after pressing `keys`, writes it to `file` and exits.
-[[noreturn]] void runSnapshot(const char* file, const char* keys);
+// With `turntable` N > 0 it draws N frames instead, frame k turned
+// 360 (k - 1) / N degrees further about the vertical axis, into FILE-001.png
+// and on.
+[[noreturn]] void runSnapshot(const char* file, const char* keys, int turntable);
 
 // Frame (frame.cpp).
 void myReshape(int width, int height);

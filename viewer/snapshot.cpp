@@ -10,8 +10,10 @@
 #include <EGL/egl.h>
 #include <EGL/eglext.h>
 
+#include <algorithm>
 #include <cstdio>
 #include <cstdlib>
+#include <string>
 
 // No offscreen context: one line on standard error, status 1.
 [[noreturn]] static void noContext(const char* step) {
@@ -24,8 +26,9 @@
 // width x height. The buffer is what GLUT gets for the window on Mesa, so
 // that the picture is the window's to the bit: 8 bits each of red, green and
 // blue (EGL lists 10-bit ones first, which round the shading differently),
-// no alpha, no multisampling, the deepest depth buffer.
-static void openOffscreenContext(int width, int height) {
+// no alpha (8 bits of it for a transparent background), no multisampling,
+// the deepest depth buffer.
+static void openOffscreenContext(int width, int height, bool alphaWanted) {
   auto getPlatformDisplay =
       (PFNEGLGETPLATFORMDISPLAYEXTPROC)eglGetProcAddress("eglGetPlatformDisplayEXT");
   if (!getPlatformDisplay) noContext("eglGetPlatformDisplayEXT");
@@ -51,7 +54,8 @@ static void openOffscreenContext(int width, int height) {
     eglGetConfigAttrib(display, configs[i], EGL_ALPHA_SIZE, &alpha);
     eglGetConfigAttrib(display, configs[i], EGL_SAMPLE_BUFFERS, &samples);
     eglGetConfigAttrib(display, configs[i], EGL_DEPTH_SIZE, &depth);
-    if (red == 8 && green == 8 && blue == 8 && alpha == 0 && samples == 0 && depth > bestDepth) {
+    if (red == 8 && green == 8 && blue == 8 && alpha == (alphaWanted ? 8 : 0) && samples == 0 &&
+        depth > bestDepth) {
       config = configs[i];
       bestDepth = depth;
     }
@@ -66,18 +70,37 @@ static void openOffscreenContext(int width, int height) {
   if (!eglMakeCurrent(display, surface, surface, context)) noContext("make current");
 }
 
-void runSnapshot(const char* file, const char* keys) {
-  openOffscreenContext(Width, Height);
+// Still k of n of a turntable: FILE-kkk.png for FILE.png (at least three
+// digits, as many as n has), the number before the extension if there is one.
+static std::string turntableFile(const char* file, int k, int n) {
+  const std::string name = file;
+  const size_t slash = name.rfind('/'), dot = name.rfind('.');
+  const size_t cut = dot != std::string::npos && (slash == std::string::npos || dot > slash + 1)
+                         ? dot
+                         : name.size();
+  std::string number = std::to_string(k);
+  number.insert(0, std::max(size_t(3), std::to_string(n).size()) - number.size(), '0');
+  return name.substr(0, cut) + "-" + number + name.substr(cut);
+}
+
+void runSnapshot(const char* file, const char* keys, int turntable) {
+  openOffscreenContext(Width, Height, ownModelCount > 0 && background.transparent);
   // In the window's order: set-up, the keys, the reshape GLUT sends before
   // the first frame, the frame.
   init();
   pressKeys(keys);
   myReshape(Width, Height);
-  displayCallback();
-  glFinish();
-  if (!savePicture(file)) {
-    fprintf(stderr, "%s: can't write the picture\n", file);
-    exit(1);
+  if (turntable == 0) {
+    displayCallback();
+    glFinish();
+    exit(savePicture(file) ? 0 : 1);
+  }
+  const float start = g_xRotation;
+  for (int k = 1; k <= turntable; ++k) {
+    g_xRotation = start + 360.0f * float(k - 1) / float(turntable);
+    displayCallback();
+    glFinish();
+    if (!savePicture(turntableFile(file, k, turntable).c_str())) exit(1);
   }
   exit(0);
 }

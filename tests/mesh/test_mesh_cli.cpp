@@ -1,5 +1,8 @@
 // celshade-mesh: each command on a generated model and on a bad one, the
-// command line's errors and help, and that no partial output is ever left.
+// command line's errors and help, that no partial output is ever left, and
+// that the output keeps what the command does not change: the input's
+// library in place, the same file after repeated passes, warnings for what
+// it cannot keep.
 #include <gtest/gtest.h>
 
 #include <signal.h>
@@ -134,13 +137,13 @@ TEST(MeshCli, WeldNormalsTextureUnitizeReverseChangeTheModelAndSaySo) {
   EXPECT_NE(m->normals, nullptr);
   glmDelete(m);
 
-  // The cube lies away from the origin: the library scales it by 2 over 22.
+  // The cube lies away from the origin: it is centred and keeps its size 2.
   Result unitize = mesh({"unitize", dir + "cube.obj", dir + "unit.obj"});
-  EXPECT_EQ(unitize.out, "centred and scaled by 0.0909091: size 2 x 2 x 2 -> 0.181818 x 0.181818 x 0.181818\n");
+  EXPECT_EQ(unitize.out, "centred and scaled by 1: size 2 x 2 x 2 -> 2 x 2 x 2, x from -1 to 1\n");
   m = load(dir + "unit.obj");
   GLfloat d[3];
   glmDimensions(m, d);
-  EXPECT_NEAR(d[0], 2.0f / 11, 1e-6f);
+  EXPECT_EQ(d[0], 2.0f);
   glmDelete(m);
 
   Result reverse = mesh({"reverse", dir + "sharp.obj", dir + "reversed.obj"});
@@ -261,6 +264,203 @@ TEST(MeshCli, HelpForTheToolAndEachCommand) {
     EXPECT_EQ(r.out.rfind(std::string("usage: celshade-mesh ") + command + " ", 0), 0u) << r.out;
     EXPECT_EQ(r.err, "");
   }
+}
+
+// ---- What the output keeps --------------------------------------------------
+
+// A spider-like exported model: an object statement, vertex colours, three
+// groups of quads under smoothing groups (one group's faces under two
+// materials), and a library whose materials have texture maps,
+// transparency and illumination models.
+void writeSpider(const std::string& dir) {
+  std::string obj = "# exported by hand\nmtllib spider.mtl\no Spider\n";
+  for (int i = 0; i < 12; i++)
+    obj += "v " + std::to_string(i % 4) + " " + std::to_string(i / 4) + " " +
+           std::to_string(i % 3) + " 0.5 0.25 1\n";
+  obj +=
+      "g Body\nusemtl Chitin\ns 1\nf 1 2 6 5\nf 2 3 7 6\n"
+      "g Leg01\nusemtl Leg\ns 2\nf 3 4 8 7\nusemtl Chitin\nf 5 6 10 9\n"
+      "g Eyes\nusemtl Eye\ns off\nf 6 7 11 10\nf 7 8 12 11\n";
+  writeFile(dir + "spider.obj", obj);
+  writeFile(dir + "spider.mtl",
+            "# three materials\n"
+            "newmtl Chitin\nKa 0.1 0.1 0.1\nKd 0.4 0.3 0.2\nKs 0.5 0.5 0.5\nNs 96\nd 1.0\n"
+            "illum 2\nmap_Kd chitin.ppm\n\n"
+            "newmtl Leg\nKd 0.3 0.2 0.1\nillum 2\nmap_Kd leg.ppm\n\n"
+            "newmtl Eye\nKd 1 0 0\nmap_Kd eye.ppm\n");
+}
+
+// The spider's library as the writer writes it back: the same materials.
+const char* const kPlainSpiderLibrary =
+    "newmtl Chitin\nKa 0.1 0.1 0.1\nKd 0.4 0.3 0.2\nKs 0.5 0.5 0.5\nNs 96\n\n"
+    "newmtl Leg\nKd 0.3 0.2 0.1\n\nnewmtl Eye\nKd 1 0 0\n";
+
+// The same groups (names, order, triangles' corners, material names) and
+// the same materials.
+void expectSameModel(const GLMmodel* a, const GLMmodel* b) {
+  ASSERT_EQ(a->vertexcount, b->vertexcount);
+  EXPECT_EQ(memcmp(a->vertices + 3, b->vertices + 3, 3 * sizeof(GLfloat) * a->vertexcount), 0);
+  ASSERT_EQ(a->materialcount, b->materialcount);
+  for (GLuint i = 0; i < a->materialcount; i++) {
+    EXPECT_STREQ(a->materials[i].name, b->materials[i].name);
+    EXPECT_EQ(memcmp(a->materials[i].diffuse, b->materials[i].diffuse, 3 * sizeof(GLfloat)), 0);
+  }
+  ASSERT_EQ(a->groupcount, b->groupcount);
+  for (const GLMgroup *g = a->groups, *h = b->groups; g && h; g = g->next, h = h->next) {
+    EXPECT_STREQ(g->name, h->name);
+    EXPECT_STREQ(a->materials[g->material].name, b->materials[h->material].name);
+    ASSERT_EQ(g->trianglecount, h->trianglecount) << g->name;
+    for (GLuint i = 0; i < g->trianglecount; i++)
+      EXPECT_EQ(memcmp(a->triangles[g->triangles[i]].vertexidx,
+                       b->triangles[h->triangles[i]].vertexidx, 3 * sizeof(GLuint)),
+                0);
+  }
+}
+
+TEST(MeshCli, InPlaceWriteNeverReplacesALibraryWithLessThanItHeld) {
+  std::string dir = scratchDir();
+  writeSpider(dir);
+  const std::string obj = readFile(dir + "spider.obj"), mtl = readFile(dir + "spider.mtl");
+  Result r = mesh({"weld", "--epsilon", "0.001", dir + "spider.obj", dir + "spider.obj"});
+  EXPECT_EQ(r.status, 1);
+  EXPECT_EQ(r.err, "celshade-mesh: " + dir +
+                       "spider.mtl: the output's library would replace it, losing 1 `d` "
+                       "statement, 2 `illum` statements, 3 `map_Kd` statements; nothing written "
+                       "(write " + dir + "spider.obj under another name or in another folder)\n");
+  EXPECT_EQ(r.out, "");
+  EXPECT_EQ(readFile(dir + "spider.obj"), obj);
+  EXPECT_EQ(readFile(dir + "spider.mtl"), mtl);
+
+  // A library of what the writer writes back is replaced by the same
+  // materials, and the model comes back.
+  writeFile(dir + "spider.mtl", kPlainSpiderLibrary);
+  GLMmodel* before = load(dir + "spider.obj");
+  r = mesh({"weld", "--epsilon", "0.001", dir + "spider.obj", dir + "spider.obj"});
+  EXPECT_EQ(r.status, 0) << r.err;
+  GLMmodel* after = load(dir + "spider.obj");
+  expectSameModel(before, after);
+  glmDelete(before);
+  glmDelete(after);
+
+  // Nor is a library of another model's materials replaced.
+  writeFile(dir + "other.mtl", "newmtl Moss\nKd 0 1 0\n");
+  r = mesh({"reverse", dir + "spider.obj", dir + "other.obj"});
+  EXPECT_EQ(r.status, 1);
+  EXPECT_NE(r.err.find("other.mtl: the output's library would replace it, losing material "
+                       "\"Moss\"; nothing written"),
+            std::string::npos)
+      << r.err;
+  EXPECT_FALSE(fileExists(dir + "other.obj"));
+  EXPECT_EQ(readFile(dir + "other.mtl"), "newmtl Moss\nKd 0 1 0\n");
+}
+
+TEST(MeshCli, FivePassesGiveTheFilesOnePassGives) {
+  const std::vector<std::vector<std::string>> commands = {
+      {"normals", "--angle", "60"}, {"weld", "--epsilon", "0.5"}, {"unitize"}, {"texture", "--linear"}};
+  for (const std::vector<std::string>& command : commands) {
+    SCOPED_TRACE(command[0]);
+    std::string one = scratchDir(), five = scratchDir();
+    auto pass = [&](const std::string& dir, const std::string& in) {
+      std::vector<std::string> args = command;
+      args.push_back(dir + in);
+      args.push_back(dir + "out.obj");
+      Result r = mesh(args);
+      EXPECT_EQ(r.status, 0) << r.err;
+    };
+    writeSpider(one);
+    writeSpider(five);
+    pass(one, "spider.obj");
+    pass(five, "spider.obj");
+    for (int i = 2; i <= 5; i++) pass(five, "out.obj");
+    EXPECT_EQ(readFile(five + "out.obj"), readFile(one + "out.obj"));
+    EXPECT_EQ(readFile(five + "out.mtl"), readFile(one + "out.mtl"));
+  }
+}
+
+TEST(MeshCli, ReverseTwiceGivesTheModelBackAndNothingGrows) {
+  std::string dir = scratchDir();
+  writeSpider(dir);
+  writeFile(dir + "spider.mtl", kPlainSpiderLibrary);
+  ASSERT_EQ(mesh({"reverse", dir + "spider.obj", dir + "out.obj"}).status, 0);
+  ASSERT_EQ(mesh({"reverse", dir + "out.obj", dir + "out.obj"}).status, 0);
+  GLMmodel* input = load(dir + "spider.obj");
+  GLMmodel* twice = load(dir + "out.obj");
+  expectSameModel(input, twice);
+  glmDelete(input);
+  glmDelete(twice);
+  // Four passes in all give the text of two: no material, group or blank added.
+  const std::string obj = readFile(dir + "out.obj"), mtl = readFile(dir + "out.mtl");
+  ASSERT_EQ(mesh({"reverse", dir + "out.obj", dir + "out.obj"}).status, 0);
+  ASSERT_EQ(mesh({"reverse", dir + "out.obj", dir + "out.obj"}).status, 0);
+  EXPECT_EQ(readFile(dir + "out.obj"), obj);
+  EXPECT_EQ(readFile(dir + "out.mtl"), mtl);
+  Result info = mesh({"info", dir + "out.obj"});
+  EXPECT_NE(info.out.find("materials       4 from out.mtl\n  default\n  Chitin\n  Leg\n  Eye\n"),
+            std::string::npos)
+      << info.out;
+  EXPECT_NE(info.out.find("groups          4\n  \" Eyes\": 4 triangles, material Eye\n"
+                          "  \" Leg01\": 4 triangles, material Chitin\n"
+                          "  \" Body\": 4 triangles, material Chitin\n"
+                          "  \"default\": 0 triangles, material default\n"),
+            std::string::npos)
+      << info.out;
+}
+
+TEST(MeshCli, UnitizeFitsAModelFarFromTheOriginIntoMinusOneToOne) {
+  std::string dir = scratchDir();
+  writeFile(dir + "far.obj", "v 100000 0 0\nv 100010 1 0\nv 100005 0 2\nf 1 2 3\n");
+  Result r = mesh({"unitize", dir + "far.obj", dir + "unit.obj"});
+  EXPECT_EQ(r.status, 0) << r.err;
+  EXPECT_EQ(r.out, "centred and scaled by 0.2: size 10 x 1 x 2 -> 2 x 0.2 x 0.4, x from -1 to 1\n");
+  GLMmodel* m = load(dir + "unit.obj");
+  EXPECT_EQ(m->vertices[3], -1.0f);
+  EXPECT_EQ(m->vertices[6], 1.0f);
+  EXPECT_EQ(m->vertices[9], 0.0f);
+  EXPECT_FLOAT_EQ(m->vertices[7], 0.1f);
+  EXPECT_FLOAT_EQ(m->vertices[11], 0.2f);
+  glmDelete(m);
+  // A model of one point has no size to scale: it is written as it is.
+  writeFile(dir + "point.obj", "v 3 3 3\nf 1 1 1\n");
+  r = mesh({"unitize", dir + "point.obj", dir + "point-out.obj"});
+  EXPECT_EQ(r.status, 0);
+  EXPECT_EQ(r.out, "left as it is (no largest side to scale to 2): size 0 x 0 x 0\n");
+  EXPECT_NE(mesh({"unitize", "--help"}).out.find("glmUnitize"), std::string::npos);
+}
+
+TEST(MeshCli, WarnsOnceOfEverythingTheOutputCannotKeep) {
+  std::string dir = scratchDir();
+  writeSpider(dir);
+  Result r = mesh({"reverse", dir + "spider.obj", dir + "out.obj"});
+  EXPECT_EQ(r.status, 0);
+  const std::string obj = "celshade-mesh: " + dir + "spider.obj: ";
+  const std::string mtl = "celshade-mesh: " + dir + "spider.mtl: ";
+  EXPECT_EQ(r.err, obj + "12 vertex colours not kept (numbers after x y z on `v` lines)\n" + obj +
+                       "6 polygons of more than three corners not kept (written as triangles)\n" +
+                       obj + "material of 1 face not kept (a group takes the last material given to it)\n" +
+                       obj + "1 `o` statement not kept\n" + obj + "3 `s` statements not kept\n" +
+                       mtl + "1 `d` statement not kept\n" + mtl + "2 `illum` statements not kept\n" +
+                       mtl + "3 `map_Kd` statements not kept\n");
+  // Passing the output on, there is nothing more to lose.
+  Result again = mesh({"reverse", dir + "out.obj", dir + "again.obj"});
+  EXPECT_EQ(again.status, 0);
+  EXPECT_EQ(again.err, "");
+
+  // A library that cannot be opened: one warning for it, one for each missing
+  // material however often it is used, and the material statements not kept.
+  writeFile(dir + "lost.obj",
+            "mtllib gone.mtl\nv 0 0 0\nv 1 0 0\nv 0 1 0\ng a\nusemtl stone\nf 1 2 3\n"
+            "usemtl moss\nf 1 2 3\nusemtl stone\nf 1 2 3\nusemtl stone\nf 1 2 3\n");
+  r = mesh({"weld", dir + "lost.obj", dir + "found.obj"});
+  EXPECT_EQ(r.status, 0);
+  const std::string lost = "celshade-mesh: " + dir + "lost.obj";
+  EXPECT_EQ(r.err, lost + ":1: can't open material library \"gone.mtl\" (No such file or directory)\n"
+                   "celshade-mesh: glmFindMaterial():  can't find material \"stone\".\n"
+                   "celshade-mesh: (2 more like it)\n"
+                   "celshade-mesh: glmFindMaterial():  can't find material \"moss\".\n" +
+                   lost + ": 1 `mtllib` statement not kept (no material library was read)\n" +
+                   lost + ": 4 `usemtl` statements not kept (no material library was read)\n");
+  EXPECT_EQ(r.out, "welded 3 vertices into 3\n");
+  EXPECT_TRUE(fileExists(dir + "found.obj"));
 }
 
 }  // namespace

@@ -2,12 +2,16 @@
 // through "%f" or "%d". The write benchmark times glmWriteOBJ against it and
 // the writer's tests compare bytes with it. It runs no mode checks: `mode`
 // must already be one glmWriteOBJ would keep for the model (never GLM_FLAT
-// with GLM_SMOOTH, only flags whose arrays exist).
+// with GLM_SMOOTH, only flags whose arrays exist), and the library name one
+// inside the OBJ file's folder.
 #ifndef CELSHADE_PRINTF_WRITER_H
 #define CELSHADE_PRINTF_WRITER_H
 
+#include <cctype>
 #include <cstdio>
+#include <cstring>
 #include <string>
+#include <vector>
 
 #include "glm.h"
 
@@ -33,7 +37,15 @@ inline bool writeMTL(const GLMmodel* model, const std::string& dir) {
   fprintf(f, "\n");
   for (GLuint i = 0; i < model->materialcount; i++) {
     const GLMmaterial& m = model->materials[i];
-    fprintf(f, "newmtl %s\n", m.name);
+    // The reader's own material 0: values only where they are not its own.
+    if (i == 0 && strcmp(m.name, "default") == 0) {
+      if (m.ambient[0] == 0.2f && m.ambient[1] == 0.2f && m.ambient[2] == 0.2f &&
+          m.diffuse[0] == 0.8f && m.diffuse[1] == 0.8f && m.diffuse[2] == 0.8f &&
+          m.specular[0] == 0 && m.specular[1] == 0 && m.specular[2] == 0 && m.shininess == 65)
+        continue;
+    } else {
+      fprintf(f, "newmtl %s\n", m.name);
+    }
     fprintf(f, "Ka %f %f %f\n", m.ambient[0], m.ambient[1], m.ambient[2]);
     fprintf(f, "Kd %f %f %f\n", m.diffuse[0], m.diffuse[1], m.diffuse[2]);
     fprintf(f, "Ks %f %f %f\n", m.specular[0], m.specular[1], m.specular[2]);
@@ -94,9 +106,18 @@ inline bool writeOBJ(const GLMmodel* model, const char* filename, GLuint mode) {
   fprintf(f, "# %d groups\n", model->groupcount);
   fprintf(f, "# %d faces (triangles)\n", model->trianglecount);
   fprintf(f, "\n");
-  for (const GLMgroup* g = model->groups; g; g = g->next) {
-    fprintf(f, "g %s\n", g->name);
-    if (mode & GLM_MATERIAL) fprintf(f, "usemtl %s\n", model->materials[g->material].name);
+  // Oldest first; the oldest "default" is the reader's: no "g" line, and
+  // nothing at all when it holds nothing.
+  std::vector<const GLMgroup*> list;
+  for (const GLMgroup* g = model->groups; g; g = g->next) list.insert(list.begin(), g);
+  for (const GLMgroup* g : list) {
+    bool readers = g == list.front() && strcmp(g->name, "default") == 0;
+    bool usemtl = (mode & GLM_MATERIAL) && !(readers && g->material == 0);
+    if (readers && g->trianglecount == 0 && !usemtl) continue;
+    // A name that is empty or starts with white space follows "g" directly.
+    const unsigned char c = g->name[0];
+    if (!readers) fprintf(f, c == 0 || (c != '\n' && isspace(c)) ? "g%s\n" : "g %s\n", g->name);
+    if (usemtl) fprintf(f, "usemtl %s\n", model->materials[g->material].name);
     for (GLuint i = 0; i < g->trianglecount; i++) {
       const GLMtriangle& t = model->triangles[g->triangles[i]];
       const GLuint* v = t.vertexidx;

@@ -8,9 +8,11 @@
 #include <unistd.h>
 
 #include <algorithm>
+#include <cstdio>
 #include <cstdlib>
 #include <cstring>
 #include <fstream>
+#include <functional>
 #include <map>
 #include <set>
 #include <sstream>
@@ -23,8 +25,10 @@ using namespace celshade_test;
 namespace {
 
 const std::string kUsage =
-    "usage: celshade [--ramp FILE] [--keys KEYS] [--snapshot FILE.png] [MODEL.obj ...]\n";
-const int kBackground = 204;  // clear colour 0.8
+    "usage: celshade [--ramp FILE] [--keys KEYS] [--snapshot FILE.png] [--size WxH]\n"
+    "                [--turn YAW[,PITCH]] [--up AXIS] [--turntable N] [--background COLOR]\n"
+    "                [MODEL.obj ...]\n";
+const uint8_t kBackground[3] = {158, 184, 209};  // runs with model files: light blue
 
 struct Outcome {
   int status;
@@ -38,9 +42,7 @@ std::string readFile(const std::string& path) {
   return text.str();
 }
 
-bool isBackground(const uint8_t* p) {
-  return p[0] == kBackground && p[1] == kBackground && p[2] == kBackground;
-}
+bool isBackground(const uint8_t* p) { return memcmp(p, kBackground, 3) == 0; }
 
 // Where the picture is not background: the box around it and the columns
 // that hold any of it.
@@ -181,7 +183,6 @@ TEST_F(CommandLine, AFileThatCannotBeShownGivesOneLineNamingItAndStatusOne) {
   write("index.obj", "v 0 0 0\nv 1 0 0\nv 0 1 0\nf 1 2 9\n");
   write("token.obj", "v 0 0 0\nvp 1 0 0\n");
   write("flat.obj", "# points only\nv 0 0 0\nv 1 0 0\nv 0 1 0\n");
-  write("nolib.obj", "mtllib gone.mtl\nv 0 0 0\nv 1 0 0\nv 0 1 0\nf 1 2 3\n");
   ASSERT_EQ(mkdir(path("folder.obj").c_str(), 0755), 0);
   struct Case {
     std::vector<std::string> files;
@@ -193,7 +194,6 @@ TEST_F(CommandLine, AFileThatCannotBeShownGivesOneLineNamingItAndStatusOne) {
       {{"index.obj"}, "index.obj:4: face index out of range: `f 1 2 9`\n"},
       {{"token.obj"}, "token.obj:2: unknown token \"vp\"\n"},
       {{"flat.obj"}, "flat.obj: no faces to draw\n"},
-      {{"nolib.obj"}, "gone.mtl: can't open material file\n"},
       // Every file is read before anything is shown: a bad last one stops
       // the run as a bad first one does.
       {{"good.obj", "good.obj", "flat.obj"}, "flat.obj: no faces to draw\n"},
@@ -219,23 +219,45 @@ TEST_F(CommandLine, AFileThatCannotBeShownGivesOneLineNamingItAndStatusOne) {
   }
 }
 
-TEST_F(CommandLine, ARampGivenWithRampMustBeReadable) {
+TEST_F(CommandLine, ARampGivenOrFoundIsCheckedAndABadOneEndsTheRunNamingTheLine) {
   ASSERT_TRUE(writeBareEllipsoid(path("m.obj"), 1, 1, 1, 8, 6));
-  ASSERT_EQ(mkdir(path("ramps").c_str(), 0755), 0);
-  for (const char* ramp : {"none.txt", "ramps"}) {
-    Outcome r = run({"--ramp", ramp, "--snapshot", "never.png", "m.obj"});
-    EXPECT_EQ(r.status, 1);
-    EXPECT_EQ(r.err, std::string(ramp) + ": can't open shading ramp file\n");
-    EXPECT_EQ(r.out, "");
-  }
+  write("word.txt", "0.2\n0.5 middle\n");
+  Outcome r = run({"--ramp", "word.txt", "--snapshot", "never.png", "m.obj"});
+  EXPECT_EQ(r.status, 1);
+  EXPECT_EQ(r.err, "word.txt:2: not a number from 0 to 1\n");
+  EXPECT_EQ(r.out, "");
+  // A Shader.txt found in the working folder is checked too.
+  write("Shader.txt", "1\n\n1.5\n");
+  r = run({"--snapshot", "never.png", "m.obj"});
+  EXPECT_EQ(r.status, 1);
+  EXPECT_EQ(r.err, "Shader.txt:3: not a number from 0 to 1\n");
   EXPECT_NE(access(path("never.png").c_str(), F_OK), 0);
 }
 
-TEST_F(CommandLine, ASnapshotThatCannotBeWrittenIsAnError) {
+TEST_F(CommandLine, ASnapshotThatCannotBeWrittenSaysWhyAndKeepsTheEarlierPicture) {
   ASSERT_TRUE(writeBareEllipsoid(path("m.obj"), 1, 1, 1, 8, 6));
   Outcome r = run({"--snapshot", "no/such/folder/shot.png", "m.obj"});
   EXPECT_EQ(r.status, 1);
-  EXPECT_EQ(withoutUnusedVertexWarnings(r.err), "no/such/folder/shot.png: can't write the picture\n");
+  EXPECT_EQ(withoutUnusedVertexWarnings(r.err),
+            "no/such/folder/shot.png: No such file or directory\n");
+
+  // The disk fills up while the picture is written: a file size limit of
+  // 1 KiB fails the write as a full disk would (its signal ignored, as a
+  // full disk sends none).
+  write("shot.png", "the earlier picture");
+  std::string viewer = CELSHADE_VIEWER;
+  Process full({"sh", "-c", "trap '' XFSZ; ulimit -f 1; exec env -u DISPLAY '" + viewer +
+                                "' --snapshot shot.png m.obj"},
+               dir_, {withoutLeakChecks()});
+  EXPECT_EQ(full.waitForExit(60), 1);
+  EXPECT_EQ(withoutUnusedVertexWarnings(full.err()), "shot.png: File too large\n");
+  EXPECT_EQ(readFile(path("shot.png")), "the earlier picture");
+  // Nothing else is left behind.
+  DIR* d = opendir(dir_.c_str());
+  std::set<std::string> names;
+  for (dirent* e; (e = readdir(d));) names.insert(e->d_name);
+  closedir(d);
+  EXPECT_EQ(names, (std::set<std::string>{".", "..", "m.obj", "shot.png"}));
 }
 
 TEST_F(CommandLine, UnusedVerticesOfAModelGivenNormalsWarnOnceWithACount) {
@@ -246,12 +268,9 @@ TEST_F(CommandLine, UnusedVerticesOfAModelGivenNormalsWarnOnceWithACount) {
 }
 
 TEST_F(CommandLine, AModelWithoutNormalsOrMaterialsIsDrawnSmoothAndBandedWithNoDisplay) {
-  // Vertices and faces only; four ramp bands whose brightest (0.9) stays
-  // apart from the background on the default grey.
+  // Vertices and faces only; a ramp of four lines, spread as four bands.
   ASSERT_TRUE(writeBareEllipsoid(path("ball.obj"), 1, 1, 1, 48, 32));
-  std::vector<std::string> ramp;
-  for (const char* value : {"0.2", "0.4", "0.6", "0.9"}) ramp.insert(ramp.end(), 8, value);
-  ASSERT_TRUE(writeRamp(dir_, ramp));
+  ASSERT_TRUE(writeRamp(dir_, {"0.2", "0.4", "0.6", "0.9"}));
   std::string before = readFile(path("ball.obj"));
 
   Image shot = still({"ball.obj"});
@@ -282,21 +301,20 @@ TEST_F(CommandLine, AModelWithoutNormalsOrMaterialsIsDrawnSmoothAndBandedWithNoD
 
 TEST_F(CommandLine, WithoutShaderTxtTheInstalledRampIsUsedFromAnyFolder) {
   ASSERT_TRUE(writeBareEllipsoid(path("ball.obj"), 1, 1, 1, 48, 32));
-  // data/Shader.txt: 0.35, 0.6, 0.85 and 1.0; the last is the background
-  // grey on the default material, so three levels show.
+  // data/Shader.txt: 0.35, 0.6, 0.85 and 1.0, every band apart from the
+  // background.
   std::set<int> right = mainLevels(greyLevels(still({"ball.obj"}), 400, 800));
   right.erase(0);
-  EXPECT_TRUE(nearAll(right, {onDefaultGrey(0.35), onDefaultGrey(0.6), onDefaultGrey(0.85)}))
+  EXPECT_TRUE(nearAll(right, {onDefaultGrey(0.35), onDefaultGrey(0.6), onDefaultGrey(0.85),
+                              onDefaultGrey(1.0)}))
       << ::testing::PrintToString(right);
 
   // A Shader.txt in the working folder comes first, --ramp before both.
-  ASSERT_TRUE(writeRamp(dir_, std::vector<std::string>(32, "0.5")));
+  ASSERT_TRUE(writeRamp(dir_, {"0.5"}));
   right = mainLevels(greyLevels(still({"ball.obj"}), 400, 800));
   right.erase(0);
   EXPECT_TRUE(nearAll(right, {onDefaultGrey(0.5)})) << ::testing::PrintToString(right);
-  std::string other;
-  for (int i = 0; i < 32; ++i) other += "0.3\n";
-  write("other.txt", other);
+  write("other.txt", "0.3\n");
   right = mainLevels(greyLevels(still({"--ramp", "other.txt", "ball.obj"}), 400, 800));
   right.erase(0);
   EXPECT_TRUE(nearAll(right, {onDefaultGrey(0.3)})) << ::testing::PrintToString(right);
@@ -313,20 +331,27 @@ TEST_F(CommandLine, EveryShapeIsSeenWholeAndUndistortedWithAMargin) {
   for (const Shape& s : shapes) {
     std::string file = std::string(s.name) + ".obj";
     ASSERT_TRUE(writeBareEllipsoid(path(file), s.rx, s.ry, s.rz, 48, 32));
-    Image shot = still({file});
-    Extent e = extent(shot);
-    ASSERT_GE(e.left, 0) << s.name << ": nothing drawn";
-    // Whole, with a margin of at least 5 % of the picture on every side.
-    EXPECT_GE(e.left, 40) << s.name;
-    EXPECT_LE(e.right, 760) << s.name;
-    EXPECT_GE(e.top, 30) << s.name;
-    EXPECT_LE(e.bottom, 570) << s.name;
-    // And not lost in it: the pair fills most of the width or the height.
-    EXPECT_TRUE(e.right - e.left > 560 || e.bottom - e.top > 420) << s.name;
-    // Two copies, apart: some column between them is all background.
-    int firstGap = int(std::find(e.columns.begin() + e.left, e.columns.end(), false) -
-                       e.columns.begin());
-    EXPECT_LT(firstGap, e.right) << s.name;
+    // The view is framed for every turn about the vertical axis: seen from
+    // the front, and from the side and above, each is whole.
+    bool fills = false;
+    for (const char* turn : {"0", "90,30"}) {
+      Image shot = still({"--turn", turn, file});
+      Extent e = extent(shot);
+      ASSERT_GE(e.left, 0) << s.name << ": nothing drawn";
+      // Whole, with a margin of at least 5 % of the picture on every side.
+      EXPECT_GE(e.left, 40) << s.name << " " << turn;
+      EXPECT_LE(e.right, 760) << s.name << " " << turn;
+      EXPECT_GE(e.top, 30) << s.name << " " << turn;
+      EXPECT_LE(e.bottom, 570) << s.name << " " << turn;
+      // And not lost in it: seen across its length, the pair fills most of
+      // the width or the height.
+      fills = fills || e.right - e.left > 560 || e.bottom - e.top > 420;
+      // Two copies, apart: some column between them is all background.
+      int firstGap = int(std::find(e.columns.begin() + e.left, e.columns.end(), false) -
+                         e.columns.begin());
+      EXPECT_LT(firstGap, e.right) << s.name << " " << turn;
+    }
+    EXPECT_TRUE(fills) << s.name;
   }
 
   // The round one is as wide as it is high, but for the few per cent that
@@ -337,7 +362,8 @@ TEST_F(CommandLine, EveryShapeIsSeenWholeAndUndistortedWithAMargin) {
   Extent whole = extent(round);
   int middle = (whole.left + whole.right) / 2;
   for (int y = 0; y < right.height; ++y)
-    for (int x = 0; x < middle; ++x) memset(&right.rgb[3 * ((size_t)y * right.width + x)], kBackground, 3);
+    for (int x = 0; x < middle; ++x)
+      memcpy(&right.rgb[3 * ((size_t)y * right.width + x)], kBackground, 3);
   Extent copy = extent(right);
   EXPECT_NEAR(double(copy.right - copy.left) / (copy.bottom - copy.top), 1.0, 0.04);
 }
@@ -368,6 +394,212 @@ TEST_F(CommandLine, KeyPSavesNumberedPicturesOfTheFrame) {
   ASSERT_TRUE(shot.load(path("shot.png")));
   EXPECT_EQ(saved, shot);
   EXPECT_EQ(readFile(path("celshade-001.png")), "taken");
+}
+
+// Share of the right copy's area (between its first and last pixel on each
+// row) that has the background colour `bg`.
+double holesInRightCopy(const Image& image, const uint8_t* bg) {
+  long area = 0, holes = 0;
+  for (int y = 0; y < image.height; ++y) {
+    int first = -1, last = -1;
+    for (int x = image.width / 2; x < image.width; ++x)
+      if (memcmp(image.at(x, y), bg, 3) != 0) {
+        if (first < 0) first = x;
+        last = x;
+      }
+    for (int x = first; first >= 0 && x <= last; ++x) {
+      ++area;
+      holes += memcmp(image.at(x, y), bg, 3) == 0;
+    }
+  }
+  return area ? double(holes) / area : 1;
+}
+
+TEST_F(CommandLine, TheDefaultMaterialsBandsStandOutFromTheBackground) {
+  // The installed ramp's brightest band on the default grey is 0.8: on a
+  // background of that grey the copy would be full of holes.
+  ASSERT_TRUE(writeBareEllipsoid(path("ball.obj"), 1, 1, 1, 48, 32));
+  Image shot = still({"ball.obj"});
+  EXPECT_TRUE(isBackground(shot.at(0, 0)));
+  EXPECT_LE(holesInRightCopy(shot, kBackground), 0.05);
+  const uint8_t grey[3] = {204, 204, 204};
+  EXPECT_GT(holesInRightCopy(still({"--background", "#cccccc", "ball.obj"}), grey), 0.05);
+}
+
+// Copies the OBJ file `from` to `to` with every vertex and normal changed by
+// `vertex` and `normal`, written with all the digits of a float.
+using Change = std::function<void(double&, double&, double&)>;
+void rewrite(const std::string& from, const std::string& to, const Change& vertex,
+             const Change& normal = [](double&, double&, double&) {}) {
+  std::ifstream in(from);
+  std::ofstream out(to);
+  for (std::string line; std::getline(in, line);) {
+    bool v = line.rfind("v ", 0) == 0, vn = line.rfind("vn ", 0) == 0;
+    double x, y, z;
+    if ((v || vn) && sscanf(line.c_str() + (v ? 2 : 3), "%lf %lf %lf", &x, &y, &z) == 3) {
+      (v ? vertex : normal)(x, y, z);
+      char text[128];
+      snprintf(text, sizeof text, "%s %.9g %.9g %.9g", v ? "v" : "vn", x, y, z);
+      line = text;
+    }
+    out << line << '\n';
+  }
+}
+
+// An egg in three colours (red on top, green on its +x side, blue on its -x
+// side), with normals and a material library: dir/egg.obj and egg.mtl.
+void writeEgg(const std::string& dir) {
+  ASSERT_GT(writeEllipsoid(dir, "egg", 0.4f, 1.0f, 0.6f, 48, 32,
+                           {{"red", 1, 0, 0}, {"green", 0, 1, 0}, {"blue", 0, 0, 1}},
+                           [](float x, float y, float) { return y > 0.3f ? 0 : x >= 0 ? 1 : 2; }),
+            0);
+}
+
+TEST_F(CommandLine, WhereAtWhatSizeAndWithWhatNormalLengthsAModelComesDoesNotChangeItsPicture) {
+  writeEgg(dir_);
+  Image home = still({"egg.obj"});
+  // Moved a million units and made a thousand times larger; a hundred
+  // thousand units away; its normals a hundredth and a hundred long.
+  rewrite(path("egg.obj"), path("far.obj"), [](double& x, double& y, double& z) {
+    x = x * 1000 + 1e6, y = y * 1000 - 1e6, z = z * 1000 + 1e6;
+  });
+  rewrite(path("egg.obj"), path("away.obj"), [](double& x, double& y, double& z) {
+    x += 1e5, y += 1e5, z -= 1e5;
+  });
+  const Change same = [](double&, double&, double&) {};
+  rewrite(path("egg.obj"), path("short.obj"), same,
+          [](double& x, double& y, double& z) { x *= 0.01, y *= 0.01, z *= 0.01; });
+  rewrite(path("egg.obj"), path("long.obj"), same,
+          [](double& x, double& y, double& z) { x *= 100, y *= 100, z *= 100; });
+  for (const char* file : {"far.obj", "short.obj", "long.obj"})
+    EXPECT_GE(still({file}).sameShare(home), 0.995) << file;
+  // Far from the origin at its own size the file's floats hold its shape
+  // only to a few thousandths: it is seen as large and in the same place.
+  Extent e = extent(home), away = extent(still({"away.obj"}));
+  EXPECT_GT(e.bottom - e.top, 420);
+  for (auto [a, b] : {std::pair{e.left, away.left}, {e.right, away.right}, {e.top, away.top},
+                      {e.bottom, away.bottom}})
+    EXPECT_NEAR(a, b, 3);
+}
+
+TEST_F(CommandLine, TurnUpAndTurntableShowWhatTurnedAndZUpFilesShow) {
+  writeEgg(dir_);
+  // Turned 90 degrees as a drag to the right turns it: its front (+z) to
+  // the right (+x), its green side to the back.
+  rewrite(path("egg.obj"), path("turned.obj"),
+          [](double& x, double&, double& z) { double t = x; x = z, z = -t; },
+          [](double& x, double&, double& z) { double t = x; x = z, z = -t; });
+  Image turned = still({"turned.obj"});
+  Image byTurn = still({"--turn", "90", "egg.obj"});
+  EXPECT_LT(turned.sameShare(still({"egg.obj"})), 0.95);
+  EXPECT_GE(byTurn.sameShare(turned), 0.995);
+
+  // Exported Z-up: +z up, the front towards -y. Shown upright with --up z,
+  // exactly; and on its back without.
+  const Change zUp = [](double&, double& y, double& z) { double t = y; y = -z, z = t; };
+  rewrite(path("egg.obj"), path("zup.obj"), zUp, zUp);
+  Image upright = still({"--turn", "30,20", "egg.obj"});
+  EXPECT_EQ(still({"--turn", "30,20", "--up", "z", "zup.obj"}), upright);
+  EXPECT_LT(still({"--turn", "30,20", "zup.obj"}).sameShare(upright), 0.9);
+
+  // A turntable of four from 30 degrees: the stills --turn 30, 120, 210 and
+  // 300 give, in FILE-001.png to FILE-004.png.
+  Outcome r = run({"--snapshot", "spin.png", "--turntable", "4", "--turn", "30,20", "egg.obj"});
+  ASSERT_EQ(r.status, 0) << r.err;
+  for (int k = 1; k <= 4; ++k) {
+    Image frame;
+    ASSERT_TRUE(frame.load(path("spin-00" + std::to_string(k) + ".png"))) << k;
+    std::string yaw = std::to_string(30 + 90 * (k - 1)) + ",20";
+    EXPECT_EQ(frame, still({"--turn", yaw, "egg.obj"})) << k;
+  }
+  EXPECT_NE(access(path("spin.png").c_str(), F_OK), 0);
+  EXPECT_NE(access(path("spin-005.png").c_str(), F_OK), 0);
+}
+
+TEST_F(CommandLine, SizeAndBackgroundShapeTheStill) {
+  writeEgg(dir_);
+  Image tall = still({"--size", "300x500", "--background", "#203040", "egg.obj"});
+  ASSERT_EQ(tall.width, 300);
+  ASSERT_EQ(tall.height, 500);
+  const uint8_t dark[3] = {0x20, 0x30, 0x40};
+  EXPECT_EQ(memcmp(tall.at(0, 0), dark, 3), 0);
+  EXPECT_EQ(memcmp(tall.at(299, 499), dark, 3), 0);
+  // Both copies whole with a margin, the frame following the aspect.
+  int left = 300, right = -1, top = 500, bottom = -1;
+  for (int y = 0; y < 500; ++y)
+    for (int x = 0; x < 300; ++x)
+      if (memcmp(tall.at(x, y), dark, 3) != 0)
+        left = std::min(left, x), right = std::max(right, x), top = std::min(top, y),
+        bottom = std::max(bottom, y);
+  EXPECT_GE(left, 15);
+  EXPECT_LE(right, 285);
+  EXPECT_GT(right - left, 200);
+  EXPECT_GE(top, 25);
+  EXPECT_LE(bottom, 475);
+
+  // Transparent: alpha 0 around the copies, 255 on them.
+  Outcome r = run({"--snapshot", "clear.png", "--background", "transparent", "egg.obj"});
+  ASSERT_EQ(r.status, 0) << r.err;
+  std::vector<uint8_t> alpha = Image::loadAlpha(path("clear.png"));
+  ASSERT_EQ(alpha.size(), 800u * 600u);
+  Image opaque = still({"egg.obj"});
+  long wrong = 0;
+  for (int y = 0; y < 600; ++y)
+    for (int x = 0; x < 800; ++x) {
+      // Away from the outline's soft edge: pixels whose neighbours agree.
+      bool inside = !isBackground(opaque.at(x, y)), same = true;
+      for (int dy = -2; dy <= 2; ++dy)
+        for (int dx = -2; dx <= 2; ++dx) {
+          int nx = std::clamp(x + dx, 0, 799), ny = std::clamp(y + dy, 0, 599);
+          same = same && !isBackground(opaque.at(nx, ny)) == inside;
+        }
+      if (same) wrong += alpha[size_t(y) * 800 + x] != (inside ? 255 : 0);
+    }
+  EXPECT_EQ(wrong, 0);
+  EXPECT_EQ(alpha[0], 0);
+}
+
+TEST_F(CommandLine, AMissingMaterialLibraryIsOneWarningAndTheModelIsShown) {
+  write("nolib.obj",
+        "mtllib gone\x8f.mtl\nv -1 -1 0\nv 1 -1 0\nv 0 1 0\n"
+        "usemtl red\nf 1 2 3\nusemtl blue\nf 1 2 3\nusemtl red\nf 1 2 3\n");
+  Outcome r = run({"--snapshot", "shot.png", "nolib.obj"});
+  EXPECT_EQ(r.status, 0);
+  EXPECT_EQ(r.err,
+            "nolib.obj:1: can't open material library \"gone\\x8f.mtl\" (No such file or "
+            "directory); drawing with the default material\n");
+  Image shot;
+  ASSERT_TRUE(shot.load(path("shot.png")));
+  EXPECT_GT(extent(shot).right - extent(shot).left, 300);
+
+  // A library that is there but lacks a material: once per name (with a
+  // count of the times it is named again in a row).
+  write("lib.mtl", "newmtl red\nKd 1 0 0\n");
+  write("nomat.obj",
+        "mtllib lib.mtl\nv -1 -1 0\nv 1 -1 0\nv 0 1 0\n"
+        "usemtl caf\x8f\nf 1 2 3\nusemtl red\nf 1 2 3\nusemtl caf\x8f\nf 1 2 3\n"
+        "usemtl caf\x8f\nf 1 2 3\n");
+  r = run({"--snapshot", "shot.png", "nomat.obj"});
+  EXPECT_EQ(r.status, 0);
+  EXPECT_EQ(r.err, "glmFindMaterial():  can't find material \"caf\\x8f\".\n(2 more like it)\n");
+}
+
+TEST_F(CommandLine, QInTheKeysStillWritesTheStill) {
+  writeEgg(dir_);
+  Image plain = still({"egg.obj"});
+  // Keys after the q are not pressed.
+  Image quit = still({"--keys", "qwww", "egg.obj"});
+  EXPECT_EQ(quit, plain);
+}
+
+TEST_F(CommandLine, WithoutADisplayOrSnapshotItSaysSoInOneLine) {
+  writeEgg(dir_);
+  Outcome r = run({"egg.obj"});
+  EXPECT_EQ(r.status, 1);
+  EXPECT_EQ(r.err,
+            "celshade: can't open a window: no X display (DISPLAY is not set); draw a still "
+            "with --snapshot FILE.png, or run it under xvfb-run\n");
+  EXPECT_EQ(r.out, "");
 }
 
 }  // namespace

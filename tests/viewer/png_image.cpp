@@ -23,4 +23,16 @@ bool Image::load(const std::string& path) {
   return true;
 }
 
+std::vector<uint8_t> Image::loadAlpha(const std::string& path) {
+  png_image image = {};
+  image.version = PNG_IMAGE_VERSION;
+  if (!png_image_begin_read_from_file(&image, path.c_str())) return {};
+  image.format = PNG_FORMAT_RGBA;
+  std::vector<uint8_t> pixels(PNG_IMAGE_SIZE(image)), alpha;
+  if (png_image_finish_read(&image, nullptr, pixels.data(), 0, nullptr))
+    for (size_t i = 3; i < pixels.size(); i += 4) alpha.push_back(pixels[i]);
+  png_image_free(&image);
+  return alpha;
+}
+
 }  // namespace celshade_test

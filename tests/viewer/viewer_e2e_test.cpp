@@ -104,8 +104,10 @@ const std::string kHelp =
     "h - help\n"
     "q - quit\n";
 
+// The bundled run's grey, or the light blue of runs with model files.
 bool isBackground(const uint8_t* p) {
-  return p[0] == kBackground && p[1] == kBackground && p[2] == kBackground;
+  return (p[0] == kBackground && p[1] == kBackground && p[2] == kBackground) ||
+         (p[0] == 158 && p[1] == 184 && p[2] == 209);
 }
 bool isDark(const uint8_t* p) { return p[0] < 40 && p[1] < 40 && p[2] < 40; }
 bool near(int a, int b) { return std::abs(a - b) <= 3; }
@@ -240,14 +242,15 @@ class Viewer : public ::testing::Test {
                                withoutLeakChecks()}));
   }
 
-  // Starts the program and waits for its window and its first frames.
-  void start(const std::vector<std::string>& args = {}) {
+  // Starts the program and waits for its window, titled `title`, and its
+  // first frames.
+  void start(const std::vector<std::string>& args = {}, const std::string& title = kTitle) {
     launch(args);
     ASSERT_TRUE(viewer_->waitForOutput("Press 'h' for help", 20))
         << "stdout:\n" << viewer_->out() << "stderr:\n" << viewer_->err();
     driver_.reset(new WindowDriver(display_.name()));
     ASSERT_TRUE(driver_->connected());
-    ASSERT_TRUE(driver_->find(kTitle, 10));
+    ASSERT_TRUE(driver_->find(title, 10)) << "no window titled " << title;
     // Until the first frame is swapped in, the window is plain black.
     bool drawn = false;
     for (int i = 0; i < 200 && !drawn; ++i) {
@@ -575,6 +578,8 @@ class OwnModels : public Viewer {
  protected:
   void SetUp() override {
     Viewer::SetUp();
+    // Runs with model files check their ramp: one value per line.
+    ASSERT_TRUE(writeRamp(dir_, {"0.25", "0.5", "0.75", "1.0"}));
     ASSERT_TRUE(writeBareEllipsoid(dir_ + "/ball.obj", 1, 1, 1, 48, 32));
     ASSERT_EQ(mkdir((dir_ + "/sub").c_str(), 0755), 0);
     ASSERT_GT(writeEllipsoid(dir_ + "/sub", "egg", 0.4f, 1.0f, 0.4f, 48, 32, {kRed, kGreen, kBlue},
@@ -593,11 +598,12 @@ class OwnModels : public Viewer {
   }
 
   const std::vector<std::string> files_ = {"ball.obj", "sub/egg.obj"};
+  const std::string kBallTitle = "celshade \u2013 ball.obj";
 };
 
 TEST_F(OwnModels, KeysGivenWithKeysOrTypedAndStillsAllShowTheSamePicture) {
   std::vector<std::string> args = files_;
-  start(args);
+  start(args, kBallTitle);
   EXPECT_GE(picture_.sameShare(still(args)), 0.995);
 
   const std::string keys = "2sssdc";
@@ -608,12 +614,12 @@ TEST_F(OwnModels, KeysGivenWithKeysOrTypedAndStillsAllShowTheSamePicture) {
 
   driver_.reset();
   viewer_.reset();
-  start(args);
+  start(args, "celshade \u2013 egg.obj");
   EXPECT_EQ(differing(picture_, typed, 0, 800), 0);
 }
 
 TEST_F(OwnModels, KeyPSavesTheWindowsPictureAsTheNextFreeNumberedPng) {
-  start(files_);
+  start(files_, kBallTitle);
   driver_->type("p");
   ASSERT_TRUE(viewer_->waitForOutput("saved celshade-001.png\n", 10)) << viewer_->out();
   Image saved;
@@ -629,13 +635,17 @@ TEST_F(OwnModels, KeyPSavesTheWindowsPictureAsTheNextFreeNumberedPng) {
   EXPECT_GE(saved.sameShare(egg), 0.995);
 }
 
-TEST_F(OwnModels, HelpListsTheFilesAndTheWindowKeepsItsAspectWhenResized) {
-  start(files_);
+TEST_F(OwnModels, HelpListsTheFilesTheTitleTheOneShownAndTheWindowKeepsItsAspect) {
+  start(files_, kBallTitle);
   driver_->type("h");
   ASSERT_TRUE(viewer_->waitForOutput("q - quit\n", 5));
   std::string out = viewer_->out();
   EXPECT_NE(out.find("1 - ball.obj\n2 - sub/egg.obj\n"), std::string::npos) << out;
   EXPECT_NE(out.find("p - save the picture as celshade-NNN.png\n"), std::string::npos);
+  after("2");
+  EXPECT_EQ(driver_->title(), "celshade \u2013 egg.obj");
+  after("1");
+  EXPECT_EQ(driver_->title(), kBallTitle);
 
   // The ball stays round in a wider window: the projection follows the
   // window's shape (a few per cent are perspective, the ball being off

@@ -242,6 +242,25 @@ namespace {
 // failed request here (a window that went away) only spoils one picture.
 int ignoreXError(Display*, XErrorEvent*) { return 0; }
 
+// The window's title as its program stored it: _NET_WM_NAME (UTF-8), else
+// WM_NAME, of any type; "" when it has none.
+std::string titleOf(Display* display, Window window) {
+  for (const char* property : {"_NET_WM_NAME", "WM_NAME"}) {
+    Atom type = None;
+    int format = 0;
+    unsigned long count = 0, after = 0;
+    unsigned char* data = nullptr;
+    bool found = XGetWindowProperty(display, window, XInternAtom(display, property, False), 0,
+                                    4096, False, AnyPropertyType, &type, &format, &count, &after,
+                                    &data) == Success &&
+                 data && format == 8;
+    std::string title = found ? std::string(reinterpret_cast<char*>(data), count) : "";
+    if (data) XFree(data);
+    if (found) return title;
+  }
+  return "";
+}
+
 }  // namespace
 
 WindowDriver::WindowDriver(const std::string& display) {
@@ -260,13 +279,11 @@ bool WindowDriver::find(const std::string& wanted, double seconds) {
     unsigned count = 0;
     if (XQueryTree(display_, DefaultRootWindow(display_), &root, &parent, &children, &count)) {
       for (unsigned i = 0; i < count && !window_; ++i) {
-        char* name = nullptr;
         XWindowAttributes attributes;
-        if (XFetchName(display_, children[i], &name) && name && wanted == name &&
+        if (titleOf(display_, children[i]) == wanted &&
             XGetWindowAttributes(display_, children[i], &attributes) &&
             attributes.map_state == IsViewable)
           window_ = children[i];
-        if (name) XFree(name);
       }
       if (children) XFree(children);
     }
@@ -282,13 +299,7 @@ bool WindowDriver::find(const std::string& wanted, double seconds) {
   return false;
 }
 
-std::string WindowDriver::title() {
-  char* name = nullptr;
-  std::string result;
-  if (XFetchName(display_, window_, &name) && name) result = name;
-  if (name) XFree(name);
-  return result;
-}
+std::string WindowDriver::title() { return titleOf(display_, window_); }
 
 void WindowDriver::size(int& width, int& height) {
   XWindowAttributes attributes;

@@ -40,6 +40,10 @@ struct Image {
   bool save(const std::string& path) const;
   // Reads a PNG file as 8-bit RGB; false when it is not a readable PNG.
   bool load(const std::string& path);
+  // Reads only the alpha channel of a PNG file, one byte per pixel, rows
+  // from the top (255 everywhere for a PNG without alpha); empty when it is
+  // not a readable PNG.
+  static std::vector<uint8_t> loadAlpha(const std::string& path);
   // Share of pixels that are the same in both pictures (0 when the sizes
   // differ).
   double sameShare(const Image& o) const;
@@ -90,7 +94,8 @@ class WindowDriver {
   ~WindowDriver();
   bool connected() const { return display_ != nullptr; }
 
-  // Waits for a mapped top-level window titled `title`; false on timeout.
+  // Waits for a mapped top-level window titled `title` (UTF-8); false on
+  // timeout.
   bool find(const std::string& title, double seconds);
   std::string title();
   void size(int& width, int& height);

@@ -8,7 +8,11 @@
 #include <cstdlib>
 #include <cstring>
 #include <string>
+#include <unordered_map>
+#include <utility>
 #include <vector>
+
+#include "keeping.h"
 
 namespace {
 
@@ -44,9 +48,12 @@ const Command kCommands[] = {
      "  --linear        one per vertex, projected on the x-z plane\n"
      "  --spheremap     one per normal, from its direction (needs normals)\n"},
     {"unitize", "[--mode LIST] IN.obj OUT.obj",
-     "Centres the model's bounding box on the origin and scales it by 2 over\n"
-     "its largest dimension as the library measures it (|max| + |min|), which\n"
-     "is the largest side when the box contains the origin.\n"},
+     "Centres the model's bounding box on the origin and scales it so that its\n"
+     "largest side (max - min) becomes 2: the model then spans -1..1 along that\n"
+     "axis, wherever it lay. (The library's glmUnitize, which the viewer\n"
+     "applies, scales by 2 over |max| + |min| instead, which is the largest\n"
+     "side only when the box contains the origin: a model from x = 10 to 12\n"
+     "ends 2/11 wide there.)\n"},
     {"reverse", "[--mode LIST] IN.obj OUT.obj",
      "Reverses the winding of every triangle and negates every normal.\n"},
 };
@@ -62,8 +69,10 @@ void printToolHelp(FILE* out) {
   for (const Command& c : kCommands) fprintf(out, "  %s %s\n", c.name, c.usage);
   fprintf(out,
           "\nCommands that write read IN.obj (and its material library), change the\n"
-          "model and write OUT.obj (and, with materials, the library beside it). A\n"
-          "file is replaced only once it is written whole.\n"
+          "model and write OUT.obj (and, with materials, the library OUT.mtl beside\n"
+          "it). A file is replaced only once it is written whole, and a library\n"
+          "only when nothing it holds is lost. What the output cannot keep of the\n"
+          "input is listed as warnings.\n"
           "`%s COMMAND --help` describes a command.\n",
           kTool);
 }
@@ -93,26 +102,31 @@ std::string grouped(unsigned long long n) {
   return out;
 }
 
-// Library warnings go to standard error; a run of the same warning (one per
-// unused vertex, say) is shown once with its count.
+// Warnings go to standard error, each once: a warning made again (one per
+// unused vertex, one per use of a missing material) is counted and shown
+// with its count when the step that made it is done.
 struct Warnings {
-  std::string last;
-  unsigned long long repeats = 0;
+  std::vector<std::pair<std::string, unsigned long long>> made;  // with repeats
+  std::unordered_map<std::string, size_t> index;                  // into made
+  size_t shown = 0;
 
   static void handle(void* user, const char* message) {
-    Warnings& w = *static_cast<Warnings*>(user);
-    if (message == w.last) {
-      w.repeats++;
-      return;
-    }
-    w.flush();
-    fprintf(stderr, "%s: %s\n", kTool, message);
-    w.last = message;
+    static_cast<Warnings*>(user)->add(message);
   }
+  void add(const std::string& message) {
+    auto [at, added] = index.emplace(message, made.size());
+    if (added)
+      made.emplace_back(message, 0);
+    else
+      made[at->second].second++;
+  }
+  // Shows the warnings made since the last call.
   void flush() {
-    if (repeats) fprintf(stderr, "%s: (%s more like it)\n", kTool, grouped(repeats).c_str());
-    repeats = 0;
-    last.clear();
+    for (; shown < made.size(); shown++) {
+      fprintf(stderr, "%s: %s\n", kTool, made[shown].first.c_str());
+      if (made[shown].second)
+        fprintf(stderr, "%s: (%s more like it)\n", kTool, grouped(made[shown].second).c_str());
+    }
   }
 };
 
@@ -204,9 +218,11 @@ const std::string* option(const Arguments& args, const char* name) {
   return found;
 }
 
-GLMmodel* readModel(const std::string& file) {
+// Reads the model; a library that cannot be opened is a warning.
+GLMmodel* readModel(const std::string& file, Warnings& warnings) {
   char error[1024];
-  GLMmodel* model = glmTryReadOBJ(file.c_str(), error, sizeof error);
+  GLMmodel* model = glmTryReadOBJWith(file.c_str(), GLM_READ_OPTIONAL_LIBRARIES, error, sizeof error);
+  warnings.flush();
   if (!model) fprintf(stderr, "%s: %s\n", kTool, error);
   return model;
 }
@@ -231,8 +247,8 @@ std::string size(const GLMmodel* model) {
   return text;
 }
 
-int info(const std::string& file) {
-  GLMmodel* model = readModel(file);
+int info(const std::string& file, Warnings& warnings) {
+  GLMmodel* model = readModel(file, warnings);
   if (!model) return kFailed;
   auto count = [](GLuint n, const void* array) {
     return array ? grouped(n) : std::string("none");
@@ -267,38 +283,87 @@ int info(const std::string& file) {
   return kOk;
 }
 
-// Names the material library after the output file (out.obj gets out.mtl),
-// so that writing beside the input never replaces the input's own library.
+// `name` as the library reader finds it from `file`: in its folder.
+std::string beside(const std::string& file, const std::string& name) {
+  return file.substr(0, file.find_last_of('/') + 1) + name;  // npos + 1 is 0
+}
+
+// Names the material library after the output file (out.obj gets out.mtl,
+// out.mtl gets out.mtl.mtl), so that an output beside the input under
+// another name leaves the input's own library alone.
 void nameLibraryAfter(GLMmodel* model, const std::string& out) {
   if (!model->mtllib) return;
   std::string base = out.substr(out.find_last_of('/') + 1);  // npos + 1 is 0
   size_t dot = base.find_last_of('.');
-  if (dot != std::string::npos && dot > 0) base.resize(dot);
+  if (dot != std::string::npos && dot > 0 && base.compare(dot, std::string::npos, ".mtl") != 0)
+    base.resize(dot);
   if (char* name = strdup((base + ".mtl").c_str())) {
     free(model->mtllib);
     model->mtllib = name;
   }
 }
 
+// Centres the bounding box on the origin and scales the model so that its
+// largest side (max - min) becomes 2, in double. False, the model as it
+// was, when there is no such scale (no vertices, one point, a side that is
+// not finite).
+bool fitToUnitBox(GLMmodel* model, double& scale) {
+  GLfloat min[3], max[3];
+  bounds(model, min, max);
+  double centre[3], largest = 0;
+  for (int c = 0; c < 3; c++) {
+    centre[c] = (double(min[c]) + max[c]) / 2;
+    largest = std::fmax(largest, double(max[c]) - min[c]);
+  }
+  if (!(largest > 0) || !std::isfinite(largest)) return false;
+  scale = 2 / largest;
+  for (size_t i = 3; i < 3 * (size_t(model->vertexcount) + 1); i++)
+    model->vertices[i] = GLfloat((model->vertices[i] - centre[i % 3]) * scale);
+  return true;
+}
+
 // Reads in, lets `change` work on the model and say what it did, writes out.
+// What the output cannot keep of the input is a warning; a library that
+// writing the output would replace with less than it holds is an error.
 template <typename Change>
-int transform(const Command& c, const Arguments& args, Change change) {
+int transform(const Command& c, const Arguments& args, Warnings& warnings, Change change) {
   GLuint mode = 0;
   const std::string* modeList = option(args, "--mode");
   if (modeList && !parseMode(*modeList, mode)) return usage(&c, "bad --mode list " + *modeList);
-  GLMmodel* model = readModel(args.files[0]);
+  const std::string &in = args.files[0], &out = args.files[1];
+  GLMmodel* model = readModel(in, warnings);
   if (!model) return kFailed;
+  if (!modeList) mode = fullMode(model);
+  const std::string library = model->mtllib ? beside(in, model->mtllib) : std::string();
+  nameLibraryAfter(model, out);
+  if ((mode & GLM_MATERIAL) && model->materials && model->mtllib) {
+    const std::string replaced = beside(out, model->mtllib);
+    const std::string lost = keeping::lostByReplacing(replaced, model);
+    if (!lost.empty()) {
+      fprintf(stderr,
+              "%s: %s: the output's library would replace it, losing %s; nothing written "
+              "(write %s under another name or in another folder)\n",
+              kTool, replaced.c_str(), lost.c_str(), out.c_str());
+      glmDelete(model);
+      return kFailed;
+    }
+  }
+  for (const std::string& note : keeping::notKeptOfObj(in, model)) warnings.add(note);
+  if (!library.empty())
+    for (const std::string& note : keeping::notKeptOfLibrary(library)) warnings.add(note);
+  warnings.flush();
+
   std::string what;
   if (!change(model, what)) {
-    fprintf(stderr, "%s: %s: %s\n", kTool, args.files[0].c_str(), what.c_str());
+    fprintf(stderr, "%s: %s: %s\n", kTool, in.c_str(), what.c_str());
     glmDelete(model);
     return kFailed;
   }
   if (!modeList) mode = fullMode(model);
-  nameLibraryAfter(model, args.files[1]);
   char error[1024];
-  bool written = glmTryWriteOBJ(model, args.files[1].c_str(), mode, error, sizeof error);
+  bool written = glmTryWriteOBJ(model, out.c_str(), mode, error, sizeof error);
   glmDelete(model);
+  warnings.flush();
   if (!written) {
     fprintf(stderr, "%s: %s\n", kTool, error);
     return kFailed;
@@ -307,7 +372,7 @@ int transform(const Command& c, const Arguments& args, Change change) {
   return kOk;
 }
 
-int run(const Command& c, int argc, char** argv) {
+int run(const Command& c, int argc, char** argv, Warnings& warnings) {
   const std::string name = c.name;
   std::vector<std::string> valued, flags;
   if (name != "info") valued.push_back("--mode");
@@ -326,13 +391,13 @@ int run(const Command& c, int argc, char** argv) {
   if (args.files.size() != files)
     return usage(&c, args.files.size() < files ? "missing file name" : "too many file names");
 
-  if (name == "info") return info(args.files[0]);
+  if (name == "info") return info(args.files[0], warnings);
 
   if (name == "normals") {
     double angle = 90;
     const std::string* value = option(args, "--angle");
     if (value && !parseNumber(*value, 0, 180, angle)) return usage(&c, "bad angle " + *value);
-    return transform(c, args, [&](GLMmodel* model, std::string& what) {
+    return transform(c, args, warnings, [&](GLMmodel* model, std::string& what) {
       glmFacetNormals(model);
       glmVertexNormals(model, GLfloat(angle));
       char text[64];
@@ -347,7 +412,7 @@ int run(const Command& c, int argc, char** argv) {
     const std::string* value = option(args, "--epsilon");
     if (value && !parseNumber(*value, 0, HUGE_VAL, epsilon))
       return usage(&c, "bad epsilon " + *value);
-    return transform(c, args, [&](GLMmodel* model, std::string& what) {
+    return transform(c, args, warnings, [&](GLMmodel* model, std::string& what) {
       GLuint before = model->vertexcount;
       glmWeld(model, GLfloat(epsilon));
       what = "welded " + grouped(before) + " vertices into " + grouped(model->vertexcount);
@@ -357,7 +422,7 @@ int run(const Command& c, int argc, char** argv) {
   if (name == "texture") {
     bool linear = option(args, "--linear"), spheremap = option(args, "--spheremap");
     if (linear == spheremap) return usage(&c, "give one of --linear and --spheremap");
-    return transform(c, args, [&](GLMmodel* model, std::string& what) {
+    return transform(c, args, warnings, [&](GLMmodel* model, std::string& what) {
       if (spheremap && !model->normals) {
         what = "spheremap texture coordinates need normals (run `celshade-mesh normals` first)";
         return false;
@@ -372,17 +437,28 @@ int run(const Command& c, int argc, char** argv) {
     });
   }
   if (name == "unitize") {
-    return transform(c, args, [&](GLMmodel* model, std::string& what) {
+    return transform(c, args, warnings, [&](GLMmodel* model, std::string& what) {
       std::string before = size(model);
-      char text[64];
-      snprintf(text, sizeof text, "%g", double(glmUnitize(model)));
-      what = std::string("centred and scaled by ") + text + ": size " + before + " -> " +
-             size(model);
+      double scale;
+      if (!fitToUnitBox(model, scale)) {
+        what = "left as it is (no largest side to scale to 2): size " + before;
+        return true;
+      }
+      GLfloat min[3], max[3];
+      bounds(model, min, max);
+      int axis = 0;
+      for (int a = 1; a < 3; a++)
+        if (max[a] - min[a] > max[axis] - min[axis]) axis = a;
+      char text[160];
+      snprintf(text, sizeof text, "centred and scaled by %g: size %s -> %s, %c from %g to %g",
+               scale, before.c_str(), size(model).c_str(), "xyz"[axis], double(min[axis]),
+               double(max[axis]));
+      what = text;
       return true;
     });
   }
   // reverse
-  return transform(c, args, [&](GLMmodel* model, std::string& what) {
+  return transform(c, args, warnings, [&](GLMmodel* model, std::string& what) {
     glmReverseWinding(model);
     what = "reversed the winding of " + grouped(model->trianglecount) + " triangles";
     if (model->normals || model->facetnorms)
@@ -406,7 +482,7 @@ int main(int argc, char** argv) {
   if (!c) return usage(nullptr, "unknown command " + first);
   Warnings warnings;
   glmSetMessageHandler(&Warnings::handle, &warnings);
-  int status = run(*c, argc - 2, argv + 2);
+  int status = run(*c, argc - 2, argv + 2, warnings);
   warnings.flush();
   glmSetMessageHandler(nullptr, nullptr);
   return status;

@@ -1,0 +1,37 @@
+// What celshade-mesh's output keeps of what it read: the statements of the
+// input's OBJ text and library that the model does not hold (and so cannot
+// be written), and whether writing the output's library over a file would
+// lose any of that file's statements.
+#ifndef CELSHADE_MESH_KEEPING_H
+#define CELSHADE_MESH_KEEPING_H
+
+#include <glm.h>
+
+#include <string>
+#include <vector>
+
+namespace keeping {
+
+// One line for each kind of thing the OBJ file `path`, read as `model`,
+// holds that the model does not keep ("20 `s` statements not kept"):
+// statements the reader passes over (o, s, l, p, free-form geometry, ...),
+// vertex colours (numbers after x y z), polygons of more than three corners
+// (kept as triangles), faces whose material is not their group's last one,
+// and material statements when no library could be read. Empty when the
+// file cannot be read again.
+std::vector<std::string> notKeptOfObj(const std::string& path, const GLMmodel* model);
+
+// The same for the MTL file `path`: its statements the library's writer does
+// not write back. Empty when there are none or the file cannot be read.
+std::vector<std::string> notKeptOfLibrary(const std::string& path);
+
+// What replacing the existing file `path` with the library written for
+// `model` would lose, as one phrase ("5 `map_Kd` statements, material
+// \"Moss\""): its statements the writer does not write back and its
+// materials the model does not hold. Empty when nothing would be lost or
+// there is no such file.
+std::string lostByReplacing(const std::string& path, const GLMmodel* model);
+
+}  // namespace keeping
+
+#endif  // CELSHADE_MESH_KEEPING_H
