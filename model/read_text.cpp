@@ -71,7 +71,7 @@ std::string printable(std::string_view bytes) {
       continue;
     }
     char escaped[5];
-    snprintf(escaped, sizeof escaped, "\\x%02X", *p++);
+    snprintf(escaped, sizeof escaped, "\\x%02x", *p++);
     out += escaped;
   }
   return out;

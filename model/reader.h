@@ -109,7 +109,7 @@ GLM_INTERNAL size_t lineOf(const char* base, const char* p);
 // Bytes from a file as a message shows them: printable ASCII and
 // well-formed UTF-8 characters as they are, every other byte (control
 // characters, DEL, C1 controls, bytes of no well-formed character) as \xNN
-// with two upper-case hex digits. Every name, keyword or statement a
+// with two lower-case hex digits. Every name, keyword or statement a
 // message takes from a file goes through here, so that no message puts raw
 // bytes on a terminal.
 GLM_INTERNAL std::string printable(std::string_view bytes);

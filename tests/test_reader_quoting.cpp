@@ -28,17 +28,17 @@ TEST(Quoting, BytesThatAreNotPrintableShowAsHex) {
     std::string in, out;
   } cases[] = {
       {"\x01", "\\x01"},
-      {"\x7f", "\\x7F"},
-      {"\x1b[2J", "\\x1B[2J"},
+      {"\x7f", "\\x7f"},
+      {"\x1b[2J", "\\x1b[2J"},
       {"\x80", "\\x80"},                          // a stray continuation byte
-      {"\xff\xfe", "\\xFF\\xFE"},                 // never in UTF-8
-      {"\xc2\x9b", "\\xC2\\x9B"},                 // U+009B, a C1 control
-      {"\xc0\x80", "\\xC0\\x80"},                 // overlong NUL
-      {"\xe0\x80\xaf", "\\xE0\\x80\\xAF"},        // overlong '/'
-      {"\xed\xa0\x80", "\\xED\\xA0\\x80"},        // a surrogate
-      {"\xf4\x90\x80\x80", "\\xF4\\x90\\x80\\x80"},  // beyond U+10FFFF
-      {"\xe2\x82", "\\xE2\\x82"},                 // cut short by the blank after it
-      {"\xe2\x82" "a", "\\xE2\\x82a"},            // cut short by a letter
+      {"\xff\xfe", "\\xff\\xfe"},                 // never in UTF-8
+      {"\xc2\x9b", "\\xc2\\x9b"},                 // U+009B, a C1 control
+      {"\xc0\x80", "\\xc0\\x80"},                 // overlong NUL
+      {"\xe0\x80\xaf", "\\xe0\\x80\\xaf"},        // overlong '/'
+      {"\xed\xa0\x80", "\\xed\\xa0\\x80"},        // a surrogate
+      {"\xf4\x90\x80\x80", "\\xf4\\x90\\x80\\x80"},  // beyond U+10FFFF
+      {"\xe2\x82", "\\xe2\\x82"},                 // cut short by the blank after it
+      {"\xe2\x82" "a", "\\xe2\\x82a"},            // cut short by a letter
   };
   for (const auto& c : cases)
     EXPECT_EQ(unknownKeyword(c.in), "test.obj:1: unknown token \"vq" + c.out + "\"")
@@ -56,7 +56,7 @@ TEST(Quoting, StatementsAreQuotedWithTheirBytesEscaped) {
   EXPECT_EQ(readText(std::string(kTriangle) + "f 1 2\t9\x07\n").error,
             "test.obj:4: face index out of range: `f 1 2\\x099\\x07`");
   EXPECT_EQ(readText("v 1 1e99\x1b[0m\n").error,
-            "test.obj:1: number out of range: `v 1 1e99\\x1B[0m`");
+            "test.obj:1: number out of range: `v 1 1e99\\x1b[0m`");
   // A statement cut at 80 bytes is cut before a character, not inside it.
   std::string face = "f 1 2 9 " + std::string(70, '9') + " " + "\xe2\x82\xac" + " 9";
   ASSERT_EQ(face.find('\xe2'), 79u);
@@ -66,15 +66,15 @@ TEST(Quoting, StatementsAreQuotedWithTheirBytesEscaped) {
 
 TEST(Quoting, NamesInErrorsAndWarningsAreEscaped) {
   EXPECT_EQ(readText("mtllib \x1b]0;x\x07.mtl\n", {}, "dir/t.obj").error,
-            "dir/\\x1B]0;x\\x07.mtl: can't open material file");
+            "dir/\\x1b]0;x\\x07.mtl: can't open material file");
   EXPECT_EQ(readText("mtllib m.mtl\n", {{"dir/m.mtl", "newmtl a\nKa 1e99\x9b\n"}}, "dir/t.obj")
                 .error,
-            "dir/m.mtl:2: number out of range: `Ka 1e99\\x9B`");
+            "dir/m.mtl:2: number out of range: `Ka 1e99\\x9b`");
   Collector warnings;
   Model m = mustRead(std::string(kTriangle) + "mtllib m.mtl\nusemtl r\xe9\x01\nf 1 2 3\n",
                      {{"m.mtl", "newmtl red\n"}});
   EXPECT_EQ(warnings.messages,
-            std::vector<std::string>{"glmFindMaterial():  can't find material \"r\\xE9\\x01\"."});
+            std::vector<std::string>{"glmFindMaterial():  can't find material \"r\\xe9\\x01\"."});
   warnings.messages.clear();
   const std::string obj = std::string(kTriangle) + "mtllib g\xc3\xb6ne\x85.mtl\nf 1 2 3\n";
   char error[256];
@@ -91,12 +91,12 @@ TEST(QuotingDeathTest, ReadObjPrintsTheEscapedNames) {
   std::string keyword = dir.write("keyword.obj", "v 0 0 0\nvq\x1b[31m\xff 1\n");
   Outcome o = runChild([&] { glmReadOBJ(keyword.c_str()); });
   EXPECT_EQ(o.status, 1);
-  EXPECT_EQ(o.out, "glmFirstPass(): Unknown token \"vq\\x1B[31m\\xFF\".\n");
+  EXPECT_EQ(o.out, "glmFirstPass(): Unknown token \"vq\\x1b[31m\\xff\".\n");
   std::string library = dir.write("library.obj", "mtllib \x1b[2J.mtl\n");
   o = runChild([&] { glmReadOBJ(library.c_str()); });
   EXPECT_EQ(o.status, 1);
   EXPECT_EQ(o.err, "glmReadMTL() failed: can't open material file \"" + dir.path +
-                       "/\\x1B[2J.mtl\".\n");
+                       "/\\x1b[2J.mtl\".\n");
 }
 
 // True when `text` holds only printable ASCII and well-formed UTF-8
