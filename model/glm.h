@@ -135,7 +135,7 @@ GLMgroup* glmAddGroup(GLMmodel* model, const char* name);
 
 /* Returns the index of the first material named exactly `name`. When there
  * is none, prints "glmFindMaterial():  can't find material" with the name on
- * standard output and returns 0. */
+ * standard output and returns 0. Asserts model. */
 GLuint glmFindMaterial(GLMmodel* model, const char* name);
 
 /* Stores |max| + |min| of the bounding box on x, y and z in dimensions[0..2].
@@ -157,7 +157,7 @@ GLvoid glmDimensions(GLMmodel* model, GLfloat* dimensions);
  * Asserts model, model->vertices. */
 GLfloat glmUnitize(GLMmodel* model);
 
-/* Multiplies every vertex coordinate by `scale`. */
+/* Multiplies every vertex coordinate by `scale`. Asserts model. */
 GLvoid glmScale(GLMmodel* model, GLfloat scale);
 
 /* ---- Reading -------------------------------------------------------- */
@@ -177,7 +177,10 @@ GLMmodel* glmReadOBJ(const char* filename);
  * and, when `error` is not NULL, writes one NUL-terminated line
  * "file:line: what went wrong" into it (at most errorsize bytes; the file
  * is the OBJ or MTL file at fault, the line left out when it names none).
- * Leaves `error` alone on success. */
+ * Leaves `error` alone on success. In this and every other message of the
+ * reader, bytes of the file (a name, a keyword, the statement quoted) that
+ * are neither printable ASCII nor part of a well-formed UTF-8 character
+ * show as \xNN, and so do control characters. */
 GLMmodel* glmTryReadOBJ(const char* filename, char* error, size_t errorsize);
 
 /* Supplies the text of a material library for glmReadOBJText. `name` is
@@ -314,11 +317,13 @@ GLboolean glmTryWriteOBJ(GLMmodel* model, const char* filename, GLuint mode,
  * epsilon in every component merge into the first one met) into a new
  * array that the caller frees, sets *numvectors to their number, and
  * stores in the x component of every input vector the slot it became, as a
- * float: exact up to 2^24, rounded to the nearest float above. */
+ * float: exact up to 2^24, rounded to the nearest float above. Asserts
+ * numvectors, and vectors unless *numvectors is 0. */
 GLfloat* glmWeldVectors(GLfloat* vectors, GLuint* numvectors, GLfloat epsilon);
 
 /* Welds the model's vertices within epsilon and renumbers the corners
- * (exactly, at any size). Corners outside 1..vertexcount stay as they are. */
+ * (exactly, at any size). Corners outside 1..vertexcount stay as they are.
+ * Asserts model. */
 GLvoid glmWeld(GLMmodel* model, GLfloat epsilon);
 
 /* ---- Messages ------------------------------------------------------- */

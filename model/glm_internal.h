@@ -52,6 +52,31 @@ GLM_INTERNAL GLfloat glmAbs(GLfloat f);
 GLM_INTERNAL void emitMessage(FILE* stream, const char* format, ...)
     __attribute__((format(printf, 2, 3)));
 
+// ---- Failures ---------------------------------------------------------------
+
+// Why a read or a write failed. A file that cannot be opened and an unknown
+// keyword keep the classic messages that glmReadOBJ and glmWriteOBJ print
+// before ending the process; every other failure prints its message.
+enum class Fail { OpenObj, OpenMtl, UnknownToken, Other };
+
+struct Failure {
+  Fail kind = Fail::Other;
+  std::string subject;  // the file or keyword a classic message names
+  std::string message;  // "file:line: what went wrong", as the caller gets it
+  int code = 0;         // errno of a file that could not be opened
+};
+
+// The function whose messages a failure ends the process with.
+enum class FailingCall { Read, Write };
+
+// Copies the failure's message into the caller's buffer of `size` bytes,
+// NUL-terminated and cut to fit; nothing without a buffer.
+GLM_INTERNAL void copyMessage(const Failure& failure, char* buffer, size_t size);
+// Prints the message glmReadOBJ or glmWriteOBJ gives for the failure (on
+// standard error; an unknown token on standard output) and ends the process
+// with exit status 1.
+[[noreturn]] GLM_INTERNAL void exitWithFailure(const Failure& failure, FailingCall call);
+
 // ---- Models -----------------------------------------------------------------
 
 // Settles a draw or write mode against what the model holds: drops a flag
@@ -80,6 +105,21 @@ GLM_INTERNAL void* allocTable(size_t count, size_t size);
 // True when `file` is a regular file; then `left` is the number of bytes
 // after its position (0 when the position is past the end).
 GLM_INTERNAL bool bytesLeft(FILE* file, size_t& left);
+
+// `bytes` of zeroed pages mapped straight from the system, or null; given
+// back with unmapPages(pages, bytes).
+GLM_INTERNAL void* mapPages(size_t bytes);
+GLM_INTERNAL void unmapPages(void* pages, size_t bytes);
+// The CPUs the process may run on (at least 1).
+GLM_INTERNAL unsigned processorCount();
+// Runs work(context, i) for every i < count on at most `threads` threads,
+// the caller's among them, each taking the next i in turn, and returns when
+// all are done. A thread that cannot be started (no memory for its stack,
+// no thread to be had) is done without, down to the caller's alone. The
+// threads allocate nothing of their own beyond their stacks, which are
+// unmapped when they end.
+GLM_INTERNAL void runOnThreads(size_t count, size_t threads, void (*work)(void*, size_t),
+                               void* context);
 
 // A file written under a temporary name in its target's folder and renamed
 // over the target by commit(), so that the target is either the whole new

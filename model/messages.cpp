@@ -1,9 +1,12 @@
-// Where the library's warnings go: a handler the program sets, or the stream
-// each warning has always been printed on.
+// What the library says: its warnings, which go to a handler the program
+// sets or else to the stream each function names, the messages of failed
+// reads and writes, and the report of a failed assertion.
 #include "glm_internal.h"
 
+#include <cerrno>
 #include <cstdarg>
 #include <cstdio>
+#include <cstdlib>
 #include <mutex>
 #include <string>
 
@@ -44,4 +47,41 @@ void emitMessage(FILE* stream, const char* format, ...) {
     h(user, line.c_str());
   else
     fprintf(stream, "%s\n", line.c_str());  // one call per line, as always
+}
+
+void copyMessage(const Failure& failure, char* buffer, size_t size) {
+  if (buffer && size) snprintf(buffer, size, "%s", failure.message.c_str());
+}
+
+void exitWithFailure(const Failure& failure, FailingCall call) {
+  const bool read = call == FailingCall::Read;
+  const char* subject = failure.subject.c_str();
+  switch (failure.kind) {
+    case Fail::OpenObj:
+      fprintf(stderr,
+              read ? "glmReadOBJ() failed: can't open data file \"%s\".\n"
+                   : "glmWriteOBJ() failed: can't open file \"%s\" to write.\n",
+              subject);
+      break;
+    case Fail::OpenMtl:
+      fprintf(stderr,
+              read ? "glmReadMTL() failed: can't open material file \"%s\".\n"
+                   : "glmWriteMTL() failed: can't open file \"%s\".\n",
+              subject);
+      break;
+    case Fail::UnknownToken:
+      printf("glmFirstPass(): Unknown token \"%s\".\n", subject);
+      break;
+    case Fail::Other:
+      fprintf(stderr, read ? "%s\n" : "glmWriteOBJ() failed: %s\n", failure.message.c_str());
+      break;
+  }
+  exit(1);
+}
+
+void assertionFailed(const char* expression, const char* file, unsigned line,
+                     const char* function) noexcept {
+  fprintf(stderr, "%s: glm.cpp: %s:%u: %s: Assertion `%s' failed.\n",
+          program_invocation_short_name, file, line, function, expression);
+  abort();
 }

@@ -375,9 +375,10 @@ inline const char* plainFloats(const char* p, int n, float* out) {
 // (> 0) statements, none starting at or after `stop`. Adds the number
 // stored to `count`. Gives where the last one ends, or null when the first
 // is not plain.
-GLM_NOINLINE const char* plainCoordinateRun(const char* p, const char* keyword, size_t length,
-                                            int n, float* out, uint64_t room, const char* stop,
-                                            uint64_t& count) {
+GLM_NOINLINE inline const char* plainCoordinateRun(const char* p, const char* keyword,
+                                                   size_t length, int n, float* out,
+                                                   uint64_t room, const char* stop,
+                                                   uint64_t& count) {
   // Counted in a local: the compiler must assume that the text's bytes may
   // alias `count`, and updating it line by line measured slower.
   const char* last = nullptr;

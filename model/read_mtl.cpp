@@ -13,7 +13,7 @@ namespace {
 struct MtlScan {
   const char* name;  // composed file name
   Text& text;
-  Error& error;
+  Failure& error;
   GLMmaterial* materials = nullptr;  // null while counting
   uint64_t count = 1;
 
@@ -111,7 +111,7 @@ Libraries::~Libraries() {
     if (library.materials != model->materials) freeMaterials(library.materials, library.count);
 }
 
-bool glmReadMTL(GLMmodel* model, std::string_view name, const MtlSource& mtl, Error& error,
+bool glmReadMTL(GLMmodel* model, std::string_view name, const MtlSource& mtl, Failure& error,
                 Libraries& libraries) {
   std::string file = pathBeside(model->path, name);
   // A library read before (the same file, or the same buffer of the

@@ -60,11 +60,6 @@ GLM_INTERNAL Load loadFile(const char* name, Text& text);
 // false when it has none (no such file, not a regular file).
 GLM_INTERNAL bool fileIdentity(const char* name, uint64_t identity[4]);
 
-// Skips a UTF-8 byte-order mark at the start of the text (Windows tools
-// write one). False for UTF-16 text (byte-order mark FF FE or FE FF), which
-// the reader does not read.
-GLM_INTERNAL bool skipByteOrderMark(Text& text);
-
 // Where material libraries come from: files, or the caller's callback.
 struct MtlSource {
   GLMmtlsource callback = nullptr;  // null: read files
@@ -107,25 +102,32 @@ struct MtlSource {
   }
 };
 
-enum class Fail { OpenObj, OpenMtl, UnknownToken, Other };
+// Line of p in the text that starts at base, counted from 1 (1 without a
+// text).
+GLM_INTERNAL size_t lineOf(const char* base, const char* p);
 
-struct Error {
-  Fail kind = Fail::Other;
-  std::string subject;  // file name or keyword of the three classic messages
-  std::string message;  // "file:line: what went wrong"
-  int code = 0;         // errno of a file that could not be opened
-};
+// Bytes from a file as a message shows them: printable ASCII and
+// well-formed UTF-8 characters as they are, every other byte (control
+// characters, DEL, C1 controls, bytes of no well-formed character) as \xNN
+// with two lower-case hex digits. Every name, keyword or statement a
+// message takes from a file goes through here, so that no message puts raw
+// bytes on a terminal.
+GLM_INTERNAL std::string printable(std::string_view bytes);
+// The statement at p up to its line end (p <= end), for a message: at most
+// 80 bytes, printable(), "..." after when cut.
+GLM_INTERNAL std::string quote(const char* p, const char* end);
 
-// Fills `error` and gives false. The message names the file, then the line
-// of `at` in `text` when given, then `what`, then (when `quoted`) the
-// statement at `at` up to its line end: "file:line: what: `statement`" for
-// a statement, "file: what" for the file as a whole.
-GLM_INTERNAL bool fail(Error& error, std::string_view file, std::string_view what,
+// Fills `error` and gives false. The message names the file (printable()),
+// then the line of `at` in `text` when given, then `what`, then (when
+// `quoted`) the statement at `at` up to its line end: "file:line: what:
+// `statement`" for a statement, "file: what" for the file as a whole.
+GLM_INTERNAL bool fail(Failure& error, std::string_view file, std::string_view what,
                        const Text* text = nullptr, const char* at = nullptr, bool quoted = true);
 // A file that could not be loaded: "file: <cantOpen>" as `kind`, with the
-// file as the subject and errno as the code, or "file: out of memory".
+// file (printable()) as the subject and errno as the code, or "file: out of
+// memory".
 // Gives false.
-GLM_INTERNAL bool failLoad(Error& error, Load load, std::string_view file, Fail kind,
+GLM_INTERNAL bool failLoad(Failure& error, Load load, std::string_view file, Fail kind,
                            const char* cantOpen);
 
 // What a read did not find, reported once the read is done: the warnings
@@ -139,7 +141,7 @@ struct GLM_INTERNAL Unfound {
 
 // Refuses UTF-16 text: "file: UTF-16 text, ..." in `error`, false. Skips a
 // UTF-8 byte-order mark.
-GLM_INTERNAL bool startText(Text& text, Error& error, std::string_view file);
+GLM_INTERNAL bool startText(Text& text, Failure& error, std::string_view file);
 
 // The material libraries one read of a model has read, so that a library
 // named again is not read again. The model owns the materials it holds;
@@ -165,7 +167,7 @@ struct GLM_INTERNAL Libraries {
 // materials without being read again. False (with `error` filled) when it
 // cannot be read.
 GLM_INTERNAL bool glmReadMTL(GLMmodel* model, std::string_view name, const MtlSource& mtl,
-                          Error& error, Libraries& libraries);
+                          Failure& error, Libraries& libraries);
 
 }  // namespace read_detail
 

@@ -1,7 +1,9 @@
 // Every call the library makes to the operating system: loading a file's
 // text (a read-only mapping, or a heap copy of a pipe), handing mapped pages
-// back, huge-page advice and tables on huge pages, a file's remaining size,
-// and written files replacing their targets whole.
+// back, huge-page advice and tables on huge pages, pages mapped for the
+// reader's threads, a file's remaining size, the CPUs the process may run
+// on and threads started on stacks of their own, and written files
+// replacing their targets whole.
 #include "reader.h"
 
 #include <algorithm>
@@ -13,8 +15,12 @@
 #include <cstdlib>
 #include <ctime>
 #include <string>
+#include <thread>
+#include <vector>
 
 #include <fcntl.h>
+#include <pthread.h>
+#include <sched.h>
 #include <sys/mman.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -55,17 +61,6 @@ void Text::releaseBefore(const char* p) {
 void Text::releaseAll() {
   if (map) madvise(map, mapped, MADV_DONTNEED);
   released = 0;
-}
-
-bool skipByteOrderMark(Text& text) {
-  const unsigned char* p = reinterpret_cast<const unsigned char*>(text.data);
-  if (text.size >= 2 && ((p[0] == 0xFF && p[1] == 0xFE) || (p[0] == 0xFE && p[1] == 0xFF)))
-    return false;
-  if (text.size >= 3 && p[0] == 0xEF && p[1] == 0xBB && p[2] == 0xBF) {
-    text.data += 3;
-    text.size -= 3;
-  }
-  return true;
 }
 
 namespace {
@@ -163,6 +158,90 @@ void* allocTable(size_t count, size_t size) {
     return p;
   }
   return allocArray(count, size);
+}
+
+unsigned processorCount() {
+  cpu_set_t set;
+  if (sched_getaffinity(0, sizeof set, &set) == 0 && CPU_COUNT(&set) > 0)
+    return unsigned(CPU_COUNT(&set));
+  return std::max(1u, std::thread::hardware_concurrency());
+}
+
+void* mapPages(size_t bytes) {
+  void* p = mmap(nullptr, bytes, PROT_READ | PROT_WRITE, MAP_PRIVATE | MAP_ANONYMOUS, -1, 0);
+  return p == MAP_FAILED ? nullptr : p;
+}
+
+void unmapPages(void* pages, size_t bytes) {
+  if (pages) munmap(pages, bytes);
+}
+
+namespace {
+
+// A started thread's stack, mapped here with a guard page below it and
+// unmapped once the thread is joined: the stacks the C library maps itself
+// stay mapped after their threads end (up to 40 MiB of them), where a
+// limit on the address space would count them.
+constexpr size_t kThreadStack = size_t(1) << 20;
+
+struct WorkQueue {
+  std::atomic<size_t> next{0};
+  size_t count;
+  void (*work)(void*, size_t);
+  void* context;
+
+  void take() {
+    for (size_t i; (i = next.fetch_add(1)) < count;) work(context, i);
+  }
+  static void* run(void* queue) {
+    static_cast<WorkQueue*>(queue)->take();
+    return nullptr;
+  }
+};
+
+struct StartedThread {
+  pthread_t id;
+  void* stack;  // kThreadStack bytes and the guard page below them
+};
+
+// Starts a thread that takes work from `queue`; false when its stack cannot
+// be mapped or the thread cannot be started.
+bool startThread(WorkQueue& queue, StartedThread& thread) {
+  const size_t guard = size_t(sysconf(_SC_PAGESIZE));
+  thread.stack = mapPages(guard + kThreadStack);
+  if (!thread.stack) return false;
+  pthread_attr_t attr;
+  bool started = mprotect(thread.stack, guard, PROT_NONE) == 0 && pthread_attr_init(&attr) == 0;
+  if (started) {
+    started = pthread_attr_setstack(&attr, static_cast<char*>(thread.stack) + guard,
+                                    kThreadStack) == 0 &&
+              pthread_create(&thread.id, &attr, WorkQueue::run, &queue) == 0;
+    pthread_attr_destroy(&attr);
+  }
+  if (!started) unmapPages(thread.stack, guard + kThreadStack);
+  return started;
+}
+
+}  // namespace
+
+void runOnThreads(size_t count, size_t threads, void (*work)(void*, size_t), void* context) {
+  WorkQueue queue;
+  queue.count = count;
+  queue.work = work;
+  queue.context = context;
+  std::vector<StartedThread> started;
+  started.reserve(threads);
+  for (size_t k = 1; k < std::min(threads, count); k++) {
+    StartedThread thread;
+    if (!startThread(queue, thread)) break;
+    started.push_back(thread);
+  }
+  queue.take();
+  const size_t guard = size_t(sysconf(_SC_PAGESIZE));
+  for (StartedThread& thread : started) {
+    pthread_join(thread.id, nullptr);
+    unmapPages(thread.stack, guard + kThreadStack);
+  }
 }
 
 bool bytesLeft(FILE* file, size_t& left) {

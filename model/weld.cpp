@@ -254,6 +254,8 @@ GLuint weld(const GLfloat* vectors, GLuint count, GLfloat epsilon, GLfloat* uniq
 // float there (the unique array and the count stay exact); glmWeld does not
 // rely on this channel.
 GLfloat* glmWeldVectors(GLfloat* vectors, GLuint* numvectors, GLfloat epsilon) {
+  GLM_ASSERT(numvectors);
+  GLM_ASSERT(vectors || *numvectors == 0);
   const GLuint count = *numvectors;
   GLfloat* unique = static_cast<GLfloat*>(allocArray(size_t(count) + 1, 3 * sizeof(GLfloat)));
   *numvectors = weld_detail::weld(vectors, count, epsilon, unique,
@@ -266,6 +268,7 @@ GLfloat* glmWeldVectors(GLfloat* vectors, GLuint* numvectors, GLfloat epsilon) {
 // 1..vertexcount are left as they are (still outside the new range). The
 // vertex array is replaced by one of exactly vertexcount + 1 vectors.
 GLvoid glmWeld(GLMmodel* model, GLfloat epsilon) {
+  GLM_ASSERT(model);
   const GLuint count = model->vertexcount;
   GLfloat* unique = static_cast<GLfloat*>(allocArray(size_t(count) + 1, 3 * sizeof(GLfloat)));
   GLuint* slots = static_cast<GLuint*>(allocArray(size_t(count) + 1, sizeof(GLuint)));

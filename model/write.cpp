@@ -217,21 +217,11 @@ class Out {
   int error_ = 0;
 };
 
-// Why a write failed. The two kinds of failing to create a file keep
-// glmWriteOBJ's classic messages.
-enum class Fail { OpenObj, OpenMtl, Other };
-
-struct Failure {
-  Fail kind = Fail::Other;
-  std::string file;     // the file at fault
-  std::string message;  // "file: what went wrong"
-};
-
 // Records a failure with errno's text; always false.
 bool fail(Failure& failure, Fail kind, const std::string& file, const char* what) {
   int code = errno;
   failure.kind = kind;
-  failure.file = file;
+  failure.subject = file;
   failure.message = file + ": " + what + ": " + strerror(code);
   return false;
 }
@@ -465,24 +455,13 @@ GLvoid glmWriteOBJ(GLMmodel* model, const char* filename, GLuint mode) {
   using namespace write_detail;
   Failure failure;
   if (writeModel(model, filename, mode, failure)) return;
-  switch (failure.kind) {
-    case Fail::OpenObj:
-      fprintf(stderr, "glmWriteOBJ() failed: can't open file \"%s\" to write.\n", filename);
-      break;
-    case Fail::OpenMtl:
-      fprintf(stderr, "glmWriteMTL() failed: can't open file \"%s\".\n", failure.file.c_str());
-      break;
-    case Fail::Other:
-      fprintf(stderr, "glmWriteOBJ() failed: %s\n", failure.message.c_str());
-      break;
-  }
-  exit(1);
+  exitWithFailure(failure, FailingCall::Write);
 }
 
 GLboolean glmTryWriteOBJ(GLMmodel* model, const char* filename, GLuint mode, char* error,
                          size_t errorsize) {
-  write_detail::Failure failure;
+  Failure failure;
   if (write_detail::writeModel(model, filename, mode, failure)) return GL_TRUE;
-  if (error && errorsize) snprintf(error, errorsize, "%s", failure.message.c_str());
+  copyMessage(failure, error, errorsize);
   return GL_FALSE;
 }

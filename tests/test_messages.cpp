@@ -6,21 +6,12 @@
 #include <vector>
 
 #include "glm_internal.h"
+#include "support/message_collector.h"
 #include "support/model_builder.h"
 
 namespace {
 
 using namespace model_builder;
-
-// Collects the messages handed to it; set while it lives.
-struct Collector {
-  std::vector<std::string> messages;
-  Collector() { glmSetMessageHandler(collect, this); }
-  ~Collector() { glmSetMessageHandler(nullptr, nullptr); }
-  static void collect(void* user, const char* message) {
-    static_cast<Collector*>(user)->messages.push_back(message);
-  }
-};
 
 // A triangle on vertices 1-3 of four: vertex 4 has no triangle.
 GLMmodel* triangleAndLooseVertex() {

@@ -1,5 +1,6 @@
 // Optional material libraries: one that cannot be opened is a warning with
 // the OBJ file's line, and the read goes on with the materials it had.
+#include "support/message_collector.h"
 #include "support/reader_support.h"
 
 #include <string>
@@ -8,15 +9,6 @@
 using namespace reader_test;
 
 namespace {
-
-struct Collector {
-  std::vector<std::string> messages;
-  Collector() { glmSetMessageHandler(collect, this); }
-  ~Collector() { glmSetMessageHandler(nullptr, nullptr); }
-  static void collect(void* user, const char* message) {
-    static_cast<Collector*>(user)->messages.push_back(message);
-  }
-};
 
 Read readOptional(const std::string& obj, Libraries libs = {}) {
   char error[512] = "(untouched)";

@@ -149,6 +149,8 @@ TEST_F(RecordsDeathTest, CallerErrorsAbortNamingExpressionAndSource) {
   EXPECT_DEATH(glmDimensions(bare, d), "Assertion `model->vertices' failed");
   EXPECT_DEATH(glmUnitize(nullptr), "Assertion `model' failed");
   EXPECT_DEATH(glmUnitize(bare), "Assertion `model->vertices' failed");
+  EXPECT_DEATH(glmScale(nullptr, 2), "Assertion `model' failed");
+  EXPECT_DEATH(glmFindMaterial(nullptr, "x"), "Assertion `model' failed");
   GLMmodel* m = modelWithVertices({1, 1, 1});
   EXPECT_DEATH(glmDimensions(m, nullptr), "Assertion `dimensions' failed");
   glmDelete(m);

@@ -395,4 +395,15 @@ TEST(Weld, RenumbersLikeTheScanAndKeepsOtherArrays) {
   glmDelete(m);
 }
 
+using WeldDeathTest = testing::Test;
+
+TEST_F(WeldDeathTest, CallerErrorsAbortNamingTheExpression) {
+  GLfloat v[6] = {0, 0, 0, 1, 2, 3};
+  GLuint n = 1;
+  EXPECT_DEATH(glmWeld(nullptr, 0), "glm\\.cpp.*Assertion `model' failed");
+  EXPECT_DEATH(glmWeldVectors(nullptr, &n, 0),
+               "Assertion `vectors \\|\\| \\*numvectors == 0' failed");
+  EXPECT_DEATH(glmWeldVectors(v, nullptr, 0), "Assertion `numvectors' failed");
+}
+
 }  // namespace

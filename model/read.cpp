@@ -1,0 +1,148 @@
+// The reader's entry points (glmReadOBJ, glmTryReadOBJ, glmReadOBJText and
+// their flagged forms) and the way a text is read: in pieces on several
+// threads where it can be, else by one thread counting lines first, and
+// statement by statement where that count proves wrong.
+#include "read_scan.h"
+
+#include <new>
+#include <string>
+
+namespace read_detail {
+namespace {
+
+// One read of the model from `text`, its first pass counting by lines or
+// statement by statement; null (with `error` filled) on any error. The
+// libraries and materials not found are left in `missing`.
+GLMmodel* readOnce(const char* path, Text& text, const MtlSource& mtl, Failure& error, bool byLines,
+                   Unfound& missing) {
+  GLMmodel* model = newModel(path, error);
+  if (!model) return nullptr;
+  bool ok = false;
+  try {
+    ObjScan scan{model, text, mtl, error};
+    scan.statement = text.data;
+    scan.byLines = byLines;
+    ok = glmFirstPass(scan);
+    text.releaseAll();
+    ok = ok && allocateArrays(scan) && glmSecondPass(scan);
+    text.releaseAll();
+    missing.materials.assign(scan.missingMaterials.begin(), scan.missingMaterials.end());
+    missing.libraries = std::move(scan.missingLibraries);
+  } catch (const std::bad_alloc&) {
+    ok = fail(error, path, "out of memory");
+  }
+  if (ok) return model;
+  glmDelete(model);
+  return nullptr;
+}
+
+// Reads the model from `text`; null (with `error` filled) on any error.
+// A large text is read in pieces on several threads where it can be;
+// otherwise the read counts by lines first (unless told to count statements
+// only); when that count turns out wrong, or the read fails, reads again
+// counting statement by statement, which alone decides the outcome and the
+// messages.
+GLMmodel* readModel(const char* path, Text& text, const MtlSource& mtl, Failure& error,
+                    int counting = GLM_COUNT_LINES_FIRST) {
+  if (!startText(text, error, path)) return nullptr;
+  Unfound missing;
+  if (counting == GLM_COUNT_LINES_FIRST) {
+    const Split split = splitFor(text.size);
+    GLMmodel* model = split.pieces > 1 ? readPieces(path, text, mtl, split, missing) : nullptr;
+    if (model) {
+      missing.report();
+      return model;
+    }
+  }
+  if (counting != GLM_COUNT_STATEMENTS) {
+    GLMmodel* model = readOnce(path, text, mtl, error, true, missing);
+    if (model) {
+      missing.report();
+      return model;
+    }
+    if (counting == GLM_COUNT_LINES_ONLY) {
+      if (error.message.empty()) fail(error, path, "lines miscounted");
+      return nullptr;
+    }
+    error = Failure{};
+    missing = Unfound{};
+  }
+  GLMmodel* model = readOnce(path, text, mtl, error, false, missing);
+  missing.report();
+  return model;
+}
+
+GLMmodel* readFile(const char* filename, GLuint flags, Failure& error) {
+  Text text;
+  Load load = loadFile(filename, text);
+  if (load != Load::Ok) {
+    failLoad(error, load, filename, Fail::OpenObj, "can't open data file");
+    return nullptr;
+  }
+  MtlSource source;
+  source.optional = flags & GLM_READ_OPTIONAL_LIBRARIES;
+  return readModel(filename, text, source, error);
+}
+
+}  // namespace
+}  // namespace read_detail
+
+GLMmodel* glmReadOBJ(const char* filename) {
+  GLM_ASSERT(filename);
+  Failure error;
+  GLMmodel* model = read_detail::readFile(filename, 0, error);
+  if (model) return model;
+  exitWithFailure(error, FailingCall::Read);
+}
+
+GLMmodel* glmTryReadOBJ(const char* filename, char* error, size_t errorsize) {
+  return glmTryReadOBJWith(filename, 0, error, errorsize);
+}
+
+GLMmodel* glmTryReadOBJWith(const char* filename, GLuint flags, char* error, size_t errorsize) {
+  GLM_ASSERT(filename);
+  Failure failure;
+  GLMmodel* model = read_detail::readFile(filename, flags, failure);
+  if (!model) copyMessage(failure, error, errorsize);
+  return model;
+}
+
+namespace {
+
+GLMmodel* readText(const char* path, const char* text, size_t length, GLMmtlsource mtl,
+                   void* user, GLuint flags, char* error, size_t errorsize, int counting) {
+  GLM_ASSERT(path);
+  GLM_ASSERT(text || length == 0);
+  read_detail::Text span;
+  span.data = text;
+  span.size = length;
+  Failure failure;
+  read_detail::MtlSource source;
+  source.callback = mtl;
+  source.user = user;
+  source.optional = flags & GLM_READ_OPTIONAL_LIBRARIES;
+  if (!mtl) source.callback = [](void*, const char*, size_t*) -> const char* { return nullptr; };
+  GLMmodel* model = read_detail::readModel(path, span, source, failure, counting);
+  if (!model) copyMessage(failure, error, errorsize);
+  return model;
+}
+
+}  // namespace
+
+GLMmodel* glmReadOBJText(const char* path, const char* text, size_t length, GLMmtlsource mtl,
+                         void* user, char* error, size_t errorsize) {
+  return readText(path, text, length, mtl, user, 0, error, errorsize, GLM_COUNT_LINES_FIRST);
+}
+
+GLMmodel* glmReadOBJTextWith(const char* path, const char* text, size_t length,
+                             GLMmtlsource mtl, void* user, GLuint flags, char* error,
+                             size_t errorsize) {
+  return readText(path, text, length, mtl, user, flags, error, errorsize, GLM_COUNT_LINES_FIRST);
+}
+
+GLMmodel* readObjTextCounting(const char* path, const char* text, size_t length,
+                                 GLMmtlsource mtl, void* user, char* error, size_t errorsize,
+                                 int counting) {
+  GLM_ASSERT(counting >= GLM_COUNT_LINES_FIRST && counting <= GLM_COUNT_LINES_ONLY);
+  return readText(path, text, length, mtl, user, 0, error, errorsize, counting);
+}
