@@ -14,6 +14,7 @@ struct MtlScan {
   const char* name;  // composed file name
   Text& text;
   Failure& error;
+  bool lenient;  // keywords matched whole, a lone carriage return ends a line
   GLMmaterial* materials = nullptr;  // null while counting
   uint64_t count = 1;
 
@@ -22,6 +23,21 @@ struct MtlScan {
     return read_detail::fail(error, name, what, &text, at);
   }
 };
+
+// The statement the keyword [keyword, after) makes, by the letter the
+// classic rules know it by: 'n' a material, 'N' shininess, 'K' a colour (of
+// the second letter), anything else a statement not read. Those rules look
+// at the first letter (the first two of a colour); read leniently only
+// newmtl, Ns, Ka, Kd and Ks are these, and every other keyword gives 0.
+char statementLetter(const char* keyword, const char* after, bool lenient) {
+  const size_t n = size_t(after - keyword);
+  if (!lenient) return keyword[0];
+  if (n == 6 && memcmp(keyword, "newmtl", 6) == 0) return 'n';
+  if (n == 2 && keyword[0] == 'N' && keyword[1] == 's') return 'N';
+  if (n == 2 && keyword[0] == 'K' && (keyword[1] == 'a' || keyword[1] == 'd' || keyword[1] == 's'))
+    return 'K';
+  return 0;
+}
 
 // One scan of the library: counting the materials (Store false) or storing
 // them (Store true). Colours and shininess lex their numbers in both scans,
@@ -38,9 +54,9 @@ bool scanMtl(MtlScan& s) {
     const char* keyword = p;
     p = skipWord(p, end);
     GLMmaterial* mat = Store ? &s.materials[current] : nullptr;
-    switch (keyword[0]) {
+    switch (statementLetter(keyword, p, s.lenient)) {
       case 'n': {
-        const char* stop = lineEnd(p, end);
+        const char* stop = lineEnd(p, end, s.lenient);
         if (Store) {
           if (++current >= s.count) return s.fail("internal error: the passes disagree", keyword);
           char* copy = copyName(firstWord(p, stop));
@@ -76,10 +92,10 @@ bool scanMtl(MtlScan& s) {
           if (bad) return s.fail("number out of range", keyword);
           break;
         }
-        p = lineEnd(p, end);
+        p = lineEnd(p, end, s.lenient);
         break;
       default:
-        p = lineEnd(p, end);
+        p = lineEnd(p, end, s.lenient);
         break;
     }
   }
@@ -104,6 +120,28 @@ void installMaterials(Libraries& libraries, GLMmaterial* materials, GLuint count
   m->materialcount = count;
 }
 
+// Puts the materials of a library after the model's (a lenient read), all
+// of them when the model has none; else its material 0 is dropped (at most
+// 4294967295 in all). False when out of memory; the library's materials are
+// then still the caller's.
+bool appendMaterials(GLMmodel* m, GLMmaterial* materials, GLuint count) {
+  if (!m->materials) {
+    m->materials = materials;
+    m->materialcount = count;
+    return true;
+  }
+  const size_t total = size_t(m->materialcount) + count - 1;
+  GLMmaterial* all = static_cast<GLMmaterial*>(malloc(total * sizeof(GLMmaterial)));
+  if (!all) return false;
+  memcpy(all, m->materials, m->materialcount * sizeof(GLMmaterial));
+  memcpy(all + m->materialcount, materials + 1, (count - 1) * sizeof(GLMmaterial));
+  free(m->materials);           // its records moved, not what they own
+  freeMaterials(materials, 1);  // the library's material 0, and its array
+  m->materials = all;
+  m->materialcount = GLuint(total);
+  return true;
+}
+
 }  // namespace
 
 Libraries::~Libraries() {
@@ -120,7 +158,7 @@ bool glmReadMTL(GLMmodel* model, std::string_view name, const MtlSource& mtl, Fa
   if (mtl.identify(file.c_str(), identity))
     for (const Libraries::Library& library : libraries.read)
       if (memcmp(library.identity, identity, sizeof identity) == 0) {
-        installMaterials(libraries, library.materials, library.count);
+        if (!mtl.lenient) installMaterials(libraries, library.materials, library.count);
         return true;
       }
   Text text;
@@ -129,7 +167,7 @@ bool glmReadMTL(GLMmodel* model, std::string_view name, const MtlSource& mtl, Fa
     return failLoad(error, load, file, Fail::OpenMtl, "can't open material file");
   if (!startText(text, error, file)) return false;
   const bool known = text.identity[0] | text.identity[1] | text.identity[2] | text.identity[3];
-  MtlScan scan{file.c_str(), text, error};
+  MtlScan scan{file.c_str(), text, error, mtl.lenient};
   scanMtl<false>(scan);
   if (scan.count > UINT32_MAX) return scan.fail("more than 4294967295 materials", text.data);
   text.releaseAll();
@@ -151,9 +189,22 @@ bool glmReadMTL(GLMmodel* model, std::string_view name, const MtlSource& mtl, Fa
     freeMaterials(materials, GLuint(scan.count));
     return false;
   }
-  installMaterials(libraries, materials, GLuint(scan.count));
+  if (!mtl.lenient) {
+    installMaterials(libraries, materials, GLuint(scan.count));
+  } else {
+    const char* problem =
+        uint64_t(model->materialcount) + scan.count - 1 > UINT32_MAX ? "more than 4294967295 materials"
+        : appendMaterials(model, materials, GLuint(scan.count))       ? nullptr
+                                                                      : "out of memory";
+    if (problem) {
+      freeMaterials(materials, GLuint(scan.count));
+      return fail(error, model->path, problem);
+    }
+  }
   if (known) {
-    libraries.read.push_back(Libraries::Library{{}, materials, GLuint(scan.count)});
+    // Read leniently, its materials are the model's now: only its identity is kept.
+    libraries.read.push_back(Libraries::Library{
+        {}, mtl.lenient ? nullptr : materials, mtl.lenient ? 0 : GLuint(scan.count)});
     memcpy(libraries.read.back().identity, text.identity, sizeof text.identity);
   }
   return true;
