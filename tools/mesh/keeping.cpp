@@ -1,7 +1,8 @@
 // What celshade-mesh's output keeps of what it read. The input's files are
 // read again line by line; each statement is classified by its keyword as
-// the library's reader classifies it (by the keyword's first character), and
-// what the model cannot hold is counted by kind.
+// the library's reader classified it (by the keyword's first character, or
+// whole when read leniently), and what the model cannot hold is counted by
+// kind.
 #include "keeping.h"
 
 #include <cstdio>
@@ -12,20 +13,27 @@
 namespace keeping {
 namespace {
 
+// Whether an MTL statement defines a material: newmtl when read leniently,
+// by the classic rules every keyword that starts with 'n'.
+bool isMaterial(std::string_view keyword, bool lenient) {
+  return lenient ? keyword == "newmtl" : keyword[0] == 'n';
+}
+
 // Whether the library's writer writes an MTL statement back: a material's
 // name and the colours and shininess it holds. The list grows as materials
 // come to carry more of their statements (texture maps, transparency, ...).
-bool writerWritesBack(std::string_view keyword) {
-  return keyword[0] == 'n' || keyword == "Ka" || keyword == "Kd" || keyword == "Ks" ||
+bool writerWritesBack(std::string_view keyword, bool lenient) {
+  return isMaterial(keyword, lenient) || keyword == "Ka" || keyword == "Kd" || keyword == "Ks" ||
          keyword == "Ns";
 }
 
 bool isSpace(char c) { return c == ' ' || (c >= '\t' && c <= '\r'); }
 
-// A file's lines, each without its newline.
+// A file's lines, each without its newline; with `crEnds` a carriage return
+// not followed by a newline ends a line too.
 class Lines {
  public:
-  explicit Lines(const std::string& path) : file_(fopen(path.c_str(), "rb")) {}
+  Lines(const std::string& path, bool crEnds) : file_(fopen(path.c_str(), "rb")), crEnds_(crEnds) {}
   ~Lines() {
     if (file_) fclose(file_);
     free(buffer_);
@@ -36,18 +44,38 @@ class Lines {
   bool open() const { return file_ != nullptr; }
   // The next line; false at the end.
   bool next(std::string_view& line) {
-    ssize_t n = getline(&buffer_, &capacity_, file_);
-    if (n < 0) return false;
-    line = std::string_view(buffer_, size_t(n));
-    if (!line.empty() && line.back() == '\n') line.remove_suffix(1);
+    if (!pending_) {
+      ssize_t n = getline(&buffer_, &capacity_, file_);
+      if (n < 0) return false;
+      rest_ = std::string_view(buffer_, size_t(n));
+      if (!rest_.empty() && rest_.back() == '\n') rest_.remove_suffix(1);
+    }
+    // A carriage return last on the line is one before its newline, or ends it.
+    const size_t cr = crEnds_ ? rest_.find('\r') : std::string_view::npos;
+    pending_ = cr != std::string_view::npos && cr + 1 < rest_.size();
+    line = pending_ ? rest_.substr(0, cr) : rest_;
+    if (pending_) rest_.remove_prefix(cr + 1);
     return true;
   }
 
  private:
   FILE* file_;
+  bool crEnds_;
   char* buffer_ = nullptr;
   size_t capacity_ = 0;
+  std::string_view rest_;  // of the line read last, from the next line on
+  bool pending_ = false;   // rest_ holds another line
 };
+
+// How the reader took an OBJ keyword: its first letter when it reads it or
+// skips it by rule, by the classic rules every keyword; read leniently 0
+// for a keyword it does not know (and warns of itself).
+char readerLetter(std::string_view keyword, bool lenient) {
+  if (!lenient) return keyword[0];
+  for (const char* known : {"v", "vn", "vt", "f", "g", "usemtl", "mtllib", "o", "s", "l", "p"})
+    if (keyword == known) return keyword[0];
+  return 0;
+}
 
 // The word of `line` at `at` or after it (empty at the end); `at` moves past it.
 std::string_view word(std::string_view line, size_t& at) {
@@ -80,17 +108,17 @@ using Counts = std::map<std::string, unsigned long long>;
 
 // The statements of a library the writer does not write back, by keyword;
 // with `names`, the names of its materials too. False when it cannot be read.
-bool libraryStatements(const std::string& path, Counts& dropped,
+bool libraryStatements(const std::string& path, bool lenient, Counts& dropped,
                        std::vector<std::string>* names) {
-  Lines lines(path);
+  Lines lines(path, lenient);
   if (!lines.open()) return false;
   for (std::string_view line; lines.next(line);) {
     size_t at = 0;
     std::string_view keyword = word(line, at);
     if (keyword.empty() || keyword[0] == '#') continue;
-    if (!writerWritesBack(keyword))
+    if (!writerWritesBack(keyword, lenient))
       dropped[std::string(keyword)]++;
-    else if (keyword[0] == 'n' && names)
+    else if (isMaterial(keyword, lenient) && names)
       names->emplace_back(word(line, at));
   }
   return true;
@@ -98,9 +126,10 @@ bool libraryStatements(const std::string& path, Counts& dropped,
 
 }  // namespace
 
-std::vector<std::string> notKeptOfObj(const std::string& path, const GLMmodel* model) {
+std::vector<std::string> notKeptOfObj(const std::string& path, const GLMmodel* model,
+                                      bool lenient) {
   std::vector<std::string> notes;
-  Lines lines(path);
+  Lines lines(path, lenient);
   if (!lines.open()) return notes;
   Counts skipped;
   unsigned long long colours = 0, polygons = 0, libraries = 0, uses = 0;
@@ -118,7 +147,9 @@ std::vector<std::string> notKeptOfObj(const std::string& path, const GLMmodel* m
     size_t at = 0;
     std::string_view keyword = word(line, at);
     if (keyword.empty() || keyword[0] == '#') continue;
-    switch (keyword[0]) {
+    switch (readerLetter(keyword, lenient)) {
+      case 0:
+        break;
       case 'v':
         if (keyword == "v" && moreWordsThan(line, at, 3)) colours++;
         break;
@@ -169,19 +200,19 @@ std::vector<std::string> notKeptOfObj(const std::string& path, const GLMmodel* m
   return notes;
 }
 
-std::vector<std::string> notKeptOfLibrary(const std::string& path) {
+std::vector<std::string> notKeptOfLibrary(const std::string& path, bool lenient) {
   std::vector<std::string> notes;
   Counts dropped;
-  if (!libraryStatements(path, dropped, nullptr)) return notes;
+  if (!libraryStatements(path, lenient, dropped, nullptr)) return notes;
   for (const auto& [keyword, n] : dropped)
     notes.push_back(path + ": " + statements(n, keyword) + " not kept");
   return notes;
 }
 
-std::string lostByReplacing(const std::string& path, const GLMmodel* model) {
+std::string lostByReplacing(const std::string& path, const GLMmodel* model, bool lenient) {
   Counts dropped;
   std::vector<std::string> names;
-  if (!libraryStatements(path, dropped, &names)) return std::string();
+  if (!libraryStatements(path, lenient, dropped, &names)) return std::string();
   std::string lost;
   auto add = [&lost](const std::string& what) { lost += (lost.empty() ? "" : ", ") + what; };
   for (const auto& [keyword, n] : dropped) add(statements(n, keyword));
