@@ -517,32 +517,18 @@ inline Kind kindByFirstLetter(char c) {
   }
 }
 
-// By the whole keyword [k, k + n) (lenient reading): object names,
-// smoothing groups, lines, points and comments are skipped as they are by
-// the first letter, every other statement not read is unknown.
+// By the whole keyword [k, k + n) (lenient reading): the keywords read are
+// what their first letters say; object names, smoothing groups, lines,
+// points and comments are skipped as by the first letter; every other
+// statement is unknown.
 inline Kind kindByWord(const char* k, size_t n) {
-  if (n == 1) {
-    switch (k[0]) {
-      case 'v':
-        return Kind::Coordinates;
-      case 'f':
-        return Kind::Face;
-      case 'g':
-        return Kind::Group;
-      case 'o':
-      case 's':
-      case 'l':
-      case 'p':
-        return Kind::Skip;
-    }
-  } else if (n == 2 && k[0] == 'v' && (k[1] == 'n' || k[1] == 't')) {
-    return Kind::Coordinates;
-  } else if (n == 6 && memcmp(k, "mtllib", 6) == 0) {
-    return Kind::Library;
-  } else if (n == 6 && memcmp(k, "usemtl", 6) == 0) {
-    return Kind::Use;
-  }
-  return k[0] == '#' ? Kind::Skip : Kind::Unknown;
+  const bool letter = n == 1;
+  if ((letter && (k[0] == 'v' || k[0] == 'f' || k[0] == 'g')) ||
+      (n == 2 && k[0] == 'v' && (k[1] == 'n' || k[1] == 't')) ||
+      (n == 6 && (memcmp(k, "mtllib", 6) == 0 || memcmp(k, "usemtl", 6) == 0)))
+    return kindByFirstLetter(k[0]);
+  const bool skipped = (letter && (k[0] == 'o' || k[0] == 's' || k[0] == 'l' || k[0] == 'p'));
+  return skipped || k[0] == '#' ? Kind::Skip : Kind::Unknown;
 }
 
 // One scan of the OBJ text: counting (Store false) or storing (Store true).
