@@ -14,6 +14,7 @@
 #include <vector>
 
 #include <ftw.h>
+#include <malloc.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -151,8 +152,11 @@ inline void setColours(GLMmaterial& mat, const GLfloat (&ambient)[4], const GLfl
 
 // Appends a material with the library's defaults; returns it for changes.
 inline GLMmaterial& addMaterial(GLMmodel* m, const char* name) {
-  m->materials = static_cast<GLMmaterial*>(
-      realloc(m->materials, (m->materialcount + 1) * sizeof(GLMmaterial)));
+  // The array grows by doubling, so that tests adding tens of thousands of
+  // materials stay linear (under AddressSanitizer every realloc moves).
+  const size_t need = (m->materialcount + 1) * sizeof(GLMmaterial);
+  if (!m->materials || malloc_usable_size(m->materials) < need)
+    m->materials = static_cast<GLMmaterial*>(realloc(m->materials, 2 * need));
   GLMmaterial& mat = m->materials[m->materialcount++];
   mat.name = copyString(name);
   setColours(mat, {0.2f, 0.2f, 0.2f, 1}, {0.8f, 0.8f, 0.8f, 1}, {0, 0, 0, 1}, 65);
