@@ -251,9 +251,10 @@ GLMmodel* glmReadOBJText(const char* path, const char* text, size_t length,
  *    before its newline too.
  * These warnings go to standard error (or the message handler) after those
  * of missing libraries and before glmFindMaterial's. Reading takes the time
- * the classic rules take, except for files whose lines end in lone
- * carriage returns, which are counted statement by statement (up to twice
- * the time). */
+ * the classic rules take, except for files with lines that end in lone
+ * carriage returns: the count by lines does not hold for them, and they are
+ * read again counting statement by statement (two to three times the
+ * time). */
 
 /* glmTryReadOBJ with `flags` (GLM_READ_*). */
 GLMmodel* glmTryReadOBJWith(const char* filename, GLuint flags, char* error, size_t errorsize);
