@@ -132,6 +132,7 @@ std::vector<Part> placedParts(const aiScene* scene) {
 
 // The library's defaults: those of a material an MTL file names.
 void setDefaults(GLMmaterial& m) {
+  m = GLMmaterial();
   const GLfloat diffuse[4] = {0.8f, 0.8f, 0.8f, 1.0f}, ambient[4] = {0.2f, 0.2f, 0.2f, 1.0f},
                 specular[4] = {0.0f, 0.0f, 0.0f, 1.0f};
   memcpy(m.diffuse, diffuse, sizeof diffuse);

@@ -23,7 +23,12 @@ static void giveDefaultMaterial(GLMmodel* m) {
                                 {0.8f, 0.8f, 0.8f, 1.0f},
                                 {0.2f, 0.2f, 0.2f, 1.0f},
                                 {0.0f, 0.0f, 0.0f, 1.0f},
-                                65.0f};
+                                65.0f,
+                                nullptr,
+                                nullptr,
+                                nullptr,
+                                nullptr,
+                                0};
   *material = defaults;
   m->materials = material;
   m->materialcount = 1;

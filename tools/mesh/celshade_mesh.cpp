@@ -36,8 +36,8 @@ const char* const kModeHelp =
 const Command kCommands[] = {
     {"info", "MODEL",
      "Prints the model's counts (vertices, normals, texture coordinates,\n"
-     "triangles, groups with their triangles and materials, materials), its\n"
-     "extent and which attributes it has.\n"},
+     "triangles, groups with their triangles and materials, materials with\n"
+     "their diffuse maps), its extent and which attributes it has.\n"},
     {"normals", "[--angle DEG] [--mode LIST] IN OUT.obj",
      "Computes facet normals and smoothed vertex normals: triangles within DEG\n"
      "degrees of each other around a vertex share one normal.\n"
@@ -268,8 +268,12 @@ int info(const std::string& file, Warnings& warnings) {
   printf("materials       %s", count(model->materialcount, model->materials).c_str());
   if (model->mtllib) printf(" from %s", model->mtllib);
   printf("\n");
-  for (GLuint i = 0; model->materials && i < model->materialcount; i++)
-    printf("  %s\n", model->materials[i].name);
+  for (GLuint i = 0; model->materials && i < model->materialcount; i++) {
+    const GLMmaterial& material = model->materials[i];
+    printf("  %s", material.name);
+    if (material.diffusemap) printf(", map %s", material.diffusemap);
+    printf("\n");
+  }
   printf("groups          %s\n", grouped(model->groupcount).c_str());
   for (const GLMgroup* g = model->groups; g; g = g->next) {
     printf("  \"%s\": %s triangles", g->name, grouped(g->trianglecount).c_str());
