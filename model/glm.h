@@ -318,7 +318,15 @@ GLvoid glmSpheremapTexture(GLMmodel* model);
  * unless its material is 0) come before the first "g" line, and nothing is
  * written for it when it has neither; the material gets no "newmtl" line,
  * and its colours and shininess, when not those every material starts
- * with, stand before the first "newmtl".
+ * with, and its statements stand before the first "newmtl".
+ * After each material's colours and shininess come its `statements` as
+ * they are, then "map_Kd", its options and `diffusemap`. When the library
+ * is written into another folder than that of the material's `library`,
+ * the image names of map statements (map_Kd, map_Ka, map_Bump, bump, disp,
+ * norm, refl, ...: every "map_" keyword but map_aat) are written so that
+ * they name the same files from there: relative, or absolute when the two
+ * share no folder but the root. Materials without statements or map are
+ * written as they always were.
  * Each file is written to a new file in its folder, under a short temporary
  * name, and renamed over its name only once both are written and closed, so
  * a failure leaves any earlier files whole and no partial file behind, and
