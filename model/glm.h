@@ -325,8 +325,7 @@ GLvoid glmSpheremapTexture(GLMmodel* model);
  * the image names of map statements (map_Kd, map_Ka, map_Bump, bump, disp,
  * norm, refl, ...: every "map_" keyword but map_aat) are written so that
  * they name the same files from there: relative, or absolute when the two
- * share no folder but the root. Materials without statements or map are
- * written as they always were.
+ * share no folder but the root.
  * Each file is written to a new file in its folder, under a short temporary
  * name, and renamed over its name only once both are written and closed, so
  * a failure leaves any earlier files whole and no partial file behind, and

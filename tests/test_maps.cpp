@@ -122,8 +122,8 @@ TEST(MapWrite, ALibraryWrittenBackKeepsItsStatementsAndReadsBackTheSame) {
   ASSERT_TRUE(glmTryWriteOBJ(m.get(), (dir + "out.obj").c_str(), GLM_MATERIAL, nullptr, 0));
   // Material 0 holds a statement but the starting values: the statement
   // alone stands before the first material. A material without statements
-  // is written as it always was. In the same folder, kept statements are
-  // written as they are.
+  // gets its colour lines and an empty line. In the same folder, kept
+  // statements are written as they are.
   const std::string written = readFile(dir + "out.mtl");
   EXPECT_EQ(written, std::string(kMtlHeader) +
                          "d 0.9\n\n"

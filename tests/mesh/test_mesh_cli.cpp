@@ -7,6 +7,7 @@
 
 #include <signal.h>
 #include <sys/resource.h>
+#include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -532,6 +533,76 @@ TEST(MeshCli, ModelsThatCannotBeReadFailEveryCommand) {
   }
   EXPECT_EQ(mesh({"info", dir + "cloud.ply"}).err,
             "celshade-mesh: " + dir + "cloud.ply: no faces to draw\n");
+}
+
+// `bytes` in base64.
+std::string base64(const std::string& bytes) {
+  static const char kDigits[] = "ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz0123456789+/";
+  std::string out;
+  for (size_t i = 0; i < bytes.size(); i += 3) {
+    unsigned n = (unsigned char)bytes[i] << 16;
+    if (i + 1 < bytes.size()) n |= (unsigned char)bytes[i + 1] << 8;
+    if (i + 2 < bytes.size()) n |= (unsigned char)bytes[i + 2];
+    out += kDigits[n >> 18 & 63];
+    out += kDigits[n >> 12 & 63];
+    out += i + 1 < bytes.size() ? kDigits[n >> 6 & 63] : '=';
+    out += i + 2 < bytes.size() ? kDigits[n & 63] : '=';
+  }
+  return out;
+}
+
+TEST(MeshCli, TexturesOfOtherFormatsAreKeptAndEmbeddedOnesWrittenBesideTheOutput) {
+  const std::string dir = scratchDir();
+  ASSERT_EQ(mkdir((dir + "tex").c_str(), 0755), 0);
+  ASSERT_EQ(mkdir((dir + "out").c_str(), 0755), 0);
+  writeFile(dir + "tex/wood.png", "wood");
+  const std::string inlaid = std::string("\x89PNG\r\n\x1a\n", 8) + "inlaid texels";
+  const float data[] = {0, 0, 0, 1, 0, 0, 0, 1, 0, 0, 0, 1, 0, 0, 1};  // positions, texcoords
+  const unsigned short indices[4] = {0, 1, 2, 0};
+  std::string bin(reinterpret_cast<const char*>(data), sizeof data);
+  bin.append(reinterpret_cast<const char*>(indices), sizeof indices);
+  writeFile(dir + "board.bin", bin);
+  writeFile(dir + "board.gltf", R"({
+  "asset": {"version": "2.0"}, "scene": 0, "scenes": [{"nodes": [0, 1]}],
+  "nodes": [{"mesh": 0}, {"mesh": 1, "translation": [2, 0, 0]}],
+  "meshes": [
+    {"name": "a", "primitives": [{"attributes": {"POSITION": 0, "TEXCOORD_0": 1}, "indices": 2, "material": 0}]},
+    {"name": "b", "primitives": [{"attributes": {"POSITION": 0, "TEXCOORD_0": 1}, "indices": 2, "material": 1}]}],
+  "materials": [
+    {"name": "wooden", "pbrMetallicRoughness": {"baseColorTexture": {"index": 0}}},
+    {"name": "inlaid", "pbrMetallicRoughness": {"baseColorTexture": {"index": 1}}}],
+  "textures": [{"source": 0}, {"source": 1}],
+  "images": [{"uri": "tex/wood.png"}, {"uri": "data:image/png;base64,)" + base64(inlaid) + R"("}],
+  "buffers": [{"uri": "board.bin", "byteLength": 68}],
+  "bufferViews": [{"buffer": 0, "byteOffset": 0, "byteLength": 36},
+                  {"buffer": 0, "byteOffset": 36, "byteLength": 24},
+                  {"buffer": 0, "byteOffset": 60, "byteLength": 6}],
+  "accessors": [
+    {"bufferView": 0, "componentType": 5126, "count": 3, "type": "VEC3", "min": [0, 0, 0], "max": [1, 1, 0]},
+    {"bufferView": 1, "componentType": 5126, "count": 3, "type": "VEC2"},
+    {"bufferView": 2, "componentType": 5123, "count": 3, "type": "SCALAR"}]
+})");
+  Result info = mesh({"info", dir + "board.gltf"});
+  EXPECT_EQ(info.status, 0) << info.err;
+  EXPECT_NE(info.out.find("  wooden, map " + dir + "tex/wood.png\n"), std::string::npos) << info.out;
+  EXPECT_NE(info.out.find("  inlaid, map embedded image 0 (png, " + std::to_string(inlaid.size()) +
+                          " bytes)\n"),
+            std::string::npos)
+      << info.out;
+
+  Result r = mesh({"convert", dir + "board.gltf", dir + "out/board.obj"});
+  EXPECT_EQ(r.status, 0) << r.err;
+  EXPECT_EQ(readFile(dir + "out/board-0.png"), inlaid);
+  const std::string mtl = readFile(dir + "out/board.mtl");
+  EXPECT_NE(mtl.find("newmtl wooden\n"), std::string::npos) << mtl;
+  EXPECT_NE(mtl.find("map_Kd ../tex/wood.png\n"), std::string::npos) << mtl;
+  EXPECT_NE(mtl.find("map_Kd board-0.png\n"), std::string::npos) << mtl;
+  // Read back, both maps name the images.
+  GLMmodel* m = load(dir + "out/board.obj");
+  ASSERT_NE(m, nullptr);
+  EXPECT_EQ(readFile(m->materials[glmFindMaterial(m, "wooden")].diffusemap), "wood");
+  EXPECT_EQ(readFile(m->materials[glmFindMaterial(m, "inlaid")].diffusemap), inlaid);
+  glmDelete(m);
 }
 
 #else
