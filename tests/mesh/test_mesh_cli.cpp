@@ -342,29 +342,31 @@ TEST(MeshCli, InPlaceWriteNeverReplacesALibraryWithLessThanItHeld) {
   glmDelete(before);
   glmDelete(after);
 
+  // Writing `in` as `out` over the library `name` holding `text` is
+  // refused, saying it would lose `lost`, and the library stays.
+  auto expectRefused = [&](const std::string& in, const std::string& out, const std::string& name,
+                           const std::string& text, const std::string& lost) {
+    writeFile(dir + name, text);
+    Result refused = mesh({"reverse", dir + in, dir + out});
+    EXPECT_EQ(refused.status, 1);
+    EXPECT_NE(refused.err.find(name + ": the output's library would replace it, losing " + lost +
+                               "; nothing written"),
+              std::string::npos)
+        << refused.err;
+    EXPECT_EQ(readFile(dir + name), text);
+  };
   // A library of another model's materials is not replaced, nor are the
   // statements of a material the model names alike but holds without them.
-  writeFile(dir + "other.mtl", "newmtl Moss\nKd 0 1 0\nnewmtl Eye\nd 0.5\nillum 2\nmap_Ks s.png\n");
-  r = mesh({"reverse", dir + "spider.obj", dir + "other.obj"});
-  EXPECT_EQ(r.status, 1);
-  EXPECT_NE(r.err.find("other.mtl: the output's library would replace it, losing material "
-                       "\"Moss\", 3 statements of material \"Eye\"; nothing written"),
-            std::string::npos)
-      << r.err;
+  expectRefused("spider.obj", "other.obj", "other.mtl",
+                "newmtl Moss\nKd 0 1 0\nnewmtl Eye\nd 0.5\nillum 2\nmap_Ks s.png\n",
+                "material \"Moss\", 3 statements of material \"Eye\"");
   EXPECT_FALSE(fileExists(dir + "other.obj"));
-  EXPECT_EQ(readFile(dir + "other.mtl"), "newmtl Moss\nKd 0 1 0\nnewmtl Eye\nd 0.5\nillum 2\nmap_Ks s.png\n");
 
   // Words after a material's name are what the writer cannot keep: a
   // library holding them is not written over in place.
   writeFile(dir + "two.obj", "mtllib two.mtl\nv 0 0 0\nv 1 0 0\nv 0 1 0\nusemtl Leg\nf 1 2 3\n");
-  writeFile(dir + "two.mtl", "newmtl Leg 01\nKd 1 0 0\n");
-  r = mesh({"reverse", dir + "two.obj", dir + "two.obj"});
-  EXPECT_EQ(r.status, 1);
-  EXPECT_NE(r.err.find("two.mtl: the output's library would replace it, losing the words after 1 "
-                       "material name; nothing written"),
-            std::string::npos)
-      << r.err;
-  EXPECT_EQ(readFile(dir + "two.mtl"), "newmtl Leg 01\nKd 1 0 0\n");
+  expectRefused("two.obj", "two.obj", "two.mtl", "newmtl Leg 01\nKd 1 0 0\n",
+                "the words after 1 material name");
   r = mesh({"reverse", dir + "two.obj", dir + "elsewhere.obj"});
   EXPECT_EQ(r.status, 0);
   EXPECT_EQ(r.err, "celshade-mesh: " + dir +

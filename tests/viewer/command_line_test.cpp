@@ -138,13 +138,22 @@ class CommandLine : public ::testing::Test {
     return {status, process.out(), process.err()};
   }
 
-  // Draws a still of `args` into shot.png and reads it.
-  Image still(std::vector<std::string> args) {
+  // Draws a still of `args` into shot.png and reads it; the run prints no
+  // warning.
+  Image still(const std::vector<std::string>& args) {
+    Outcome r;
+    Image image = drawn(args, r);
+    EXPECT_EQ(withoutUnusedVertexWarnings(r.err), "");
+    return image;
+  }
+
+  // Draws a still of `args`, whatever the run prints, into shot.png and
+  // reads it; the run in `r`, which must end with status 0.
+  Image drawn(std::vector<std::string> args, Outcome& r) {
     args.insert(args.begin(), {"--snapshot", "shot.png"});
     unlink(path("shot.png").c_str());
-    Outcome r = run(args);
+    r = run(args);
     EXPECT_EQ(r.status, 0) << r.err;
-    EXPECT_EQ(withoutUnusedVertexWarnings(r.err), "");
     Image image;
     EXPECT_TRUE(image.load(path("shot.png")));
     return image;
@@ -742,13 +751,11 @@ TEST_F(CommandLine, AnImageThatCannotBeDrawnIsOneWarningAndTheMaterialsColourIsU
   // Two materials name the missing image: one warning, for the first.
   write("quad.mtl",
         "newmtl board\nKd 1 1 0.5\nmap_Kd gone\x8f.png\nnewmtl other\nmap_Kd gone\x8f.png\n");
-  Outcome r = run({"--snapshot", "shot.png", "quad.obj"});
-  EXPECT_EQ(r.status, 0);
+  Outcome r;
+  Image shot = drawn({"quad.obj"}, r);
   EXPECT_EQ(r.err,
             "quad.mtl:3: can't open image \"gone\\x8f.png\" (No such file or directory); drawing "
             "with the material's colour\n");
-  Image shot;
-  ASSERT_TRUE(shot.load(path("shot.png")));
   const uint8_t* p = shot.at(600, 300);
   EXPECT_EQ(p[0], 255);
   EXPECT_EQ(p[1], 255);
@@ -757,8 +764,7 @@ TEST_F(CommandLine, AnImageThatCannotBeDrawnIsOneWarningAndTheMaterialsColourIsU
   // A file that is no image.
   write("text.png", "not an image\n");
   write("quad.mtl", "newmtl board\nKd 1 1 0.5\n\nmap_Kd text.png\n");
-  r = run({"--snapshot", "shot.png", "quad.obj"});
-  EXPECT_EQ(r.status, 0);
+  drawn({"quad.obj"}, r);
   EXPECT_EQ(r.err.rfind("quad.mtl:4: can't read image \"text.png\" (", 0), 0u) << r.err;
   EXPECT_NE(r.err.find("); drawing with the material's colour\n"), std::string::npos) << r.err;
 
@@ -766,12 +772,10 @@ TEST_F(CommandLine, AnImageThatCannotBeDrawnIsOneWarningAndTheMaterialsColourIsU
   ASSERT_TRUE(twoColours(8, 8, [](int x, int) { return x < 4; }).savePng(path("fine.png")));
   write("quad.mtl", "newmtl board\nKd 1 1 0.5\nmap_Kd fine.png\n");
   write("bare.obj", quadObj(false));
-  r = run({"--snapshot", "shot.png", "bare.obj"});
-  EXPECT_EQ(r.status, 0);
+  shot = drawn({"bare.obj"}, r);
   EXPECT_EQ(r.err,
             "quad.mtl:3: image \"fine.png\" needs texture coordinates, which the model has none "
             "of; drawing with the material's colour\n");
-  ASSERT_TRUE(shot.load(path("shot.png")));
   EXPECT_NEAR(shot.at(600, 300)[2], 128, 1);
 }
 
