@@ -135,10 +135,10 @@ bool scanMtl(MtlScan& s) {
       case MtlStatement::Ambient:
       case MtlStatement::Specular: {
         float sink[3];
-        float* colour = !Store               ? sink
-                        : keyword[1] == 'd' ? mat->diffuse
-                        : keyword[1] == 'a' ? mat->ambient
-                                            : mat->specular;
+        float* colour = !Store                          ? sink
+                        : kind == MtlStatement::Diffuse ? mat->diffuse
+                        : kind == MtlStatement::Ambient ? mat->ambient
+                                                        : mat->specular;
         bool bad = false;
         p = readFloats<Store>(p, end, 3, colour, bad);
         if (bad) return s.fail("number out of range", keyword);
