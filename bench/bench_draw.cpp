@@ -59,7 +59,8 @@ GLMmodel* gridModel(GLuint side) {
     char name[16];
     snprintf(name, sizeof name, "m%u", g);
     m->materials[g] = GLMmaterial{copyString(name), {0.8f, 0.8f, 0.8f, 1},
-                                  {0.2f, 0.2f, 0.2f, 1}, {0, 0, 0, 1}, 65};
+                                  {0.2f, 0.2f, 0.2f, 1}, {0, 0, 0, 1}, 65,
+                                  nullptr, nullptr, nullptr, nullptr, 0};
     GLMgroup* group = glmAddGroup(m, name);
     group->material = g;
     GLuint first = m->trianglecount / groups * g;

@@ -6,7 +6,9 @@
 #include <assimp/material.h>
 #include <assimp/postprocess.h>
 #include <assimp/scene.h>
+#include <stb_image_write.h>
 
+#include <cctype>
 #include <cmath>
 #include <cstdint>
 #include <cstdlib>
@@ -132,6 +134,7 @@ std::vector<Part> placedParts(const aiScene* scene) {
 
 // The library's defaults: those of a material an MTL file names.
 void setDefaults(GLMmaterial& m) {
+  m = GLMmaterial();
   const GLfloat diffuse[4] = {0.8f, 0.8f, 0.8f, 1.0f}, ambient[4] = {0.2f, 0.2f, 0.2f, 1.0f},
                 specular[4] = {0.0f, 0.0f, 0.0f, 1.0f};
   memcpy(m.diffuse, diffuse, sizeof diffuse);
@@ -146,8 +149,62 @@ void takeColour(const aiMaterial& from, const char* key, unsigned type, unsigned
   if (from.Get(key, type, index, c) == AI_SUCCESS) colour[0] = c.r, colour[1] = c.g, colour[2] = c.b;
 }
 
+// The file of an image the scene holds within itself: its bytes as they
+// are, or texels stored without a file format encoded as PNG.
+EmbeddedImage embeddedImage(const aiTexture& texture, GLuint material) {
+  EmbeddedImage image{material, "png", {}};
+  if (texture.mHeight == 0) {
+    const unsigned char* bytes = reinterpret_cast<const unsigned char*>(texture.pcData);
+    image.bytes.assign(bytes, bytes + texture.mWidth);
+    std::string hint = texture.achFormatHint;
+    for (char& c : hint) c = char(tolower((unsigned char)c));
+    if (hint == "jpeg") hint = "jpg";
+    bool word = !hint.empty();
+    for (char c : hint) word = word && isalnum((unsigned char)c);
+    if (word) image.format = hint;
+    return image;
+  }
+  std::vector<unsigned char> rgba;
+  rgba.reserve(size_t(texture.mWidth) * texture.mHeight * 4);
+  for (size_t i = 0; i < size_t(texture.mWidth) * texture.mHeight; i++) {
+    const aiTexel& t = texture.pcData[i];
+    rgba.insert(rgba.end(), {t.r, t.g, t.b, t.a});
+  }
+  auto append = [](void* to, void* data, int size) {
+    auto* bytes = static_cast<std::vector<unsigned char>*>(to);
+    bytes->insert(bytes->end(), static_cast<unsigned char*>(data), static_cast<unsigned char*>(data) + size);
+  };
+  if (!stbi_write_png_to_func(append, &image.bytes, int(texture.mWidth), int(texture.mHeight), 4,
+                              rgba.data(), int(texture.mWidth) * 4))
+    throw std::bad_alloc();
+  return image;
+}
+
+// The material's diffuse texture: a file named from the model file's
+// folder becomes its diffuse map, an image the scene holds goes to
+// `images`.
+void takeDiffuseMap(const aiScene* scene, const aiMaterial& from, const char* file, GLuint index,
+                    GLMmaterial& m, std::vector<EmbeddedImage>* images) {
+  aiString path;
+  if (from.GetTexture(aiTextureType_DIFFUSE, 0, &path) != AI_SUCCESS || path.length == 0) return;
+  if (const aiTexture* texture = scene->GetEmbeddedTexture(path.C_Str())) {
+    if (images) images->push_back(embeddedImage(*texture, index));
+    return;
+  }
+  std::string name = path.C_Str();
+  for (char& c : name)
+    if (c == '\\') c = '/';
+  while (name.compare(0, 2, "./") == 0) name.erase(0, 2);
+  if (name[0] != '/') {
+    const char* slash = strrchr(file, '/');
+    name.insert(0, file, slash ? size_t(slash - file + 1) : 0);
+  }
+  m.diffusemap = copyText(name);
+}
+
 // "default", then the scene's materials; none when the scene has none.
-void takeMaterials(const aiScene* scene, GLMmodel* model) {
+void takeMaterials(const aiScene* scene, const char* file, GLMmodel* model,
+                   std::vector<EmbeddedImage>* images) {
   if (!scene->mNumMaterials) return;
   const GLuint count = scene->mNumMaterials + 1;
   model->materials = allocate<GLMmaterial>(count);
@@ -175,11 +232,7 @@ void takeMaterials(const aiScene* scene, GLMmodel* model) {
       shininess = shininess / 1000.0f;
       m.shininess = shininess * 128.0f;
     }
-    // The diffuse texture is not taken yet, GLMmaterial having no place for
-    // it; this is where the material takes it when it has:
-    // from.GetTexture(aiTextureType_DIFFUSE, 0, &path) gives its file name
-    // (relative to the model's folder), or "*N" for the scene's embedded
-    // texture N (scene->mTextures[N]).
+    takeDiffuseMap(scene, from, file, i, m, images);
   }
 }
 
@@ -294,7 +347,7 @@ void takeParts(const std::vector<Part>& parts, GLuint materialcount, GLMmodel* m
 
 }  // namespace
 
-GLMmodel* readWithAssimp(const char* file, std::string& error) {
+GLMmodel* readWithAssimp(const char* file, std::string& error, std::vector<EmbeddedImage>* images) {
   Assimp::Importer importer;
   // Only triangulated: the conversion leaves points and lines out itself.
   // (Sorting meshes by primitive type would also drop the vertices only
@@ -319,7 +372,7 @@ GLMmodel* readWithAssimp(const char* file, std::string& error) {
       glmDelete(model);
       return nullptr;
     }
-    takeMaterials(scene, model);
+    takeMaterials(scene, file, model, images);
     takeParts(parts, model->materialcount, model);
   } catch (const std::length_error&) {
     error = std::string(file) + ": more than 4294967294 vertices or triangles";

@@ -5,10 +5,14 @@
 #include <glm.h>
 
 #include <string>
+#include <vector>
 
-// Reads `file` with assimp and converts its scene as import.h describes.
-// Returns NULL with `error` set ("FILE: assimp's reason" or "FILE: no faces
-// to draw") when it cannot.
-GLMmodel* readWithAssimp(const char* file, std::string& error);
+#include "import.h"
+
+// Reads `file` with assimp and converts its scene as import.h describes,
+// its embedded images into `images` when that is given. Returns NULL with
+// `error` set ("FILE: assimp's reason" or "FILE: no faces to draw") when it
+// cannot.
+GLMmodel* readWithAssimp(const char* file, std::string& error, std::vector<EmbeddedImage>* images);
 
 #endif  // CELSHADE_IMPORT_FROM_ASSIMP_H

@@ -35,6 +35,12 @@
 //    (taken on the MTL scale 0..1000, which assimp's OBJ and glTF readers
 //    give, and converted to OpenGL's 0..128 as the MTL reader converts
 //    Ns). A scene without materials gives none. `mtllib` is NULL.
+//  - A material's diffuse texture, when the file names one, is its
+//    `diffusemap`: the file name with backslashes read as '/', resolved against
+//    the model file's folder. An image the file holds within itself (a glTF
+//    data URI or binary buffer, FBX embedded media) comes instead as an
+//    EmbeddedImage, the material's `diffusemap` NULL. Materials have no
+//    statements and no `library`.
 // Every array and string is the model's own, allocated with malloc; release
 // the model with glmDelete.
 #ifndef CELSHADE_IMPORT_H
@@ -43,6 +49,15 @@
 #include <glm.h>
 
 #include <string>
+#include <vector>
+
+// An image a model file holds within itself: the bytes of an image file
+// ("png", "jpg", ...; texels stored without a file format come as PNG).
+struct EmbeddedImage {
+  GLuint material;                   // the material whose diffuse map it is
+  std::string format;                // its file name extension, "png" when unknown
+  std::vector<unsigned char> bytes;  // the image file
+};
 
 // Reads `file`. An OBJ file is read by glmTryReadOBJWith(file, readFlags,
 // ...) (GLM_READ_* flags), which other formats ignore. On failure returns
@@ -51,7 +66,18 @@
 // or part of a whole UTF-8 character written as \xNN; "FILE: no faces to
 // draw"; or, without assimp, "FILE: only OBJ files can be read (this
 // celshade was built without assimp)". Leaves `error` alone on success.
-GLMmodel* importModel(const char* file, GLuint readFlags, std::string& error);
+// The images the file holds within itself go to `images` when it is given
+// (and are left out otherwise).
+GLMmodel* importModel(const char* file, GLuint readFlags, std::string& error,
+                      std::vector<EmbeddedImage>* images = nullptr);
+
+// Writes each embedded image beside `out` as OUT-N.EXT (OUT the name of
+// `out` without its extension, N the image's number) and makes it its
+// material's `diffusemap`, so that the model written as `out` names it
+// from there. False with "FILE: reason" in `error` when one cannot be
+// written; those written before stay.
+bool writeEmbeddedImages(const std::vector<EmbeddedImage>& images, GLMmodel* model,
+                         const std::string& out, std::string& error);
 
 // True when `file` is read by the OBJ reader: its name ends in ".obj", in
 // any case.

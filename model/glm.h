@@ -61,17 +61,47 @@ extern "C" {
 #define GLM_MATERIAL (1 << 4) /* full material: ambient, diffuse, specular, shininess */
 
 /* One material. Defaults before the MTL file changes them: shininess 65,
- * diffuse (0.8, 0.8, 0.8, 1), ambient (0.2, 0.2, 0.2, 1), specular (0, 0, 0, 1).
+ * diffuse (0.8, 0.8, 0.8, 1), ambient (0.2, 0.2, 0.2, 1), specular (0, 0, 0, 1),
+ * no diffuse map, no other statements.
  * A model has materials only when its file named a material library; then
  * material 0 is "default" (the library's own materials follow from 1).
  * Otherwise `materials` is NULL and `materialcount` 0: there is no material
- * 0, although every group's `material` is 0. */
+ * 0, although every group's `material` is 0.
+ * The strings after `shininess` are the material's own like its name
+ * (malloc'ed; glmDelete frees them); NULL means none. A record written with
+ * the five first fields only ({name, diffuse, ambient, specular, shininess})
+ * has all of them NULL and 0: a material without a map or statements. */
 typedef struct GLMmaterial {
   char* name;
   GLfloat diffuse[4];
   GLfloat ambient[4];
   GLfloat specular[4];
   GLfloat shininess; /* OpenGL scale 0..128 */
+  /* The image of the material's map_Kd statement: its file name with '\'
+   * read as '/', resolved against the folder of the MTL file that names it
+   * ("models/tex/wood.png" for "map_Kd tex/wood.png" in models/m.mtl;
+   * absolute names stay as they are), so that a program opens it as it is.
+   * The image's colour multiplies the diffuse colour. NULL when none. */
+  char* diffusemap;
+  /* The options of that statement as the file writes them, between the
+   * keyword and the file name ("-s 2 2 1 -clamp on"); the writer writes
+   * them back. NULL when there are none. */
+  char* diffusemapoptions;
+  /* Every statement of the material the library does not model (d, Tr,
+   * illum, Ni, Ke, map_Ka, map_Bump, refl, ...), verbatim and in file order,
+   * each from its keyword to its line's end and followed by one '\n' (the
+   * file's "\r\n" or "\n" is not kept), as one NUL-terminated text.
+   * Comments are not statements. The writer writes them back. NULL when
+   * there are none. */
+  char* statements;
+  /* The MTL file the material was read from, as the reader opened it (the
+   * OBJ file's folder, then the name on the mtllib line). File names in
+   * `statements` are relative to its folder. NULL for a material read from
+   * no MTL file. */
+  char* library;
+  /* The line of the map_Kd statement in `library`, counted from 1; 0 when
+   * there is none. */
+  GLuint diffusemapline;
 } GLMmaterial;
 
 /* One triangle. Corners run counter-clockwise for front faces. An index the
@@ -334,7 +364,14 @@ GLvoid glmSpheremapTexture(GLMmodel* model);
  * unless its material is 0) come before the first "g" line, and nothing is
  * written for it when it has neither; the material gets no "newmtl" line,
  * and its colours and shininess, when not those every material starts
- * with, stand before the first "newmtl".
+ * with, and its statements stand before the first "newmtl".
+ * After each material's colours and shininess come its `statements` as
+ * they are, then "map_Kd", its options and `diffusemap`. When the library
+ * is written into another folder than that of the material's `library`,
+ * the image names of map statements (map_Kd, map_Ka, map_Bump, bump, disp,
+ * norm, refl, ...: every "map_" keyword but map_aat) are written so that
+ * they name the same files from there: relative, or absolute when the two
+ * share no folder but the root.
  * Each file is written to a new file in its folder, under a short temporary
  * name, and renamed over its name only once both are written and closed, so
  * a failure leaves any earlier files whole and no partial file behind, and

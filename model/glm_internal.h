@@ -45,6 +45,33 @@ GLM_INTERNAL GLfloat glmMax(GLfloat a, GLfloat b);
 // -f when f < 0, else f.
 GLM_INTERNAL GLfloat glmAbs(GLfloat f);
 
+// ---- Texture maps -----------------------------------------------------------
+
+// True for the keywords of statements that name an image after their
+// options: map_Kd, map_Ka, map_Bump and every other "map_" keyword but
+// map_aat, and bump, disp, decal, norm, refl.
+GLM_INTERNAL bool isMapKeyword(std::string_view keyword);
+// Splits the rest of a map statement after its keyword: the options (-s,
+// -o, -t with one to three numbers, -mm with one or two, -bm, -boost with
+// one, -clamp, -blendu, -blendv, -cc, -texres, -imfchan, -type with one
+// word), as written, and the image name after them up to the line's end,
+// trailing blanks left out, backslashes turned into '/' and leading "./"
+// dropped.
+// False when no name follows the options.
+GLM_INTERNAL bool splitMapStatement(std::string_view rest, std::string_view& options,
+                                    std::string& image);
+// The image name as a program opens it: absolute names as they are, others
+// in the folder of the MTL file `library` (as they are without one).
+GLM_INTERNAL std::string resolveMapName(const char* library, const std::string& image);
+// The name that finds `path` (relative to the working folder, or absolute)
+// from `folder` (the same; "" is the working folder): a relative one, with
+// ".." where it climbs, unless the two share no folder but the root (and
+// are not both relative); then `path` made absolute. Folders are told by
+// their names, not by where links lead.
+GLM_INTERNAL std::string nameFromFolder(const std::string& folder, const std::string& path);
+// True when the two folder names name the same folder by the same rule.
+GLM_INTERNAL bool sameFolder(const std::string& a, const std::string& b);
+
 // ---- Messages ---------------------------------------------------------------
 
 // Formats one warning line (no newline) and hands it to the message handler,
@@ -85,6 +112,9 @@ GLM_INTERNAL void copyMessage(const Failure& failure, char* buffer, size_t size)
 // for every check k that fires. Only the presence of an array counts.
 GLM_INTERNAL GLuint resolveMode(const GLMmodel* model, GLuint mode, const char* who,
                                 const char* const warnings[7]);
+
+// Frees the strings a material owns: its name, maps, statements and library.
+GLM_INTERNAL void freeMaterialStrings(GLMmaterial& material);
 
 // Index of the first material named `name`, when there is one.
 GLM_INTERNAL bool findMaterial(const GLMmodel* model, const char* name, GLuint& index);

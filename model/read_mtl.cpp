@@ -1,14 +1,53 @@
 // The MTL reader: a material library's text scanned twice, counting the
-// materials, then storing their names, colours and shininess.
+// materials, then storing their names, colours, shininess, diffuse maps and
+// the statements they keep as they are.
 #include "read_lex.h"
 
 #include <cstdint>
 #include <cstdlib>
 #include <cstring>
 #include <string>
+#include <string_view>
+#include <vector>
 
 namespace read_detail {
 namespace {
+
+// What an MTL statement is.
+enum class MtlStatement { Comment, Material, Diffuse, Ambient, Specular, Shininess, DiffuseMap, Other };
+
+// Tells a statement by its keyword [keyword, end): a keyword that begins
+// with 'n' defines a material; one that begins with 'K' is a colour by its
+// second character (d, a, s), one that begins with 'N' the shininess when
+// its second is 's'; map_Kd, the diffuse map, goes by its whole keyword;
+// '#' begins a comment. Read leniently, every keyword goes by its whole
+// word: only newmtl, Kd, Ka, Ks and Ns are modelled. Every other statement
+// is kept as it is.
+MtlStatement classify(const char* keyword, const char* end, bool lenient) {
+  const std::string_view word(keyword, size_t(end - keyword));
+  if (lenient) {
+    if (word == "newmtl") return MtlStatement::Material;
+    if (word == "Kd") return MtlStatement::Diffuse;
+    if (word == "Ka") return MtlStatement::Ambient;
+    if (word == "Ks") return MtlStatement::Specular;
+    if (word == "Ns") return MtlStatement::Shininess;
+  }
+  switch (keyword[0]) {
+    case '#': return MtlStatement::Comment;
+    case 'n': return lenient ? MtlStatement::Other : MtlStatement::Material;
+    case 'K':
+      if (lenient) return MtlStatement::Other;
+      if (word.size() >= 2 && keyword[1] == 'd') return MtlStatement::Diffuse;
+      if (word.size() >= 2 && keyword[1] == 'a') return MtlStatement::Ambient;
+      if (word.size() >= 2 && keyword[1] == 's') return MtlStatement::Specular;
+      return MtlStatement::Other;
+    case 'N':
+      return !lenient && word.size() >= 2 && keyword[1] == 's' ? MtlStatement::Shininess
+                                                               : MtlStatement::Other;
+    case 'm': return word == "map_Kd" ? MtlStatement::DiffuseMap : MtlStatement::Other;
+    default: return MtlStatement::Other;
+  }
+}
 
 struct MtlScan {
   const char* name;  // composed file name
@@ -17,26 +56,48 @@ struct MtlScan {
   bool lenient;  // keywords matched whole, a lone carriage return ends a line
   GLMmaterial* materials = nullptr;  // null while counting
   uint64_t count = 1;
+  std::vector<std::string> statements;  // per material, while storing
+  const char* counted = nullptr;        // lines are counted up to here
+  size_t line = 1;                      // the line of `counted`
 
   // Fails with "file:line: what: `statement`" for the statement at `at`.
   bool fail(const char* what, const char* at) {
     return read_detail::fail(error, name, what, &text, at);
   }
+  // The line of p, at or after every p asked before.
+  size_t lineAt(const char* p) {
+    if (!counted) counted = text.data;
+    for (const char* q = counted; (q = static_cast<const char*>(memchr(q, '\n', size_t(p - q))));
+         ++q)
+      line++;
+    counted = p;
+    return line;
+  }
 };
 
-// The statement the keyword [keyword, after) makes, by the letter the
-// classic rules know it by: 'n' a material, 'N' shininess, 'K' a colour (of
-// the second letter), anything else a statement not read. Those rules look
-// at the first letter (the first two of a colour); read leniently only
-// newmtl, Ns, Ka, Kd and Ks are these, and every other keyword gives 0.
-char statementLetter(const char* keyword, const char* after, bool lenient) {
-  const size_t n = size_t(after - keyword);
-  if (!lenient) return keyword[0];
-  if (n == 6 && memcmp(keyword, "newmtl", 6) == 0) return 'n';
-  if (n == 2 && keyword[0] == 'N' && keyword[1] == 's') return 'N';
-  if (n == 2 && keyword[0] == 'K' && (keyword[1] == 'a' || keyword[1] == 'd' || keyword[1] == 's'))
-    return 'K';
-  return 0;
+// The statement [keyword, stop) without its line's end.
+std::string_view statementText(const char* keyword, const char* stop) {
+  if (stop > keyword && stop[-1] == '\n') --stop;
+  if (stop > keyword && stop[-1] == '\r') --stop;
+  return cString(keyword, stop);
+}
+
+// Stores the diffuse map of the statement [keyword, stop) in `mat` and
+// sets `stored`, unless the statement names no image (it is then kept as
+// it is). False when out of memory.
+bool storeDiffuseMap(MtlScan& s, GLMmaterial& mat, const char* keyword, const char* stop,
+                     bool& stored) {
+  const std::string_view statement = statementText(keyword, stop);
+  std::string_view options;
+  std::string image;
+  stored = splitMapStatement(statement.substr(6), options, image);
+  if (!stored) return true;
+  free(mat.diffusemap);
+  free(mat.diffusemapoptions);
+  mat.diffusemap = copyName(resolveMapName(s.name, image));
+  mat.diffusemapoptions = options.empty() ? nullptr : copyName(options);
+  mat.diffusemapline = GLuint(s.lineAt(keyword));
+  return mat.diffusemap && (options.empty() || mat.diffusemapoptions);
 }
 
 // One scan of the library: counting the materials (Store false) or storing
@@ -54,8 +115,9 @@ bool scanMtl(MtlScan& s) {
     const char* keyword = p;
     p = skipWord(p, end);
     GLMmaterial* mat = Store ? &s.materials[current] : nullptr;
-    switch (statementLetter(keyword, p, s.lenient)) {
-      case 'n': {
+    const MtlStatement kind = classify(keyword, p, s.lenient);
+    switch (kind) {
+      case MtlStatement::Material: {
         const char* stop = lineEnd(p, end, s.lenient);
         if (Store) {
           if (++current >= s.count) return s.fail("internal error: the passes disagree", keyword);
@@ -68,7 +130,7 @@ bool scanMtl(MtlScan& s) {
         p = stop;
         break;
       }
-      case 'N': {
+      case MtlStatement::Shininess: {
         float value = Store ? mat->shininess : 0;
         bool bad = false;
         p = readFloats<Store>(p, end, 1, &value, bad);
@@ -80,23 +142,32 @@ bool scanMtl(MtlScan& s) {
         }
         break;
       }
-      case 'K':
-        if (p - keyword >= 2 && (keyword[1] == 'd' || keyword[1] == 'a' || keyword[1] == 's')) {
-          float sink[3];
-          float* colour = !Store               ? sink
-                          : keyword[1] == 'd' ? mat->diffuse
-                          : keyword[1] == 'a' ? mat->ambient
-                                              : mat->specular;
-          bool bad = false;
-          p = readFloats<Store>(p, end, 3, colour, bad);
-          if (bad) return s.fail("number out of range", keyword);
-          break;
-        }
+      case MtlStatement::Diffuse:
+      case MtlStatement::Ambient:
+      case MtlStatement::Specular: {
+        float sink[3];
+        float* colour = !Store                          ? sink
+                        : kind == MtlStatement::Diffuse ? mat->diffuse
+                        : kind == MtlStatement::Ambient ? mat->ambient
+                                                        : mat->specular;
+        bool bad = false;
+        p = readFloats<Store>(p, end, 3, colour, bad);
+        if (bad) return s.fail("number out of range", keyword);
+        break;
+      }
+      case MtlStatement::Comment:
         p = lineEnd(p, end, s.lenient);
         break;
-      default:
+      case MtlStatement::DiffuseMap:
+      case MtlStatement::Other: {
         p = lineEnd(p, end, s.lenient);
+        if (!Store) break;
+        bool stored = false;
+        if (kind == MtlStatement::DiffuseMap && !storeDiffuseMap(s, *mat, keyword, p, stored))
+          return s.fail("out of memory", keyword);
+        if (!stored) s.statements[current].append(statementText(keyword, p)).push_back('\n');
         break;
+      }
     }
   }
   return true;
@@ -104,7 +175,7 @@ bool scanMtl(MtlScan& s) {
 
 void freeMaterials(GLMmaterial* materials, GLuint count) {
   if (!materials) return;
-  for (GLuint i = 0; i < count; i++) free(materials[i].name);
+  for (GLuint i = 0; i < count; i++) freeMaterialStrings(materials[i]);
   free(materials);
 }
 
@@ -153,11 +224,13 @@ bool glmReadMTL(GLMmodel* model, std::string_view name, const MtlSource& mtl, Fa
                 Libraries& libraries) {
   std::string file = pathBeside(model->path, name);
   // A library read before (the same file, or the same buffer of the
-  // caller's) gives the same materials: take those without loading it.
+  // caller's) from the same folder gives the same materials, their maps
+  // found from that folder alike: take those without loading it.
   uint64_t identity[4];
   if (mtl.identify(file.c_str(), identity))
     for (const Libraries::Library& library : libraries.read)
-      if (memcmp(library.identity, identity, sizeof identity) == 0) {
+      if (memcmp(library.identity, identity, sizeof identity) == 0 &&
+          library.folder == glmDirName(file.c_str())) {
         if (!mtl.lenient) installMaterials(libraries, library.materials, library.count);
         return true;
       }
@@ -167,7 +240,7 @@ bool glmReadMTL(GLMmodel* model, std::string_view name, const MtlSource& mtl, Fa
     return failLoad(error, load, file, Fail::OpenMtl, "can't open material file");
   if (!startText(text, error, file)) return false;
   const bool known = text.identity[0] | text.identity[1] | text.identity[2] | text.identity[3];
-  MtlScan scan{file.c_str(), text, error, mtl.lenient};
+  MtlScan scan{file.c_str(), text, error, mtl.lenient, nullptr, 1, {}, nullptr, 1};
   scanMtl<false>(scan);
   if (scan.count > UINT32_MAX) return scan.fail("more than 4294967295 materials", text.data);
   text.releaseAll();
@@ -180,12 +253,22 @@ bool glmReadMTL(GLMmodel* model, std::string_view name, const MtlSource& mtl, Fa
     return fail(error, model->path, "out of memory");
   }
   for (uint64_t i = 0; i < scan.count; i++)
-    materials[i] = GLMmaterial{nullptr,          {0.8f, 0.8f, 0.8f, 1.0f},
-                               {0.2f, 0.2f, 0.2f, 1.0f}, {0.0f, 0.0f, 0.0f, 1.0f},
-                               65.0f};
+    materials[i] = GLMmaterial{nullptr, {0.8f, 0.8f, 0.8f, 1.0f}, {0.2f, 0.2f, 0.2f, 1.0f},
+                               {0.0f, 0.0f, 0.0f, 1.0f}, 65.0f, nullptr, nullptr, nullptr,
+                               nullptr, 0};
   materials[0].name = defaultName;
   scan.materials = materials;
-  if (!scanMtl<true>(scan)) {
+  scan.statements.resize(scan.count);
+  bool stored = scanMtl<true>(scan);
+  for (uint64_t i = 0; stored && i < scan.count; i++) {
+    GLMmaterial& material = materials[i];
+    const std::string& statements = scan.statements[i];
+    material.library = copyName(file);
+    if (!statements.empty()) material.statements = copyName(statements);
+    if (!material.library || (!statements.empty() && !material.statements))
+      stored = fail(error, file, "out of memory");
+  }
+  if (!stored) {
     freeMaterials(materials, GLuint(scan.count));
     return false;
   }
@@ -203,8 +286,10 @@ bool glmReadMTL(GLMmodel* model, std::string_view name, const MtlSource& mtl, Fa
   }
   if (known) {
     // Read leniently, its materials are the model's now: only its identity is kept.
-    libraries.read.push_back(Libraries::Library{
-        {}, mtl.lenient ? nullptr : materials, mtl.lenient ? 0 : GLuint(scan.count)});
+    libraries.read.push_back(Libraries::Library{{},
+                                                glmDirName(file.c_str()),
+                                                mtl.lenient ? nullptr : materials,
+                                                mtl.lenient ? 0 : GLuint(scan.count)});
     memcpy(libraries.read.back().identity, text.identity, sizeof text.identity);
   }
   return true;

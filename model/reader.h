@@ -156,7 +156,8 @@ GLM_INTERNAL bool startText(Text& text, Failure& error, std::string_view file);
 struct GLM_INTERNAL Libraries {
   struct Library {
     uint64_t identity[4];
-    GLMmaterial* materials;
+    std::string folder;      // where its maps are found from
+    GLMmaterial* materials;  // null once they are the model's (read leniently)
     GLuint count;
   };
   GLMmodel* model;

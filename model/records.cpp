@@ -15,7 +15,7 @@ GLvoid glmDelete(GLMmodel* model) {
   free(model->facetnorms);
   free(model->triangles);
   if (model->materials) {
-    for (GLuint i = 0; i < model->materialcount; i++) free(model->materials[i].name);
+    for (GLuint i = 0; i < model->materialcount; i++) freeMaterialStrings(model->materials[i]);
     free(model->materials);
   }
   while (GLMgroup* group = model->groups) {
@@ -25,6 +25,14 @@ GLvoid glmDelete(GLMmodel* model) {
     free(group);
   }
   free(model);
+}
+
+void freeMaterialStrings(GLMmaterial& material) {
+  free(material.name);
+  free(material.diffusemap);
+  free(material.diffusemapoptions);
+  free(material.statements);
+  free(material.library);
 }
 
 GLMgroup* glmFindGroup(GLMmodel* model, const char* name) {

@@ -280,7 +280,7 @@ void face(Out& out, const GLMtriangle& t, bool texture, bool normal, bool flat) 
   out.commit(p);
 }
 
-// A material's colours and shininess, then an empty line.
+// A material's colours and shininess.
 void materialValues(Out& out, const GLMmaterial& material) {
   out.floats("Ka", material.ambient, 3);
   out.floats("Kd", material.diffuse, 3);
@@ -289,7 +289,7 @@ void materialValues(Out& out, const GLMmaterial& material) {
   p = Out::copy(p, "Ns ");
   // Back from OpenGL's 0..128 to the file's 0..1000 scale, in double.
   p = formatDouble(p, double(material.shininess) / 128.0 * 1000.0);
-  p = Out::copy(p, "\n\n");
+  *p++ = '\n';
   out.commit(p);
 }
 
@@ -303,27 +303,98 @@ bool startingValues(const GLMmaterial& m) {
          memcmp(m.specular, specular, sizeof specular) == 0 && m.shininess == 65.0f;
 }
 
+// A map statement: keyword, options, the image's name.
+void mapLine(Out& out, std::string_view keyword, std::string_view options,
+             const std::string& image) {
+  out.text(keyword.data(), keyword.size());
+  out.text(" ");
+  if (!options.empty()) {
+    out.text(options.data(), options.size());
+    out.text(" ");
+  }
+  out.text(image.data(), image.size());
+  out.text("\n");
+}
+
+// The library's folder, and whether the statements of a material read from
+// another library's folder name their images from elsewhere.
+struct LibraryFolder {
+  std::string folder;
+  bool asked = false;
+  std::string lastSource;  // the folder of the last material's library asked about
+  bool lastMoved = false;
+
+  bool moved(const char* library) {
+    std::string source = glmDirName(library);
+    if (!asked || source != lastSource) {
+      lastMoved = !sameFolder(source, folder);
+      lastSource = std::move(source);
+      asked = true;
+    }
+    return lastMoved;
+  }
+};
+
+// The statements a material keeps, then its diffuse map. Written into
+// another folder than the one their library was read from, map statements
+// name their images from there.
+void materialStatements(Out& out, const GLMmaterial& material, LibraryFolder& where) {
+  if (material.statements) {
+    const bool moved = material.library && where.moved(material.library);
+    std::string_view rest = material.statements;
+    while (!rest.empty()) {
+      const size_t stop = rest.find('\n');
+      const std::string_view line = rest.substr(0, stop);
+      rest.remove_prefix(stop == std::string_view::npos ? rest.size() : stop + 1);
+      const std::string_view keyword = line.substr(0, std::min(line.find_first_of(" \t"), line.size()));
+      std::string_view options;
+      std::string image;
+      if (moved && isMapKeyword(keyword) &&
+          splitMapStatement(line.substr(keyword.size()), options, image)) {
+        mapLine(out, keyword, options, nameFromFolder(where.folder, resolveMapName(material.library, image)));
+        continue;
+      }
+      out.text(line.data(), line.size());
+      out.text("\n");
+    }
+  }
+  if (material.diffusemap)
+    mapLine(out, "map_Kd", material.diffusemapoptions ? material.diffusemapoptions : "",
+            nameFromFolder(where.folder, material.diffusemap));
+}
+
+bool hasStatements(const GLMmaterial& m) { return m.statements || m.diffusemap; }
+
 // Writes the materials as the MTL file `filename` and closes it, not yet
-// renamed over its name; false with the failure. Material 0 named "default"
-// is the one the reader makes for every library: it gets no "newmtl" line,
-// and its values, where the library changed them, stand before the first
-// "newmtl", where a library changes them.
+// renamed over its name; false with the failure. Each material is its
+// "newmtl" line, its colours and shininess, its statements and an empty
+// line. Material 0 named "default" is the one the reader makes for every
+// library: it gets no "newmtl" line, and its values, where the library
+// changed them, and its statements stand before the first "newmtl", where a
+// library gives them.
 bool glmWriteMTL(const GLMmodel* model, const std::string& filename, Replacement& file,
                  Failure& failure) {
   if (!file.create(filename.c_str())) return fail(failure, Fail::OpenMtl, filename, "can't open");
   Out out(file, 4096 + 256 * size_t(model->materialcount));
   header(out, "MTL");
   out.text("\n");
+  LibraryFolder where;
+  where.folder = glmDirName(filename.c_str());
   for (GLuint i = 0; i < model->materialcount; i++) {
     const GLMmaterial& material = model->materials[i];
     if (i == 0 && strcmp(material.name, "default") == 0) {
-      if (!startingValues(material)) materialValues(out, material);
+      const bool values = !startingValues(material);
+      if (values) materialValues(out, material);
+      materialStatements(out, material, where);
+      if (values || hasStatements(material)) out.text("\n");
       continue;
     }
     out.text("newmtl ");
     out.text(material.name);
     out.text("\n");
     materialValues(out, material);
+    materialStatements(out, material, where);
+    out.text("\n");
   }
   return finishFile(out, file, filename, failure);
 }

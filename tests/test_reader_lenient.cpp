@@ -100,6 +100,10 @@ TEST(LenientKeywords, MtlKeywordsAreMatchedWholeAndOthersNeverMakeMaterials) {
   EXPECT_EQ(metal.diffuse[0], 0.5f);        // not Kdx
   EXPECT_EQ(metal.specular[2], 0.3f);
   EXPECT_EQ(r.model->materials[0].diffuse[0], 0.1f);
+  // What is not modelled is kept as it is, in order.
+  EXPECT_STREQ(metal.statements,
+               "Ni 1.45\nnorm -bm 3 normal.jpg\nPr 0.3\nPm 1\nPs 0.1\nPc 0.2\naniso 0.1\n"
+               "map_Pr rough.png\nKdx 1 1 1\nNsx 999\nKe 1 1 1\n");
   // By the first letters, norm defines a material "-bm".
   EXPECT_EQ(readWith(obj, pbr, GLM_READ_OPTIONAL_LIBRARIES).model->materialcount, 3u);
 }

@@ -52,11 +52,11 @@ TEST(Mtl, ShininessIsRescaledFromThousandToOneHundredTwentyEight) {
   EXPECT_EQ(m->materials[1].shininess, 64.0f);
   EXPECT_EQ(m->materials[2].shininess, 128.0f);
   EXPECT_EQ(m->materials[3].shininess, 65.0f);
-  // Ni also starts with N and replaces the Ns value: 1.5 / 1000 * 128.
-  float expected = 1.5f / 1000.0f;
+  // Ni, the optical density, leaves the shininess of Ns alone: 96 / 1000 * 128.
+  float expected = 96.0f / 1000.0f;
   expected *= 128.0f;
   EXPECT_EQ(m->materials[4].shininess, expected);
-  EXPECT_NEAR(m->materials[4].shininess, 0.192f, 1e-6f);
+  EXPECT_STREQ(m->materials[4].statements, "Ni 1.5\n");
 }
 
 TEST(Mtl, ShininessIsNotClamped) {

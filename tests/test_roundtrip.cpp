@@ -337,8 +337,8 @@ TEST(RoundTrip, ModelReadFromAFile) {
   GLMmodel* m = glmReadOBJ(CELSHADE_TEST_DATA "/cube.obj");
   ASSERT_NE(m->normals, nullptr);
   ASSERT_NE(m->texcoords, nullptr);
-  // Its shininess values (from Ns 250, and Ni 1.45 after Ns 1000) come back
-  // exactly: the written Ns text reads back to the float first read.
+  // Its shininess values (from Ns 250 and Ns 1000) come back exactly: the
+  // written Ns text reads back to the float first read.
   for (GLuint mode : {0, GLM_TEXTURE, GLM_SMOOTH, GLM_SMOOTH | GLM_TEXTURE,
                       GLM_SMOOTH | GLM_TEXTURE | GLM_MATERIAL})
     expectRoundTrip(m, mode);

@@ -12,8 +12,9 @@ build=$(cd "${1:-build}" && pwd)
 viewer="$build/viewer/celshade"
 knot="$build/tools/modelgen/knot"
 robot="$build/tools/modelgen/robot"
+globe="$build/tools/modelgen/globe"
 docs="$root/docs"
-for program in "$viewer" "$knot" "$robot"; do
+for program in "$viewer" "$knot" "$robot" "$globe"; do
   if [ ! -x "$program" ]; then
     echo "No $program: build it first (make build)." >&2
     exit 1
@@ -37,6 +38,8 @@ shoot penguin --keys 2sssssss      # penguin, eye distance 3, zoomed out to abou
 shoot rabbit --keys 3              # rabbit, eye distance 2
 "$knot" "$work"
 shoot knot "$work/knot.obj"        # a model of your own, with data/Shader.txt
+"$globe" "$work"
+shoot globe --turn 20,15 "$work/globe.obj"  # a textured one: map_Kd globe.png
 
 # The robot a quarter of a million units from the origin, a thousand times
 # too large, Z-up, its normals a hundredth long: shown upright and turned.

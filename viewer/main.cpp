@@ -28,6 +28,7 @@
 #include <string>
 
 #include "messages.h"
+#include "textures.h"
 
 // The bundled run's title, kept as it always was.
 static const char kBundledTitle[] = "Veltrane - Kordex Assignment 3 - Cel Shading";
@@ -215,5 +216,8 @@ bool readObjIntoModel() {
   glmUnitize(cowModel);
   glmUnitize(rabbitModel);
   glmUnitize(penguinModel);
+  loadTextures(cowModel, cowModelFile, {});
+  loadTextures(rabbitModel, rabbitModelFile, {});
+  loadTextures(penguinModel, penguinModelFile, {});
   return true;
 }

@@ -3,7 +3,8 @@
 #include "model_arrays.h"
 
 size_t ModelArrays::bytes() const {
-  return (positions.size() + nx.size() + ny.size() + nz.size()) * sizeof(GLfloat) +
+  return (positions.size() + texcoords.size() + nx.size() + ny.size() + nz.size()) *
+             sizeof(GLfloat) +
          (indices.size() + groupFirst.size() + groupCount.size()) * sizeof(GLuint);
 }
 
@@ -24,11 +25,16 @@ constexpr GLuint kNone = ~0u;
 // vertex with thousands of normals costs no quadratic time.
 constexpr int kSearchLimit = 16;
 
-// Appends a drawn vertex at model vertex v with direction d; its index.
-GLuint addVertex(ModelArrays& a, const GLfloat* v, const vector& d) {
+// Appends a drawn vertex at model vertex v with direction d (and texture
+// coordinate t, when the arrays have them); its index.
+GLuint addVertex(ModelArrays& a, const GLfloat* v, const vector& d, const GLfloat* t) {
   a.positions.push_back(v[0]);
   a.positions.push_back(v[1]);
   a.positions.push_back(v[2]);
+  if (t) {
+    a.texcoords.push_back(t[0]);
+    a.texcoords.push_back(t[1]);
+  }
   a.nx.push_back(d.x);
   a.ny.push_back(d.y);
   a.nz.push_back(d.z);
@@ -44,18 +50,23 @@ void shrink(std::vector<T>& v) {
 
 }  // namespace
 
-void buildModelArrays(const GLMmodel* m, ModelArrays& a) {
+void buildModelArrays(const GLMmodel* m, ModelArrays& a, bool texcoords) {
   a = ModelArrays();
   // Per model vertex the drawn vertices made from it with a normal index,
-  // newest first: head per model vertex, then a link and the normal index
-  // per drawn vertex (kNone for face directions, which are never shared).
-  std::vector<GLuint> head(size_t(m->vertexcount) + 1, kNone), next, normalOf;
+  // newest first: head per model vertex, then a link, the normal index and
+  // the texture coordinate index per drawn vertex (kNone for face
+  // directions, which are never shared).
+  std::vector<GLuint> head(size_t(m->vertexcount) + 1, kNone), next, normalOf, texcoordOf;
+  texcoords = texcoords && m->texcoords;
+  static const GLfloat kNoTexcoord[2] = {0.0f, 0.0f};
   // Most models give each vertex one normal: about one drawn vertex each.
   const size_t expected = m->vertexcount;
   for (std::vector<GLfloat>* v : {&a.nx, &a.ny, &a.nz}) v->reserve(expected);
   a.positions.reserve(3 * expected);
+  if (texcoords) a.texcoords.reserve(2 * expected);
   next.reserve(expected);
   normalOf.reserve(expected);
+  texcoordOf.reserve(expected);
   a.indices.reserve(size_t(m->trianglecount) * 3);
   for (const GLMgroup* group = m->groups; group; group = group->next) {
     a.groupFirst.push_back(GLuint(a.indices.size()));
@@ -66,25 +77,30 @@ void buildModelArrays(const GLMmodel* m, ModelArrays& a) {
       for (int k = 0; k < 3; ++k) {
         GLuint v = t.vertexidx[k], found = kNone;
         const GLfloat* position = &m->vertices[3 * v];
+        // The corner's texture coordinate index, 0 for none (or none used).
+        const GLuint c = texcoords && t.texcoordidx[k] - 1 < m->texcoordcount ? t.texcoordidx[k] : 0;
+        const GLfloat* uv = !texcoords ? nullptr : c ? &m->texcoords[2 * c] : kNoTexcoord;
         if (hasNormal(m, t, k)) {
           GLuint n = t.normalidx[k];
           GLuint d = head[v];
           for (int step = 0; d != kNone && step < kSearchLimit; ++step, d = next[d])
-            if (normalOf[d] == n) {
+            if (normalOf[d] == n && texcoordOf[d] == c) {
               found = d;
               break;
             }
           if (found == kNone) {
             const GLfloat* normal = &m->normals[3 * n];
-            found = addVertex(a, position, {normal[0], normal[1], normal[2]});
+            found = addVertex(a, position, {normal[0], normal[1], normal[2]}, uv);
             next.push_back(head[v]);
             normalOf.push_back(n);
+            texcoordOf.push_back(c);
             head[v] = found;
           }
         } else {
-          found = addVertex(a, position, faceDirection(m, t));
+          found = addVertex(a, position, faceDirection(m, t), uv);
           next.push_back(kNone);
           normalOf.push_back(kNone);
+          texcoordOf.push_back(kNone);
         }
         a.indices.push_back(found);
       }
@@ -92,6 +108,7 @@ void buildModelArrays(const GLMmodel* m, ModelArrays& a) {
     a.groupCount.push_back(GLuint(a.indices.size()) - a.groupFirst.back());
   }
   shrink(a.positions);
+  shrink(a.texcoords);
   shrink(a.nx);
   shrink(a.ny);
   shrink(a.nz);

@@ -13,10 +13,13 @@
 // The model's drawable triangles as indexed corners. A drawn vertex is a
 // model vertex together with the direction its corners take their ramp
 // coordinate from: the corner's normal, or its triangle's face direction
-// when the corner has no usable normal index. Corners that share both share
-// one drawn vertex.
+// when the corner has no usable normal index; built with texture
+// coordinates, also the corner's texture coordinate ((0, 0) for a corner
+// without a usable index). Corners that share all of them share one drawn
+// vertex.
 struct ModelArrays {
   std::vector<GLfloat> positions;   // 3 per drawn vertex
+  std::vector<GLfloat> texcoords;   // 2 per drawn vertex when built with them, else none
   std::vector<GLfloat> nx, ny, nz;  // its direction, model space, one array per axis
   std::vector<GLuint> indices;      // 3 per drawable triangle, group after group
   std::vector<GLuint> groupFirst;   // per group in list order: its first index
@@ -45,9 +48,10 @@ inline bool hasNormal(const GLMmodel* m, const GLMtriangle& t, int k) {
 // whose own normal cannot be used.
 vector faceDirection(const GLMmodel* m, const GLMtriangle& t);
 
-// Fills `a` from m (whose groups, triangles, vertices and normals it reads);
-// triangles that are not drawable are left out.
-void buildModelArrays(const GLMmodel* m, ModelArrays& a);
+// Fills `a` from m (whose groups, triangles, vertices and normals it reads,
+// and with `texcoords` its texture coordinates); triangles that are not
+// drawable are left out.
+void buildModelArrays(const GLMmodel* m, ModelArrays& a, bool texcoords = false);
 
 // The ramp coordinate of each of `count` directions (nx[i], ny[i], nz[i]):
 // the direction through the upper-left 3x3 block of M, normalized, dotted

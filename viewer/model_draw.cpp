@@ -2,6 +2,10 @@
 // display lists made with glmList, the cel-shaded copy and the outline from
 // buffer objects holding the model's drawn vertices and indices, with the
 // ramp coordinates computed on the CPU each frame and sent in one buffer.
+// Materials with an image are drawn with it: in the lit copy on texture
+// unit 0 (a list per group, the group's texture bound between them), in
+// the cel-shaded copy on unit 1 beside the ramp on unit 0, so that the
+// image's colour multiplies the material's colour and the band alike.
 #define GL_GLEXT_PROTOTYPES
 #include "model_draw.h"
 
@@ -16,6 +20,7 @@
 #include <vector>
 
 #include "model_arrays.h"
+#include "textures.h"
 
 namespace {
 
@@ -23,6 +28,7 @@ namespace {
 // the frame being drawn.
 struct ModelData {
   const GLMmodel* model;
+  bool textured;  // some material is drawn with an image
   ModelArrays arrays;
   std::vector<GLfloat> ramp;
 };
@@ -32,6 +38,8 @@ struct ModelObjects {
   const GLMmodel* model;
   std::vector<std::pair<GLuint, GLuint>> lists;  // glmDraw mode, list name
   GLuint positions = 0, indices = 0, ramp = 0;   // buffer names
+  GLuint texcoords = 0;                           // buffer name, textured models only
+  std::vector<GLuint> groupTextures;              // per group in list order, 0 for none
 };
 
 // The objects made in one context. The marker is an empty list made there
@@ -41,6 +49,7 @@ struct ContextObjects {
   void* context;
   GLuint marker;
   std::vector<ModelObjects> models;
+  std::vector<std::pair<const TextureImage*, GLuint>> textures;  // image, texture name
 };
 
 std::vector<std::unique_ptr<ModelData>> modelData;
@@ -64,9 +73,9 @@ void* currentContext() {
 ModelData& dataOf(const GLMmodel* m) {
   for (auto& data : modelData)
     if (data->model == m) return *data;
-  modelData.emplace_back(new ModelData{m, {}, {}});
+  modelData.emplace_back(new ModelData{m, drawnTextured(m), {}, {}});
   ModelData& data = *modelData.back();
-  buildModelArrays(m, data.arrays);
+  buildModelArrays(m, data.arrays, data.textured);
   data.ramp.resize(data.arrays.vertexCount());
   return data;
 }
@@ -78,28 +87,61 @@ GLuint newMarker() {
   return marker;
 }
 
-// m's objects in the current context.
-ModelObjects& objectsOf(const GLMmodel* m) {
+// The objects of the current context.
+ContextObjects& contextObjects() {
   void* context = currentContext();
-  ContextObjects* here = nullptr;
   for (ContextObjects& c : contexts)
-    if (c.context == context) here = &c;
-  if (!here) {
-    contexts.push_back({context, newMarker(), {}});
-    here = &contexts.back();
-  } else if (!glIsList(here->marker)) {
-    here->marker = newMarker();
-    here->models.clear();
-  }
-  for (ModelObjects& o : here->models)
-    if (o.model == m) return o;
-  here->models.push_back({m, {}});
-  return here->models.back();
+    if (c.context == context) {
+      if (!glIsList(c.marker)) {
+        c.marker = newMarker();
+        c.models.clear();
+        c.textures.clear();
+      }
+      return c;
+    }
+  contexts.push_back({context, newMarker(), {}, {}});
+  return contexts.back();
 }
 
-// Loads a's drawn vertices and indices into buffers of o, once.
+// m's objects in the current context.
+ModelObjects& objectsOf(const GLMmodel* m) {
+  ContextObjects& here = contextObjects();
+  for (ModelObjects& o : here.models)
+    if (o.model == m) return o;
+  here.models.emplace_back();
+  here.models.back().model = m;
+  return here.models.back();
+}
+
+// The texture of each group's material in the current context, 0 for none;
+// the textures are made once per context.
+const std::vector<GLuint>& groupTextures(const GLMmodel* m, ModelObjects& o) {
+  if (!o.groupTextures.empty() || !m->groups) return o.groupTextures;
+  ContextObjects& here = contextObjects();
+  for (const GLMgroup* group = m->groups; group; group = group->next) {
+    const TextureImage* image = materialImage(m, group->material);
+    GLuint name = 0;
+    for (const auto& [made, texture] : here.textures)
+      if (made == image) name = texture;
+    if (image && !name) {
+      name = makeTexture(*image);
+      here.textures.emplace_back(image, name);
+    }
+    o.groupTextures.push_back(name);
+  }
+  return o.groupTextures;
+}
+
+// Loads a's drawn vertices, texture coordinates and indices into buffers of
+// o, once.
 void makeBuffers(ModelObjects& o, const ModelArrays& a) {
   if (o.positions) return;
+  if (!a.texcoords.empty()) {
+    glGenBuffers(1, &o.texcoords);
+    glBindBuffer(GL_ARRAY_BUFFER, o.texcoords);
+    glBufferData(GL_ARRAY_BUFFER, a.texcoords.size() * sizeof(GLfloat), a.texcoords.data(),
+                 GL_STATIC_DRAW);
+  }
   GLuint names[3];
   glGenBuffers(3, names);
   o.positions = names[0];
@@ -116,9 +158,10 @@ void makeBuffers(ModelObjects& o, const ModelArrays& a) {
 }
 
 // One draw per group from o's buffers, with the arrays the caller enabled
-// besides positions; with `coloured` each group first gets its colour.
+// besides positions; with `coloured` each group first gets its colour, and
+// with `textures` its texture (or none) on unit 1.
 void drawGroups(const GLMmodel* m, const ModelObjects& o, const ModelArrays& a, bool coloured,
-                bool white) {
+                bool white, const std::vector<GLuint>* textures = nullptr) {
   glBindBuffer(GL_ARRAY_BUFFER, o.positions);
   glVertexPointer(3, GL_FLOAT, 0, nullptr);
   glEnableClientState(GL_VERTEX_ARRAY);
@@ -126,6 +169,16 @@ void drawGroups(const GLMmodel* m, const ModelObjects& o, const ModelArrays& a, 
   size_t g = 0;
   for (const GLMgroup* group = m->groups; group; group = group->next, ++g) {
     if (coloured) groupColour(m, group, white);
+    if (textures) {
+      glActiveTexture(GL_TEXTURE1);
+      if (GLuint texture = (*textures)[g]) {
+        glBindTexture(GL_TEXTURE_2D, texture);
+        glEnable(GL_TEXTURE_2D);
+      } else {
+        glDisable(GL_TEXTURE_2D);
+      }
+      glActiveTexture(GL_TEXTURE0);
+    }
     if (a.groupCount[g] == 0) continue;
     glDrawElements(GL_TRIANGLES, GLsizei(a.groupCount[g]), GL_UNSIGNED_INT,
                    reinterpret_cast<const void*>(uintptr_t(a.groupFirst[g]) * sizeof(GLuint)));
@@ -148,20 +201,61 @@ void keepLargeBlocks() {
   mallopt(M_TRIM_THRESHOLD, INT_MAX);
 }
 
+
+// One list per group of m, each group's texture bound before it, as one
+// list. The textures are made first: made while a list is compiled, they
+// would go into it.
+GLuint texturedList(GLMmodel* m, ModelObjects& o, GLuint mode) {
+  const std::vector<GLuint>& textures = groupTextures(m, o);
+  std::vector<GLuint> groupLists;
+  for (GLMgroup* group = m->groups; group; group = group->next) {
+    // The model with this group alone: glmList draws the group as it
+    // draws it among the others.
+    GLMgroup alone = *group;
+    alone.next = nullptr;
+    GLMmodel view = *m;
+    view.groups = &alone;
+    view.groupcount = 1;
+    groupLists.push_back(glmList(&view, mode));
+  }
+  GLuint list = glGenLists(1);
+  glNewList(list, GL_COMPILE);
+  for (size_t g = 0; g < groupLists.size(); g++) {
+    if (textures[g]) {
+      glBindTexture(GL_TEXTURE_2D, textures[g]);
+      glEnable(GL_TEXTURE_2D);
+    } else {
+      glDisable(GL_TEXTURE_2D);
+    }
+    glCallList(groupLists[g]);
+  }
+  glDisable(GL_TEXTURE_2D);
+  glEndList();
+  return list;
+}
+
 }  // namespace
 
 void drawLitCopy(GLMmodel* m, GLuint mode) {
   ModelObjects& o = objectsOf(m);
-  for (const auto& [listMode, list] : o.lists)
-    if (listMode == mode) {
-      glCallList(list);
-      return;
-    }
-  keepLargeBlocks();
-  // glmList prints the mode's warnings, once; the list is only compiled.
-  GLuint list = glmList(m, mode);
-  o.lists.push_back({mode, list});
+  // With its materials, a textured model is drawn with its images, the
+  // highlight added after them.
+  const bool textured = (mode & GLM_MATERIAL) && dataOf(m).textured;
+  if (textured) {
+    mode |= GLM_TEXTURE;
+    glLightModeli(GL_LIGHT_MODEL_COLOR_CONTROL, GL_SEPARATE_SPECULAR_COLOR);
+  }
+  GLuint list = 0;
+  for (const auto& [listMode, made] : o.lists)
+    if (listMode == mode) list = made;
+  if (!list) {
+    keepLargeBlocks();
+    // glmList prints the mode's warnings, once; the list is only compiled.
+    list = textured ? texturedList(m, o, mode) : glmList(m, mode);
+    o.lists.push_back({mode, list});
+  }
   glCallList(list);
+  if (textured) glLightModeli(GL_LIGHT_MODEL_COLOR_CONTROL, GL_SINGLE_COLOR);
 }
 
 void drawCelShaded(const GLMmodel* m, const matrix& M, const vector& light, bool white) {
@@ -176,7 +270,24 @@ void drawCelShaded(const GLMmodel* m, const matrix& M, const vector& light, bool
                GL_STREAM_DRAW);
   glTexCoordPointer(1, GL_FLOAT, 0, nullptr);
   glEnableClientState(GL_TEXTURE_COORD_ARRAY);
-  drawGroups(m, o, a, true, white);
+  // Colours off, textures off too: white bands.
+  const bool textured = data.textured && !white;
+  if (textured) {
+    glClientActiveTexture(GL_TEXTURE1);
+    glBindBuffer(GL_ARRAY_BUFFER, o.texcoords);
+    glTexCoordPointer(2, GL_FLOAT, 0, nullptr);
+    glEnableClientState(GL_TEXTURE_COORD_ARRAY);
+    glClientActiveTexture(GL_TEXTURE0);
+  }
+  drawGroups(m, o, a, true, white, textured ? &groupTextures(m, o) : nullptr);
+  if (textured) {
+    glActiveTexture(GL_TEXTURE1);
+    glDisable(GL_TEXTURE_2D);
+    glActiveTexture(GL_TEXTURE0);
+    glClientActiveTexture(GL_TEXTURE1);
+    glDisableClientState(GL_TEXTURE_COORD_ARRAY);
+    glClientActiveTexture(GL_TEXTURE0);
+  }
   glDisableClientState(GL_TEXTURE_COORD_ARRAY);
 }
 

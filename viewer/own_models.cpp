@@ -8,8 +8,10 @@
 #include <cstdlib>
 #include <cstring>
 #include <string>
+#include <vector>
 
 #include "messages.h"
+#include "textures.h"
 
 // Space between the two copies, in the units of a placed model (whose
 // largest side is 2).
@@ -23,7 +25,12 @@ static void giveDefaultMaterial(GLMmodel* m) {
                                 {0.8f, 0.8f, 0.8f, 1.0f},
                                 {0.2f, 0.2f, 0.2f, 1.0f},
                                 {0.0f, 0.0f, 0.0f, 1.0f},
-                                65.0f};
+                                65.0f,
+                                nullptr,
+                                nullptr,
+                                nullptr,
+                                nullptr,
+                                0};
   *material = defaults;
   m->materials = material;
   m->materialcount = 1;
@@ -42,12 +49,13 @@ static void giveUnitNormals(GLMmodel* m) {
 void readOwnModels(const char* const* files, int count, UpAxis up, GLuint readFlags) {
   // All are read and checked before any is changed, so that a bad last
   // file stops the run before the others print anything but warnings.
+  std::vector<EmbeddedImage> embedded[kMaxModels];
   for (int i = 0; i < count; ++i) {
     std::string reason;
     GLMmodel* m;
     {
       MessageRelay relay;
-      m = importModel(files[i], readFlags, reason);
+      m = importModel(files[i], readFlags, reason, &embedded[i]);
     }
     if (!m) refuse(reason);
     if (m->trianglecount == 0) refuse(std::string(files[i]) + ": no faces to draw");
@@ -65,6 +73,7 @@ void readOwnModels(const char* const* files, int count, UpAxis up, GLuint readFl
       giveUnitNormals(m);
     }
     if (!m->materials) giveDefaultMaterial(m);
+    loadTextures(m, own.file, embedded[i]);
     own.profile = turnProfile(m);
     own.offset = own.profile.widest() + kGap / 2;
   }

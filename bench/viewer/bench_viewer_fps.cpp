@@ -1,5 +1,6 @@
 // Frames per second of the viewer on a virtual display (Xvfb) for generated
-// models of about 20,000, 200,000 and 1,000,000 triangles, each measured
+// models of about 20,000, 200,000 and 1,000,000 triangles (the two large
+// ones also with texture coordinates and an image on every material), each measured
 // twice: with Mesa's software renderer (llvmpipe) and with Mesa's no-op
 // driver (GALLIUM_NOOP=1), which takes every GL call and draws nothing, so
 // that its column shows the frame's own CPU cost as a fast GPU would leave
@@ -217,6 +218,32 @@ long writeSet(const std::string& dir, long wanted) {
   return written ? triangles : -1;
 }
 
+// Gives the cow in `dir` texture coordinates (glmLinearTexture) and every
+// one of its materials a 256 x 256 checker image as its diffuse map, so
+// that both copies are drawn textured. False when a file cannot be written.
+bool textureCow(const std::string& dir) {
+  FILE* f = fopen((dir + "/checker.ppm").c_str(), "wb");
+  if (!f) return false;
+  fprintf(f, "P6\n256 256\n255\n");
+  for (int y = 0; y < 256; ++y)
+    for (int x = 0; x < 256; ++x) {
+      const unsigned char c = (x / 32 + y / 32) % 2 ? 230 : 60;
+      const unsigned char texel[3] = {c, c, 200};
+      fwrite(texel, 1, 3, f);
+    }
+  if (fclose(f) != 0) return false;
+  char error[512] = "";
+  GLMmodel* model = glmTryReadOBJ((dir + "/cow.obj").c_str(), error, sizeof error);
+  if (!model) return false;
+  glmLinearTexture(model);
+  for (GLuint i = 0; i < model->materialcount; ++i)
+    model->materials[i].diffusemap = strdup((dir + "/checker.ppm").c_str());
+  bool written = glmTryWriteOBJ(model, (dir + "/cow.obj").c_str(),
+                                GLM_SMOOTH | GLM_TEXTURE | GLM_MATERIAL, error, sizeof error);
+  glmDelete(model);
+  return written;
+}
+
 // Triangles in workdir/name.obj, or -1 when it cannot be read.
 long triangleCount(const std::string& workdir, const char* name) {
   char error[512] = "";
@@ -365,10 +392,14 @@ int main(int argc, char** argv) {
   printf("%-16s %9s | %-27s | %-27s |\n", "", "", "LIBGL_ALWAYS_SOFTWARE=1", "GALLIUM_NOOP=1");
   printf("%-16s %9s | %7s %9s %9s | %7s %9s %9s | %5s\n", "model", "triangles", "fps",
          "ms/frame", "cpu ms", "fps", "cpu ms", "cpu ns/tr", "load");
-  for (long wanted : {20000L, 200000L, 1000000L}) {
+  // The generated models, then the two large ones textured.
+  const std::pair<long, bool> sets[] = {{20000L, false},  {200000L, false}, {1000000L, false},
+                                        {200000L, true}, {1000000L, true}};
+  for (auto [wanted, textured] : sets) {
     std::string scratch = makeScratch();
     if (scratch.empty()) return 1;
     long triangles = writeSet(scratch, wanted);
+    if (textured && !textureCow(scratch)) triangles = -1;
     if (triangles <= 0) {
       fprintf(stderr, "could not write the models into %s\n", scratch.c_str());
       return 1;
@@ -382,8 +413,8 @@ int main(int argc, char** argv) {
       if (r[int(driver)].frames <= 0) return 1;
       if (driver == Driver::noop) firstFrame = viewer.firstFrame(), resident = viewer.resident();
     }
-    printRow("generated", triangles, r[0], r[1]);
-    if (wanted == 1000000L) printLoad(scratch, firstFrame, resident);
+    printRow(textured ? "textured" : "generated", triangles, r[0], r[1]);
+    if (wanted == 1000000L && !textured) printLoad(scratch, firstFrame, resident);
     if (perf) printProfile(scratch, triangles);
     removeScratch(scratch);
   }

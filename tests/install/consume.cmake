@@ -70,8 +70,8 @@ elseif(MODE STREQUAL "shared")
     message(FATAL_ERROR "no versioned shared library under ${prefix}")
   endif()
   run(readelf -d ${library})
-  if(NOT last_output MATCHES "\\(SONAME\\)[^\n]*\\[libcelshade_model\\.so\\.[0-9]+\\]")
-    message(FATAL_ERROR "no versioned SONAME:\n${last_output}")
+  if(NOT last_output MATCHES "\\(SONAME\\)[^\n]*\\[libcelshade_model\\.so\\.1\\]")
+    message(FATAL_ERROR "SONAME is not libcelshade_model.so.1 (GLMmaterial's layout):\n${last_output}")
   endif()
   # Exported: exactly the functions glm.h declares (its lines that start
   # with a type and name a glm function).

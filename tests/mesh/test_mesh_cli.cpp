@@ -7,6 +7,7 @@
 
 #include <signal.h>
 #include <sys/resource.h>
+#include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -292,11 +293,6 @@ void writeSpider(const std::string& dir) {
             "newmtl Eye\nKd 1 0 0\nmap_Kd eye.ppm\n");
 }
 
-// The spider's library as the writer writes it back: the same materials.
-const char* const kPlainSpiderLibrary =
-    "newmtl Chitin\nKa 0.1 0.1 0.1\nKd 0.4 0.3 0.2\nKs 0.5 0.5 0.5\nNs 96\n\n"
-    "newmtl Leg\nKd 0.3 0.2 0.1\n\nnewmtl Eye\nKd 1 0 0\n";
-
 // The same groups (names, order, triangles' corners, material names) and
 // the same materials.
 void expectSameModel(const GLMmodel* a, const GLMmodel* b) {
@@ -319,41 +315,63 @@ void expectSameModel(const GLMmodel* a, const GLMmodel* b) {
   }
 }
 
+// The statements of each material, its map and its name, one line each.
+std::string materialText(const GLMmodel* m) {
+  std::string text;
+  for (GLuint i = 0; i < m->materialcount; i++) {
+    const GLMmaterial& mat = m->materials[i];
+    text += std::string(mat.name) + ": " + (mat.diffusemap ? mat.diffusemap : "no map") + " | " +
+            (mat.statements ? mat.statements : "") + "\n";
+  }
+  return text;
+}
+
 TEST(MeshCli, InPlaceWriteNeverReplacesALibraryWithLessThanItHeld) {
+  // The spider's library has maps, transparency and illumination models:
+  // written in place, it keeps them all, and the model comes back.
   std::string dir = scratchDir();
   writeSpider(dir);
-  const std::string obj = readFile(dir + "spider.obj"), mtl = readFile(dir + "spider.mtl");
-  Result r = mesh({"weld", "--epsilon", "0.001", dir + "spider.obj", dir + "spider.obj"});
-  EXPECT_EQ(r.status, 1);
-  EXPECT_EQ(r.err, "celshade-mesh: " + dir +
-                       "spider.mtl: the output's library would replace it, losing 1 `d` "
-                       "statement, 2 `illum` statements, 3 `map_Kd` statements; nothing written "
-                       "(write " + dir + "spider.obj under another name or in another folder)\n");
-  EXPECT_EQ(r.out, "");
-  EXPECT_EQ(readFile(dir + "spider.obj"), obj);
-  EXPECT_EQ(readFile(dir + "spider.mtl"), mtl);
-
-  // A library of what the writer writes back is replaced by the same
-  // materials, and the model comes back.
-  writeFile(dir + "spider.mtl", kPlainSpiderLibrary);
   GLMmodel* before = load(dir + "spider.obj");
-  r = mesh({"weld", "--epsilon", "0.001", dir + "spider.obj", dir + "spider.obj"});
+  Result r = mesh({"weld", "--epsilon", "0.001", dir + "spider.obj", dir + "spider.obj"});
   EXPECT_EQ(r.status, 0) << r.err;
+  EXPECT_EQ(r.err.find("spider.mtl"), std::string::npos) << r.err;
   GLMmodel* after = load(dir + "spider.obj");
   expectSameModel(before, after);
+  EXPECT_EQ(materialText(after), materialText(before));
+  EXPECT_NE(readFile(dir + "spider.mtl").find("illum 2\nmap_Kd leg.ppm\n"), std::string::npos);
   glmDelete(before);
   glmDelete(after);
 
-  // Nor is a library of another model's materials replaced.
-  writeFile(dir + "other.mtl", "newmtl Moss\nKd 0 1 0\n");
-  r = mesh({"reverse", dir + "spider.obj", dir + "other.obj"});
-  EXPECT_EQ(r.status, 1);
-  EXPECT_NE(r.err.find("other.mtl: the output's library would replace it, losing material "
-                       "\"Moss\"; nothing written"),
-            std::string::npos)
-      << r.err;
+  // Writing `in` as `out` over the library `name` holding `text` is
+  // refused, saying it would lose `lost`, and the library stays.
+  auto expectRefused = [&](const std::string& in, const std::string& out, const std::string& name,
+                           const std::string& text, const std::string& lost) {
+    writeFile(dir + name, text);
+    Result refused = mesh({"reverse", dir + in, dir + out});
+    EXPECT_EQ(refused.status, 1);
+    EXPECT_NE(refused.err.find(name + ": the output's library would replace it, losing " + lost +
+                               "; nothing written"),
+              std::string::npos)
+        << refused.err;
+    EXPECT_EQ(readFile(dir + name), text);
+  };
+  // A library of another model's materials is not replaced, nor are the
+  // statements of a material the model names alike but holds without them.
+  expectRefused("spider.obj", "other.obj", "other.mtl",
+                "newmtl Moss\nKd 0 1 0\nnewmtl Eye\nd 0.5\nillum 2\nmap_Ks s.png\n",
+                "material \"Moss\", 3 statements of material \"Eye\"");
   EXPECT_FALSE(fileExists(dir + "other.obj"));
-  EXPECT_EQ(readFile(dir + "other.mtl"), "newmtl Moss\nKd 0 1 0\n");
+
+  // Words after a material's name are what the writer cannot keep: a
+  // library holding them is not written over in place.
+  writeFile(dir + "two.obj", "mtllib two.mtl\nv 0 0 0\nv 1 0 0\nv 0 1 0\nusemtl Leg\nf 1 2 3\n");
+  expectRefused("two.obj", "two.obj", "two.mtl", "newmtl Leg 01\nKd 1 0 0\n",
+                "the words after 1 material name");
+  r = mesh({"reverse", dir + "two.obj", dir + "elsewhere.obj"});
+  EXPECT_EQ(r.status, 0);
+  EXPECT_EQ(r.err, "celshade-mesh: " + dir +
+                       "two.mtl: the words after 1 material name not kept (a material's name is "
+                       "one word)\n");
 }
 
 TEST(MeshCli, FivePassesGiveTheFilesOnePassGives) {
@@ -382,7 +400,6 @@ TEST(MeshCli, FivePassesGiveTheFilesOnePassGives) {
 TEST(MeshCli, ReverseTwiceGivesTheModelBackAndNothingGrows) {
   std::string dir = scratchDir();
   writeSpider(dir);
-  writeFile(dir + "spider.mtl", kPlainSpiderLibrary);
   ASSERT_EQ(mesh({"reverse", dir + "spider.obj", dir + "out.obj"}).status, 0);
   ASSERT_EQ(mesh({"reverse", dir + "out.obj", dir + "out.obj"}).status, 0);
   GLMmodel* input = load(dir + "spider.obj");
@@ -397,7 +414,9 @@ TEST(MeshCli, ReverseTwiceGivesTheModelBackAndNothingGrows) {
   EXPECT_EQ(readFile(dir + "out.obj"), obj);
   EXPECT_EQ(readFile(dir + "out.mtl"), mtl);
   Result info = mesh({"info", dir + "out.obj"});
-  EXPECT_NE(info.out.find("materials       4 from out.mtl\n  default\n  Chitin\n  Leg\n  Eye\n"),
+  EXPECT_NE(info.out.find("materials       4 from out.mtl\n  default\n  Chitin, map " + dir +
+                          "chitin.ppm\n  Leg, map " + dir + "leg.ppm\n  Eye, map " + dir +
+                          "eye.ppm\n"),
             std::string::npos)
       << info.out;
   EXPECT_NE(info.out.find("groups          4\n  \" Eyes\": 4 triangles, material Eye\n"
@@ -435,13 +454,10 @@ TEST(MeshCli, WarnsOnceOfEverythingTheOutputCannotKeep) {
   Result r = mesh({"reverse", dir + "spider.obj", dir + "out.obj"});
   EXPECT_EQ(r.status, 0);
   const std::string obj = "celshade-mesh: " + dir + "spider.obj: ";
-  const std::string mtl = "celshade-mesh: " + dir + "spider.mtl: ";
   EXPECT_EQ(r.err, obj + "12 vertex colours not kept (numbers after x y z on `v` lines)\n" + obj +
                        "6 polygons of more than three corners not kept (written as triangles)\n" +
                        obj + "material of 1 face not kept (a group takes the last material given to it)\n" +
-                       obj + "1 `o` statement not kept\n" + obj + "3 `s` statements not kept\n" +
-                       mtl + "1 `d` statement not kept\n" + mtl + "2 `illum` statements not kept\n" +
-                       mtl + "3 `map_Kd` statements not kept\n");
+                       obj + "1 `o` statement not kept\n" + obj + "3 `s` statements not kept\n");
   // Passing the output on, there is nothing more to lose.
   Result again = mesh({"reverse", dir + "out.obj", dir + "again.obj"});
   EXPECT_EQ(again.status, 0);
@@ -480,21 +496,20 @@ TEST(MeshCli, ReadsFilesAsOtherToolsWriteThemUnlessStrictEachWarningOnce) {
   EXPECT_EQ(r.err, obj + "3 \"vw\" statements skipped\n" + obj +
                        "1 \"cstype\" statement skipped\n" + obj +
                        "1 polygons of more than three corners not kept (written as triangles)\n" +
-                       obj + "1 `o` statement not kept\n" + obj + "1 `s` statement not kept\n" +
-                       mtl + "1 `Pr` statement not kept\n" + mtl + "1 `norm` statement not kept\n");
+                       obj + "1 `o` statement not kept\n" + obj + "1 `s` statement not kept\n");
   EXPECT_EQ(r.out, "converted 4 vertices, 2 triangles, 1 groups, 2 materials\n");
 
   Result strict = mesh({"convert", "--strict", dir + "skin.obj", dir + "out.obj"});
   EXPECT_EQ(strict.status, 1);
   EXPECT_EQ(strict.err, "celshade-mesh: " + dir + "skin.obj:7: unknown token \"vw\"\n");
   // By the classic rules the tool counts every statement the reader passes
-  // over, and norm names a material.
+  // over, and norm names a material, of one word.
   writeFile(dir + "curve.obj", quad + "cstype bspline\nmtllib skin.mtl\nf 1 2 3\n");
   strict = mesh({"info", "--strict", dir + "curve.obj"});
   EXPECT_NE(strict.out.find("materials       3 from skin.mtl\n"), std::string::npos) << strict.out;
-  strict = mesh({"convert", "--strict", dir + "curve.obj", dir + "out.obj"});
+  strict = mesh({"convert", "--strict", dir + "curve.obj", dir + "curve-out.obj"});
   EXPECT_EQ(strict.err, "celshade-mesh: " + dir + "curve.obj: 1 `cstype` statement not kept\n" +
-                            mtl + "1 `Pr` statement not kept\n");
+                            mtl + "the words after 1 material name not kept (a material's name is one word)\n");
 
   // Lines ending in lone carriage returns are lines to the tool too.
   writeFile(dir + "mac.obj", "v 0 0 0\rv 1 0 0\rv 0 1 0\rs 1\rf 1 2 3\r");
@@ -557,6 +572,76 @@ TEST(MeshCli, ModelsThatCannotBeReadFailEveryCommand) {
   }
   EXPECT_EQ(mesh({"info", dir + "cloud.ply"}).err,
             "celshade-mesh: " + dir + "cloud.ply: no faces to draw\n");
+}
+
+// `bytes` in base64.
+std::string base64(const std::string& bytes) {
+  static const char kDigits[] = "ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz0123456789+/";
+  std::string out;
+  for (size_t i = 0; i < bytes.size(); i += 3) {
+    unsigned n = (unsigned char)bytes[i] << 16;
+    if (i + 1 < bytes.size()) n |= (unsigned char)bytes[i + 1] << 8;
+    if (i + 2 < bytes.size()) n |= (unsigned char)bytes[i + 2];
+    out += kDigits[n >> 18 & 63];
+    out += kDigits[n >> 12 & 63];
+    out += i + 1 < bytes.size() ? kDigits[n >> 6 & 63] : '=';
+    out += i + 2 < bytes.size() ? kDigits[n & 63] : '=';
+  }
+  return out;
+}
+
+TEST(MeshCli, TexturesOfOtherFormatsAreKeptAndEmbeddedOnesWrittenBesideTheOutput) {
+  const std::string dir = scratchDir();
+  ASSERT_EQ(mkdir((dir + "tex").c_str(), 0755), 0);
+  ASSERT_EQ(mkdir((dir + "out").c_str(), 0755), 0);
+  writeFile(dir + "tex/wood.png", "wood");
+  const std::string inlaid = std::string("\x89PNG\r\n\x1a\n", 8) + "inlaid texels";
+  const float data[] = {0, 0, 0, 1, 0, 0, 0, 1, 0, 0, 0, 1, 0, 0, 1};  // positions, texcoords
+  const unsigned short indices[4] = {0, 1, 2, 0};
+  std::string bin(reinterpret_cast<const char*>(data), sizeof data);
+  bin.append(reinterpret_cast<const char*>(indices), sizeof indices);
+  writeFile(dir + "board.bin", bin);
+  writeFile(dir + "board.gltf", R"({
+  "asset": {"version": "2.0"}, "scene": 0, "scenes": [{"nodes": [0, 1]}],
+  "nodes": [{"mesh": 0}, {"mesh": 1, "translation": [2, 0, 0]}],
+  "meshes": [
+    {"name": "a", "primitives": [{"attributes": {"POSITION": 0, "TEXCOORD_0": 1}, "indices": 2, "material": 0}]},
+    {"name": "b", "primitives": [{"attributes": {"POSITION": 0, "TEXCOORD_0": 1}, "indices": 2, "material": 1}]}],
+  "materials": [
+    {"name": "wooden", "pbrMetallicRoughness": {"baseColorTexture": {"index": 0}}},
+    {"name": "inlaid", "pbrMetallicRoughness": {"baseColorTexture": {"index": 1}}}],
+  "textures": [{"source": 0}, {"source": 1}],
+  "images": [{"uri": "tex/wood.png"}, {"uri": "data:image/png;base64,)" + base64(inlaid) + R"("}],
+  "buffers": [{"uri": "board.bin", "byteLength": 68}],
+  "bufferViews": [{"buffer": 0, "byteOffset": 0, "byteLength": 36},
+                  {"buffer": 0, "byteOffset": 36, "byteLength": 24},
+                  {"buffer": 0, "byteOffset": 60, "byteLength": 6}],
+  "accessors": [
+    {"bufferView": 0, "componentType": 5126, "count": 3, "type": "VEC3", "min": [0, 0, 0], "max": [1, 1, 0]},
+    {"bufferView": 1, "componentType": 5126, "count": 3, "type": "VEC2"},
+    {"bufferView": 2, "componentType": 5123, "count": 3, "type": "SCALAR"}]
+})");
+  Result info = mesh({"info", dir + "board.gltf"});
+  EXPECT_EQ(info.status, 0) << info.err;
+  EXPECT_NE(info.out.find("  wooden, map " + dir + "tex/wood.png\n"), std::string::npos) << info.out;
+  EXPECT_NE(info.out.find("  inlaid, map embedded image 0 (png, " + std::to_string(inlaid.size()) +
+                          " bytes)\n"),
+            std::string::npos)
+      << info.out;
+
+  Result r = mesh({"convert", dir + "board.gltf", dir + "out/board.obj"});
+  EXPECT_EQ(r.status, 0) << r.err;
+  EXPECT_EQ(readFile(dir + "out/board-0.png"), inlaid);
+  const std::string mtl = readFile(dir + "out/board.mtl");
+  EXPECT_NE(mtl.find("newmtl wooden\n"), std::string::npos) << mtl;
+  EXPECT_NE(mtl.find("map_Kd ../tex/wood.png\n"), std::string::npos) << mtl;
+  EXPECT_NE(mtl.find("map_Kd board-0.png\n"), std::string::npos) << mtl;
+  // Read back, both maps name the images.
+  GLMmodel* m = load(dir + "out/board.obj");
+  ASSERT_NE(m, nullptr);
+  EXPECT_EQ(readFile(m->materials[glmFindMaterial(m, "wooden")].diffusemap), "wood");
+  EXPECT_EQ(readFile(m->materials[glmFindMaterial(m, "inlaid")].diffusemap), inlaid);
+  glmDelete(m);
 }
 
 #else

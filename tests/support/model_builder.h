@@ -158,6 +158,7 @@ inline GLMmaterial& addMaterial(GLMmodel* m, const char* name) {
   if (!m->materials || malloc_usable_size(m->materials) < need)
     m->materials = static_cast<GLMmaterial*>(realloc(m->materials, 2 * need));
   GLMmaterial& mat = m->materials[m->materialcount++];
+  mat = GLMmaterial();
   mat.name = copyString(name);
   setColours(mat, {0.2f, 0.2f, 0.2f, 1}, {0.8f, 0.8f, 0.8f, 1}, {0, 0, 0, 1}, 65);
   return mat;

@@ -142,8 +142,13 @@ inline std::string dumpModel(const GLMmodel* m) {
                double(colours[c][1]), double(colours[c][2]), double(colours[c][3]));
       out += line;
     }
-    snprintf(line, sizeof line, " Ns %.9g\n", double(mat.shininess));
+    snprintf(line, sizeof line, " Ns %.9g", double(mat.shininess));
     out += line;
+    if (mat.diffusemap)
+      out += " map_Kd " + name(mat.diffusemapoptions) + " " + name(mat.diffusemap) + " line " +
+             std::to_string(mat.diffusemapline);
+    if (mat.statements) out += " statements " + name(mat.statements);
+    out += "\n";
   }
   snprintf(line, sizeof line, "groups %u\n", m->groupcount);
   out += line;

@@ -78,7 +78,7 @@ inline void readMtl(GLMmodel* model, const char* name) {
   model->materialcount = count;
   for (GLuint i = 0; i < count; i++) {
     GLMmaterial& m = model->materials[i];
-    m.name = nullptr;
+    m = GLMmaterial();
     m.shininess = 65;
     for (int c = 0; c < 4; c++) {
       m.diffuse[c] = c < 3 ? 0.8f : 1;
@@ -98,6 +98,10 @@ inline void readMtl(GLMmodel* model, const char* name) {
         break;
       }
       case 'N':
+        if (buf[1] != 's') {  // Ni and the other N statements are not the shininess
+          skipLine(f);
+          break;
+        }
         scanSome(f, "%f", &m.shininess);  // without its number it scales the old value
         m.shininess /= 1000;
         m.shininess *= 128;

@@ -138,13 +138,22 @@ class CommandLine : public ::testing::Test {
     return {status, process.out(), process.err()};
   }
 
-  // Draws a still of `args` into shot.png and reads it.
-  Image still(std::vector<std::string> args) {
+  // Draws a still of `args` into shot.png and reads it; the run prints no
+  // warning.
+  Image still(const std::vector<std::string>& args) {
+    Outcome r;
+    Image image = drawn(args, r);
+    EXPECT_EQ(withoutUnusedVertexWarnings(r.err), "");
+    return image;
+  }
+
+  // Draws a still of `args`, whatever the run prints, into shot.png and
+  // reads it; the run in `r`, which must end with status 0.
+  Image drawn(std::vector<std::string> args, Outcome& r) {
     args.insert(args.begin(), {"--snapshot", "shot.png"});
     unlink(path("shot.png").c_str());
-    Outcome r = run(args);
+    r = run(args);
     EXPECT_EQ(r.status, 0) << r.err;
-    EXPECT_EQ(withoutUnusedVertexWarnings(r.err), "");
     Image image;
     EXPECT_TRUE(image.load(path("shot.png")));
     return image;
@@ -651,6 +660,139 @@ TEST_F(CommandLine, AModelInAnotherFormatIsShownAsItsObjTwinOrRefusedWithTheReas
 #endif
   EXPECT_EQ(r.out, "");
   EXPECT_NE(access(path("never.png").c_str(), F_OK), 0);
+}
+
+// ---- Textured models ----------------------------------------------------------
+
+// A square from -1 to 1 facing the viewer with texture coordinates 0..1 at
+// its corners, its material `board` in quad.mtl; `texcoords` false leaves
+// them out.
+std::string quadObj(bool texcoords) {
+  std::string obj = "mtllib quad.mtl\nv -1 -1 0\nv 1 -1 0\nv 1 1 0\nv -1 1 0\nvn 0 0 1\n";
+  if (!texcoords) return obj + "usemtl board\nf 1//1 2//1 3//1\nf 1//1 3//1 4//1\n";
+  return obj + "vt 0 0\nvt 1 0\nvt 1 1\nvt 0 1\nusemtl board\nf 1/1/1 2/2/1 3/3/1\nf 1/1/1 3/3/1 4/4/1\n";
+}
+
+// An image of width x height: red where `red(x, y)` holds (x, y from the
+// top left), else blue.
+Image twoColours(int width, int height, const std::function<bool(int, int)>& red) {
+  Image image;
+  image.width = width;
+  image.height = height;
+  for (int y = 0; y < height; ++y)
+    for (int x = 0; x < width; ++x) {
+      bool r = red(x, y);
+      image.rgb.insert(image.rgb.end(), {uint8_t(r ? 255 : 0), 0, uint8_t(r ? 0 : 255)});
+    }
+  return image;
+}
+
+bool isRed(const uint8_t* p) { return p[0] > 150 && p[1] < 40 && p[2] < 60; }
+bool isBlue(const uint8_t* p) { return p[0] < 40 && p[1] < 40 && p[2] > 100; }
+
+// Red and blue pixels in columns [x0, x1).
+std::pair<long, long> redAndBlue(const Image& image, int x0, int x1) {
+  long red = 0, blue = 0;
+  for (int y = 0; y < image.height; ++y)
+    for (int x = x0; x < x1; ++x) red += isRed(image.at(x, y)), blue += isBlue(image.at(x, y));
+  return {red, blue};
+}
+
+// Changes between red and blue from `from` to `to` (not included) along
+// row `at`, or down column `at` when not `row`.
+int colourChanges(const Image& image, int from, int to, int at, bool row) {
+  int changes = 0, last = 0;
+  for (int i = from; i < to; ++i) {
+    const uint8_t* p = row ? image.at(i, at) : image.at(at, i);
+    int now = isRed(p) ? 1 : isBlue(p) ? 2 : 0;
+    if (now && last && now != last) ++changes;
+    if (now) last = now;
+  }
+  return changes;
+}
+
+TEST_F(CommandLine, ATexturedQuadShowsItsImageInBothCopiesAndCTurnsItOff) {
+  ASSERT_TRUE(writeRamp(dir_, {"1"}));
+  write("quad.obj", quadObj(true));
+  // A checker on an image of no power-of-two size.
+  ASSERT_TRUE(twoColours(40, 24, [](int x, int y) { return (x / 8 + y / 8) % 2 == 1; })
+                  .savePng(path("checker.png")));
+  write("quad.mtl", "newmtl board\nKd 1 1 0.5\nmap_Kd -s 1 1 1 checker.png\n");
+  Image shot = still({"quad.obj"});
+  Extent e = extent(shot);
+  const int middle = (e.top + e.bottom) / 2;
+  for (int half = 0; half < 2; ++half) {
+    SCOPED_TRACE(half ? "cel-shaded copy" : "lit copy");
+    auto [red, blue] = redAndBlue(shot, half * 400, half * 400 + 400);
+    EXPECT_GT(red, 30000);
+    EXPECT_GT(blue, 30000);
+    // The image's colour times the material's: blue at half strength.
+    int x = half * 400, y = middle;
+    while (x < half * 400 + 400 && !isBlue(shot.at(x, y))) ++x;
+    ASSERT_LT(x, half * 400 + 400);
+    if (half) {
+      EXPECT_NEAR(shot.at(x + 3, y)[2], 128, 2);
+    }
+    // Five cells across, three down.
+    EXPECT_EQ(colourChanges(shot, half * 400, half * 400 + 400, middle, true), 4);
+    int left = half * 400, right = half * 400 + 399;
+    while (!e.columns[left]) ++left;
+    while (!e.columns[right]) --right;
+    EXPECT_EQ(colourChanges(shot, e.top, e.bottom + 1, (left + right) / 2, false), 2);
+  }
+
+  // Colours off: no image either, the bands white.
+  Image plain = still({"--keys", "c", "quad.obj"});
+  for (int half = 0; half < 2; ++half) {
+    auto [red, blue] = redAndBlue(plain, half * 400, half * 400 + 400);
+    EXPECT_EQ(red + blue, 0);
+  }
+  EXPECT_EQ(plain.at(600, middle)[0], 255);
+  EXPECT_EQ(plain.at(600, middle)[2], 255);
+  // And back on.
+  EXPECT_EQ(still({"--keys", "cc", "quad.obj"}), shot);
+
+  // An image wider than the largest texture is scaled down to fit: red on
+  // the left, blue on the right.
+  ASSERT_TRUE(twoColours(40000, 2, [](int x, int) { return x < 20000; }).savePng(path("wide.png")));
+  write("quad.mtl", "newmtl board\nKd 1 1 1\nmap_Kd wide.png\n");
+  Image wide = still({"quad.obj"});
+  EXPECT_TRUE(isRed(wide.at(500, middle))) << int(wide.at(500, middle)[0]);
+  EXPECT_TRUE(isBlue(wide.at(700, middle))) << int(wide.at(700, middle)[2]);
+}
+
+TEST_F(CommandLine, AnImageThatCannotBeDrawnIsOneWarningAndTheMaterialsColourIsUsed) {
+  ASSERT_TRUE(writeRamp(dir_, {"1"}));
+  write("quad.obj", quadObj(true));
+  // Two materials name the missing image: one warning, for the first.
+  write("quad.mtl",
+        "newmtl board\nKd 1 1 0.5\nmap_Kd gone\x8f.png\nnewmtl other\nmap_Kd gone\x8f.png\n");
+  Outcome r;
+  Image shot = drawn({"quad.obj"}, r);
+  EXPECT_EQ(r.err,
+            "quad.mtl:3: can't open image \"gone\\x8f.png\" (No such file or directory); drawing "
+            "with the material's colour\n");
+  const uint8_t* p = shot.at(600, 300);
+  EXPECT_EQ(p[0], 255);
+  EXPECT_EQ(p[1], 255);
+  EXPECT_NEAR(p[2], 128, 1);
+
+  // A file that is no image.
+  write("text.png", "not an image\n");
+  write("quad.mtl", "newmtl board\nKd 1 1 0.5\n\nmap_Kd text.png\n");
+  drawn({"quad.obj"}, r);
+  EXPECT_EQ(r.err.rfind("quad.mtl:4: can't read image \"text.png\" (", 0), 0u) << r.err;
+  EXPECT_NE(r.err.find("); drawing with the material's colour\n"), std::string::npos) << r.err;
+
+  // A model without texture coordinates.
+  ASSERT_TRUE(twoColours(8, 8, [](int x, int) { return x < 4; }).savePng(path("fine.png")));
+  write("quad.mtl", "newmtl board\nKd 1 1 0.5\nmap_Kd fine.png\n");
+  write("bare.obj", quadObj(false));
+  shot = drawn({"bare.obj"}, r);
+  EXPECT_EQ(r.err,
+            "quad.mtl:3: image \"fine.png\" needs texture coordinates, which the model has none "
+            "of; drawing with the material's colour\n");
+  EXPECT_NEAR(shot.at(600, 300)[2], 128, 1);
 }
 
 }  // namespace

@@ -1,6 +1,6 @@
-// Reading PNG pictures the viewer wrote (--snapshot, the p key), with libpng;
-// apart from the session so that programs that only drive the window need
-// no libpng.
+// Reading PNG pictures the viewer wrote (--snapshot, the p key) and writing
+// images for it to show, with libpng; apart from the session so that
+// programs that only drive the window need no libpng.
 #include <png.h>
 
 #include "viewer_session.h"
@@ -21,6 +21,15 @@ bool Image::load(const std::string& path) {
   height = (int)image.height;
   rgb.swap(pixels);
   return true;
+}
+
+bool Image::savePng(const std::string& path) const {
+  png_image image = {};
+  image.version = PNG_IMAGE_VERSION;
+  image.width = png_uint_32(width);
+  image.height = png_uint_32(height);
+  image.format = PNG_FORMAT_RGB;
+  return png_image_write_to_file(&image, path.c_str(), 0, rgb.data(), 0, nullptr) != 0;
 }
 
 std::vector<uint8_t> Image::loadAlpha(const std::string& path) {

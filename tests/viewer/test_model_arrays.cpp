@@ -195,4 +195,42 @@ TEST(ModelArrays, VertexWithManyNormalsAndModelWithoutNormals) {
   glmDelete(m);
 }
 
+TEST(ModelArrays, BuiltWithTextureCoordinatesCornersShareOnlyTheSameOne) {
+  // A square of two triangles whose shared edge has one texture coordinate
+  // on one side and another on the other (a seam), all with one normal.
+  GLMmodel* m = newModel();
+  setVertices(m, {0, 0, 0, 1, 0, 0, 1, 1, 0, 0, 1, 0});
+  setNormals(m, {0, 0, 1});
+  setTexcoords(m, {0, 0, 1, 0, 1, 1, 0, 1, 0.5f, 0.5f});
+  setTriangles(m, {triangle(1, 2, 3, 1, 2, 3, 1, 1, 1), triangle(1, 3, 4, 5, 3, 4, 1, 1, 1),
+                   triangle(4, 1, 3, 0, 9, 3, 1, 1, 1)});  // none and 9: (0, 0)
+  addGroup(m, "default", {0, 1, 2});
+  ModelArrays plain, textured;
+  buildModelArrays(m, plain);
+  buildModelArrays(m, textured, true);
+  EXPECT_TRUE(plain.texcoords.empty());
+  EXPECT_EQ(plain.vertexCount(), 4u);
+  // Vertex 1 with texture coordinates 1, 5 and none, vertex 3 with 3
+  // (shared), vertex 4 with 4 and none, vertex 2 with 2.
+  ASSERT_EQ(textured.vertexCount(), 7u);
+  ASSERT_EQ(textured.texcoords.size(), 2 * textured.vertexCount());
+  const GLuint* corner = textured.indices.data();
+  for (GLuint t = 0; t < 3; ++t)
+    for (int k = 0; k < 3; ++k, ++corner) {
+      const GLMtriangle& tri = m->triangles[t];
+      const GLuint c = tri.texcoordidx[k] >= 1 && tri.texcoordidx[k] <= 5 ? tri.texcoordidx[k] : 0;
+      const float u = c ? m->texcoords[2 * c] : 0, v = c ? m->texcoords[2 * c + 1] : 0;
+      EXPECT_EQ(textured.texcoords[2 * *corner], u) << t << " " << k;
+      EXPECT_EQ(textured.texcoords[2 * *corner + 1], v) << t << " " << k;
+      EXPECT_EQ(0, memcmp(&textured.positions[3 * *corner], &m->vertices[3 * tri.vertexidx[k]],
+                          3 * sizeof(GLfloat)));
+    }
+  EXPECT_EQ(textured.indices[2], textured.indices[4]);  // vertex 3, coordinate 3
+  EXPECT_NE(textured.indices[0], textured.indices[3]);  // vertex 1, coordinates 1 and 5
+  EXPECT_NE(textured.indices[7], textured.indices[0]);  // vertex 1 without one
+  EXPECT_NE(textured.indices[7], textured.indices[3]);
+  EXPECT_EQ(textured.indices[8], textured.indices[2]);
+  glmDelete(m);
+}
+
 }  // namespace

@@ -38,6 +38,8 @@ struct Image {
   const uint8_t* at(int x, int y) const { return &rgb[3 * ((size_t)y * width + x)]; }
   // Writes a binary PPM; false on failure.
   bool save(const std::string& path) const;
+  // Writes an RGB PNG; false on failure.
+  bool savePng(const std::string& path) const;
   // Reads a PNG file as 8-bit RGB; false when it is not a readable PNG.
   bool load(const std::string& path);
   // Reads only the alpha channel of a PNG file, one byte per pixel, rows

@@ -41,8 +41,8 @@ const char* const kStrictHelp =
 const Command kCommands[] = {
     {"info", "MODEL",
      "Prints the model's counts (vertices, normals, texture coordinates,\n"
-     "triangles, groups with their triangles and materials, materials), its\n"
-     "extent and which attributes it has.\n"},
+     "triangles, groups with their triangles and materials, materials with\n"
+     "their diffuse maps), its extent and which attributes it has.\n"},
     {"normals", "[--angle DEG] [--mode LIST] IN OUT.obj",
      "Computes facet normals and smoothed vertex normals: triangles within DEG\n"
      "degrees of each other around a vertex share one normal.\n"
@@ -65,7 +65,8 @@ const Command kCommands[] = {
      "Reverses the winding of every triangle and negates every normal.\n"},
     {"convert", "[--mode LIST] IN OUT.obj",
      "Writes the model as it is read: vertices, normals, texture coordinates,\n"
-     "groups and materials (the library named after OUT).\n"},
+     "groups and materials (the library named after OUT). Images the file\n"
+     "holds within itself are written beside OUT as OUT-N.png (or .jpg, ...).\n"},
 };
 
 const Command* findCommand(const char* name) {
@@ -83,6 +84,8 @@ void printToolHelp(FILE* out) {
           "that write read IN, change the model and write OUT.obj (and, with\n"
           "materials, the library OUT.mtl beside it). A file is replaced only once\n"
           "it is written whole, and a library only when nothing it holds is lost.\n"
+          "Texture maps and the other statements of materials are kept; written\n"
+          "into another folder, their images are named from there.\n"
           "What the output cannot keep of the input is listed as warnings. OBJ files\n"
           "are read as other tools write them (whole keywords, lists of libraries,\n"
           "...); --strict reads them by the classic rules.\n"
@@ -238,10 +241,11 @@ GLuint readFlags(const Arguments& args) {
   return GLM_READ_OPTIONAL_LIBRARIES | (option(args, "--strict") ? 0 : GLM_READ_LENIENT);
 }
 
-// Reads the model with `flags` (readFlags).
-GLMmodel* readModel(const std::string& file, GLuint flags, Warnings& warnings) {
+// Reads the model with `flags` (readFlags) and the images it holds.
+GLMmodel* readModel(const std::string& file, GLuint flags, Warnings& warnings,
+                    std::vector<EmbeddedImage>& images) {
   std::string error;
-  GLMmodel* model = importModel(file.c_str(), flags, error);
+  GLMmodel* model = importModel(file.c_str(), flags, error, &images);
   warnings.flush();
   if (!model) fprintf(stderr, "%s: %s\n", kTool, error.c_str());
   return model;
@@ -268,7 +272,8 @@ std::string size(const GLMmodel* model) {
 }
 
 int info(const std::string& file, GLuint flags, Warnings& warnings) {
-  GLMmodel* model = readModel(file, flags, warnings);
+  std::vector<EmbeddedImage> images;
+  GLMmodel* model = readModel(file, flags, warnings, images);
   if (!model) return kFailed;
   auto count = [](GLuint n, const void* array) {
     return array ? grouped(n) : std::string("none");
@@ -282,8 +287,16 @@ int info(const std::string& file, GLuint flags, Warnings& warnings) {
   printf("materials       %s", count(model->materialcount, model->materials).c_str());
   if (model->mtllib) printf(" from %s", model->mtllib);
   printf("\n");
-  for (GLuint i = 0; model->materials && i < model->materialcount; i++)
-    printf("  %s\n", model->materials[i].name);
+  for (GLuint i = 0; model->materials && i < model->materialcount; i++) {
+    const GLMmaterial& material = model->materials[i];
+    printf("  %s", material.name);
+    if (material.diffusemap) printf(", map %s", material.diffusemap);
+    for (size_t k = 0; k < images.size(); k++)
+      if (images[k].material == i)
+        printf(", map embedded image %zu (%s, %s bytes)", k, images[k].format.c_str(),
+               grouped(images[k].bytes.size()).c_str());
+    printf("\n");
+  }
   printf("groups          %s\n", grouped(model->groupcount).c_str());
   for (const GLMgroup* g = model->groups; g; g = g->next) {
     printf("  \"%s\": %s triangles", g->name, grouped(g->trianglecount).c_str());
@@ -354,7 +367,8 @@ int transform(const Command& c, const Arguments& args, Warnings& warnings, Chang
   const std::string &in = args.files[0], &out = args.files[1];
   const GLuint flags = readFlags(args);
   const bool lenient = flags & GLM_READ_LENIENT;
-  GLMmodel* model = readModel(in, flags, warnings);
+  std::vector<EmbeddedImage> images;
+  GLMmodel* model = readModel(in, flags, warnings, images);
   if (!model) return kFailed;
   if (!modeList) mode = fullMode(model);
   const std::string library = model->mtllib ? beside(in, model->mtllib) : std::string();
@@ -384,6 +398,12 @@ int transform(const Command& c, const Arguments& args, Warnings& warnings, Chang
     return kFailed;
   }
   if (!modeList) mode = fullMode(model);
+  std::string imageError;
+  if ((mode & GLM_MATERIAL) && !writeEmbeddedImages(images, model, out, imageError)) {
+    fprintf(stderr, "%s: %s\n", kTool, imageError.c_str());
+    glmDelete(model);
+    return kFailed;
+  }
   char error[1024];
   bool written = glmTryWriteOBJ(model, out.c_str(), mode, error, sizeof error);
   glmDelete(model);

@@ -8,6 +8,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <map>
+#include <set>
 #include <string_view>
 
 namespace keeping {
@@ -17,14 +18,6 @@ namespace {
 // by the classic rules every keyword that starts with 'n'.
 bool isMaterial(std::string_view keyword, bool lenient) {
   return lenient ? keyword == "newmtl" : keyword[0] == 'n';
-}
-
-// Whether the library's writer writes an MTL statement back: a material's
-// name and the colours and shininess it holds. The list grows as materials
-// come to carry more of their statements (texture maps, transparency, ...).
-bool writerWritesBack(std::string_view keyword, bool lenient) {
-  return isMaterial(keyword, lenient) || keyword == "Ka" || keyword == "Kd" || keyword == "Ks" ||
-         keyword == "Ns";
 }
 
 bool isSpace(char c) { return c == ' ' || (c >= '\t' && c <= '\r'); }
@@ -104,24 +97,91 @@ GLuint materialIndex(const GLMmodel* model, std::string_view name) {
   return 0;
 }
 
+// Whether the library's writer writes the MTL statement of `line` whose
+// keyword ends at `at` back whole. Materials carry their names, colours,
+// shininess, diffuse map and every statement the library does not model;
+// what they do not carry is the words after a material's name, which the
+// reader leaves out of it.
+bool writerWritesBack(std::string_view keyword, std::string_view line, size_t at, bool lenient) {
+  return !isMaterial(keyword, lenient) || !moreWordsThan(line, at, 1);
+}
+
 using Counts = std::map<std::string, unsigned long long>;
 
-// The statements of a library the writer does not write back, by keyword;
-// with `names`, the names of its materials too. False when it cannot be read.
-bool libraryStatements(const std::string& path, bool lenient, Counts& dropped,
-                       std::vector<std::string>* names) {
+// "the words after 2 material names".
+std::string cutNames(unsigned long long n) {
+  return "the words after " + (n == 1 ? std::string("1 material name") :
+                               std::to_string(n) + " material names");
+}
+
+// A material of a library file as the reader takes it: its name, and the
+// statements it keeps as they are (the diffuse map among them), each from
+// its keyword to its line's end.
+struct FileMaterial {
+  std::string name;
+  std::vector<std::string> statements;
+};
+
+// True for the statements the reader gives a material as they are: all but
+// material names, colours (K with d, a or s), the shininess (N with s) and
+// comments (read leniently, whole keywords). map_Kd counts among them here:
+// a material keeps it too.
+bool keptAsItIs(std::string_view keyword, bool lenient) {
+  if (isMaterial(keyword, lenient) || keyword[0] == '#') return false;
+  if (lenient) return keyword != "Kd" && keyword != "Ka" && keyword != "Ks" && keyword != "Ns";
+  if (keyword.size() >= 2 && keyword[0] == 'K')
+    return keyword[1] != 'd' && keyword[1] != 'a' && keyword[1] != 's';
+  return !(keyword.size() >= 2 && keyword[0] == 'N' && keyword[1] == 's');
+}
+
+// Counts in `cut` the statements of the library `path` the writer does not
+// write back whole (material names followed by more words); with
+// `materials`, collects its materials, "default" first. False when it
+// cannot be read.
+bool libraryStatements(const std::string& path, bool lenient, unsigned long long& cut,
+                       std::vector<FileMaterial>* materials) {
   Lines lines(path, lenient);
   if (!lines.open()) return false;
+  if (materials) materials->push_back({"default", {}});
   for (std::string_view line; lines.next(line);) {
     size_t at = 0;
     std::string_view keyword = word(line, at);
     if (keyword.empty() || keyword[0] == '#') continue;
-    if (!writerWritesBack(keyword, lenient))
-      dropped[std::string(keyword)]++;
-    else if (isMaterial(keyword, lenient) && names)
-      names->emplace_back(word(line, at));
+    if (!writerWritesBack(keyword, line, at, lenient)) cut++;
+    if (!materials) continue;
+    if (isMaterial(keyword, lenient)) {
+      materials->push_back({std::string(word(line, at)), {}});
+    } else if (keptAsItIs(keyword, lenient)) {
+      std::string_view statement = line.substr(size_t(keyword.data() - line.data()));
+      if (!statement.empty() && statement.back() == '\r') statement.remove_suffix(1);
+      materials->back().statements.emplace_back(statement);
+    }
   }
   return true;
+}
+
+// The statements of `file` that `material` does not hold: every one of them
+// without a material. The diffuse map counts as held when the material has
+// one (it replaces the file's, as its colours do).
+unsigned long long statementsNotHeld(const FileMaterial& file, const GLMmaterial* material) {
+  if (!material) return file.statements.size();
+  std::multiset<std::string_view> held;
+  for (std::string_view rest = material->statements ? material->statements : ""; !rest.empty();) {
+    const size_t stop = rest.find('\n');
+    held.insert(rest.substr(0, stop));
+    rest.remove_prefix(stop == std::string_view::npos ? rest.size() : stop + 1);
+  }
+  unsigned long long missing = 0;
+  for (const std::string& statement : file.statements) {
+    size_t at = 0;
+    if (word(statement, at) == "map_Kd" && material->diffusemap) continue;
+    auto found = held.find(statement);
+    if (found == held.end())
+      missing++;
+    else
+      held.erase(found);
+  }
+  return missing;
 }
 
 }  // namespace
@@ -202,25 +262,31 @@ std::vector<std::string> notKeptOfObj(const std::string& path, const GLMmodel* m
 
 std::vector<std::string> notKeptOfLibrary(const std::string& path, bool lenient) {
   std::vector<std::string> notes;
-  Counts dropped;
-  if (!libraryStatements(path, lenient, dropped, nullptr)) return notes;
-  for (const auto& [keyword, n] : dropped)
-    notes.push_back(path + ": " + statements(n, keyword) + " not kept");
+  unsigned long long cut = 0;
+  if (libraryStatements(path, lenient, cut, nullptr) && cut)
+    notes.push_back(path + ": " + cutNames(cut) + " not kept (a material's name is one word)");
   return notes;
 }
 
 std::string lostByReplacing(const std::string& path, const GLMmodel* model, bool lenient) {
-  Counts dropped;
-  std::vector<std::string> names;
-  if (!libraryStatements(path, lenient, dropped, &names)) return std::string();
+  unsigned long long cut = 0;
+  std::vector<FileMaterial> materials;
+  if (!libraryStatements(path, lenient, cut, &materials)) return std::string();
   std::string lost;
   auto add = [&lost](const std::string& what) { lost += (lost.empty() ? "" : ", ") + what; };
-  for (const auto& [keyword, n] : dropped) add(statements(n, keyword));
-  for (const std::string& name : names) {
-    bool held = false;
+  if (cut) add(cutNames(cut));
+  for (size_t m = 0; m < materials.size(); m++) {
+    const FileMaterial& file = materials[m];
+    const GLMmaterial* held = nullptr;
     for (GLuint i = 0; !held && i < model->materialcount; i++)
-      held = name == model->materials[i].name;
-    if (!held) add("material \"" + name + "\"");
+      if (file.name == model->materials[i].name) held = &model->materials[i];
+    const std::string name = "material \"" + file.name + "\"";
+    // The reader's own "default" is only lost for what it holds.
+    if (!held && m > 0) {
+      add(name);
+    } else if (unsigned long long n = statementsNotHeld(file, held)) {
+      add(std::to_string(n) + (n == 1 ? " statement of " : " statements of ") + name);
+    }
   }
   return lost;
 }

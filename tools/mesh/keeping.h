@@ -29,14 +29,17 @@ namespace keeping {
 std::vector<std::string> notKeptOfObj(const std::string& path, const GLMmodel* model,
                                       bool lenient);
 
-// The same for the MTL file `path`: its statements the library's writer does
-// not write back. Empty when there are none or the file cannot be read.
+// The same for the MTL file `path`: what of its statements the library's
+// writer does not write back (the words after a material's name). Empty
+// when there is nothing or the file cannot be read.
 std::vector<std::string> notKeptOfLibrary(const std::string& path, bool lenient);
 
 // What replacing the existing file `path` with the library written for
-// `model` would lose, as one phrase ("5 `map_Kd` statements, material
-// \"Moss\""): its statements the writer does not write back and its
-// materials the model does not hold. Empty when nothing would be lost or
+// `model` would lose, as one phrase ("2 statements of material \"Leg\",
+// material \"Moss\""): what of its statements the writer does not write
+// back, its materials the model does not hold, and the statements of its
+// materials that the model's materials of the same name do not hold (a
+// map_Kd is held by any diffuse map). Empty when nothing would be lost or
 // there is no such file.
 std::string lostByReplacing(const std::string& path, const GLMmodel* model, bool lenient);
 

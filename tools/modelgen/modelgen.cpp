@@ -336,6 +336,7 @@ GLMmodel* build(const Animal& animal) {
   for (size_t i = 0; i < a->materials.size(); i++) {
     const Material& src = a->materials[i];
     GLMmaterial& dst = m->materials[i];
+    dst = GLMmaterial();
     dst.name = copyString(src.name);
     const GLfloat kd[4] = {src.r, src.g, src.b, 1};
     for (int c = 0; c < 4; c++) {

@@ -20,6 +20,10 @@ int main(int argc, char** argv) {
   fputs("v 0 0 0\nv 4 0 0\nv 0 4 0\nf 1 2 3\n", f);
   fclose(f);
 
+  /* Materials written with the record's first five fields still compile. */
+  static const GLMmaterial plain = {NULL, {1, 0, 0, 1}, {0.2f, 0, 0, 1}, {0, 0, 0, 1}, 65};
+  (void)plain;
+
   GLMmodel* model = glmTryReadOBJ(in, error, sizeof error);
   if (!model) {
     fprintf(stderr, "%s\n", error);
