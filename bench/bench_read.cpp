@@ -1,12 +1,15 @@
 // bench_read: glmReadOBJ against a plain stdio two-pass reader on a
 // generated OBJ of about one million vertices (v, vt, vn, quads in the
-// v/t/n form, groups, materials, one material library).
+// v/t/n form, groups, materials, one material library), and the lenient
+// reading (GLM_READ_LENIENT) beside the classic one.
 //
 //   bench_read [file.obj]     default: $TMPDIR/celshade-bench/bench_read.obj
 //
 // The file is generated once from a fixed seed and reused while its size and
-// hash match the stamp written beside it. Both readers run three times,
-// alternating, on the warm page cache; the best time of each is compared.
+// hash match the stamp written beside it. The readers run three times
+// (BENCH_READ_RUNS=n: n times), alternating, on the warm page cache; the
+// best time of each is compared, and the spread of the classic and lenient
+// reads shown.
 // Peak resident memory of glmReadOBJ is measured in a freshly started child
 // process, so that nothing the benchmark itself holds is counted. The
 // baseline is the formatted-stdio reader of tests/support/stdio_reader.h.
@@ -354,7 +357,8 @@ int main(int argc, char** argv) {
 
   // Alternate the readers so that both see the same machine load; keep the
   // best wall and the best CPU time of each.
-  const int kRuns = 3;
+  const char* runsSet = getenv("BENCH_READ_RUNS");
+  const int kRuns = runsSet && atoi(runsSet) > 0 ? atoi(runsSet) : 3;
   // glmReadOBJ runs with one thread (CELSHADE_READ_THREADS=1) and with the
   // count the environment gives (by default every CPU the process may use).
   const char* threadsSet = getenv("CELSHADE_READ_THREADS");
@@ -368,31 +372,57 @@ int main(int argc, char** argv) {
       unsetenv("CELSHADE_READ_THREADS");
   };
   Timing bestFast{1e30, 1e30}, bestBase{1e30, 1e30}, bestOne{1e30, 1e30};
-  GLMmodel *fast = nullptr, *base = nullptr;
+  // Wall times of the classic and lenient reads, 1 thread and all threads.
+  std::vector<double> classicOne, lenientOne, classicAll, lenientAll;
+  GLMmodel *fast = nullptr, *base = nullptr, *lenient = nullptr;
+  // Times one read into `model` (glmReadOBJ, or with GLM_READ_LENIENT),
+  // releasing the model read before first.
+  auto timeRead = [&](GLMmodel*& model, GLuint flags) {
+    if (model) glmDelete(model);
+    char error[512];
+    Timing t = timed([&] {
+      model = flags ? glmTryReadOBJWith(path.c_str(), flags, error, sizeof error)
+                    : glmReadOBJ(path.c_str());
+    });
+    if (!model) {
+      fprintf(stderr, "bench_read: %s\n", error);
+      exit(1);
+    }
+    return t;
+  };
   printf("runs, seconds wall (cpu):\n");
   for (int run = 0; run < kRuns; run++) {
     if (base) glmDelete(base);
     Timing tb = timed([&] { base = stdio_reader::read(path.c_str()); });
-    if (fast) glmDelete(fast);
+    // The classic and the lenient read take turns going first.
+    const bool lenientFirst = run % 2;
+    Timing t1, l1, tf, lf;
     useThreads("1");
-    Timing t1 = timed([&] { fast = glmReadOBJ(path.c_str()); });
+    if (lenientFirst) l1 = timeRead(lenient, GLM_READ_LENIENT);
+    t1 = timeRead(fast, 0);
+    if (!lenientFirst) l1 = timeRead(lenient, GLM_READ_LENIENT);
     useThreads(nullptr);
-    glmDelete(fast);
-    Timing tf = timed([&] { fast = glmReadOBJ(path.c_str()); });
-    printf("  run %d: baseline %.3f (%.3f)  glmReadOBJ 1 thread %.3f (%.3f)  all threads %.3f (%.3f)\n",
-           run + 1, tb.wall, tb.cpu, t1.wall, t1.cpu, tf.wall, tf.cpu);
+    if (lenientFirst) lf = timeRead(lenient, GLM_READ_LENIENT);
+    tf = timeRead(fast, 0);
+    if (!lenientFirst) lf = timeRead(lenient, GLM_READ_LENIENT);
+    printf("  run %d: baseline %.3f (%.3f)  glmReadOBJ 1 thread %.3f (%.3f)  all threads %.3f (%.3f)"
+           "  lenient 1 thread %.3f  all threads %.3f\n",
+           run + 1, tb.wall, tb.cpu, t1.wall, t1.cpu, tf.wall, tf.cpu, l1.wall, lf.wall);
+    classicOne.push_back(t1.wall), lenientOne.push_back(l1.wall);
+    classicAll.push_back(tf.wall), lenientAll.push_back(lf.wall);
     bestOne = Timing{std::min(bestOne.wall, t1.wall), std::min(bestOne.cpu, t1.cpu)};
     fflush(stdout);
     bestBase = Timing{std::min(bestBase.wall, tb.wall), std::min(bestBase.cpu, tb.cpu)};
     bestFast = Timing{std::min(bestFast.wall, tf.wall), std::min(bestFast.cpu, tf.cpu)};
   }
   std::string diff = modelDifference(fast, base);
+  if (diff.empty()) diff = modelDifference(fast, lenient);
 
   printf("file: %s\n", path.c_str());
   printf("  %.1f MB; %u vertices, %u normals, %u texcoords, %u triangles, %u groups, %u materials\n",
          megabytes, fast->vertexcount, fast->normalcount, fast->texcoordcount, fast->trianglecount,
          fast->groupcount, fast->materialcount);
-  printf("results: %s\n", diff.empty() ? "identical (every array, group and material compared)"
+  printf("results: %s\n", diff.empty() ? "identical, baseline, classic and lenient (every array, group and material compared)"
                                        : ("MISMATCH: " + diff).c_str());
   printf("                                     best wall          best cpu\n");
   printf("baseline (stdio fscanf, two passes): %6.3f s %7.1f MB/s  %6.3f s %7.1f MB/s\n", bestBase.wall,
@@ -405,6 +435,21 @@ int main(int argc, char** argv) {
          bestOne.wall / bestFast.wall);
   printf("ratio baseline/glmReadOBJ: %.1fx wall, %.1fx cpu  (target >= 12)\n", bestBase.wall / bestFast.wall,
          bestBase.cpu / bestFast.cpu);
+  // Best wall time, and the spread of the runs above it in per cent of it.
+  auto best = [](const std::vector<double>& t) { return *std::min_element(t.begin(), t.end()); };
+  auto spread = [&](const std::vector<double>& t) {
+    return 100 * (*std::max_element(t.begin(), t.end()) - best(t)) / best(t);
+  };
+  printf("classic and lenient reading (GLM_READ_LENIENT), best wall (spread):\n");
+  const struct {
+    const char* what;
+    const std::vector<double>&classic, &lenient;
+  } pairs[] = {{"1 thread:   ", classicOne, lenientOne}, {"all threads:", classicAll, lenientAll}};
+  for (const auto& p : pairs)
+    printf("  %s classic %.3f s (%.0f %%)  lenient %.3f s (%.0f %%)  lenient/classic %.3f"
+           "  (target <= 1.05)\n",
+           p.what, best(p.classic), spread(p.classic), best(p.lenient), spread(p.lenient),
+           best(p.lenient) / best(p.classic));
   if (rssOk) {
     double peak = peakKiB / 1024.0, mib = arrays / 1048576.0;
     printf("glmReadOBJ peak RSS (fresh process): %.1f MiB; model arrays %.1f MiB; over the arrays %.1f MiB"
@@ -415,5 +460,6 @@ int main(int argc, char** argv) {
   }
   glmDelete(fast);
   glmDelete(base);
+  glmDelete(lenient);
   return diff.empty() && rssOk ? 0 : 1;
 }

@@ -9,7 +9,8 @@
 // exactly as the statement-by-statement reading does. And it is read once
 // more counting statement by statement from the start, instead of counting
 // lines first, and once in pieces on several threads: all must end the same
-// way, with the same warnings in the same order.
+// way, with the same warnings in the same order. All of that by the classic
+// rules and again reading leniently (GLM_READ_LENIENT).
 #include <glm.h>
 #include <glm_internal.h>
 
@@ -116,14 +117,19 @@ extern "C" int LLVMFuzzerInitialize(int*, char***) {
   return 0;
 }
 
-extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
-  FuzzInput input(data, size);
+namespace {
+
+// Reads the input with `flags` by one thread, padded, counting statement by
+// statement and in pieces; all must end alike.
+void readEveryWay(const FuzzInput& input, size_t size, GLuint flags) {
   const char* obj = input.obj;
   const size_t objLength = input.objLength;
+  void* const user = const_cast<FuzzInput*>(&input);
 
   char error[256];
   memset(error, 'x', sizeof error);
-  GLMmodel* model = glmReadOBJText(kPath, obj, objLength, FuzzInput::serve, &input, error, sizeof error);
+  GLMmodel* model = glmReadOBJTextWith(kPath, obj, objLength, FuzzInput::serve, user, flags,
+                                       error, sizeof error);
   const std::string warned = takeWarnings();
   if (model) {
     checkModel(model);
@@ -147,22 +153,22 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   std::vector<char> padded(obj, obj + objLength);
   padded.insert(padded.end(), kPadding, kPadding + sizeof kPadding - 1);
   char paddedError[256];
-  GLMmodel* again = glmReadOBJText(kPath, padded.data(), padded.size(), FuzzInput::serve, &input,
-                                   paddedError, sizeof paddedError);
+  GLMmodel* again = glmReadOBJTextWith(kPath, padded.data(), padded.size(), FuzzInput::serve, user,
+                                       flags, paddedError, sizeof paddedError);
   FUZZ_CHECK((model != nullptr) == (again != nullptr));
   FUZZ_CHECK(takeWarnings() == warned);
   char statementsError[256];
   GLMmodel* byStatements =
-      readObjTextCounting(kPath, obj, objLength, FuzzInput::serve, &input, statementsError,
-                             sizeof statementsError, GLM_COUNT_STATEMENTS);
+      readObjTextCounting(kPath, obj, objLength, FuzzInput::serve, user, statementsError,
+                          sizeof statementsError, GLM_COUNT_STATEMENTS, flags);
   FUZZ_CHECK((model != nullptr) == (byStatements != nullptr));
   FUZZ_CHECK(takeWarnings() == warned);
   // In pieces on several threads, cut anywhere (the piece count follows the
   // input): the same model or the same error.
   setReadSplit(2 + unsigned(size % 5), 1);
   char piecesError[256];
-  GLMmodel* inPieces = glmReadOBJText(kPath, obj, objLength, FuzzInput::serve, &input, piecesError,
-                                      sizeof piecesError);
+  GLMmodel* inPieces = glmReadOBJTextWith(kPath, obj, objLength, FuzzInput::serve, user, flags,
+                                          piecesError, sizeof piecesError);
   setReadSplit(1, 0);
   FUZZ_CHECK((model != nullptr) == (inPieces != nullptr));
   FUZZ_CHECK(takeWarnings() == warned);
@@ -180,5 +186,14 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     FUZZ_CHECK(strcmp(error, statementsError) == 0);
     FUZZ_CHECK(strcmp(error, piecesError) == 0);
   }
+}
+
+}  // namespace
+
+extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
+  FuzzInput input(data, size);
+  // By the classic rules, and as the viewer and celshade-mesh read.
+  readEveryWay(input, size, 0);
+  readEveryWay(input, size, GLM_READ_LENIENT | GLM_READ_OPTIONAL_LIBRARIES);
   return 0;
 }

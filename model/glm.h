@@ -239,6 +239,52 @@ GLMmodel* glmReadOBJText(const char* path, const char* text, size_t length,
  * (or the message handler): "file.obj:LINE: can't open material library
  * \"NAME\" (reason)", NAME as the OBJ file writes it. A library that opens
  * but cannot be read (bad text) is still an error. */
+#define GLM_READ_LENIENT (1 << 1)
+/* GLM_READ_LENIENT: files as other tools write them. Without it the reader
+ * keeps the classic rules (a statement known by the first letter of its
+ * keyword, one library name per mtllib, every index naming an element of
+ * the file, lines ending at newlines). With it:
+ *  - Keywords are matched whole. OBJ: v, vt, vn, f, g, mtllib and usemtl
+ *    are read; o, s, l, p and comments (a keyword starting with '#') are
+ *    skipped; every other statement (vw, vp, cstype, maplib, usemap, ...)
+ *    is skipped to its line end, and once the read is done one warning per
+ *    keyword tells how many: "file.obj: 8 \"vw\" statements skipped" (the
+ *    first 16 keywords met by name, any others together as "file.obj: N
+ *    statements of K other keywords skipped"). What stands after the numbers
+ *    or corners of a v, vt, vn or f statement on its line (vertex colours, a
+ *    comment) belongs to it and is skipped. MTL: newmtl, Ka, Kd, Ks and Ns
+ *    are read and nothing else is taken for one of them (norm, Ni, Pr,
+ *    map_Kd, ... are passed over without a warning).
+ *  - mtllib names a list: every word on the line is a library, read in
+ *    order; a backslash before a blank or tab makes it part of the name
+ *    ("my\ file.mtl"). When no word names a library that can be opened, the
+ *    whole rest of the line, without the white space around it, is tried
+ *    as one name (as Blender writes "mtllib my file.mtl"). The libraries of
+ *    every mtllib statement add up: the model's materials are material 0
+ *    (the first library's "default") and then each library's materials in
+ *    the order read; statements before a later library's first newmtl are
+ *    dropped, and a library named again (the same file or buffer) adds
+ *    nothing. usemtl finds the first material of a name, so an earlier
+ *    library's definition wins. Every name that cannot be opened is a
+ *    warning as above with GLM_READ_OPTIONAL_LIBRARIES, else the first is
+ *    the error. `mtllib` holds the first name the file gives, as a file
+ *    name (escapes resolved; the whole line when it was read as one name):
+ *    glmWriteOBJ writes all the materials under that name.
+ *  - A corner naming texture coordinates of a file without vt statements,
+ *    or normals of one without vn statements, loses those indices (0, as
+ *    in a face without them), with one warning for each kind:
+ *    "file.obj:LINE: faces name normals, but the file has none: those
+ *    indices are dropped", LINE being the first such face's. Any other
+ *    index that names nothing is still an error.
+ *  - A line ends at a newline, or at a carriage return not followed by one
+ *    (classic Mac files); a group's name leaves out a carriage return
+ *    before its newline too.
+ * These warnings go to standard error (or the message handler) after those
+ * of missing libraries and before glmFindMaterial's. Reading takes the time
+ * the classic rules take, except for files with lines that end in lone
+ * carriage returns: the count by lines does not hold for them, and they are
+ * read again counting statement by statement (two to three times the
+ * time). */
 
 /* glmTryReadOBJ with `flags` (GLM_READ_*). */
 GLMmodel* glmTryReadOBJWith(const char* filename, GLuint flags, char* error, size_t errorsize);

@@ -201,11 +201,11 @@ GLM_INTERNAL GLvoid glmNormalize(GLfloat* v);
 // where the read would start over.
 enum { GLM_COUNT_LINES_FIRST, GLM_COUNT_STATEMENTS, GLM_COUNT_LINES_ONLY };
 
-// glmReadOBJText with the first pass's way of counting chosen. Asserts a
-// known `counting`.
+// glmReadOBJTextWith (flags 0: glmReadOBJText) with the first pass's way of
+// counting chosen. Asserts a known `counting`.
 GLM_INTERNAL GLMmodel* readObjTextCounting(const char* path, const char* text, size_t length,
                                            GLMmtlsource mtl, void* user, char* error,
-                                           size_t errorsize, int counting);
+                                           size_t errorsize, int counting, GLuint flags = 0);
 
 // How the reader cuts a large text into pieces read on several threads: at
 // most `threads` threads (0: CELSHADE_READ_THREADS, or else the CPUs the

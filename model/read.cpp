@@ -28,6 +28,7 @@ GLMmodel* readOnce(const char* path, Text& text, const MtlSource& mtl, Failure& 
     text.releaseAll();
     missing.materials.assign(scan.missingMaterials.begin(), scan.missingMaterials.end());
     missing.libraries = std::move(scan.missingLibraries);
+    scan.passedOver.describe(path, text, missing.passedOver);
   } catch (const std::bad_alloc&) {
     ok = fail(error, path, "out of memory");
   }
@@ -81,6 +82,7 @@ GLMmodel* readFile(const char* filename, GLuint flags, Failure& error) {
   }
   MtlSource source;
   source.optional = flags & GLM_READ_OPTIONAL_LIBRARIES;
+  source.lenient = flags & GLM_READ_LENIENT;
   return readModel(filename, text, source, error);
 }
 
@@ -121,6 +123,7 @@ GLMmodel* readText(const char* path, const char* text, size_t length, GLMmtlsour
   source.callback = mtl;
   source.user = user;
   source.optional = flags & GLM_READ_OPTIONAL_LIBRARIES;
+  source.lenient = flags & GLM_READ_LENIENT;
   if (!mtl) source.callback = [](void*, const char*, size_t*) -> const char* { return nullptr; };
   GLMmodel* model = read_detail::readModel(path, span, source, failure, counting);
   if (!model) copyMessage(failure, error, errorsize);
@@ -142,7 +145,7 @@ GLMmodel* glmReadOBJTextWith(const char* path, const char* text, size_t length,
 
 GLMmodel* readObjTextCounting(const char* path, const char* text, size_t length,
                                  GLMmtlsource mtl, void* user, char* error, size_t errorsize,
-                                 int counting) {
+                                 int counting, GLuint flags) {
   GLM_ASSERT(counting >= GLM_COUNT_LINES_FIRST && counting <= GLM_COUNT_LINES_ONLY);
-  return readText(path, text, length, mtl, user, 0, error, errorsize, counting);
+  return readText(path, text, length, mtl, user, flags, error, errorsize, counting);
 }

@@ -75,11 +75,41 @@ inline LineStart countLineStart(const char* q, char next, uint64_t* counts, bool
   }
 }
 
+// True when the keyword at q (< end) is `word`, of n bytes.
+inline bool keywordIs(const char* q, const char* end, const char* word, size_t n) {
+  return size_t(end - q) >= n && memcmp(q, word, n) == 0 && (q + n == end || isSpace(q[n]));
+}
+
+// The same for a lenient read, which knows keywords only whole: lines of
+// other statements (vw, fo, maplib, ...) count nothing. `end` is the text's.
+inline LineStart countLineStartWhole(const char* q, const char* end, uint64_t* counts, bool uses) {
+  auto alone = [&](size_t n) { return q + n == end || isSpace(q[n]); };
+  switch (*q) {
+    case 'v':
+      if (alone(1)) return counts[0]++, LineStart::Counted;
+      if (q[1] == 'n' && alone(2)) return counts[1]++, LineStart::Counted;
+      if (q[1] == 't' && alone(2)) return counts[2]++, LineStart::Counted;
+      return LineStart::Counted;
+    case 'f':
+      return alone(1) ? LineStart::Face : LineStart::Counted;
+    case 'g':
+      return alone(1) ? LineStart::Statement : LineStart::Counted;
+    case 'm':
+      return keywordIs(q, end, "mtllib", 6) ? LineStart::Statement : LineStart::Counted;
+    case 'u':
+      return uses && keywordIs(q, end, "usemtl", 6) ? LineStart::Statement : LineStart::Counted;
+    default:
+      return countLineStart(q, q + 1 < end ? q[1] : '\n', counts, uses);
+  }
+}
+
 }  // namespace
 
 GLM_SCAN_CLONES bool countLines(ObjScan& s) {
   const char* p = s.begin;
   const char* const end = s.stop;
+  const char* const textEnd = s.text.end();
+  const bool whole = s.lenient;
   GroupSlot* group = s.group;
   LineMarks* const noted = s.lineMarks;
   uint64_t counts[3] = {0, 0, 0}, triangles = 0;
@@ -114,7 +144,7 @@ GLM_SCAN_CLONES bool countLines(ObjScan& s) {
     p = skipWord(q, end);
     lineStart = blankBefore = true, inFace = false;
     if (noted) {
-      p = lineEnd(p, end);
+      p = s.lineEnd(p);
       return true;
     }
     return *keyword == 'g' ? (group = countGroup(s, keyword, p)) != nullptr
@@ -130,7 +160,8 @@ GLM_SCAN_CLONES bool countLines(ObjScan& s) {
     uint64_t faceStarts = 0, stop = 0;  // stop: the bit of a statement's line
     for (; starts; starts &= starts - 1) {
       const int i = __builtin_ctzll(starts);
-      LineStart kind = countLineStart(p + i, p[i + 1], counts, noted);
+      LineStart kind = whole ? countLineStartWhole(p + i, textEnd, counts, noted)
+                             : countLineStart(p + i, p[i + 1], counts, noted);
       if (kind == LineStart::Face) faceStarts |= uint64_t(1) << i;
       if (kind == LineStart::Unsure) return false;
       if (kind == LineStart::Statement) {
@@ -162,7 +193,8 @@ GLM_SCAN_CLONES bool countLines(ObjScan& s) {
   while (p < end) {
     const char* q = p++;
     if (lineStart) {
-      LineStart kind = countLineStart(q, q + 1 < end ? q[1] : '\n', counts, noted);
+      LineStart kind = whole ? countLineStartWhole(q, textEnd, counts, noted)
+                             : countLineStart(q, q + 1 < end ? q[1] : '\n', counts, noted);
       if (kind == LineStart::Unsure) return false;
       if (kind == LineStart::Statement) {
         if (!statement(q)) return false;

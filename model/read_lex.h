@@ -32,6 +32,15 @@ inline const char* lineEnd(const char* p, const char* end) {
   const char* nl = static_cast<const char*>(memchr(p, '\n', size_t(end - p)));
   return nl ? nl + 1 : end;
 }
+// The same; with `crEnds` (lenient reading) a carriage return not followed
+// by a newline ends the line too, just past it.
+inline const char* lineEnd(const char* p, const char* end, bool crEnds) {
+  const char* stop = lineEnd(p, end);
+  if (crEnds)
+    for (const char* r = p; (r = static_cast<const char*>(memchr(r, '\r', size_t(stop - r))));)
+      if (++r == end || *r != '\n') return r;
+  return stop;
+}
 // A name is cut at an embedded NUL, as a C string holding it would be.
 inline std::string_view cString(const char* p, const char* q) {
   const char* nul = static_cast<const char*>(memchr(p, '\0', size_t(q - p)));
@@ -260,16 +269,14 @@ struct Corner {
 // Reads one corner at p with the form's pattern ("%d", "%d/%d", "%d/%d/%d",
 // "%d//%d") the way scanf does: each number skips white space first, each
 // '/' must be the very next byte, and the read stops at the first mismatch
-// having consumed what matched. Returns the count of numbers read; fields
-// not read keep their values.
+// having consumed what matched (nothing, white space included, when there
+// is no number). Returns the count of numbers read; fields not read keep
+// their values.
 template <bool Convert>
 inline int readCorner(const char*& p, const char* end, Form form, Corner& c, bool& bad) {
   const char* q = skipSpace(p, end);
   const char* r = readInt<Convert>(q, end, c.v, bad);
-  if (!r) {
-    p = q;
-    return 0;
-  }
+  if (!r) return 0;
   q = r;
   int count = 1;
   if (form != kV && q < end && *q == '/') {
@@ -302,13 +309,12 @@ inline bool hasDoubleSlash(const char* p, const char* q) {
 }
 
 // Reads up to n numbers into out (converting only with Convert), stopping
-// at the first missing one; returns where reading stopped. Sets bad when
-// one overflows.
+// at the first missing one; returns the end of the last number read (p when
+// none is). Sets bad when one overflows.
 template <bool Convert>
 inline const char* readFloats(const char* p, const char* end, int n, float* out, bool& bad) {
   for (int i = 0; i < n; i++) {
-    p = skipSpace(p, end);
-    const char* r = readFloat<Convert>(p, end, out[i], bad);
+    const char* r = readFloat<Convert>(skipSpace(p, end), end, out[i], bad);
     if (!r) break;
     p = r;
   }

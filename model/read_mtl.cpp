@@ -20,21 +20,31 @@ enum class MtlStatement { Comment, Material, Diffuse, Ambient, Specular, Shinine
 // with 'n' defines a material; one that begins with 'K' is a colour by its
 // second character (d, a, s), one that begins with 'N' the shininess when
 // its second is 's'; map_Kd, the diffuse map, goes by its whole keyword;
-// '#' begins a comment. Every other statement is kept as it is.
-MtlStatement classify(const char* keyword, const char* end) {
-  const size_t length = size_t(end - keyword);
+// '#' begins a comment. Read leniently, every keyword goes by its whole
+// word: only newmtl, Kd, Ka, Ks and Ns are modelled. Every other statement
+// is kept as it is.
+MtlStatement classify(const char* keyword, const char* end, bool lenient) {
+  const std::string_view word(keyword, size_t(end - keyword));
+  if (lenient) {
+    if (word == "newmtl") return MtlStatement::Material;
+    if (word == "Kd") return MtlStatement::Diffuse;
+    if (word == "Ka") return MtlStatement::Ambient;
+    if (word == "Ks") return MtlStatement::Specular;
+    if (word == "Ns") return MtlStatement::Shininess;
+  }
   switch (keyword[0]) {
     case '#': return MtlStatement::Comment;
-    case 'n': return MtlStatement::Material;
+    case 'n': return lenient ? MtlStatement::Other : MtlStatement::Material;
     case 'K':
-      if (length >= 2 && keyword[1] == 'd') return MtlStatement::Diffuse;
-      if (length >= 2 && keyword[1] == 'a') return MtlStatement::Ambient;
-      if (length >= 2 && keyword[1] == 's') return MtlStatement::Specular;
+      if (lenient) return MtlStatement::Other;
+      if (word.size() >= 2 && keyword[1] == 'd') return MtlStatement::Diffuse;
+      if (word.size() >= 2 && keyword[1] == 'a') return MtlStatement::Ambient;
+      if (word.size() >= 2 && keyword[1] == 's') return MtlStatement::Specular;
       return MtlStatement::Other;
-    case 'N': return length >= 2 && keyword[1] == 's' ? MtlStatement::Shininess : MtlStatement::Other;
-    case 'm':
-      return std::string_view(keyword, length) == "map_Kd" ? MtlStatement::DiffuseMap
-                                                           : MtlStatement::Other;
+    case 'N':
+      return !lenient && word.size() >= 2 && keyword[1] == 's' ? MtlStatement::Shininess
+                                                               : MtlStatement::Other;
+    case 'm': return word == "map_Kd" ? MtlStatement::DiffuseMap : MtlStatement::Other;
     default: return MtlStatement::Other;
   }
 }
@@ -43,6 +53,7 @@ struct MtlScan {
   const char* name;  // composed file name
   Text& text;
   Failure& error;
+  bool lenient;  // keywords matched whole, a lone carriage return ends a line
   GLMmaterial* materials = nullptr;  // null while counting
   uint64_t count = 1;
   std::vector<std::string> statements;  // per material, while storing
@@ -104,10 +115,10 @@ bool scanMtl(MtlScan& s) {
     const char* keyword = p;
     p = skipWord(p, end);
     GLMmaterial* mat = Store ? &s.materials[current] : nullptr;
-    const MtlStatement kind = classify(keyword, p);
+    const MtlStatement kind = classify(keyword, p, s.lenient);
     switch (kind) {
       case MtlStatement::Material: {
-        const char* stop = lineEnd(p, end);
+        const char* stop = lineEnd(p, end, s.lenient);
         if (Store) {
           if (++current >= s.count) return s.fail("internal error: the passes disagree", keyword);
           char* copy = copyName(firstWord(p, stop));
@@ -145,11 +156,11 @@ bool scanMtl(MtlScan& s) {
         break;
       }
       case MtlStatement::Comment:
-        p = lineEnd(p, end);
+        p = lineEnd(p, end, s.lenient);
         break;
       case MtlStatement::DiffuseMap:
       case MtlStatement::Other: {
-        p = lineEnd(p, end);
+        p = lineEnd(p, end, s.lenient);
         if (!Store) break;
         bool stored = false;
         if (kind == MtlStatement::DiffuseMap && !storeDiffuseMap(s, *mat, keyword, p, stored))
@@ -180,6 +191,28 @@ void installMaterials(Libraries& libraries, GLMmaterial* materials, GLuint count
   m->materialcount = count;
 }
 
+// Puts the materials of a library after the model's (a lenient read), all
+// of them when the model has none; else its material 0 is dropped (at most
+// 4294967295 in all). False when out of memory; the library's materials are
+// then still the caller's.
+bool appendMaterials(GLMmodel* m, GLMmaterial* materials, GLuint count) {
+  if (!m->materials) {
+    m->materials = materials;
+    m->materialcount = count;
+    return true;
+  }
+  const size_t total = size_t(m->materialcount) + count - 1;
+  GLMmaterial* all = static_cast<GLMmaterial*>(malloc(total * sizeof(GLMmaterial)));
+  if (!all) return false;
+  memcpy(all, m->materials, m->materialcount * sizeof(GLMmaterial));
+  memcpy(all + m->materialcount, materials + 1, (count - 1) * sizeof(GLMmaterial));
+  free(m->materials);           // its records moved, not what they own
+  freeMaterials(materials, 1);  // the library's material 0, and its array
+  m->materials = all;
+  m->materialcount = GLuint(total);
+  return true;
+}
+
 }  // namespace
 
 Libraries::~Libraries() {
@@ -197,8 +230,8 @@ bool glmReadMTL(GLMmodel* model, std::string_view name, const MtlSource& mtl, Fa
   if (mtl.identify(file.c_str(), identity))
     for (const Libraries::Library& library : libraries.read)
       if (memcmp(library.identity, identity, sizeof identity) == 0 &&
-          glmDirName(library.materials[0].library) == glmDirName(file.c_str())) {
-        installMaterials(libraries, library.materials, library.count);
+          library.folder == glmDirName(file.c_str())) {
+        if (!mtl.lenient) installMaterials(libraries, library.materials, library.count);
         return true;
       }
   Text text;
@@ -207,7 +240,7 @@ bool glmReadMTL(GLMmodel* model, std::string_view name, const MtlSource& mtl, Fa
     return failLoad(error, load, file, Fail::OpenMtl, "can't open material file");
   if (!startText(text, error, file)) return false;
   const bool known = text.identity[0] | text.identity[1] | text.identity[2] | text.identity[3];
-  MtlScan scan{file.c_str(), text, error, nullptr, 1, {}, nullptr, 1};
+  MtlScan scan{file.c_str(), text, error, mtl.lenient, nullptr, 1, {}, nullptr, 1};
   scanMtl<false>(scan);
   if (scan.count > UINT32_MAX) return scan.fail("more than 4294967295 materials", text.data);
   text.releaseAll();
@@ -239,9 +272,24 @@ bool glmReadMTL(GLMmodel* model, std::string_view name, const MtlSource& mtl, Fa
     freeMaterials(materials, GLuint(scan.count));
     return false;
   }
-  installMaterials(libraries, materials, GLuint(scan.count));
+  if (!mtl.lenient) {
+    installMaterials(libraries, materials, GLuint(scan.count));
+  } else {
+    const char* problem =
+        uint64_t(model->materialcount) + scan.count - 1 > UINT32_MAX ? "more than 4294967295 materials"
+        : appendMaterials(model, materials, GLuint(scan.count))       ? nullptr
+                                                                      : "out of memory";
+    if (problem) {
+      freeMaterials(materials, GLuint(scan.count));
+      return fail(error, model->path, problem);
+    }
+  }
   if (known) {
-    libraries.read.push_back(Libraries::Library{{}, materials, GLuint(scan.count)});
+    // Read leniently, its materials are the model's now: only its identity is kept.
+    libraries.read.push_back(Libraries::Library{{},
+                                                glmDirName(file.c_str()),
+                                                mtl.lenient ? nullptr : materials,
+                                                mtl.lenient ? 0 : GLuint(scan.count)});
     memcpy(libraries.read.back().identity, text.identity, sizeof text.identity);
   }
   return true;

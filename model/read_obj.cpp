@@ -91,11 +91,19 @@ void ObjScan::indexMaterials() {
 namespace {
 
 // A group's name: the line rest [p, stop) without its newline, cut at a NUL.
-inline std::string_view groupName(const char* p, const char* stop) {
-  return cString(p, stop > p && stop[-1] == '\n' ? stop - 1 : stop);
+// Read leniently, without a carriage return before the newline or in its
+// place either.
+inline std::string_view groupName(const char* p, const char* stop, bool lenient) {
+  if (stop > p && stop[-1] == '\n') --stop;
+  if (lenient && stop > p && stop[-1] == '\r') --stop;
+  return cString(p, stop);
 }
 
 }  // namespace
+
+const char* ObjScan::lineEnd(const char* p) const {
+  return read_detail::lineEnd(p, text.end(), lenient);
+}
 
 bool ObjScan::unknownToken(const char* keyword, const char* end) {
   if (quiet) return false;
@@ -124,8 +132,8 @@ GroupSlot* newGroup(ObjScan& s, std::string_view name) {
 }
 
 GroupSlot* countGroup(ObjScan& s, const char* keyword, const char*& p) {
-  const char* stop = lineEnd(p, s.text.end());
-  std::string_view name = groupName(p, stop);
+  const char* stop = s.lineEnd(p);
+  std::string_view name = groupName(p, stop, s.lenient);
   p = stop;
   s.marks.push_back(keyword);
   auto found = s.groups.find(name);
@@ -135,10 +143,12 @@ GroupSlot* countGroup(ObjScan& s, const char* keyword, const char*& p) {
 }
 
 bool countLibrary(ObjScan& s, const char* keyword, const char*& p) {
-  const char* stop = lineEnd(p, s.text.end());
-  std::string_view name = firstWord(p, stop);
+  const char* stop = s.lineEnd(p);
+  const char* rest = p;
   p = stop;
   s.marks.push_back(keyword);
+  if (s.lenient) return readLibraryList(s, keyword, rest, stop);
+  std::string_view name = firstWord(rest, stop);
   char* copy = copyName(name);
   if (!copy) return s.failFile("out of memory");
   free(s.model->mtllib);
@@ -147,12 +157,16 @@ bool countLibrary(ObjScan& s, const char* keyword, const char*& p) {
   if (!s.mtl.optional || s.error.kind != Fail::OpenMtl) return false;
   // An optional library that cannot be opened: the read goes on with the
   // materials it had.
+  missingLibrary(s, keyword, name, s.error.code);
+  s.error = Failure{};
+  return true;
+}
+
+void missingLibrary(ObjScan& s, const char* keyword, std::string_view name, int code) {
   s.missingLibraries.push_back(printable(s.model->path) + ":" +
                                std::to_string(lineOf(s.text.data, keyword)) +
                                ": can't open material library \"" + printable(name) + "\" (" +
-                               strerror(s.error.code) + ")");
-  s.error = Failure{};
-  return true;
+                               strerror(code) + ")");
 }
 
 // ---- Statements -------------------------------------------------------------
@@ -284,7 +298,37 @@ struct ObjPass {
   // Resolves corner c into resolved[k]; false when an index names nothing.
   GLM_READ_INLINE bool resolveInto(const Corner& c, Form form, int k) {
     const uint64_t next[3] = {vertices + 1, texcoords + 1, normals + 1};
-    return resolveCorner(c.v, c.t, c.n, form, next, m, resolved[k]);
+    return resolveCorner(c.v, c.t, c.n, form, next, m, resolved[k]) ||
+           (s.lenient && resolveDropping(c, form, k));
+  }
+
+  // Read leniently, a corner naming texture coordinates or normals of a
+  // file that has none loses those indices: resolves corner c into
+  // resolved[k] without them, noting the first face that named them. False
+  // when there were none to drop or another index names nothing.
+  GLM_NOINLINE bool resolveDropping(Corner c, Form form, int k) {
+    const bool texcoord = (form == kVT || form == kVTN) && c.t && !m->texcoordcount;
+    const bool normal = (form == kVN || form == kVTN) && c.n && !m->normalcount;
+    if (texcoord) c.t = 0;
+    if (normal) c.n = 0;
+    const uint64_t next[3] = {vertices + 1, texcoords + 1, normals + 1};
+    if (!(texcoord || normal) || !resolveCorner(c.v, c.t, c.n, form, next, m, resolved[k]))
+      return false;
+    PassedOver& over = s.passedOver;
+    if (texcoord && !over.texcoords) over.texcoords = s.statement;
+    if (normal && !over.normals) over.normals = s.statement;
+    return true;
+  }
+
+  // Where a coordinate or face statement that read up to p ends. Read
+  // leniently, whatever else stands on its line belongs to it (vertex
+  // colours, a comment) and is skipped; otherwise that is read as more
+  // statements.
+  GLM_READ_INLINE const char* statementEnd(const char* p) const {
+    if (!s.lenient) return p;
+    const char* q = p;
+    while (q < end && isSpace(*q) && *q != '\n' && *q != '\r') ++q;
+    return q == end || *q == '\n' || *q == '\r' ? q : s.lineEnd(q);
   }
 
   // A coordinate statement ("v", "vn", "vt") whose keyword is at `keyword`.
@@ -313,7 +357,7 @@ struct ObjPass {
       if (Store) {
         if (const char* q =
                 plainCoordinateRun(p, keyword, length, n, out, size - *count, runStop(), *count)) {
-          p = q;
+          p = statementEnd(q);
           return true;
         }
       } else if (const char* q = plainCoordinateLine(p, n)) {
@@ -326,7 +370,7 @@ struct ObjPass {
     if (Store)
       for (int i = 0; i < n; i++) out[i] = 0;  // a missing number reads as 0
     bool bad = false;
-    p = readFloats<Store>(p, end, n, out, bad);
+    p = statementEnd(readFloats<Store>(p, end, n, out, bad));
     return !bad || s.fail("number out of range");
   }
 
@@ -394,6 +438,7 @@ struct ObjPass {
       triangles += count;
       group->count += count;
     }
+    p = statementEnd(p);
     return true;
   }
 
@@ -401,8 +446,8 @@ struct ObjPass {
   // way it becomes current.
   bool groupStatement(const char* keyword) {
     if (!Store) return (group = countGroup(s, keyword, p)) != nullptr;
-    const char* stop = lineEnd(p, end);
-    auto found = s.groups.find(groupName(p, stop));
+    const char* stop = s.lineEnd(p);
+    auto found = s.groups.find(groupName(p, stop, s.lenient));
     p = stop;
     if (!s.takeMark(keyword) || found == s.groups.end()) return s.disagreeing();
     group = &found->second;
@@ -414,13 +459,13 @@ struct ObjPass {
   bool library(const char* keyword) {
     if (!Store) return countLibrary(s, keyword, p);
     if (!s.takeMark(keyword)) return s.disagreeing();
-    p = lineEnd(p, end);
+    p = s.lineEnd(p);
     return true;
   }
 
   // A material statement: storing gives the current group the material.
   void useMaterial() {
-    const char* stop = lineEnd(p, end);
+    const char* stop = s.lineEnd(p);
     if (Store) {
       std::string_view name = firstWord(p, stop);
       material = 0;
@@ -450,6 +495,42 @@ struct ObjPass {
   }
 };
 
+// What a statement is.
+enum class Kind { Coordinates, Face, Group, Library, Use, Skip, Unknown };
+
+// By the first letter of its keyword (the second of a coordinate statement
+// is looked at where it is read).
+inline Kind kindByFirstLetter(char c) {
+  switch (c) {
+    case 'v':
+      return Kind::Coordinates;
+    case 'f':
+      return Kind::Face;
+    case 'g':
+      return Kind::Group;
+    case 'm':
+      return Kind::Library;
+    case 'u':
+      return Kind::Use;
+    default:
+      return Kind::Skip;
+  }
+}
+
+// By the whole keyword [k, k + n) (lenient reading): the keywords read are
+// what their first letters say; object names, smoothing groups, lines,
+// points and comments are skipped as by the first letter; every other
+// statement is unknown.
+inline Kind kindByWord(const char* k, size_t n) {
+  const bool letter = n == 1;
+  if ((letter && (k[0] == 'v' || k[0] == 'f' || k[0] == 'g')) ||
+      (n == 2 && k[0] == 'v' && (k[1] == 'n' || k[1] == 't')) ||
+      (n == 6 && (memcmp(k, "mtllib", 6) == 0 || memcmp(k, "usemtl", 6) == 0)))
+    return kindByFirstLetter(k[0]);
+  const bool skipped = (letter && (k[0] == 'o' || k[0] == 's' || k[0] == 'l' || k[0] == 'p'));
+  return skipped || k[0] == '#' ? Kind::Skip : Kind::Unknown;
+}
+
 // One scan of the OBJ text: counting (Store false) or storing (Store true).
 // The scan loop stays a function of its own: inlined into the read, it
 // shares registers with the read's set-up and runs measurably slower.
@@ -467,25 +548,29 @@ GLM_NOINLINE bool scanObj(ObjScan& s) {
     }
     pass.p = skipWord(keyword, pass.end);
     s.statement = keyword;
+    const size_t length = size_t(pass.p - keyword);
     bool ok = true;
-    switch (keyword[0]) {
-      case 'v':
+    switch (s.lenient ? kindByWord(keyword, length) : kindByFirstLetter(keyword[0])) {
+      case Kind::Coordinates:
         ok = pass.coordinates(keyword);
         break;
-      case 'f':
+      case Kind::Face:
         ok = pass.face();
         break;
-      case 'g':
+      case Kind::Group:
         ok = pass.groupStatement(keyword);
         break;
-      case 'm':
+      case Kind::Library:
         ok = pass.library(keyword);
         break;
-      case 'u':
+      case Kind::Use:
         pass.useMaterial();
         break;
-      default:
-        pass.p = lineEnd(pass.p, pass.end);
+      case Kind::Unknown:
+        if (Store) s.passedOver.skipped(std::string_view(keyword, length));
+        [[fallthrough]];
+      case Kind::Skip:
+        pass.p = s.lineEnd(pass.p);
         break;
     }
     if (!ok) return false;

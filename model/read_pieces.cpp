@@ -184,7 +184,7 @@ bool placePieces(ObjScan& s, std::vector<Piece>& pieces) {
   for (Piece& piece : pieces) {
     if (!piece.use) continue;
     const char* p = skipWord(piece.use, end);
-    const char* stop = p < end ? lineEnd(p, end) : end;
+    const char* stop = p < end ? s.lineEnd(p) : end;
     if (!s.findMaterial(firstWord(p, stop), piece.material)) piece.material = 0;
   }
   return sizeModel(s);
@@ -227,8 +227,8 @@ void storePiece(PieceScan& scan, Piece& piece) try {
 
 // Checks that every piece stored what was counted and ended in the group
 // and material the next one assumed; then completes the groups, gives them
-// the materials the pieces found and gathers the materials not found, in
-// file order.
+// the materials the pieces found and gathers what the pieces passed over
+// and the materials not found, in file order.
 bool finishPieces(ObjScan& s, std::vector<Piece>& pieces,
                   const std::vector<std::unique_ptr<PieceScan>>& scans, Unfound& missing) {
   for (size_t k = 0; k < pieces.size(); k++) {
@@ -246,8 +246,10 @@ bool finishPieces(ObjScan& s, std::vector<Piece>& pieces,
         pieces[k].shares[i].slot->group->material = scan.standIns[i].material;
     missing.materials.insert(missing.materials.end(), scan.s.missingMaterials.begin(),
                              scan.s.missingMaterials.end());
+    s.passedOver.add(scan.s.passedOver);
   }
   missing.libraries = std::move(s.missingLibraries);
+  s.passedOver.describe(s.model->path, s.text, missing.passedOver);
   return true;
 }
 

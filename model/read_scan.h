@@ -53,6 +53,31 @@ struct LineMark {
 };
 using LineMarks = std::vector<LineMark, PageAllocator<LineMark>>;
 
+// What a lenient read passes over, told once the read is done: the
+// statements of keywords it does not know, counted by keyword in the order
+// first met, and the first face naming normals, or texture coordinates, of
+// a file that has none. The storing pass fills it, on a piece's thread too
+// (so it grows in pages); a read in pieces adds up the pieces' in order.
+struct GLM_INTERNAL PassedOver {
+  struct Keyword {
+    std::string_view word;  // in the text
+    uint64_t count;
+  };
+  std::vector<Keyword, PageAllocator<Keyword>> keywords;
+  // Open addressing over a power-of-two table: index + 1 into keywords (0:
+  // empty); 16 slots or more once a keyword is met.
+  std::vector<size_t, PageAllocator<size_t>> slots;
+  const char* normals = nullptr;
+  const char* texcoords = nullptr;
+
+  // Counts `n` statements of `word`.
+  void skipped(std::string_view word, uint64_t n = 1);
+  // Adds what a read of the text after this one's passed over.
+  void add(const PassedOver& later);
+  // The warnings, one per line, for the file `path` whose text is `text`.
+  void describe(std::string_view path, const Text& text, std::vector<std::string>& lines) const;
+};
+
 struct GLM_INTERNAL ObjScan {
   GLMmodel* model;
   Text& text;
@@ -96,8 +121,16 @@ struct GLM_INTERNAL ObjScan {
   std::vector<uint64_t> materialSlots;
   const GLMmaterial* indexed = nullptr;
 
+  // Keywords are matched whole, a lone carriage return ends a line (see
+  // MtlSource::lenient); what the read passes over is noted here.
+  const bool lenient;
+  PassedOver passedOver;
+
   ObjScan(GLMmodel* m, Text& t, const MtlSource& source, Failure& e)
-      : model(m), text(t), mtl(source), error(e), libraries(m) {}
+      : model(m), text(t), mtl(source), error(e), libraries(m), lenient(source.lenient) {}
+
+  // End of the line at p, just past it, as the read's mode ends lines.
+  const char* lineEnd(const char* p) const;
 
   // Fails with "file:line: what: `statement`".
   bool fail(const char* what) {
@@ -140,6 +173,15 @@ GLM_INTERNAL GroupSlot* countGroup(ObjScan& s, const char* keyword, const char*&
 // line rest at p (moved past the line end). Takes the name and reads the
 // library.
 GLM_INTERNAL bool countLibrary(ObjScan& s, const char* keyword, const char*& p);
+// A lenient read's library statement whose keyword is at `keyword`, with its
+// line rest [rest, stop): every name on it is a library, read in order (see
+// GLM_READ_LENIENT in glm.h). False when one cannot be read, or when one
+// cannot be opened and libraries are not optional.
+GLM_INTERNAL bool readLibraryList(ObjScan& s, const char* keyword, const char* rest,
+                                  const char* stop);
+// Notes the warning for the optional library `name` of the library
+// statement at `keyword`, which could not be opened (errno `code`).
+GLM_INTERNAL void missingLibrary(ObjScan& s, const char* keyword, std::string_view name, int code);
 // Takes the counts into the model and gives every group its index array.
 GLM_INTERNAL bool sizeModel(ObjScan& s);
 // Counts everything, creates the groups, reads the material libraries, and

@@ -134,6 +134,7 @@ bool failLoad(Failure& error, Load load, std::string_view file, Fail kind, const
 
 void Unfound::report() const {
   for (const std::string& line : libraries) emitMessage(stderr, "%s", line.c_str());
+  for (const std::string& line : passedOver) emitMessage(stderr, "%s", line.c_str());
   for (const std::string& name : materials) reportMissingMaterial(printable(name).c_str());
 }
 

@@ -68,6 +68,10 @@ struct MtlSource {
   // A library that cannot be opened is a warning, collected in the scan,
   // instead of an error (GLM_READ_OPTIONAL_LIBRARIES).
   bool optional = false;
+  // Files as other tools write them (GLM_READ_LENIENT): the OBJ and MTL
+  // readers match keywords whole, mtllib names a list of libraries whose
+  // materials add up, and a lone carriage return ends a line.
+  bool lenient = false;
 
   Load load(const char* name, Text& text) const {
     if (!callback) return loadFile(name, text);
@@ -131,10 +135,13 @@ GLM_INTERNAL bool failLoad(Failure& error, Load load, std::string_view file, Fai
                            const char* cantOpen);
 
 // What a read did not find, reported once the read is done: the warnings
-// for optional libraries that could not be opened, then the names of
-// materials no library defines (glmFindMaterial's message each).
+// for optional libraries that could not be opened, then those for what a
+// lenient read passed over (statements it does not know, indices naming
+// nothing), then the names of materials no library defines
+// (glmFindMaterial's message each).
 struct GLM_INTERNAL Unfound {
   std::vector<std::string> libraries;
+  std::vector<std::string> passedOver;
   std::vector<std::string> materials;
   void report() const;
 };
@@ -149,7 +156,8 @@ GLM_INTERNAL bool startText(Text& text, Failure& error, std::string_view file);
 struct GLM_INTERNAL Libraries {
   struct Library {
     uint64_t identity[4];
-    GLMmaterial* materials;
+    std::string folder;      // where its maps are found from
+    GLMmaterial* materials;  // null once they are the model's (read leniently)
     GLuint count;
   };
   GLMmodel* model;
@@ -164,8 +172,10 @@ struct GLM_INTERNAL Libraries {
 // Reads the library `name` (relative to the model's directory) into the
 // model's materials, replacing those of an earlier library; one that is
 // the same file (or buffer) as a library in `libraries` gives its
-// materials without being read again. False (with `error` filled) when it
-// cannot be read.
+// materials without being read again. Read leniently (mtl.lenient), the
+// library's materials follow the model's instead (its material 0 only when
+// the model has none), and one read before adds nothing. False (with
+// `error` filled) when it cannot be read.
 GLM_INTERNAL bool glmReadMTL(GLMmodel* model, std::string_view name, const MtlSource& mtl,
                           Failure& error, Libraries& libraries);
 

@@ -56,6 +56,9 @@ static const char kUsage[] =
       "                        each turned 360/N degrees further about the up axis\n"
       "  --background COLOR    #rrggbb, or transparent (stills get alpha 0 around\n"
       "                        the models)\n"
+      "  --strict              read OBJ files by the classic rules (statements known\n"
+      "                        by their first letters, one library per mtllib, ...)\n"
+      "                        instead of as other tools write them\n"
       "\n"
       "Keys: 1..9 model, w/s zoom, a/d move, c colour on/off, p save the picture\n"
       "as celshade-NNN.png, h help, q quit; drag with the left button to rotate.\n",
@@ -159,6 +162,10 @@ commandLine parseCommandLine(int argc, char** argv) {
         continue;
       }
       if (strcmp(word, "--help") == 0) printHelp();
+      if (strcmp(word, "--strict") == 0) {
+        line.readFlags &= ~GLuint(GLM_READ_LENIENT);
+        continue;
+      }
       Option* option = nullptr;
       for (Option& o : options)
         if (strcmp(word, o.name) == 0) option = &o;
@@ -178,5 +185,7 @@ commandLine parseCommandLine(int argc, char** argv) {
     if (options[k].given && line.models.empty())
       usageError(std::string(options[k].name) + " is for model files given on the command line");
   if (line.turntable && !line.snapshot) usageError("--turntable needs --snapshot FILE.png");
+  if (!(line.readFlags & GLM_READ_LENIENT) && line.models.empty())
+    usageError("--strict is for model files given on the command line");
   return line;
 }

@@ -17,6 +17,10 @@ struct commandLine {
   UpAxis up = UpAxis::y;           // --up: the model axis shown upwards
   int turntable = 0;               // --turntable: stills turned round, 0 for one
   backgroundColour background = kModelBackground;  // --background
+  // How model files are read: OBJ files as other tools write them; --strict
+  // drops GLM_READ_LENIENT (the classic rules). A missing library is a
+  // warning either way.
+  GLuint readFlags = GLM_READ_LENIENT | GLM_READ_OPTIONAL_LIBRARIES;
   std::vector<const char*> models; // none: the bundled three from the working directory
 };
 

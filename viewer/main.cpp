@@ -96,7 +96,7 @@ int main(int argc, char** argv) {
   startYaw = line.yaw, startPitch = line.pitch;
   background = line.background;
   loadRamp(line.ramp, !bundled);
-  readOwnModels(line.models.data(), (int)line.models.size(), line.up);
+  readOwnModels(line.models.data(), (int)line.models.size(), line.up, line.readFlags);
   if (line.snapshot) runSnapshot(line.snapshot, line.keys, line.turntable);
 
   checkDisplay();

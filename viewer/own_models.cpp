@@ -46,7 +46,7 @@ static void giveUnitNormals(GLMmodel* m) {
   glmVertexNormals(m, 90.0f);
 }
 
-void readOwnModels(const char* const* files, int count, UpAxis up) {
+void readOwnModels(const char* const* files, int count, UpAxis up, GLuint readFlags) {
   // All are read and checked before any is changed, so that a bad last
   // file stops the run before the others print anything but warnings.
   std::vector<EmbeddedImage> embedded[kMaxModels];
@@ -55,7 +55,7 @@ void readOwnModels(const char* const* files, int count, UpAxis up) {
     GLMmodel* m;
     {
       MessageRelay relay;
-      m = importModel(files[i], GLM_READ_OPTIONAL_LIBRARIES, reason, &embedded[i]);
+      m = importModel(files[i], readFlags, reason, &embedded[i]);
     }
     if (!m) refuse(reason);
     if (m->trianglecount == 0) refuse(std::string(files[i]) + ": no faces to draw");

@@ -74,8 +74,9 @@ bool readObjIntoModel();
 // the window opens, each placed with `up` pointing up; the first that
 // cannot be shown ends the process with one line on standard error naming
 // it and status 1. Warnings (a material library missing, say) go to
-// standard error and the run goes on.
-void readOwnModels(const char* const* files, int count, UpAxis up);
+// standard error and the run goes on. OBJ files are read with `readFlags`
+// (GLM_READ_*).
+void readOwnModels(const char* const* files, int count, UpAxis up, GLuint readFlags);
 
 // Where frames go (picture.cpp): GLUT's window, or nothing in an offscreen
 // run, which never initializes GLUT. The frame and the keys call these, not

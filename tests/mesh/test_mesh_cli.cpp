@@ -481,6 +481,43 @@ TEST(MeshCli, WarnsOnceOfEverythingTheOutputCannotKeep) {
   EXPECT_TRUE(fileExists(dir + "found.obj"));
 }
 
+TEST(MeshCli, ReadsFilesAsOtherToolsWriteThemUnlessStrictEachWarningOnce) {
+  std::string dir = scratchDir();
+  const std::string quad = "v 0 0 0\nv 1 0 0\nv 0 1 0\nv 1 1 0\n";
+  writeFile(dir + "skin.obj", "o body\n" + quad + "s 1\nvw 1 0.5\nvw 2 0.5\nvw 3 0.5\n"
+                              "cstype bspline\nmtllib skin.mtl\nusemtl metal\nf 1 2 4 3\n");
+  writeFile(dir + "skin.mtl", "newmtl metal\nKd 0.6 0.6 0.6\nnorm -bm 3 n.jpg\nPr 0.3\n");
+  // The reader warns of what it does not know, the tool of what it skips
+  // by rule and of what the output cannot keep: nothing twice.
+  const std::string obj = "celshade-mesh: " + dir + "skin.obj: ";
+  const std::string mtl = "celshade-mesh: " + dir + "skin.mtl: ";
+  Result r = mesh({"convert", dir + "skin.obj", dir + "out.obj"});
+  EXPECT_EQ(r.status, 0) << r.err;
+  EXPECT_EQ(r.err, obj + "3 \"vw\" statements skipped\n" + obj +
+                       "1 \"cstype\" statement skipped\n" + obj +
+                       "1 polygons of more than three corners not kept (written as triangles)\n" +
+                       obj + "1 `o` statement not kept\n" + obj + "1 `s` statement not kept\n");
+  EXPECT_EQ(r.out, "converted 4 vertices, 2 triangles, 1 groups, 2 materials\n");
+
+  Result strict = mesh({"convert", "--strict", dir + "skin.obj", dir + "out.obj"});
+  EXPECT_EQ(strict.status, 1);
+  EXPECT_EQ(strict.err, "celshade-mesh: " + dir + "skin.obj:7: unknown token \"vw\"\n");
+  // By the classic rules the tool counts every statement the reader passes
+  // over, and norm names a material, of one word.
+  writeFile(dir + "curve.obj", quad + "cstype bspline\nmtllib skin.mtl\nf 1 2 3\n");
+  strict = mesh({"info", "--strict", dir + "curve.obj"});
+  EXPECT_NE(strict.out.find("materials       3 from skin.mtl\n"), std::string::npos) << strict.out;
+  strict = mesh({"convert", "--strict", dir + "curve.obj", dir + "curve-out.obj"});
+  EXPECT_EQ(strict.err, "celshade-mesh: " + dir + "curve.obj: 1 `cstype` statement not kept\n" +
+                            mtl + "the words after 1 material name not kept (a material's name is one word)\n");
+
+  // Lines ending in lone carriage returns are lines to the tool too.
+  writeFile(dir + "mac.obj", "v 0 0 0\rv 1 0 0\rv 0 1 0\rs 1\rf 1 2 3\r");
+  r = mesh({"convert", dir + "mac.obj", dir + "out.obj"});
+  EXPECT_EQ(r.err, "celshade-mesh: " + dir + "mac.obj: 1 `s` statement not kept\n");
+  EXPECT_EQ(r.out, "converted 3 vertices, 1 triangles, 1 groups, 0 materials\n");
+}
+
 #if CELSHADE_ASSIMP
 
 TEST(MeshCli, ConvertWritesAnyModelAsObjTheReaderTakesBack) {

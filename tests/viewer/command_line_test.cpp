@@ -201,7 +201,7 @@ TEST_F(CommandLine, AFileThatCannotBeShownGivesOneLineNamingItAndStatusOne) {
       {{"missing.obj"}, "missing.obj: can't open data file\n"},
       {{"folder.obj"}, "folder.obj: can't open data file\n"},
       {{"index.obj"}, "index.obj:4: face index out of range: `f 1 2 9`\n"},
-      {{"token.obj"}, "token.obj:2: unknown token \"vp\"\n"},
+      {{"--strict", "token.obj"}, "token.obj:2: unknown token \"vp\"\n"},
       {{"flat.obj"}, "flat.obj: no faces to draw\n"},
       // Every file is read before anything is shown: a bad last one stops
       // the run as a bad first one does.
@@ -591,6 +591,22 @@ TEST_F(CommandLine, AMissingMaterialLibraryIsOneWarningAndTheModelIsShown) {
   r = run({"--snapshot", "shot.png", "nomat.obj"});
   EXPECT_EQ(r.status, 0);
   EXPECT_EQ(r.err, "glmFindMaterial():  can't find material \"caf\\x8f\".\n(2 more like it)\n");
+}
+
+TEST_F(CommandLine, ReadsFilesAsOtherToolsWriteThemUnlessStrict) {
+  write("skin.obj", "v -1 -1 0\nv 1 -1 0\nv 0 1 0\nvw 1 0.5\nvw 2 0.5\nf 1//1 2//1 3//1\n");
+  Outcome r = run({"--snapshot", "shot.png", "skin.obj"});
+  EXPECT_EQ(r.status, 0);
+  EXPECT_EQ(r.err,
+            "skin.obj: 2 \"vw\" statements skipped\n"
+            "skin.obj:6: faces name normals, but the file has none: those indices are dropped\n");
+  r = run({"--strict", "--snapshot", "shot.png", "skin.obj"});
+  EXPECT_EQ(r.status, 1);
+  EXPECT_EQ(r.err, "skin.obj:4: unknown token \"vw\"\n");
+  EXPECT_NE(run({"--help"}).out.find("  --strict "), std::string::npos);
+  r = run({"--strict"});
+  EXPECT_EQ(r.status, 2);
+  EXPECT_EQ(r.err, "celshade: --strict is for model files given on the command line\n" + kUsage);
 }
 
 TEST_F(CommandLine, QInTheKeysStillWritesTheStill) {

@@ -33,6 +33,11 @@ const char* const kModeHelp =
     "                  material, or none (default: all the model has, smooth\n"
     "                  normals before flat ones)\n";
 
+const char* const kStrictHelp =
+    "  --strict        read an OBJ file by the classic rules (statements known by\n"
+    "                  their first letters, one library per mtllib, ...) instead\n"
+    "                  of as other tools write it\n";
+
 const Command kCommands[] = {
     {"info", "MODEL",
      "Prints the model's counts (vertices, normals, texture coordinates,\n"
@@ -81,7 +86,9 @@ void printToolHelp(FILE* out) {
           "it is written whole, and a library only when nothing it holds is lost.\n"
           "Texture maps and the other statements of materials are kept; written\n"
           "into another folder, their images are named from there.\n"
-          "What the output cannot keep of the input is listed as warnings.\n"
+          "What the output cannot keep of the input is listed as warnings. OBJ files\n"
+          "are read as other tools write them (whole keywords, lists of libraries,\n"
+          "...); --strict reads them by the classic rules.\n"
           "`%s COMMAND --help` describes a command.\n",
           kTool);
 }
@@ -89,6 +96,7 @@ void printToolHelp(FILE* out) {
 void printCommandHelp(const Command& c) {
   printf("usage: %s %s %s\n\n%s", kTool, c.name, c.usage, c.help);
   if (strcmp(c.name, "info") != 0) printf("%s", kModeHelp);
+  printf("%s", kStrictHelp);
 }
 
 // A bad command line: the problem, the usage line, exit status 2.
@@ -227,12 +235,17 @@ const std::string* option(const Arguments& args, const char* name) {
   return found;
 }
 
-// Reads the model and the images it holds; a library that cannot be opened
-// is a warning.
-GLMmodel* readModel(const std::string& file, Warnings& warnings,
+// How an OBJ file is read: as other tools write it, or by the classic rules
+// with --strict; a library that cannot be opened is a warning either way.
+GLuint readFlags(const Arguments& args) {
+  return GLM_READ_OPTIONAL_LIBRARIES | (option(args, "--strict") ? 0 : GLM_READ_LENIENT);
+}
+
+// Reads the model with `flags` (readFlags) and the images it holds.
+GLMmodel* readModel(const std::string& file, GLuint flags, Warnings& warnings,
                     std::vector<EmbeddedImage>& images) {
   std::string error;
-  GLMmodel* model = importModel(file.c_str(), GLM_READ_OPTIONAL_LIBRARIES, error, &images);
+  GLMmodel* model = importModel(file.c_str(), flags, error, &images);
   warnings.flush();
   if (!model) fprintf(stderr, "%s: %s\n", kTool, error.c_str());
   return model;
@@ -258,9 +271,9 @@ std::string size(const GLMmodel* model) {
   return text;
 }
 
-int info(const std::string& file, Warnings& warnings) {
+int info(const std::string& file, GLuint flags, Warnings& warnings) {
   std::vector<EmbeddedImage> images;
-  GLMmodel* model = readModel(file, warnings, images);
+  GLMmodel* model = readModel(file, flags, warnings, images);
   if (!model) return kFailed;
   auto count = [](GLuint n, const void* array) {
     return array ? grouped(n) : std::string("none");
@@ -352,15 +365,17 @@ int transform(const Command& c, const Arguments& args, Warnings& warnings, Chang
   const std::string* modeList = option(args, "--mode");
   if (modeList && !parseMode(*modeList, mode)) return usage(&c, "bad --mode list " + *modeList);
   const std::string &in = args.files[0], &out = args.files[1];
+  const GLuint flags = readFlags(args);
+  const bool lenient = flags & GLM_READ_LENIENT;
   std::vector<EmbeddedImage> images;
-  GLMmodel* model = readModel(in, warnings, images);
+  GLMmodel* model = readModel(in, flags, warnings, images);
   if (!model) return kFailed;
   if (!modeList) mode = fullMode(model);
   const std::string library = model->mtllib ? beside(in, model->mtllib) : std::string();
   nameLibraryAfter(model, out);
   if ((mode & GLM_MATERIAL) && model->materials && model->mtllib) {
     const std::string replaced = beside(out, model->mtllib);
-    const std::string lost = keeping::lostByReplacing(replaced, model);
+    const std::string lost = keeping::lostByReplacing(replaced, model, lenient);
     if (!lost.empty()) {
       fprintf(stderr,
               "%s: %s: the output's library would replace it, losing %s; nothing written "
@@ -371,9 +386,9 @@ int transform(const Command& c, const Arguments& args, Warnings& warnings, Chang
     }
   }
   if (isObjName(in.c_str()))
-    for (const std::string& note : keeping::notKeptOfObj(in, model)) warnings.add(note);
+    for (const std::string& note : keeping::notKeptOfObj(in, model, lenient)) warnings.add(note);
   if (!library.empty())
-    for (const std::string& note : keeping::notKeptOfLibrary(library)) warnings.add(note);
+    for (const std::string& note : keeping::notKeptOfLibrary(library, lenient)) warnings.add(note);
   warnings.flush();
 
   std::string what;
@@ -403,11 +418,11 @@ int transform(const Command& c, const Arguments& args, Warnings& warnings, Chang
 
 int run(const Command& c, int argc, char** argv, Warnings& warnings) {
   const std::string name = c.name;
-  std::vector<std::string> valued, flags;
+  std::vector<std::string> valued, flags{"--strict"};
   if (name != "info") valued.push_back("--mode");
   if (name == "normals") valued.push_back("--angle");
   if (name == "weld") valued.push_back("--epsilon");
-  if (name == "texture") flags = {"--linear", "--spheremap"};
+  if (name == "texture") flags.insert(flags.end(), {"--linear", "--spheremap"});
 
   Arguments args;
   std::string problem = parseArguments(argc, argv, valued, flags, args);
@@ -420,7 +435,7 @@ int run(const Command& c, int argc, char** argv, Warnings& warnings) {
   if (args.files.size() != files)
     return usage(&c, args.files.size() < files ? "missing file name" : "too many file names");
 
-  if (name == "info") return info(args.files[0], warnings);
+  if (name == "info") return info(args.files[0], readFlags(args), warnings);
 
   if (name == "normals") {
     double angle = 90;

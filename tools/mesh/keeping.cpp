@@ -1,7 +1,8 @@
 // What celshade-mesh's output keeps of what it read. The input's files are
 // read again line by line; each statement is classified by its keyword as
-// the library's reader classifies it (by the keyword's first character), and
-// what the model cannot hold is counted by kind.
+// the library's reader classified it (by the keyword's first character, or
+// whole when read leniently), and what the model cannot hold is counted by
+// kind.
 #include "keeping.h"
 
 #include <cstdio>
@@ -13,12 +14,19 @@
 namespace keeping {
 namespace {
 
+// Whether an MTL statement defines a material: newmtl when read leniently,
+// by the classic rules every keyword that starts with 'n'.
+bool isMaterial(std::string_view keyword, bool lenient) {
+  return lenient ? keyword == "newmtl" : keyword[0] == 'n';
+}
+
 bool isSpace(char c) { return c == ' ' || (c >= '\t' && c <= '\r'); }
 
-// A file's lines, each without its newline.
+// A file's lines, each without its newline; with `crEnds` a carriage return
+// not followed by a newline ends a line too.
 class Lines {
  public:
-  explicit Lines(const std::string& path) : file_(fopen(path.c_str(), "rb")) {}
+  Lines(const std::string& path, bool crEnds) : file_(fopen(path.c_str(), "rb")), crEnds_(crEnds) {}
   ~Lines() {
     if (file_) fclose(file_);
     free(buffer_);
@@ -29,18 +37,38 @@ class Lines {
   bool open() const { return file_ != nullptr; }
   // The next line; false at the end.
   bool next(std::string_view& line) {
-    ssize_t n = getline(&buffer_, &capacity_, file_);
-    if (n < 0) return false;
-    line = std::string_view(buffer_, size_t(n));
-    if (!line.empty() && line.back() == '\n') line.remove_suffix(1);
+    if (!pending_) {
+      ssize_t n = getline(&buffer_, &capacity_, file_);
+      if (n < 0) return false;
+      rest_ = std::string_view(buffer_, size_t(n));
+      if (!rest_.empty() && rest_.back() == '\n') rest_.remove_suffix(1);
+    }
+    // A carriage return last on the line is one before its newline, or ends it.
+    const size_t cr = crEnds_ ? rest_.find('\r') : std::string_view::npos;
+    pending_ = cr != std::string_view::npos && cr + 1 < rest_.size();
+    line = pending_ ? rest_.substr(0, cr) : rest_;
+    if (pending_) rest_.remove_prefix(cr + 1);
     return true;
   }
 
  private:
   FILE* file_;
+  bool crEnds_;
   char* buffer_ = nullptr;
   size_t capacity_ = 0;
+  std::string_view rest_;  // of the line read last, from the next line on
+  bool pending_ = false;   // rest_ holds another line
 };
+
+// How the reader took an OBJ keyword: its first letter when it reads it or
+// skips it by rule, by the classic rules every keyword; read leniently 0
+// for a keyword it does not know (and warns of itself).
+char readerLetter(std::string_view keyword, bool lenient) {
+  if (!lenient) return keyword[0];
+  for (const char* known : {"v", "vn", "vt", "f", "g", "usemtl", "mtllib", "o", "s", "l", "p"})
+    if (keyword == known) return keyword[0];
+  return 0;
+}
 
 // The word of `line` at `at` or after it (empty at the end); `at` moves past it.
 std::string_view word(std::string_view line, size_t& at) {
@@ -73,9 +101,9 @@ GLuint materialIndex(const GLMmodel* model, std::string_view name) {
 // keyword ends at `at` back whole. Materials carry their names, colours,
 // shininess, diffuse map and every statement the library does not model;
 // what they do not carry is the words after a material's name, which the
-// reader leaves out of it (a keyword that begins with 'n' defines a material).
-bool writerWritesBack(std::string_view keyword, std::string_view line, size_t at) {
-  return keyword[0] != 'n' || !moreWordsThan(line, at, 1);
+// reader leaves out of it.
+bool writerWritesBack(std::string_view keyword, std::string_view line, size_t at, bool lenient) {
+  return !isMaterial(keyword, lenient) || !moreWordsThan(line, at, 1);
 }
 
 using Counts = std::map<std::string, unsigned long long>;
@@ -96,9 +124,11 @@ struct FileMaterial {
 
 // True for the statements the reader gives a material as they are: all but
 // material names, colours (K with d, a or s), the shininess (N with s) and
-// comments. map_Kd counts among them here: a material keeps it too.
-bool keptAsItIs(std::string_view keyword) {
-  if (keyword[0] == 'n' || keyword[0] == '#') return false;
+// comments (read leniently, whole keywords). map_Kd counts among them here:
+// a material keeps it too.
+bool keptAsItIs(std::string_view keyword, bool lenient) {
+  if (isMaterial(keyword, lenient) || keyword[0] == '#') return false;
+  if (lenient) return keyword != "Kd" && keyword != "Ka" && keyword != "Ks" && keyword != "Ns";
   if (keyword.size() >= 2 && keyword[0] == 'K')
     return keyword[1] != 'd' && keyword[1] != 'a' && keyword[1] != 's';
   return !(keyword.size() >= 2 && keyword[0] == 'N' && keyword[1] == 's');
@@ -108,20 +138,20 @@ bool keptAsItIs(std::string_view keyword) {
 // write back whole (material names followed by more words); with
 // `materials`, collects its materials, "default" first. False when it
 // cannot be read.
-bool libraryStatements(const std::string& path, unsigned long long& cut,
+bool libraryStatements(const std::string& path, bool lenient, unsigned long long& cut,
                        std::vector<FileMaterial>* materials) {
-  Lines lines(path);
+  Lines lines(path, lenient);
   if (!lines.open()) return false;
   if (materials) materials->push_back({"default", {}});
   for (std::string_view line; lines.next(line);) {
     size_t at = 0;
     std::string_view keyword = word(line, at);
     if (keyword.empty() || keyword[0] == '#') continue;
-    if (!writerWritesBack(keyword, line, at)) cut++;
+    if (!writerWritesBack(keyword, line, at, lenient)) cut++;
     if (!materials) continue;
-    if (keyword[0] == 'n') {
+    if (isMaterial(keyword, lenient)) {
       materials->push_back({std::string(word(line, at)), {}});
-    } else if (keptAsItIs(keyword)) {
+    } else if (keptAsItIs(keyword, lenient)) {
       std::string_view statement = line.substr(size_t(keyword.data() - line.data()));
       if (!statement.empty() && statement.back() == '\r') statement.remove_suffix(1);
       materials->back().statements.emplace_back(statement);
@@ -156,9 +186,10 @@ unsigned long long statementsNotHeld(const FileMaterial& file, const GLMmaterial
 
 }  // namespace
 
-std::vector<std::string> notKeptOfObj(const std::string& path, const GLMmodel* model) {
+std::vector<std::string> notKeptOfObj(const std::string& path, const GLMmodel* model,
+                                      bool lenient) {
   std::vector<std::string> notes;
-  Lines lines(path);
+  Lines lines(path, lenient);
   if (!lines.open()) return notes;
   Counts skipped;
   unsigned long long colours = 0, polygons = 0, libraries = 0, uses = 0;
@@ -176,7 +207,9 @@ std::vector<std::string> notKeptOfObj(const std::string& path, const GLMmodel* m
     size_t at = 0;
     std::string_view keyword = word(line, at);
     if (keyword.empty() || keyword[0] == '#') continue;
-    switch (keyword[0]) {
+    switch (readerLetter(keyword, lenient)) {
+      case 0:
+        break;
       case 'v':
         if (keyword == "v" && moreWordsThan(line, at, 3)) colours++;
         break;
@@ -227,18 +260,18 @@ std::vector<std::string> notKeptOfObj(const std::string& path, const GLMmodel* m
   return notes;
 }
 
-std::vector<std::string> notKeptOfLibrary(const std::string& path) {
+std::vector<std::string> notKeptOfLibrary(const std::string& path, bool lenient) {
   std::vector<std::string> notes;
   unsigned long long cut = 0;
-  if (libraryStatements(path, cut, nullptr) && cut)
+  if (libraryStatements(path, lenient, cut, nullptr) && cut)
     notes.push_back(path + ": " + cutNames(cut) + " not kept (a material's name is one word)");
   return notes;
 }
 
-std::string lostByReplacing(const std::string& path, const GLMmodel* model) {
+std::string lostByReplacing(const std::string& path, const GLMmodel* model, bool lenient) {
   unsigned long long cut = 0;
   std::vector<FileMaterial> materials;
-  if (!libraryStatements(path, cut, &materials)) return std::string();
+  if (!libraryStatements(path, lenient, cut, &materials)) return std::string();
   std::string lost;
   auto add = [&lost](const std::string& what) { lost += (lost.empty() ? "" : ", ") + what; };
   if (cut) add(cutNames(cut));

@@ -12,19 +12,27 @@
 
 namespace keeping {
 
+// Files are classified as the reader read them: `lenient` when it read them
+// as other tools write them (GLM_READ_LENIENT: whole keywords, lone
+// carriage returns ending lines), else by the classic rules (keywords known
+// by their first letters).
+
 // One line for each kind of thing the OBJ file `path`, read as `model`,
 // holds that the model does not keep ("20 `s` statements not kept"):
-// statements the reader passes over (o, s, l, p, free-form geometry, ...),
+// statements the reader passes over silently (by the classic rules every
+// statement it does not read: o, s, l, p, free-form geometry, ...; read
+// leniently only o, s, l and p, the reader itself warning of the others),
 // vertex colours (numbers after x y z), polygons of more than three corners
 // (kept as triangles), faces whose material is not their group's last one,
 // and material statements when no library could be read. Empty when the
 // file cannot be read again.
-std::vector<std::string> notKeptOfObj(const std::string& path, const GLMmodel* model);
+std::vector<std::string> notKeptOfObj(const std::string& path, const GLMmodel* model,
+                                      bool lenient);
 
 // The same for the MTL file `path`: what of its statements the library's
 // writer does not write back (the words after a material's name). Empty
 // when there is nothing or the file cannot be read.
-std::vector<std::string> notKeptOfLibrary(const std::string& path);
+std::vector<std::string> notKeptOfLibrary(const std::string& path, bool lenient);
 
 // What replacing the existing file `path` with the library written for
 // `model` would lose, as one phrase ("2 statements of material \"Leg\",
@@ -33,7 +41,7 @@ std::vector<std::string> notKeptOfLibrary(const std::string& path);
 // materials that the model's materials of the same name do not hold (a
 // map_Kd is held by any diffuse map). Empty when nothing would be lost or
 // there is no such file.
-std::string lostByReplacing(const std::string& path, const GLMmodel* model);
+std::string lostByReplacing(const std::string& path, const GLMmodel* model, bool lenient);
 
 }  // namespace keeping
 
