@@ -252,9 +252,10 @@ GLMmodel* glmReadOBJText(const char* path, const char* text, size_t length,
  *    first 16 keywords met by name, any others together as "file.obj: N
  *    statements of K other keywords skipped"). What stands after the numbers
  *    or corners of a v, vt, vn or f statement on its line (vertex colours, a
- *    comment) belongs to it and is skipped. MTL: newmtl, Ka, Kd, Ks and Ns
- *    are read and nothing else is taken for one of them (norm, Ni, Pr,
- *    map_Kd, ... are passed over without a warning).
+ *    comment) belongs to it and is skipped. MTL: newmtl, Ka, Kd, Ks, Ns and
+ *    map_Kd are read and nothing else is taken for one of them: norm, Ni,
+ *    Pr, Kdx, ... are kept in the material's `statements` without a
+ *    warning, as every statement the library does not model is.
  *  - mtllib names a list: every word on the line is a library, read in
  *    order; a backslash before a blank or tab makes it part of the name
  *    ("my\ file.mtl"). When no word names a library that can be opened, the
