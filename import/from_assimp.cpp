@@ -202,6 +202,20 @@ void takeDiffuseMap(const aiScene* scene, const aiMaterial& from, const char* fi
   m.diffusemap = copyText(name);
 }
 
+// Whether `from`, named `name`, is assimp's stand-in for a file without
+// materials (an STL or PLY file): its default name or none, with white
+// diffuse and white specular colours. Such a material keeps the library's
+// colours, so the model looks as an OBJ file without a library does instead
+// of glaring white.
+bool isStandIn(const aiMaterial& from, const aiString& name) {
+  if (name.length && strcmp(name.C_Str(), AI_DEFAULT_MATERIAL_NAME) != 0) return false;
+  const aiColor3D white(1.0f, 1.0f, 1.0f);
+  aiColor3D diffuse, specular;
+  return from.Get(AI_MATKEY_COLOR_DIFFUSE, diffuse) == AI_SUCCESS &&
+         from.Get(AI_MATKEY_COLOR_SPECULAR, specular) == AI_SUCCESS && diffuse == white &&
+         specular == white;
+}
+
 // "default", then the scene's materials; none when the scene has none.
 void takeMaterials(const aiScene* scene, const char* file, GLMmodel* model,
                    std::vector<EmbeddedImage>* images) {
@@ -222,11 +236,13 @@ void takeMaterials(const aiScene* scene, const char* file, GLMmodel* model,
     if (from.Get(AI_MATKEY_NAME, name) != AI_SUCCESS) name.Clear();
     m.name = copyText(names.unique(name.C_Str(), "material" + std::to_string(i)));
     model->materialcount = i + 1;  // glmDelete frees the names set so far
-    takeColour(from, AI_MATKEY_COLOR_DIFFUSE, m.diffuse);
-    takeColour(from, AI_MATKEY_COLOR_AMBIENT, m.ambient);
-    takeColour(from, AI_MATKEY_COLOR_SPECULAR, m.specular);
+    if (!isStandIn(from, name)) {
+      takeColour(from, AI_MATKEY_COLOR_DIFFUSE, m.diffuse);
+      takeColour(from, AI_MATKEY_COLOR_AMBIENT, m.ambient);
+      takeColour(from, AI_MATKEY_COLOR_SPECULAR, m.specular);
+    }
     float shininess;
-    if (from.Get(AI_MATKEY_SHININESS, shininess) == AI_SUCCESS) {
+    if (!isStandIn(from, name) && from.Get(AI_MATKEY_SHININESS, shininess) == AI_SUCCESS) {
       // From the MTL scale 0..1000 to OpenGL's 0..128, each step rounded
       // to float, as the MTL reader converts Ns.
       shininess = shininess / 1000.0f;

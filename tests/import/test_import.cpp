@@ -150,6 +150,11 @@ TEST(ImportStl, FacetsBecomeOneGroupWithTheirNormals) {
   const GLMtriangle& down = m->triangles[1];
   expectVector(vertexOf(m, down, 1), 0, 1, 1);
   for (int k = 0; k < 3; k++) expectVector(&m->normals[3 * down.normalidx[k]], 0, 0, -1);
+  // A file without materials is drawn in the library's colours, not in the
+  // white of assimp's stand-in.
+  const GLMmaterial& drawn = m->materials[m->groups->material];
+  EXPECT_EQ(drawn.diffuse[0], 0.8f);
+  EXPECT_EQ(drawn.specular[0], 0.0f);
   glmDelete(m);
 }
 
@@ -180,6 +185,7 @@ TEST(ImportPly, PolygonsAreTriangulatedAndTextureCoordinatesKept) {
         EXPECT_EQ(uv[0], v[0] / 2);
       }
     }
+  EXPECT_EQ(m->materials[m->groups->material].diffuse[1], 0.8f);
   glmDelete(m);
 }
 
