@@ -30,7 +30,7 @@
 #include "messages.h"
 #include "textures.h"
 
-// The bundled run's title, kept as it always was.
+// The bundled run's title.
 static const char kBundledTitle[] = "Veltrane - Kordex Assignment 3 - Cel Shading";
 
 // Finds and reads the shading ramp: the one --ramp names, else Shader.txt in
