@@ -420,9 +420,9 @@ typedef void (*GLMmessagehandler)(void* user, const char* message);
  * triangle", glmReadPPM's messages) to `handler` with `user`,
  * on the thread that made it, instead of printing it. NULL restores
  * printing, each line on the stream its function names. Messages of
- * failures that end the process are printed, never sent to the handler. May be called at any
- * time from any thread; the handler must be safe to call from every thread
- * that uses the library. */
+ * failures that end the process are printed, never sent to the handler.
+ * May be called at any time from any thread; the handler must be safe to
+ * call from every thread that uses the library. */
 GLvoid glmSetMessageHandler(GLMmessagehandler handler, void* user);
 
 /* ---- Images --------------------------------------------------------- */
