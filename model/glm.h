@@ -156,6 +156,12 @@ typedef struct GLMmodel {
 /* Releases the model and everything it owns. Asserts model. */
 GLvoid glmDelete(GLMmodel* model);
 
+/* The material every material starts as when the reader makes it: diffuse
+ * 0.8, ambient 0.2, specular 0 (alpha 1 in each), shininess 65; the name
+ * and every string NULL, diffusemapline 0. The caller owns what it puts
+ * into the record. */
+GLMmaterial glmDefaultMaterial(void);
+
 /* Returns the group named `name` (byte for byte), or NULL. Asserts model. */
 GLMgroup* glmFindGroup(GLMmodel* model, const char* name);
 

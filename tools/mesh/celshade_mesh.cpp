@@ -10,11 +10,11 @@
 #include <cstdlib>
 #include <cstring>
 #include <string>
-#include <unordered_map>
 #include <utility>
 #include <vector>
 
 #include "keeping.h"
+#include "shown_text.h"
 
 namespace {
 
@@ -65,41 +65,13 @@ int usage(const Command* c, const std::string& problem) {
   return kUsage;
 }
 
-// 3104 -> "3,104".
-std::string grouped(unsigned long long n) {
-  std::string digits = std::to_string(n), out;
-  for (size_t i = 0; i < digits.size(); i++) {
-    if (i && (digits.size() - i) % 3 == 0) out += ',';
-    out += digits[i];
-  }
-  return out;
-}
-
 // Warnings go to standard error, each once: a warning made again (one per
 // unused vertex, one per use of a missing material) is counted and shown
 // with its count when the step that made it is done.
-struct Warnings {
-  std::vector<std::pair<std::string, unsigned long long>> made;  // with repeats
-  std::unordered_map<std::string, size_t> index;                  // into made
-  size_t shown = 0;
-
+struct Warnings : WarningTally {
+  Warnings() : WarningTally(std::string(kTool) + ": ") {}
   static void handle(void* user, const char* message) {
     static_cast<Warnings*>(user)->add(message);
-  }
-  void add(const std::string& message) {
-    auto [at, added] = index.emplace(message, made.size());
-    if (added)
-      made.emplace_back(message, 0);
-    else
-      made[at->second].second++;
-  }
-  // Shows the warnings made since the last call.
-  void flush() {
-    for (; shown < made.size(); shown++) {
-      fprintf(stderr, "%s: %s\n", kTool, made[shown].first.c_str());
-      if (made[shown].second)
-        fprintf(stderr, "%s: (%s more like it)\n", kTool, grouped(made[shown].second).c_str());
-    }
   }
 };
 
@@ -233,14 +205,14 @@ int describe(const std::string& file, GLuint flags, Warnings& warnings) {
   GLMmodel* model = readModel(file, flags, warnings, images);
   if (!model) return kFailed;
   auto count = [](GLuint n, const void* array) {
-    return array ? grouped(n) : std::string("none");
+    return array ? groupedDigits(n) : std::string("none");
   };
   printf("file            %s\n", file.c_str());
-  printf("vertices        %s\n", grouped(model->vertexcount).c_str());
+  printf("vertices        %s\n", groupedDigits(model->vertexcount).c_str());
   printf("normals         %s\n", count(model->normalcount, model->normals).c_str());
   printf("texcoords       %s\n", count(model->texcoordcount, model->texcoords).c_str());
   printf("facet normals   %s\n", count(model->facetnormcount, model->facetnorms).c_str());
-  printf("triangles       %s\n", grouped(model->trianglecount).c_str());
+  printf("triangles       %s\n", groupedDigits(model->trianglecount).c_str());
   printf("materials       %s", count(model->materialcount, model->materials).c_str());
   if (model->mtllib) printf(" from %s", model->mtllib);
   printf("\n");
@@ -251,12 +223,12 @@ int describe(const std::string& file, GLuint flags, Warnings& warnings) {
     for (size_t k = 0; k < images.size(); k++)
       if (images[k].material == i)
         printf(", map embedded image %zu (%s, %s bytes)", k, images[k].format.c_str(),
-               grouped(images[k].bytes.size()).c_str());
+               groupedDigits(images[k].bytes.size()).c_str());
     printf("\n");
   }
-  printf("groups          %s\n", grouped(model->groupcount).c_str());
+  printf("groups          %s\n", groupedDigits(model->groupcount).c_str());
   for (const GLMgroup* g = model->groups; g; g = g->next) {
-    printf("  \"%s\": %s triangles", g->name, grouped(g->trianglecount).c_str());
+    printf("  \"%s\": %s triangles", g->name, groupedDigits(g->trianglecount).c_str());
     if (model->materials && g->material < model->materialcount)
       printf(", material %s", model->materials[g->material].name);
     printf("\n");
@@ -386,8 +358,8 @@ int normals(const Command& c, const Arguments& args, Warnings& warnings) {
     glmVertexNormals(model, GLfloat(angle));
     char text[64];
     snprintf(text, sizeof text, "%g", angle);
-    what = "computed " + grouped(model->facetnormcount) + " facet normals and " +
-           grouped(model->normalcount) + " vertex normals (smoothing angle " + text + ")";
+    what = "computed " + groupedDigits(model->facetnormcount) + " facet normals and " +
+           groupedDigits(model->normalcount) + " vertex normals (smoothing angle " + text + ")";
     return true;
   });
 }
@@ -400,7 +372,7 @@ int weld(const Command& c, const Arguments& args, Warnings& warnings) {
   return transform(c, args, warnings, [&](GLMmodel* model, std::string& what) {
     GLuint before = model->vertexcount;
     glmWeld(model, GLfloat(epsilon));
-    what = "welded " + grouped(before) + " vertices into " + grouped(model->vertexcount);
+    what = "welded " + groupedDigits(before) + " vertices into " + groupedDigits(model->vertexcount);
     return true;
   });
 }
@@ -417,7 +389,7 @@ int texture(const Command& c, const Arguments& args, Warnings& warnings) {
       glmLinearTexture(model);
     else
       glmSpheremapTexture(model);
-    what = "generated " + grouped(model->texcoordcount) + " texture coordinates (" +
+    what = "generated " + groupedDigits(model->texcoordcount) + " texture coordinates (" +
            (linear ? "linear" : "spheremap") + ")";
     return true;
   });
@@ -448,9 +420,9 @@ int unitize(const Command& c, const Arguments& args, Warnings& warnings) {
 int reverse(const Command& c, const Arguments& args, Warnings& warnings) {
   return transform(c, args, warnings, [&](GLMmodel* model, std::string& what) {
     glmReverseWinding(model);
-    what = "reversed the winding of " + grouped(model->trianglecount) + " triangles";
+    what = "reversed the winding of " + groupedDigits(model->trianglecount) + " triangles";
     if (model->normals || model->facetnorms)
-      what += " and negated " + grouped((model->normals ? model->normalcount : 0) +
+      what += " and negated " + groupedDigits((model->normals ? model->normalcount : 0) +
                                         (model->facetnorms ? model->facetnormcount : 0)) +
               " normals";
     return true;
@@ -459,9 +431,9 @@ int reverse(const Command& c, const Arguments& args, Warnings& warnings) {
 
 int convert(const Command& c, const Arguments& args, Warnings& warnings) {
   return transform(c, args, warnings, [&](GLMmodel* model, std::string& what) {
-    what = "converted " + grouped(model->vertexcount) + " vertices, " +
-           grouped(model->trianglecount) + " triangles, " + grouped(model->groupcount) +
-           " groups, " + grouped(model->materialcount) + " materials";
+    what = "converted " + groupedDigits(model->vertexcount) + " vertices, " +
+           groupedDigits(model->trianglecount) + " triangles, " + groupedDigits(model->groupcount) +
+           " groups, " + groupedDigits(model->materialcount) + " materials";
     return true;
   });
 }
