@@ -14,12 +14,12 @@ size_t utf8Length(const unsigned char* p, size_t n) {
   if (p[0] >= 0xC2 && p[0] <= 0xDF && continuation(1))
     return p[0] == 0xC2 && p[1] < 0xA0 ? 0 : 2;  // U+0080..U+009F are controls
   if (p[0] >= 0xE0 && p[0] <= 0xEF && continuation(1) && continuation(2)) {
-    if (p[0] == 0xE0 && p[1] < 0xA0) return 0;  // overlong
+    if (p[0] == 0xE0 && p[1] < 0xA0) return 0;   // overlong
     if (p[0] == 0xED && p[1] >= 0xA0) return 0;  // surrogates
     return 3;
   }
   if (p[0] >= 0xF0 && p[0] <= 0xF4 && continuation(1) && continuation(2) && continuation(3)) {
-    if (p[0] == 0xF0 && p[1] < 0x90) return 0;  // overlong
+    if (p[0] == 0xF0 && p[1] < 0x90) return 0;   // overlong
     if (p[0] == 0xF4 && p[1] >= 0x90) return 0;  // above U+10FFFF
     return 4;
   }
@@ -49,7 +49,6 @@ std::string printable(std::string_view text) {
   }
   return out;
 }
-
 
 std::string groupedDigits(unsigned long long n) {
   std::string digits = std::to_string(n), out;

@@ -33,6 +33,6 @@ class WarningTally {
  private:
   std::string prefix_;
   std::vector<std::pair<std::string, unsigned long long>> made_;  // with repeats
-  std::unordered_map<std::string, size_t> index_;                  // into made_
+  std::unordered_map<std::string, size_t> index_;                 // into made_
   size_t shown_ = 0;
 };

@@ -46,7 +46,7 @@ struct ModelObjects {
 // serves every frame.
 std::vector<std::unique_ptr<ModelData>> modelData;
 std::vector<ModelObjects> modelObjects;
-std::vector<std::pair<const TextureImage*, GLuint>> textures;  // image, texture name
+std::vector<std::pair<const TextureImage*, GLuint>> imageTextures;  // image, texture name
 
 // m's arrays, built on first use.
 ModelData& dataOf(const GLMmodel* m) {
@@ -75,11 +75,11 @@ const std::vector<GLuint>& groupTextures(const GLMmodel* m, ModelObjects& o) {
   for (const GLMgroup* group = m->groups; group; group = group->next) {
     const TextureImage* image = materialImage(m, group->material);
     GLuint name = 0;
-    for (const auto& [made, texture] : textures)
+    for (const auto& [made, texture] : imageTextures)
       if (made == image) name = texture;
     if (image && !name) {
       name = makeTexture(*image);
-      textures.emplace_back(image, name);
+      imageTextures.emplace_back(image, name);
     }
     o.groupTextures.push_back(name);
   }

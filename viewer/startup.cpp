@@ -91,7 +91,8 @@ bool readObjIntoModel() {
   penguinModel = readModel(penguinModelFile, "penguin");
   model = cowModel;
   if (!cowModel || !rabbitModel || !penguinModel) {
-    printf("Error reading model files. Make sure both .obj and .mtl file is in the Model directory\n");
+    printf(
+        "Error reading model files. Make sure both .obj and .mtl file is in the Model directory\n");
     return false;
   }
   glmUnitize(cowModel);
