@@ -6,7 +6,7 @@ BUILD ?= build
 JOBS ?= 2
 SECONDS_TO_FUZZ ?= 60
 
-.PHONY: all deps configure build run test bench fuzz clean
+.PHONY: all deps configure build run test bench fuzz format format-check clean
 
 all: build
 
@@ -32,6 +32,16 @@ bench: build
 fuzz:
 	@tools/install-deps.sh --fuzz
 	@tools/run-fuzz.sh $(SECONDS_TO_FUZZ)
+
+# The layout of .clang-format over every C and C++ file git tracks: `format`
+# rewrites them, `format-check` lists what differs and fails if anything does.
+FORMAT_FILES = $(shell git ls-files '*.c' '*.cpp' '*.h')
+
+format: deps
+	@clang-format -i $(FORMAT_FILES)
+
+format-check: deps
+	@clang-format --dry-run -Werror $(FORMAT_FILES)
 
 clean:
 	rm -rf $(BUILD)

@@ -58,9 +58,8 @@ GLMmodel* gridModel(GLuint side) {
   for (GLuint g = 0; g < groups; g++) {
     char name[16];
     snprintf(name, sizeof name, "m%u", g);
-    m->materials[g] = GLMmaterial{copyString(name), {0.8f, 0.8f, 0.8f, 1},
-                                  {0.2f, 0.2f, 0.2f, 1}, {0, 0, 0, 1}, 65,
-                                  nullptr, nullptr, nullptr, nullptr, 0};
+    m->materials[g] = glmDefaultMaterial();
+    m->materials[g].name = copyString(name);
     GLMgroup* group = glmAddGroup(m, name);
     group->material = g;
     GLuint first = m->trianglecount / groups * g;

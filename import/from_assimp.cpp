@@ -18,38 +18,13 @@
 #include <stdexcept>
 #include <vector>
 
+#include "shown_text.h"
+
 namespace {
 
-// `text` with every byte that is not printable ASCII or part of a whole
-// UTF-8 character written as \xNN, and without trailing blanks.
-std::string printable(const char* text) {
-  std::string out;
-  const unsigned char* p = reinterpret_cast<const unsigned char*>(text);
-  while (*p) {
-    // Length of a whole UTF-8 character at p (no overlong forms, no
-    // surrogates, nothing past U+10FFFF), or 0.
-    size_t length = 0;
-    if (p[0] >= 0x20 && p[0] < 0x7f) {
-      length = 1;
-    } else if (p[0] >= 0xc2 && p[0] <= 0xf4) {
-      const size_t need = p[0] < 0xe0 ? 2 : p[0] < 0xf0 ? 3 : 4;
-      const unsigned char low = p[0] == 0xe0 ? 0xa0 : p[0] == 0xf0 ? 0x90 : 0x80;
-      const unsigned char high = p[0] == 0xed ? 0x9f : p[0] == 0xf4 ? 0x8f : 0xbf;
-      bool whole = p[1] >= low && p[1] <= high;
-      for (size_t k = 2; whole && k < need; k++) whole = p[k] >= 0x80 && p[k] <= 0xbf;
-      if (whole) length = need;
-    }
-    if (length) {
-      out.append(reinterpret_cast<const char*>(p), length);
-      p += length;
-    } else {
-      static const char kHex[] = "0123456789abcdef";
-      out += "\\x";
-      out += kHex[*p >> 4];
-      out += kHex[*p & 15];
-      p++;
-    }
-  }
+// `text` as printable() shows it, without trailing blanks.
+std::string shownText(const char* text) {
+  std::string out = printable(text);
   while (!out.empty() && out.back() == ' ') out.pop_back();
   return out;
 }
@@ -130,17 +105,6 @@ std::vector<Part> placedParts(const aiScene* scene) {
     for (unsigned i = node->mNumChildren; i-- > 0;) stack.emplace_back(node->mChildren[i], transform);
   }
   return parts;
-}
-
-// The library's defaults: those of a material an MTL file names.
-void setDefaults(GLMmaterial& m) {
-  m = GLMmaterial();
-  const GLfloat diffuse[4] = {0.8f, 0.8f, 0.8f, 1.0f}, ambient[4] = {0.2f, 0.2f, 0.2f, 1.0f},
-                specular[4] = {0.0f, 0.0f, 0.0f, 1.0f};
-  memcpy(m.diffuse, diffuse, sizeof diffuse);
-  memcpy(m.ambient, ambient, sizeof ambient);
-  memcpy(m.specular, specular, sizeof specular);
-  m.shininess = 65.0f;
 }
 
 void takeColour(const aiMaterial& from, const char* key, unsigned type, unsigned index,
@@ -225,7 +189,7 @@ void takeMaterials(const aiScene* scene, const char* file, GLMmodel* model,
   Names names(true);
   for (GLuint i = 0; i < count; i++) {
     GLMmaterial& m = model->materials[i];
-    setDefaults(m);
+    m = glmDefaultMaterial();  // as the library starts a material an MTL file names
     if (i == 0) {
       m.name = copyText("default");
       model->materialcount = 1;
@@ -370,9 +334,9 @@ GLMmodel* readWithAssimp(const char* file, std::string& error, std::vector<Embed
   // points and lines use, but it refuses a mesh without faces, such as an
   // STL file's without facets, which is a file with no faces to draw.)
   const aiScene* scene = importer.ReadFile(file, aiProcess_Triangulate);
-  const std::string shown = printable(file);
+  const std::string shown = shownText(file);
   if (!scene) {
-    error = shown + ": " + printable(importer.GetErrorString());
+    error = shown + ": " + shownText(importer.GetErrorString());
     return nullptr;
   }
   GLMmodel* model = static_cast<GLMmodel*>(calloc(1, sizeof(GLMmodel)));

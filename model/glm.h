@@ -156,6 +156,12 @@ typedef struct GLMmodel {
 /* Releases the model and everything it owns. Asserts model. */
 GLvoid glmDelete(GLMmodel* model);
 
+/* The material every material starts as when the reader makes it: diffuse
+ * 0.8, ambient 0.2, specular 0 (alpha 1 in each), shininess 65; the name
+ * and every string NULL, diffusemapline 0. The caller owns what it puts
+ * into the record. */
+GLMmaterial glmDefaultMaterial(void);
+
 /* Returns the group named `name` (byte for byte), or NULL. Asserts model. */
 GLMgroup* glmFindGroup(GLMmodel* model, const char* name);
 
@@ -421,9 +427,9 @@ typedef void (*GLMmessagehandler)(void* user, const char* message);
  * triangle", glmReadPPM's messages) to `handler` with `user`,
  * on the thread that made it, instead of printing it. NULL restores
  * printing, each line on the stream its function names. Messages of
- * failures that end the process are printed as before. May be called at any
- * time from any thread; the handler must be safe to call from every thread
- * that uses the library. */
+ * failures that end the process are printed, never sent to the handler.
+ * May be called at any time from any thread; the handler must be safe to
+ * call from every thread that uses the library. */
 GLvoid glmSetMessageHandler(GLMmessagehandler handler, void* user);
 
 /* ---- Images --------------------------------------------------------- */

@@ -153,7 +153,7 @@ GLM_INTERNAL void runOnThreads(size_t count, size_t threads, void (*work)(void*,
 
 // A file written under a temporary name in its target's folder and renamed
 // over the target by commit(), so that the target is either the whole new
-// file or what it was before. Dropped (closed and removed) unless committed.
+// file or the old one. Dropped (closed and removed) unless committed.
 // The temporary name is short and of fixed length (".celshade-XXXXXX"), and
 // is made and renamed relative to the folder, so any target whose name fits
 // can be replaced. A symbolic link is followed to the end of its chain: the

@@ -46,7 +46,7 @@ void emitMessage(FILE* stream, const char* format, ...) {
   if (h)
     h(user, line.c_str());
   else
-    fprintf(stream, "%s\n", line.c_str());  // one call per line, as always
+    fprintf(stream, "%s\n", line.c_str());  // one call per line
 }
 
 void copyMessage(const Failure& failure, char* buffer, size_t size) {

@@ -3,7 +3,7 @@
 // The header is read as the format has it: the magic, then width, height and
 // maximum value separated by any white space and '#' comments (to the end of
 // their line), then one white-space byte before the pixels. Words where a
-// value should be are passed over to the end of their line, as before.
+// value should be are passed over to the end of their line.
 //
 // Besides a missing file and a wrong magic, the reader refuses, with one
 // line on standard error and a null result, a header that ends before its

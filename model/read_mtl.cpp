@@ -252,10 +252,8 @@ bool glmReadMTL(GLMmodel* model, std::string_view name, const MtlSource& mtl, Fa
     free(defaultName);
     return fail(error, model->path, "out of memory");
   }
-  for (uint64_t i = 0; i < scan.count; i++)
-    materials[i] = GLMmaterial{nullptr, {0.8f, 0.8f, 0.8f, 1.0f}, {0.2f, 0.2f, 0.2f, 1.0f},
-                               {0.0f, 0.0f, 0.0f, 1.0f}, 65.0f, nullptr, nullptr, nullptr,
-                               nullptr, 0};
+  const GLMmaterial start = glmDefaultMaterial();
+  for (uint64_t i = 0; i < scan.count; i++) materials[i] = start;
   materials[0].name = defaultName;
   scan.materials = materials;
   scan.statements.resize(scan.count);

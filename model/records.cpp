@@ -1,9 +1,14 @@
-// Model records: releasing a model, finding and adding groups, finding
-// materials.
+// Model records: releasing a model, the default material, finding and adding
+// groups, finding materials.
 #include "glm_internal.h"
 
 #include <cstdlib>
 #include <cstring>
+
+GLMmaterial glmDefaultMaterial(void) {
+  return GLMmaterial{nullptr,          {0.8f, 0.8f, 0.8f, 1.0f}, {0.2f, 0.2f, 0.2f, 1.0f},
+                     {0.0f, 0.0f, 0.0f, 1.0f}, 65.0f, nullptr, nullptr, nullptr, nullptr, 0};
+}
 
 GLvoid glmDelete(GLMmodel* model) {
   GLM_ASSERT(model);

@@ -296,11 +296,11 @@ void materialValues(Out& out, const GLMmaterial& material) {
 // True when the colours and shininess are those every material starts with
 // when read.
 bool startingValues(const GLMmaterial& m) {
-  const GLfloat ambient[3] = {0.2f, 0.2f, 0.2f}, diffuse[3] = {0.8f, 0.8f, 0.8f},
-                specular[3] = {0, 0, 0};
-  return memcmp(m.ambient, ambient, sizeof ambient) == 0 &&
-         memcmp(m.diffuse, diffuse, sizeof diffuse) == 0 &&
-         memcmp(m.specular, specular, sizeof specular) == 0 && m.shininess == 65.0f;
+  const GLMmaterial start = glmDefaultMaterial();
+  const size_t rgb = 3 * sizeof(GLfloat);
+  return memcmp(m.ambient, start.ambient, rgb) == 0 &&
+         memcmp(m.diffuse, start.diffuse, rgb) == 0 &&
+         memcmp(m.specular, start.specular, rgb) == 0 && m.shininess == start.shininess;
 }
 
 // A map statement: keyword, options, the image's name.

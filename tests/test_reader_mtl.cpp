@@ -90,6 +90,31 @@ TEST(Mtl, MissingColourNumbersLeaveTheDefaults) {
   expectColour(m->materials[1].diffuse, 0.5f, 0.8f, 0.8f);
 }
 
+// glmDefaultMaterial is what a material without colour statements is, and
+// what its contract says: programs that make materials of their own start
+// from it.
+TEST(Mtl, AMaterialWithoutColoursIsTheDefaultMaterial) {
+  Model m = withLibrary("newmtl plain\n");
+  ASSERT_TRUE(m);
+  const GLMmaterial start = glmDefaultMaterial(), &plain = m->materials[1];
+  for (int c = 0; c < 4; c++) {
+    EXPECT_EQ(plain.diffuse[c], start.diffuse[c]);
+    EXPECT_EQ(plain.ambient[c], start.ambient[c]);
+    EXPECT_EQ(plain.specular[c], start.specular[c]);
+  }
+  EXPECT_EQ(plain.shininess, start.shininess);
+  expectColour(start.diffuse, 0.8f, 0.8f, 0.8f);
+  expectColour(start.ambient, 0.2f, 0.2f, 0.2f);
+  expectColour(start.specular, 0.0f, 0.0f, 0.0f);
+  EXPECT_EQ(start.diffuse[3], 1.0f);
+  EXPECT_EQ(start.shininess, 65.0f);
+  EXPECT_EQ(start.name, nullptr);
+  EXPECT_EQ(start.diffusemap, nullptr);
+  EXPECT_EQ(start.statements, nullptr);
+  EXPECT_EQ(start.library, nullptr);
+  EXPECT_EQ(start.diffusemapline, 0u);
+}
+
 TEST(Mtl, DuplicateNamesMakeTwoMaterialsAndUsesFindTheFirst) {
   Model m = mustRead("mtllib m.mtl\nusemtl twin\n", {{"m.mtl", "newmtl twin\nnewmtl twin\n"}});
   ASSERT_TRUE(m);

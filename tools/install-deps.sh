@@ -4,7 +4,8 @@
 set -e
 packages="build-essential cmake pkg-config libgtest-dev libgl1-mesa-dev libglu1-mesa-dev
   freeglut3-dev libgl1-mesa-dri xvfb xauth xdotool x11-utils imagemagick
-  libx11-dev libxtst-dev libegl-dev libegl-mesa0 libpng-dev libassimp-dev libstb-dev"
+  libx11-dev libxtst-dev libegl-dev libegl-mesa0 libpng-dev libassimp-dev libstb-dev
+  clang-format"
 [ "${1:-}" = "--fuzz" ] && packages="$packages clang libclang-rt-14-dev"
 missing=""
 for p in $packages; do

@@ -2,13 +2,16 @@
 // outline (drawn in model_draw.cpp), and the reshape callback.
 
 #define GL_GLEXT_PROTOTYPES
-#include "scene.h"
+#include "frame.h"
 
+#include <GL/gl.h>
 #include <GL/glext.h>
 
 #include <cstring>
 
 #include "model_draw.h"
+#include "picture.h"
+#include "scene.h"
 
 // Viewport over the whole window. The bundled run keeps aspect 1.0 whatever
 // the window's shape, as its views were made for; models given on the

@@ -2,9 +2,12 @@
 // picture, print help and quit; a left-button drag rotates both copies; idle
 // keeps frames coming.
 
-#include "scene.h"
+#include "input.h"
 
 #include <cstdio>
+
+#include "picture.h"
+#include "scene.h"
 
 // Shows `chosen` from the start: turned by `yaw` and `pitch`, no drag, the
 // eye `distance` in front of the origin.

@@ -10,11 +10,12 @@
 // a left-button drag rotates both copies. With model files (up to nine) the
 // keys 1..9 pick them instead.
 //
-// This file holds start-up: the window, the fixed GL state, the ramp and the
-// models. The command line is read in command_line.cpp, models given on it in
-// own_models.cpp; the frame is drawn in frame.cpp, input handled in
-// input.cpp, an offscreen run made in snapshot.cpp, and the state they share
-// lives in scene.cpp.
+// This file holds the program's start: the command line (read in
+// command_line.cpp), the ramp, the models, and then the window or the
+// offscreen run (snapshot.cpp). Models given on the command line are read in
+// own_models.cpp; the GL state and the bundled models are set up in
+// startup.cpp, the frame drawn in frame.cpp, input handled in input.cpp, and
+// the state they share lives in scene.cpp.
 
 #include "command_line.h"
 #include "scene.h"
@@ -27,10 +28,15 @@
 #include <cstring>
 #include <string>
 
+#include "frame.h"
+#include "input.h"
 #include "messages.h"
-#include "textures.h"
+#include "own_models.h"
+#include "picture.h"
+#include "snapshot.h"
+#include "startup.h"
 
-// The bundled run's title, kept as it always was.
+// The bundled run's title.
 static const char kBundledTitle[] = "Veltrane - Kordex Assignment 3 - Cel Shading";
 
 // Finds and reads the shading ramp: the one --ramp names, else Shader.txt in
@@ -120,104 +126,4 @@ int main(int argc, char** argv) {
   pressKeys(line.keys);
   glutMainLoop();
   return 0;
-}
-
-// Sets the fixed OpenGL state, builds the shading ramp texture, resets the
-// view and loads the bundled models; a run with model files, read already,
-// shows the first of them. Always returns true.
-bool init() {
-  const bool bundled = ownModelCount == 0;
-  if (bundled) {
-    printf("Initializing\n");
-    printf("loading shader file...\n");
-  }
-
-  glHint(GL_PERSPECTIVE_CORRECTION_HINT, GL_NICEST);
-  if (bundled)
-    glClearColor(0.8f, 0.8f, 0.8f, 0.0f);
-  else if (background.transparent)
-    glClearColor(0.0f, 0.0f, 0.0f, 0.0f);  // the outline's soft edge blends into black
-  else
-    glClearColor(background.r, background.g, background.b, 0.0f);
-  glClearDepth(1.0);
-  glShadeModel(GL_SMOOTH);
-  glDisable(GL_LINE_SMOOTH);
-  glEnable(GL_DEPTH_TEST);
-  glDepthFunc(GL_LESS);
-  glDisable(GL_LIGHTING);
-  glEnable(GL_CULL_FACE);
-
-  lightAngle.x = 0.0f;
-  lightAngle.y = 0.0f;
-  lightAngle.z = 1.0f;
-
-  // The ramp was read before the window opened; a run with model files
-  // only reports a ramp it could not find.
-  if (!rampLoaded)
-    printf("ERROR Opening Shader File\n");
-  else if (bundled)
-    printf("shader file loaded, initializing textures...\n");
-
-  glGenTextures(1, &shaderTexture);
-  glBindTexture(GL_TEXTURE_1D, shaderTexture);
-  glTexParameteri(GL_TEXTURE_1D, GL_TEXTURE_MAG_FILTER, GL_NEAREST);
-  glTexParameteri(GL_TEXTURE_1D, GL_TEXTURE_MIN_FILTER, GL_NEAREST);
-  // A normal facing the viewer squarely gives exactly 1.0, which must land on
-  // the last texel: repeating would wrap it round to the first, darkest one.
-  glTexParameteri(GL_TEXTURE_1D, GL_TEXTURE_WRAP_S, GL_CLAMP_TO_EDGE);
-  glTexImage1D(GL_TEXTURE_1D, 0, GL_RGB, kRampSize, 0, GL_RGB, GL_FLOAT, rampTexels);
-
-  glMatrixMode(GL_PROJECTION);
-  glLoadIdentity();
-  gluPerspective(40.0, 1.0, 0.1, 40.0);
-
-  g_xRotation = 0.0f;
-  g_yRotation = 0.0f;
-  MouseState.left = MouseState.middle = MouseState.right = false;
-  MouseState.x = MouseState.y = 0;
-  eyex = 0.0f, eyey = 0.0f, eyez = 4.0f;
-  focusx = 0.0f, focusy = 0.0f, focusz = 0.0f;
-
-  if (!bundled) {
-    showOwnModel(0);
-    return true;
-  }
-  printf("textures initialized, reading in obj files...\n");
-  if (readObjIntoModel())
-    printf("obj files successfully read\n");
-  else
-    printf("error reading obj file\n");
-  printf("Initialization Done! Press 'h' for help, or 'q' to quit\n\n");
-  return true;
-}
-
-// Reads one model with its progress lines; null when the reader gave none.
-static GLMmodel* readModel(const char* file, const char* name) {
-  printf("\treading %s.obj and %s.mtl...\n", name, name);
-  GLMmodel* read = glmReadOBJ(file);
-  if (read)
-    printf("\tsuccessfully read in %s model\n", name);
-  else
-    printf("\terror reading %s model\n", name);
-  return read;
-}
-
-// Loads the cow, rabbit and penguin (in that order) and unitizes them.
-// Returns true when all three were obtained.
-bool readObjIntoModel() {
-  cowModel = readModel(cowModelFile, "cow");
-  rabbitModel = readModel(rabbitModelFile, "rabbit");
-  penguinModel = readModel(penguinModelFile, "penguin");
-  model = cowModel;
-  if (!cowModel || !rabbitModel || !penguinModel) {
-    printf("Error reading model files. Make sure both .obj and .mtl file is in the Model directory\n");
-    return false;
-  }
-  glmUnitize(cowModel);
-  glmUnitize(rabbitModel);
-  glmUnitize(penguinModel);
-  loadTextures(cowModel, cowModelFile, {});
-  loadTextures(rabbitModel, rabbitModelFile, {});
-  loadTextures(penguinModel, penguinModelFile, {});
-  return true;
 }

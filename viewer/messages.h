@@ -1,28 +1,23 @@
 // The viewer's own messages: text from files shown with its unprintable
 // bytes escaped, and the library's warnings while a model is read and
-// prepared, passed on to standard error without repeats.
+// prepared, passed on to standard error once each.
 #pragma once
 
-#include <set>
 #include <string>
 #include <string_view>
 
-// `text` with every byte that is not printable shown as \xNN (two lower-case
-// hex digits): control characters, DEL, and bytes that are not part of a
-// well-formed UTF-8 character (or that form a C1 control). Printable ASCII
-// and UTF-8 text pass unchanged, so escaping twice changes nothing more.
-std::string printable(std::string_view text);
+#include "shown_text.h"
 
 // One line on standard error, escaped, then exit status 1.
 [[noreturn]] void refuse(const std::string& message);
 
 // While it lives, the library's warnings come here instead of being
-// printed: each goes to standard error once, escaped; a warning repeated
-// right after itself is counted and the count printed as "(N more like it)"
-// once another comes or the relay ends, and one seen before is dropped. A
-// material library that could not be opened gets "; drawing with the
-// default material", and materials then not found are not reported (the
-// library's line explains them). Set up one relay at a time.
+// printed: each goes to standard error once, escaped, when the relay ends;
+// a warning made again is counted and the count printed under it as
+// "(N more like it)". A material library that could not be opened gets
+// "; drawing with the default material", and materials then not found are
+// not reported (the library's line explains them). Set up one relay at a
+// time.
 class MessageRelay {
  public:
   MessageRelay();
@@ -33,9 +28,6 @@ class MessageRelay {
   void take(const char* message);
 
  private:
-  void flush();
-  std::set<std::string> seen_;
-  std::string last_;
-  unsigned long more_ = 0;
+  WarningTally warnings_;
   bool libraryMissing_ = false;
 };

@@ -10,7 +10,6 @@
 #include "model_draw.h"
 
 #include <GL/glext.h>
-#include <dlfcn.h>
 #include <malloc.h>
 
 #include <climits>
@@ -33,7 +32,7 @@ struct ModelData {
   std::vector<GLfloat> ramp;
 };
 
-// One model's GL objects in one context, made when first needed.
+// One model's GL objects, made when first needed.
 struct ModelObjects {
   const GLMmodel* model;
   std::vector<std::pair<GLuint, GLuint>> lists;  // glmDraw mode, list name
@@ -42,32 +41,12 @@ struct ModelObjects {
   std::vector<GLuint> groupTextures;              // per group in list order, 0 for none
 };
 
-// The objects made in one context. The marker is an empty list made there
-// first: when a context is destroyed and a new one gets its address, the
-// marker is gone and so are the names recorded with it.
-struct ContextObjects {
-  void* context;
-  GLuint marker;
-  std::vector<ModelObjects> models;
-  std::vector<std::pair<const TextureImage*, GLuint>> textures;  // image, texture name
-};
-
+// The process draws in one GL context, the window's or the offscreen one,
+// made before the first frame and kept to the end: one set of objects
+// serves every frame.
 std::vector<std::unique_ptr<ModelData>> modelData;
-std::vector<ContextObjects> contexts;
-
-// The context current on this thread, whichever interface made it: the
-// window's (GLX) or an offscreen one (OSMesa, EGL); null when unknown.
-void* currentContext() {
-  using Query = void* (*)();
-  static const Query queries[] = {
-      reinterpret_cast<Query>(dlsym(RTLD_DEFAULT, "OSMesaGetCurrentContext")),
-      reinterpret_cast<Query>(dlsym(RTLD_DEFAULT, "eglGetCurrentContext")),
-      reinterpret_cast<Query>(dlsym(RTLD_DEFAULT, "glXGetCurrentContext"))};
-  for (Query query : queries)
-    if (query)
-      if (void* context = query()) return context;
-  return nullptr;
-}
+std::vector<ModelObjects> modelObjects;
+std::vector<std::pair<const TextureImage*, GLuint>> imageTextures;  // image, texture name
 
 // m's arrays, built on first use.
 ModelData& dataOf(const GLMmodel* m) {
@@ -80,52 +59,27 @@ ModelData& dataOf(const GLMmodel* m) {
   return data;
 }
 
-GLuint newMarker() {
-  GLuint marker = glGenLists(1);
-  glNewList(marker, GL_COMPILE);
-  glEndList();
-  return marker;
-}
-
-// The objects of the current context.
-ContextObjects& contextObjects() {
-  void* context = currentContext();
-  for (ContextObjects& c : contexts)
-    if (c.context == context) {
-      if (!glIsList(c.marker)) {
-        c.marker = newMarker();
-        c.models.clear();
-        c.textures.clear();
-      }
-      return c;
-    }
-  contexts.push_back({context, newMarker(), {}, {}});
-  return contexts.back();
-}
-
-// m's objects in the current context.
+// m's objects.
 ModelObjects& objectsOf(const GLMmodel* m) {
-  ContextObjects& here = contextObjects();
-  for (ModelObjects& o : here.models)
+  for (ModelObjects& o : modelObjects)
     if (o.model == m) return o;
-  here.models.emplace_back();
-  here.models.back().model = m;
-  return here.models.back();
+  modelObjects.emplace_back();
+  modelObjects.back().model = m;
+  return modelObjects.back();
 }
 
-// The texture of each group's material in the current context, 0 for none;
-// the textures are made once per context.
+// The texture of each group's material, 0 for none; each image is made a
+// texture once.
 const std::vector<GLuint>& groupTextures(const GLMmodel* m, ModelObjects& o) {
   if (!o.groupTextures.empty() || !m->groups) return o.groupTextures;
-  ContextObjects& here = contextObjects();
   for (const GLMgroup* group = m->groups; group; group = group->next) {
     const TextureImage* image = materialImage(m, group->material);
     GLuint name = 0;
-    for (const auto& [made, texture] : here.textures)
+    for (const auto& [made, texture] : imageTextures)
       if (made == image) name = texture;
     if (image && !name) {
       name = makeTexture(*image);
-      here.textures.emplace_back(image, name);
+      imageTextures.emplace_back(image, name);
     }
     o.groupTextures.push_back(name);
   }

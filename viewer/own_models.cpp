@@ -1,7 +1,7 @@
 // Models given on the command line: each read before the window opens,
 // made drawable as people export them (normals of any length or none, a
 // material library missing or none), and placed where its view shows it.
-#include "scene.h"
+#include "own_models.h"
 
 #include <import.h>
 
@@ -11,6 +11,7 @@
 #include <vector>
 
 #include "messages.h"
+#include "scene.h"
 #include "textures.h"
 
 // Space between the two copies, in the units of a placed model (whose
@@ -21,17 +22,8 @@ static const float kGap = 0.2f;
 // had with an empty library: "default", with the library's default colours.
 static void giveDefaultMaterial(GLMmodel* m) {
   GLMmaterial* material = (GLMmaterial*)malloc(sizeof(GLMmaterial));
-  const GLMmaterial defaults = {strdup("default"),
-                                {0.8f, 0.8f, 0.8f, 1.0f},
-                                {0.2f, 0.2f, 0.2f, 1.0f},
-                                {0.0f, 0.0f, 0.0f, 1.0f},
-                                65.0f,
-                                nullptr,
-                                nullptr,
-                                nullptr,
-                                nullptr,
-                                0};
-  *material = defaults;
+  *material = glmDefaultMaterial();
+  material->name = strdup("default");
   m->materials = material;
   m->materialcount = 1;
   for (GLMgroup* group = m->groups; group; group = group->next) group->material = 0;

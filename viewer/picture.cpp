@@ -1,6 +1,6 @@
 // Where a finished frame goes: GLUT's window, or nowhere in an offscreen run;
 // pictures of it saved as PNG files; the window's title; quitting.
-#include "scene.h"
+#include "picture.h"
 
 #include <GL/glx.h>
 #include <png.h>
@@ -14,6 +14,7 @@
 
 #include "messages.h"
 #include "save_file.h"
+#include "scene.h"
 
 bool windowOpen = false;
 bool quitting = false;

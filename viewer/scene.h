@@ -1,5 +1,6 @@
 // The viewer's scene state, shared by start-up, the frame and the input
-// handlers; defined once in scene.cpp.
+// handlers; defined once in scene.cpp. What each module does is declared in
+// its own header.
 #pragma once
 
 #include <GL/glut.h>
@@ -65,55 +66,3 @@ struct backgroundColour {
 // the default material comes near and on which the black outline stands out.
 inline constexpr backgroundColour kModelBackground = {0.62f, 0.72f, 0.82f, false};
 extern backgroundColour background;
-
-// Start-up (main.cpp).
-bool init();
-bool readObjIntoModel();
-
-// Models from the command line (own_models.cpp). Reads every file before
-// the window opens, each placed with `up` pointing up; the first that
-// cannot be shown ends the process with one line on standard error naming
-// it and status 1. Warnings (a material library missing, say) go to
-// standard error and the run goes on. OBJ files are read with `readFlags`
-// (GLM_READ_*).
-void readOwnModels(const char* const* files, int count, UpAxis up, GLuint readFlags);
-
-// Where frames go (picture.cpp): GLUT's window, or nothing in an offscreen
-// run, which never initializes GLUT. The frame and the keys call these, not
-// GLUT.
-extern bool windowOpen;
-void finishFrame();       // after a frame is drawn into the back buffer
-void requestRedisplay();
-// Saves the next finished frame as celshade-NNN.png (p key).
-void requestPicture();
-// Writes the current read buffer, over the viewport, as a PNG (RGBA with a
-// transparent background, else RGB), by write and rename. False, with
-// "FILE: reason" on standard error, when the file cannot be written.
-bool savePicture(const char* file);
-// Names the model file shown in the window's title (celshade – FILE).
-void showFileInTitle(const char* file);
-// The q key: ends the process in a window; in an offscreen run, ends the
-// keys pressed before the picture, which is still drawn and written.
-void quit();
-extern bool quitting;  // q was pressed in an offscreen run
-
-// The offscreen run (snapshot.cpp): draws the first frame at Width x Height
-// with no display, after pressing `keys`, writes it to `file` and exits.
-// With `turntable` N > 0 it draws N frames instead, frame k turned
-// 360 (k - 1) / N degrees further about the vertical axis, into FILE-001.png
-// and on.
-[[noreturn]] void runSnapshot(const char* file, const char* keys, int turntable);
-
-// Frame (frame.cpp).
-void myReshape(int width, int height);
-void displayCallback();
-
-// Input (input.cpp).
-void keyCallback(unsigned char key, int x, int y);
-void HandleMouseState(int button, int state, int x, int y);
-void HandleMouseMove(int x, int y);
-void idleCallback();
-// Shows own model `index` from its fitted view, as its key does.
-void showOwnModel(int index);
-// Presses each character of `keys` in order, as typed into the window.
-void pressKeys(const char* keys);

@@ -5,7 +5,7 @@
 // through libglvnd both share one dispatch, so the very same GL calls (ours
 // and the model library's) reach whichever context is current; OSMesa brings
 // its own copy of every GL entry point, which would clash with libGL's.
-#include "scene.h"
+#include "snapshot.h"
 
 #include <EGL/egl.h>
 #include <EGL/eglext.h>
@@ -14,6 +14,12 @@
 #include <cstdio>
 #include <cstdlib>
 #include <string>
+
+#include "frame.h"
+#include "input.h"
+#include "picture.h"
+#include "scene.h"
+#include "startup.h"
 
 // No offscreen context: one line on standard error, status 1.
 [[noreturn]] static void noContext(const char* step) {

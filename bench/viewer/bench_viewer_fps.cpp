@@ -5,7 +5,7 @@
 // driver (GALLIUM_NOOP=1), which takes every GL call and draws nothing, so
 // that its column shows the frame's own CPU cost as a fast GPU would leave
 // it. The frames are counted by a preloaded wrapper of glutSwapBuffers, so
-// the program runs and prints exactly as it always does.
+// the program runs and prints exactly as it does without it.
 //
 //   bench_viewer_fps [seconds per model, default 5] [--perf] [--viewer PATH]
 //

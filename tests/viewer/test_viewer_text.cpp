@@ -33,7 +33,7 @@ TEST(Printable, EscapesBytesThatAreNotPrintableAndKeepsText) {
   EXPECT_EQ(printable(once), once);
 }
 
-TEST(MessageRelay, PassesEachWarningOnOnceEscapedAndCountsRepeatsInARow) {
+TEST(MessageRelay, PassesEachWarningOnOnceEscapedAndCountsItsRepeats) {
   GLMmodel* m = model_builder::cube();
   model_builder::addMaterial(m, "default");
   testing::internal::CaptureStderr();
@@ -41,8 +41,7 @@ TEST(MessageRelay, PassesEachWarningOnOnceEscapedAndCountsRepeatsInARow) {
   {
     MessageRelay relay;
     // The library's own warnings reach it: a material missing, named
-    // again and again, is reported once (with a count when named again at
-    // once).
+    // again and again, is reported once with the count of the other times.
     for (const char* name : {"caf\x8f", "caf\x8f", "blue", "caf\x8f", "blue"})
       glmFindMaterial(m, name);
     for (int i = 0; i < 3; ++i) relay.take("glmVertexNormals(): vertex w/o a triangle");
@@ -55,7 +54,7 @@ TEST(MessageRelay, PassesEachWarningOnOnceEscapedAndCountsRepeatsInARow) {
   std::string err = testing::internal::GetCapturedStderr();
   EXPECT_EQ(err,
             "glmFindMaterial():  can't find material \"caf\\x8f\".\n"
-            "(1 more like it)\n"
+            "(2 more like it)\n"
             "glmFindMaterial():  can't find material \"blue\".\n"
             "(1 more like it)\n"
             "glmVertexNormals(): vertex w/o a triangle\n"

@@ -270,11 +270,22 @@ class Viewer : public ::testing::Test {
     return keep(driver_->changedFrom(before));
   }
 
-  // The picture a while after input that should change nothing.
+  // The picture once the viewer has drawn a frame after all input sent so
+  // far: the p key saves the next finished frame and says so, and keys and
+  // pointer events are handled in the order they were sent. Each call saves
+  // one more celshade-NNN.png and prints one more line.
+  Image drawnAfterInput() {
+    char line[64];
+    snprintf(line, sizeof line, "saved celshade-%03d.png\n", ++saved_);
+    driver_->type("p");
+    EXPECT_TRUE(viewer_->waitForOutput(line, 20)) << viewer_->out();
+    return keep(driver_->settled());
+  }
+
+  // The picture after input that should change nothing.
   Image unchangedAfter(const std::string& keys) {
     driver_->type(keys);
-    usleep(700000);
-    return keep(driver_->settled());
+    return drawnAfterInput();
   }
 
   // With CELSHADE_E2E_PICTURES set to a folder, every picture a test looks
@@ -293,6 +304,7 @@ class Viewer : public ::testing::Test {
   std::unique_ptr<WindowDriver> driver_;
   Image picture_;  // after start-up
   int kept_ = 0;
+  int saved_ = 0;  // pictures saved by drawnAfterInput
 };
 
 TEST_F(Viewer, PrintsItsProgressLineByLineAndOpensTheTitledWindow) {
@@ -340,7 +352,9 @@ TEST_F(Viewer, UpperCaseAndUnknownKeysChangeNothing) {
   Image shot = unchangedAfter("WQHx9");
   EXPECT_EQ(differing(picture_, shot, 0, 800), 0);
   EXPECT_TRUE(viewer_->running());
-  EXPECT_EQ(lines(viewer_->out()), kStartupLines);
+  std::vector<std::string> expected = kStartupLines;
+  expected.push_back("saved celshade-001.png");  // by drawnAfterInput
+  EXPECT_EQ(lines(viewer_->out()), expected);
 }
 
 TEST_F(Viewer, MissingModelFileEndsWithTheReadersMessageAndStatusOne) {
@@ -497,8 +511,7 @@ TEST_F(Viewer, LeftDragRotatesBothCopiesAndRightDragDoesNot) {
   start();
   Image right = driver_->settled();
   driver_->drag(3, 400, 300, 500, 380);
-  usleep(700000);
-  Image afterRight = keep(driver_->settled());
+  Image afterRight = drawnAfterInput();
   EXPECT_EQ(differing(right, afterRight, 0, 800), 0);
 
   // 100 pixels to the left turn the copies by -60 degrees about the vertical:
@@ -527,8 +540,7 @@ TEST_F(Viewer, SwitchingModelsInTheMiddleOfADragEndsTheDrag) {
   EXPECT_EQ(differing(rabbit, keep(driver_->changedFrom(turned)), 0, 800), 0);
   // The button is still down, but the drag is over: moving turns nothing.
   driver_->moveTo(300, 250);
-  usleep(700000);
-  EXPECT_EQ(differing(rabbit, keep(driver_->settled()), 0, 800), 0);
+  EXPECT_EQ(differing(rabbit, drawnAfterInput(), 0, 800), 0);
   driver_->button(1, false);
 }
 

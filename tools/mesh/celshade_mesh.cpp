@@ -10,23 +10,17 @@
 #include <cstdlib>
 #include <cstring>
 #include <string>
-#include <unordered_map>
 #include <utility>
 #include <vector>
 
 #include "keeping.h"
+#include "shown_text.h"
 
 namespace {
 
 const char* const kTool = "celshade-mesh";
 
 enum Exit { kOk = 0, kFailed = 1, kUsage = 2 };
-
-struct Command {
-  const char* name;
-  const char* usage;  // after "celshade-mesh NAME"
-  const char* help;   // what it does, its options
-};
 
 const char* const kModeHelp =
     "  --mode LIST     what to write, comma-separated: flat, smooth, texture,\n"
@@ -38,64 +32,26 @@ const char* const kStrictHelp =
     "                  their first letters, one library per mtllib, ...) instead\n"
     "                  of as other tools write it\n";
 
-const Command kCommands[] = {
-    {"info", "MODEL",
-     "Prints the model's counts (vertices, normals, texture coordinates,\n"
-     "triangles, groups with their triangles and materials, materials with\n"
-     "their diffuse maps), its extent and which attributes it has.\n"},
-    {"normals", "[--angle DEG] [--mode LIST] IN OUT.obj",
-     "Computes facet normals and smoothed vertex normals: triangles within DEG\n"
-     "degrees of each other around a vertex share one normal.\n"
-     "  --angle DEG     smoothing angle, 0 to 180 (default 90)\n"},
-    {"weld", "[--epsilon E] [--mode LIST] IN OUT.obj",
-     "Merges vertices that lie within E of each other in x, y and z.\n"
-     "  --epsilon E     tolerance, 0 or more (default 0.00001)\n"},
-    {"texture", "--linear|--spheremap [--mode LIST] IN OUT.obj",
-     "Generates texture coordinates.\n"
-     "  --linear        one per vertex, projected on the x-z plane\n"
-     "  --spheremap     one per normal, from its direction (needs normals)\n"},
-    {"unitize", "[--mode LIST] IN OUT.obj",
-     "Centres the model's bounding box on the origin and scales it so that its\n"
-     "largest side (max - min) becomes 2: the model then spans -1..1 along that\n"
-     "axis, wherever it lay. (The library's glmUnitize, which the viewer\n"
-     "applies, scales by 2 over |max| + |min| instead, which is the largest\n"
-     "side only when the box contains the origin: a model from x = 10 to 12\n"
-     "ends 2/11 wide there.)\n"},
-    {"reverse", "[--mode LIST] IN OUT.obj",
-     "Reverses the winding of every triangle and negates every normal.\n"},
-    {"convert", "[--mode LIST] IN OUT.obj",
-     "Writes the model as it is read: vertices, normals, texture coordinates,\n"
-     "groups and materials (the library named after OUT). Images the file\n"
-     "holds within itself are written beside OUT as OUT-N.png (or .jpg, ...).\n"},
+struct Arguments;
+struct Warnings;
+
+// One command: how it is called, what it says of itself and what it does.
+// Every command takes --strict; those that write a model take --mode and
+// read IN and write OUT.obj, the others read one MODEL.
+struct Command {
+  const char* name;
+  const char* usage;  // after "celshade-mesh NAME"
+  const char* help;   // what it does, its own options
+  bool writes;        // reads IN, writes OUT.obj
+  std::vector<const char*> valued;  // its own options that take a value
+  std::vector<const char*> flags;   // its own options that take none
+  // Runs the command on checked arguments; returns the exit status.
+  int (*handler)(const Command& c, const Arguments& args, Warnings& warnings);
 };
-
-const Command* findCommand(const char* name) {
-  for (const Command& c : kCommands)
-    if (strcmp(c.name, name) == 0) return &c;
-  return nullptr;
-}
-
-void printToolHelp(FILE* out) {
-  fprintf(out, "usage: %s COMMAND [OPTIONS] FILES\n\ncommands:\n", kTool);
-  for (const Command& c : kCommands) fprintf(out, "  %s %s\n", c.name, c.usage);
-  fprintf(out,
-          "\nA model is an OBJ file (with its material library) or a file of any\n"
-          "format assimp reads (glTF, STL, PLY, Collada, 3DS, FBX, ...). Commands\n"
-          "that write read IN, change the model and write OUT.obj (and, with\n"
-          "materials, the library OUT.mtl beside it). A file is replaced only once\n"
-          "it is written whole, and a library only when nothing it holds is lost.\n"
-          "Texture maps and the other statements of materials are kept; written\n"
-          "into another folder, their images are named from there.\n"
-          "What the output cannot keep of the input is listed as warnings. OBJ files\n"
-          "are read as other tools write them (whole keywords, lists of libraries,\n"
-          "...); --strict reads them by the classic rules.\n"
-          "`%s COMMAND --help` describes a command.\n",
-          kTool);
-}
 
 void printCommandHelp(const Command& c) {
   printf("usage: %s %s %s\n\n%s", kTool, c.name, c.usage, c.help);
-  if (strcmp(c.name, "info") != 0) printf("%s", kModeHelp);
+  if (c.writes) printf("%s", kModeHelp);
   printf("%s", kStrictHelp);
 }
 
@@ -109,41 +65,13 @@ int usage(const Command* c, const std::string& problem) {
   return kUsage;
 }
 
-// 3104 -> "3,104".
-std::string grouped(unsigned long long n) {
-  std::string digits = std::to_string(n), out;
-  for (size_t i = 0; i < digits.size(); i++) {
-    if (i && (digits.size() - i) % 3 == 0) out += ',';
-    out += digits[i];
-  }
-  return out;
-}
-
 // Warnings go to standard error, each once: a warning made again (one per
 // unused vertex, one per use of a missing material) is counted and shown
 // with its count when the step that made it is done.
-struct Warnings {
-  std::vector<std::pair<std::string, unsigned long long>> made;  // with repeats
-  std::unordered_map<std::string, size_t> index;                  // into made
-  size_t shown = 0;
-
+struct Warnings : WarningTally {
+  Warnings() : WarningTally(std::string(kTool) + ": ") {}
   static void handle(void* user, const char* message) {
     static_cast<Warnings*>(user)->add(message);
-  }
-  void add(const std::string& message) {
-    auto [at, added] = index.emplace(message, made.size());
-    if (added)
-      made.emplace_back(message, 0);
-    else
-      made[at->second].second++;
-  }
-  // Shows the warnings made since the last call.
-  void flush() {
-    for (; shown < made.size(); shown++) {
-      fprintf(stderr, "%s: %s\n", kTool, made[shown].first.c_str());
-      if (made[shown].second)
-        fprintf(stderr, "%s: (%s more like it)\n", kTool, grouped(made[shown].second).c_str());
-    }
   }
 };
 
@@ -271,19 +199,20 @@ std::string size(const GLMmodel* model) {
   return text;
 }
 
-int info(const std::string& file, GLuint flags, Warnings& warnings) {
+// Prints what the model holds.
+int describe(const std::string& file, GLuint flags, Warnings& warnings) {
   std::vector<EmbeddedImage> images;
   GLMmodel* model = readModel(file, flags, warnings, images);
   if (!model) return kFailed;
   auto count = [](GLuint n, const void* array) {
-    return array ? grouped(n) : std::string("none");
+    return array ? groupedDigits(n) : std::string("none");
   };
   printf("file            %s\n", file.c_str());
-  printf("vertices        %s\n", grouped(model->vertexcount).c_str());
+  printf("vertices        %s\n", groupedDigits(model->vertexcount).c_str());
   printf("normals         %s\n", count(model->normalcount, model->normals).c_str());
   printf("texcoords       %s\n", count(model->texcoordcount, model->texcoords).c_str());
   printf("facet normals   %s\n", count(model->facetnormcount, model->facetnorms).c_str());
-  printf("triangles       %s\n", grouped(model->trianglecount).c_str());
+  printf("triangles       %s\n", groupedDigits(model->trianglecount).c_str());
   printf("materials       %s", count(model->materialcount, model->materials).c_str());
   if (model->mtllib) printf(" from %s", model->mtllib);
   printf("\n");
@@ -294,12 +223,12 @@ int info(const std::string& file, GLuint flags, Warnings& warnings) {
     for (size_t k = 0; k < images.size(); k++)
       if (images[k].material == i)
         printf(", map embedded image %zu (%s, %s bytes)", k, images[k].format.c_str(),
-               grouped(images[k].bytes.size()).c_str());
+               groupedDigits(images[k].bytes.size()).c_str());
     printf("\n");
   }
-  printf("groups          %s\n", grouped(model->groupcount).c_str());
+  printf("groups          %s\n", groupedDigits(model->groupcount).c_str());
   for (const GLMgroup* g = model->groups; g; g = g->next) {
-    printf("  \"%s\": %s triangles", g->name, grouped(g->trianglecount).c_str());
+    printf("  \"%s\": %s triangles", g->name, groupedDigits(g->trianglecount).c_str());
     if (model->materials && g->material < model->materialcount)
       printf(", material %s", model->materials[g->material].name);
     printf("\n");
@@ -416,13 +345,168 @@ int transform(const Command& c, const Arguments& args, Warnings& warnings, Chang
   return kOk;
 }
 
+int info(const Command&, const Arguments& args, Warnings& warnings) {
+  return describe(args.files[0], readFlags(args), warnings);
+}
+
+int normals(const Command& c, const Arguments& args, Warnings& warnings) {
+  double angle = 90;
+  const std::string* value = option(args, "--angle");
+  if (value && !parseNumber(*value, 0, 180, angle)) return usage(&c, "bad angle " + *value);
+  return transform(c, args, warnings, [&](GLMmodel* model, std::string& what) {
+    glmFacetNormals(model);
+    glmVertexNormals(model, GLfloat(angle));
+    char text[64];
+    snprintf(text, sizeof text, "%g", angle);
+    what = "computed " + groupedDigits(model->facetnormcount) + " facet normals and " +
+           groupedDigits(model->normalcount) + " vertex normals (smoothing angle " + text + ")";
+    return true;
+  });
+}
+
+int weld(const Command& c, const Arguments& args, Warnings& warnings) {
+  double epsilon = 0.00001;
+  const std::string* value = option(args, "--epsilon");
+  if (value && !parseNumber(*value, 0, HUGE_VAL, epsilon))
+    return usage(&c, "bad epsilon " + *value);
+  return transform(c, args, warnings, [&](GLMmodel* model, std::string& what) {
+    GLuint before = model->vertexcount;
+    glmWeld(model, GLfloat(epsilon));
+    what = "welded " + groupedDigits(before) + " vertices into " + groupedDigits(model->vertexcount);
+    return true;
+  });
+}
+
+int texture(const Command& c, const Arguments& args, Warnings& warnings) {
+  bool linear = option(args, "--linear"), spheremap = option(args, "--spheremap");
+  if (linear == spheremap) return usage(&c, "give one of --linear and --spheremap");
+  return transform(c, args, warnings, [&](GLMmodel* model, std::string& what) {
+    if (spheremap && !model->normals) {
+      what = "spheremap texture coordinates need normals (run `celshade-mesh normals` first)";
+      return false;
+    }
+    if (linear)
+      glmLinearTexture(model);
+    else
+      glmSpheremapTexture(model);
+    what = "generated " + groupedDigits(model->texcoordcount) + " texture coordinates (" +
+           (linear ? "linear" : "spheremap") + ")";
+    return true;
+  });
+}
+
+int unitize(const Command& c, const Arguments& args, Warnings& warnings) {
+  return transform(c, args, warnings, [&](GLMmodel* model, std::string& what) {
+    std::string before = size(model);
+    double scale;
+    if (!fitToUnitBox(model, scale)) {
+      what = "left as it is (no largest side to scale to 2): size " + before;
+      return true;
+    }
+    GLfloat min[3], max[3];
+    bounds(model, min, max);
+    int axis = 0;
+    for (int a = 1; a < 3; a++)
+      if (max[a] - min[a] > max[axis] - min[axis]) axis = a;
+    char text[160];
+    snprintf(text, sizeof text, "centred and scaled by %g: size %s -> %s, %c from %g to %g",
+             scale, before.c_str(), size(model).c_str(), "xyz"[axis], double(min[axis]),
+             double(max[axis]));
+    what = text;
+    return true;
+  });
+}
+
+int reverse(const Command& c, const Arguments& args, Warnings& warnings) {
+  return transform(c, args, warnings, [&](GLMmodel* model, std::string& what) {
+    glmReverseWinding(model);
+    what = "reversed the winding of " + groupedDigits(model->trianglecount) + " triangles";
+    if (model->normals || model->facetnorms)
+      what += " and negated " + groupedDigits((model->normals ? model->normalcount : 0) +
+                                        (model->facetnorms ? model->facetnormcount : 0)) +
+              " normals";
+    return true;
+  });
+}
+
+int convert(const Command& c, const Arguments& args, Warnings& warnings) {
+  return transform(c, args, warnings, [&](GLMmodel* model, std::string& what) {
+    what = "converted " + groupedDigits(model->vertexcount) + " vertices, " +
+           groupedDigits(model->trianglecount) + " triangles, " + groupedDigits(model->groupcount) +
+           " groups, " + groupedDigits(model->materialcount) + " materials";
+    return true;
+  });
+}
+
+// The commands, in the order --help lists them.
+const Command kCommands[] = {
+    {"info", "MODEL",
+     "Prints the model's counts (vertices, normals, texture coordinates,\n"
+     "triangles, groups with their triangles and materials, materials with\n"
+     "their diffuse maps), its extent and which attributes it has.\n",
+     false, {}, {}, info},
+    {"normals", "[--angle DEG] [--mode LIST] IN OUT.obj",
+     "Computes facet normals and smoothed vertex normals: triangles within DEG\n"
+     "degrees of each other around a vertex share one normal.\n"
+     "  --angle DEG     smoothing angle, 0 to 180 (default 90)\n",
+     true, {"--angle"}, {}, normals},
+    {"weld", "[--epsilon E] [--mode LIST] IN OUT.obj",
+     "Merges vertices that lie within E of each other in x, y and z.\n"
+     "  --epsilon E     tolerance, 0 or more (default 0.00001)\n",
+     true, {"--epsilon"}, {}, weld},
+    {"texture", "--linear|--spheremap [--mode LIST] IN OUT.obj",
+     "Generates texture coordinates.\n"
+     "  --linear        one per vertex, projected on the x-z plane\n"
+     "  --spheremap     one per normal, from its direction (needs normals)\n",
+     true, {}, {"--linear", "--spheremap"}, texture},
+    {"unitize", "[--mode LIST] IN OUT.obj",
+     "Centres the model's bounding box on the origin and scales it so that its\n"
+     "largest side (max - min) becomes 2: the model then spans -1..1 along that\n"
+     "axis, wherever it lay. (The library's glmUnitize, which the viewer\n"
+     "applies, scales by 2 over |max| + |min| instead, which is the largest\n"
+     "side only when the box contains the origin: a model from x = 10 to 12\n"
+     "ends 2/11 wide there.)\n",
+     true, {}, {}, unitize},
+    {"reverse", "[--mode LIST] IN OUT.obj",
+     "Reverses the winding of every triangle and negates every normal.\n",
+     true, {}, {}, reverse},
+    {"convert", "[--mode LIST] IN OUT.obj",
+     "Writes the model as it is read: vertices, normals, texture coordinates,\n"
+     "groups and materials (the library named after OUT). Images the file\n"
+     "holds within itself are written beside OUT as OUT-N.png (or .jpg, ...).\n",
+     true, {}, {}, convert},
+};
+
+void printToolHelp(FILE* out) {
+  fprintf(out, "usage: %s COMMAND [OPTIONS] FILES\n\ncommands:\n", kTool);
+  for (const Command& c : kCommands) fprintf(out, "  %s %s\n", c.name, c.usage);
+  fprintf(out,
+          "\nA model is an OBJ file (with its material library) or a file of any\n"
+          "format assimp reads (glTF, STL, PLY, Collada, 3DS, FBX, ...). Commands\n"
+          "that write read IN, change the model and write OUT.obj (and, with\n"
+          "materials, the library OUT.mtl beside it). A file is replaced only once\n"
+          "it is written whole, and a library only when nothing it holds is lost.\n"
+          "Texture maps and the other statements of materials are kept; written\n"
+          "into another folder, their images are named from there.\n"
+          "What the output cannot keep of the input is listed as warnings. OBJ files\n"
+          "are read as other tools write them (whole keywords, lists of libraries,\n"
+          "...); --strict reads them by the classic rules.\n"
+          "`%s COMMAND --help` describes a command.\n",
+          kTool);
+}
+
+const Command* findCommand(const char* name) {
+  for (const Command& c : kCommands)
+    if (strcmp(c.name, name) == 0) return &c;
+  return nullptr;
+}
+
+// Checks the command line against what c takes, then runs c.
 int run(const Command& c, int argc, char** argv, Warnings& warnings) {
-  const std::string name = c.name;
-  std::vector<std::string> valued, flags{"--strict"};
-  if (name != "info") valued.push_back("--mode");
-  if (name == "normals") valued.push_back("--angle");
-  if (name == "weld") valued.push_back("--epsilon");
-  if (name == "texture") flags.insert(flags.end(), {"--linear", "--spheremap"});
+  std::vector<std::string> valued(c.valued.begin(), c.valued.end());
+  std::vector<std::string> flags{"--strict"};
+  if (c.writes) valued.insert(valued.begin(), "--mode");
+  flags.insert(flags.end(), c.flags.begin(), c.flags.end());
 
   Arguments args;
   std::string problem = parseArguments(argc, argv, valued, flags, args);
@@ -431,94 +515,10 @@ int run(const Command& c, int argc, char** argv, Warnings& warnings) {
     return kOk;
   }
   if (!problem.empty()) return usage(&c, problem);
-  size_t files = name == "info" ? 1 : 2;
+  const size_t files = c.writes ? 2 : 1;
   if (args.files.size() != files)
     return usage(&c, args.files.size() < files ? "missing file name" : "too many file names");
-
-  if (name == "info") return info(args.files[0], readFlags(args), warnings);
-
-  if (name == "normals") {
-    double angle = 90;
-    const std::string* value = option(args, "--angle");
-    if (value && !parseNumber(*value, 0, 180, angle)) return usage(&c, "bad angle " + *value);
-    return transform(c, args, warnings, [&](GLMmodel* model, std::string& what) {
-      glmFacetNormals(model);
-      glmVertexNormals(model, GLfloat(angle));
-      char text[64];
-      snprintf(text, sizeof text, "%g", angle);
-      what = "computed " + grouped(model->facetnormcount) + " facet normals and " +
-             grouped(model->normalcount) + " vertex normals (smoothing angle " + text + ")";
-      return true;
-    });
-  }
-  if (name == "weld") {
-    double epsilon = 0.00001;
-    const std::string* value = option(args, "--epsilon");
-    if (value && !parseNumber(*value, 0, HUGE_VAL, epsilon))
-      return usage(&c, "bad epsilon " + *value);
-    return transform(c, args, warnings, [&](GLMmodel* model, std::string& what) {
-      GLuint before = model->vertexcount;
-      glmWeld(model, GLfloat(epsilon));
-      what = "welded " + grouped(before) + " vertices into " + grouped(model->vertexcount);
-      return true;
-    });
-  }
-  if (name == "texture") {
-    bool linear = option(args, "--linear"), spheremap = option(args, "--spheremap");
-    if (linear == spheremap) return usage(&c, "give one of --linear and --spheremap");
-    return transform(c, args, warnings, [&](GLMmodel* model, std::string& what) {
-      if (spheremap && !model->normals) {
-        what = "spheremap texture coordinates need normals (run `celshade-mesh normals` first)";
-        return false;
-      }
-      if (linear)
-        glmLinearTexture(model);
-      else
-        glmSpheremapTexture(model);
-      what = "generated " + grouped(model->texcoordcount) + " texture coordinates (" +
-             (linear ? "linear" : "spheremap") + ")";
-      return true;
-    });
-  }
-  if (name == "convert") {
-    return transform(c, args, warnings, [&](GLMmodel* model, std::string& what) {
-      what = "converted " + grouped(model->vertexcount) + " vertices, " +
-             grouped(model->trianglecount) + " triangles, " + grouped(model->groupcount) +
-             " groups, " + grouped(model->materialcount) + " materials";
-      return true;
-    });
-  }
-  if (name == "unitize") {
-    return transform(c, args, warnings, [&](GLMmodel* model, std::string& what) {
-      std::string before = size(model);
-      double scale;
-      if (!fitToUnitBox(model, scale)) {
-        what = "left as it is (no largest side to scale to 2): size " + before;
-        return true;
-      }
-      GLfloat min[3], max[3];
-      bounds(model, min, max);
-      int axis = 0;
-      for (int a = 1; a < 3; a++)
-        if (max[a] - min[a] > max[axis] - min[axis]) axis = a;
-      char text[160];
-      snprintf(text, sizeof text, "centred and scaled by %g: size %s -> %s, %c from %g to %g",
-               scale, before.c_str(), size(model).c_str(), "xyz"[axis], double(min[axis]),
-               double(max[axis]));
-      what = text;
-      return true;
-    });
-  }
-  // reverse
-  return transform(c, args, warnings, [&](GLMmodel* model, std::string& what) {
-    glmReverseWinding(model);
-    what = "reversed the winding of " + grouped(model->trianglecount) + " triangles";
-    if (model->normals || model->facetnorms)
-      what += " and negated " + grouped((model->normals ? model->normalcount : 0) +
-                                        (model->facetnorms ? model->facetnormcount : 0)) +
-              " normals";
-    return true;
-  });
+  return c.handler(c, args, warnings);
 }
 
 }  // namespace
