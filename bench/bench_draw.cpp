@@ -115,8 +115,8 @@ int main(int argc, char** argv) {
   GLuint side = argc > 1 ? GLuint(atoi(argv[1])) : 317;
   if (side < 2) side = 2;
   GLMmodel* m = gridModel(side);
-  printf("grid %ux%u: %u triangles, %u groups; OpenGL calls go to no-op entry points\n", side,
-         side, m->trianglecount, m->groupcount);
+  printf("grid %ux%u: %u triangles, %u groups; OpenGL calls go to no-op entry points\n", side, side,
+         m->trianglecount, m->groupcount);
   printf("%-28s %12s %12s %9s\n", "mode", "glmDraw ms", "unchecked ms", "ratio");
 
   struct {

@@ -90,7 +90,8 @@ void writeObj(const Torus& t, const std::string& path) {
   for (GLuint i = 0; i < m->trianglecount; i++) {
     for (int k = 0; k < 3; k++) {
       const GLuint v = t.corners[3 * i + k] + 1;
-      m->triangles[i].vertexidx[k] = m->triangles[i].normalidx[k] = m->triangles[i].texcoordidx[k] = v;
+      m->triangles[i].vertexidx[k] = m->triangles[i].normalidx[k] = m->triangles[i].texcoordidx[k] =
+          v;
     }
     g->triangles[g->trianglecount++] = i;
   }
@@ -105,12 +106,12 @@ aiScene* torusScene(const Torus& t) {
   scene->mRootNode->mNumMeshes = 1;
   scene->mRootNode->mMeshes = new unsigned[1]{0};
   scene->mNumMaterials = 1;
-  scene->mMaterials = new aiMaterial*[1]{new aiMaterial()};
+  scene->mMaterials = new aiMaterial* [1] { new aiMaterial() };
   aiString name("grey");
   scene->mMaterials[0]->AddProperty(&name, AI_MATKEY_NAME);
   aiMesh* mesh = new aiMesh();
   scene->mNumMeshes = 1;
-  scene->mMeshes = new aiMesh*[1]{mesh};
+  scene->mMeshes = new aiMesh* [1] { mesh };
   mesh->mName = "torus";
   mesh->mPrimitiveTypes = aiPrimitiveType_TRIANGLE;
   const unsigned n = unsigned(t.positions.size() / 3);
@@ -128,7 +129,8 @@ aiScene* torusScene(const Torus& t) {
   mesh->mFaces = new aiFace[mesh->mNumFaces];
   for (unsigned f = 0; f < mesh->mNumFaces; f++) {
     mesh->mFaces[f].mNumIndices = 3;
-    mesh->mFaces[f].mIndices = new unsigned[3]{t.corners[3 * f], t.corners[3 * f + 1], t.corners[3 * f + 2]};
+    mesh->mFaces[f].mIndices =
+        new unsigned[3]{t.corners[3 * f], t.corners[3 * f + 1], t.corners[3 * f + 2]};
   }
   return scene;
 }
@@ -198,7 +200,8 @@ int main(int argc, char** argv) {
             exit(1);
           }
           r.triangles = 0;
-          for (unsigned i = 0; i < scene->mNumMeshes; i++) r.triangles += scene->mMeshes[i]->mNumFaces;
+          for (unsigned i = 0; i < scene->mNumMeshes; i++)
+            r.triangles += scene->mMeshes[i]->mNumFaces;
         } else {
           std::string error;
           GLMmodel* m = importModel(r.file.c_str(), 0, error);
@@ -216,8 +219,7 @@ int main(int argc, char** argv) {
     }
     printf("\n");
   }
-  printf("\n%-40s %9s %10s %9s %10s %7s\n", "reader", "MB", "triangles", "best s", "MB/s",
-         "x OBJ");
+  printf("\n%-40s %9s %10s %9s %10s %7s\n", "reader", "MB", "triangles", "best s", "MB/s", "x OBJ");
   for (const Reader& r : readers) {
     const double mb = megabytes(r.file);
     printf("%-40s %9.1f %10u %9.3f %10.1f %7.2f\n", r.label, mb, r.triangles, r.best, mb / r.best,

@@ -82,7 +82,8 @@ double bestRead(const std::string& path, GLuint materials, GLuint triangles) {
   for (int run = 0; run < 5; run++) {
     auto t0 = std::chrono::steady_clock::now();
     GLMmodel* m = glmReadOBJ(path.c_str());
-    best = std::min(best, std::chrono::duration<double>(std::chrono::steady_clock::now() - t0).count());
+    best = std::min(best,
+                    std::chrono::duration<double>(std::chrono::steady_clock::now() - t0).count());
     if (m->materialcount != materials || m->trianglecount != triangles) {
       fprintf(stderr, "bench_materials: %s read wrong (%u materials, %u triangles)\n", path.c_str(),
               m->materialcount, m->trianglecount);

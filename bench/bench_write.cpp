@@ -116,8 +116,10 @@ int main(int argc, char** argv) {
       return 1;
     }
     Timing f = timed([&] { glmWriteOBJ(model, fast.c_str(), mode); });
-    printf("round %d: fprintf %.3f s (cpu %.3f s), glmWriteOBJ %.3f s (cpu %.3f s), ratio %.2f (cpu %.2f)\n",
-           r + 1, p.wall, p.cpu, f.wall, f.cpu, p.wall / f.wall, p.cpu / f.cpu);
+    printf(
+        "round %d: fprintf %.3f s (cpu %.3f s), glmWriteOBJ %.3f s (cpu %.3f s), ratio %.2f (cpu "
+        "%.2f)\n",
+        r + 1, p.wall, p.cpu, f.wall, f.cpu, p.wall / f.wall, p.cpu / f.cpu);
     bestPlain = {std::min(bestPlain.wall, p.wall), std::min(bestPlain.cpu, p.cpu)};
     bestFast = {std::min(bestFast.wall, f.wall), std::min(bestFast.cpu, f.cpu)};
   }

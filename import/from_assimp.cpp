@@ -56,7 +56,8 @@ class Names {
     for (char& c : base)
       if ((unsigned char)c < 0x20 || c == 0x7f || (word_ && c == ' ')) c = '_';
     std::string chosen = base;
-    for (unsigned n = 2; !taken_.insert(chosen).second; n++) chosen = base + "." + std::to_string(n);
+    for (unsigned n = 2; !taken_.insert(chosen).second; n++)
+      chosen = base + "." + std::to_string(n);
     return chosen;
   }
 
@@ -102,7 +103,8 @@ std::vector<Part> placedParts(const aiScene* scene) {
       if (GLuint triangles = triangleCount(mesh))
         parts.push_back({mesh, transform, node->mName.C_Str(), triangles});
     }
-    for (unsigned i = node->mNumChildren; i-- > 0;) stack.emplace_back(node->mChildren[i], transform);
+    for (unsigned i = node->mNumChildren; i-- > 0;)
+      stack.emplace_back(node->mChildren[i], transform);
   }
   return parts;
 }
@@ -110,7 +112,8 @@ std::vector<Part> placedParts(const aiScene* scene) {
 void takeColour(const aiMaterial& from, const char* key, unsigned type, unsigned index,
                 GLfloat* colour) {
   aiColor3D c;
-  if (from.Get(key, type, index, c) == AI_SUCCESS) colour[0] = c.r, colour[1] = c.g, colour[2] = c.b;
+  if (from.Get(key, type, index, c) == AI_SUCCESS)
+    colour[0] = c.r, colour[1] = c.g, colour[2] = c.b;
 }
 
 // The file of an image the scene holds within itself: its bytes as they
@@ -136,7 +139,8 @@ EmbeddedImage embeddedImage(const aiTexture& texture, GLuint material) {
   }
   auto append = [](void* to, void* data, int size) {
     auto* bytes = static_cast<std::vector<unsigned char>*>(to);
-    bytes->insert(bytes->end(), static_cast<unsigned char*>(data), static_cast<unsigned char*>(data) + size);
+    bytes->insert(bytes->end(), static_cast<unsigned char*>(data),
+                  static_cast<unsigned char*>(data) + size);
   };
   if (!stbi_write_png_to_func(append, &image.bytes, int(texture.mWidth), int(texture.mHeight), 4,
                               rgba.data(), int(texture.mWidth) * 4))
@@ -222,9 +226,12 @@ void takeMaterials(const aiScene* scene, const char* file, GLMmodel* model,
 aiMatrix3x3 normalMatrix(const aiMatrix4x4& m) {
   const aiMatrix3x3 a(m);
   aiMatrix3x3 c;
-  c.a1 = a.b2 * a.c3 - a.b3 * a.c2, c.a2 = a.b3 * a.c1 - a.b1 * a.c3, c.a3 = a.b1 * a.c2 - a.b2 * a.c1;
-  c.b1 = a.a3 * a.c2 - a.a2 * a.c3, c.b2 = a.a1 * a.c3 - a.a3 * a.c1, c.b3 = a.a2 * a.c1 - a.a1 * a.c2;
-  c.c1 = a.a2 * a.b3 - a.a3 * a.b2, c.c2 = a.a3 * a.b1 - a.a1 * a.b3, c.c3 = a.a1 * a.b2 - a.a2 * a.b1;
+  c.a1 = a.b2 * a.c3 - a.b3 * a.c2, c.a2 = a.b3 * a.c1 - a.b1 * a.c3,
+  c.a3 = a.b1 * a.c2 - a.b2 * a.c1;
+  c.b1 = a.a3 * a.c2 - a.a2 * a.c3, c.b2 = a.a1 * a.c3 - a.a3 * a.c1,
+  c.b3 = a.a2 * a.c1 - a.a1 * a.c2;
+  c.c1 = a.a2 * a.b3 - a.a3 * a.b2, c.c2 = a.a3 * a.b1 - a.a1 * a.b3,
+  c.c3 = a.a1 * a.b2 - a.a2 * a.b1;
   if (a.Determinant() < 0)
     for (unsigned row = 0; row < 3; row++)
       for (unsigned column = 0; column < 3; column++) c[row][column] = -c[row][column];
@@ -313,7 +320,9 @@ void takeParts(const std::vector<Part>& parts, GLuint materialcount, GLMmodel* m
         const GLuint index = face.mIndices[mirrored ? (3 - k) % 3 : k] + 1;
         t.vertexidx[k] = vertexBase + index;
         t.normalidx[k] = normals ? vertexBase + index : 0;
-        t.texcoordidx[k] = ownTexcoords ? texcoordBase + index : shareTexcoord ? GLuint(sharedTexcoord) : 0;
+        t.texcoordidx[k] = ownTexcoords    ? texcoordBase + index
+                           : shareTexcoord ? GLuint(sharedTexcoord)
+                                           : 0;
       }
       t.facetnormidx = 0;
       group->triangles[group->trianglecount++] = model->trianglecount++;

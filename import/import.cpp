@@ -30,7 +30,8 @@ GLMmodel* importModel(const char* file, GLuint readFlags, std::string& error,
   return readWithAssimp(file, error, images);
 #else
   (void)images;
-  error = std::string(file) + ": only OBJ files can be read (this celshade was built without assimp)";
+  error =
+      std::string(file) + ": only OBJ files can be read (this celshade was built without assimp)";
   return nullptr;
 #endif
 }
@@ -39,8 +40,9 @@ bool writeEmbeddedImages(const std::vector<EmbeddedImage>& images, GLMmodel* mod
                          const std::string& out, std::string& error) {
   const size_t slash = out.rfind('/'), dot = out.rfind('.');
   const std::string stem =
-      dot != std::string::npos && (slash == std::string::npos || dot > slash + 1) ? out.substr(0, dot)
-                                                                                  : out;
+      dot != std::string::npos && (slash == std::string::npos || dot > slash + 1)
+          ? out.substr(0, dot)
+          : out;
   for (size_t i = 0; i < images.size(); i++) {
     const EmbeddedImage& image = images[i];
     const std::string path = stem + "-" + std::to_string(i) + "." + image.format;

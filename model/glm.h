@@ -52,6 +52,8 @@ extern "C" {
 #pragma GCC visibility push(default)
 #endif
 
+/* The records and flags keep their columns aligned by hand. */
+/* clang-format off */
 /* Mode flags for glmDraw, glmList and glmWriteOBJ. 0 selects vertices only. */
 #define GLM_NONE     (0)
 #define GLM_FLAT     (1 << 0) /* facet normals, one per triangle */
@@ -150,6 +152,7 @@ typedef struct GLMmodel {
   GLuint groupcount;
   GLMgroup* groups;         /* newest first; "default" is always last */
 } GLMmodel;
+/* clang-format on */
 
 /* ---- Records -------------------------------------------------------- */
 
@@ -230,9 +233,8 @@ typedef const char* (*GLMmtlsource)(void* user, const char* name, size_t* length
 /* Reads OBJ text from memory; `path` stands for the file name (stored in the
  * model and used to compose library names). `mtl` may be NULL: every library
  * is then missing. Errors as glmTryReadOBJ. */
-GLMmodel* glmReadOBJText(const char* path, const char* text, size_t length,
-                         GLMmtlsource mtl, void* user,
-                         char* error, size_t errorsize);
+GLMmodel* glmReadOBJText(const char* path, const char* text, size_t length, GLMmtlsource mtl,
+                         void* user, char* error, size_t errorsize);
 
 /* Flags for glmTryReadOBJWith and glmReadOBJTextWith; 0 reads as
  * glmTryReadOBJ and glmReadOBJText do. Bits other than these are ignored. */
@@ -297,9 +299,8 @@ GLMmodel* glmReadOBJText(const char* path, const char* text, size_t length,
 GLMmodel* glmTryReadOBJWith(const char* filename, GLuint flags, char* error, size_t errorsize);
 
 /* glmReadOBJText with `flags` (GLM_READ_*). */
-GLMmodel* glmReadOBJTextWith(const char* path, const char* text, size_t length,
-                             GLMmtlsource mtl, void* user, GLuint flags, char* error,
-                             size_t errorsize);
+GLMmodel* glmReadOBJTextWith(const char* path, const char* text, size_t length, GLMmtlsource mtl,
+                             void* user, GLuint flags, char* error, size_t errorsize);
 
 /* ---- Drawing (needs a current OpenGL context) ------------------------ */
 
@@ -398,8 +399,8 @@ GLvoid glmWriteOBJ(GLMmodel* model, const char* filename, GLuint mode);
  * "file: what went wrong" into `error` (at most errorsize bytes, when
  * `error` is not NULL; the file is the OBJ or MTL file at fault). Leaves
  * `error` alone on success. */
-GLboolean glmTryWriteOBJ(GLMmodel* model, const char* filename, GLuint mode,
-                         char* error, size_t errorsize);
+GLboolean glmTryWriteOBJ(GLMmodel* model, const char* filename, GLuint mode, char* error,
+                         size_t errorsize);
 
 /* ---- Welding -------------------------------------------------------- */
 

@@ -40,10 +40,10 @@ struct MapOption {
 };
 
 const MapOption kMapOptions[] = {
-    {"-s", 1, 3, true},         {"-o", 1, 3, true},       {"-t", 1, 3, true},
-    {"-mm", 1, 2, true},        {"-bm", 1, 1, true},      {"-boost", 1, 1, true},
-    {"-clamp", 1, 1, false},    {"-blendu", 1, 1, false}, {"-blendv", 1, 1, false},
-    {"-cc", 1, 1, false},       {"-texres", 1, 1, false}, {"-imfchan", 1, 1, false},
+    {"-s", 1, 3, true},      {"-o", 1, 3, true},       {"-t", 1, 3, true},
+    {"-mm", 1, 2, true},     {"-bm", 1, 1, true},      {"-boost", 1, 1, true},
+    {"-clamp", 1, 1, false}, {"-blendu", 1, 1, false}, {"-blendv", 1, 1, false},
+    {"-cc", 1, 1, false},    {"-texres", 1, 1, false}, {"-imfchan", 1, 1, false},
     {"-type", 1, 1, false}};
 
 const MapOption* findOption(std::string_view word) {

@@ -69,9 +69,7 @@ void exitWithFailure(const Failure& failure, FailingCall call) {
                    : "glmWriteMTL() failed: can't open file \"%s\".\n",
               subject);
       break;
-    case Fail::UnknownToken:
-      printf("glmFirstPass(): Unknown token \"%s\".\n", subject);
-      break;
+    case Fail::UnknownToken: printf("glmFirstPass(): Unknown token \"%s\".\n", subject); break;
     case Fail::Other:
       fprintf(stderr, read ? "%s\n" : "glmWriteOBJ() failed: %s\n", failure.message.c_str());
       break;
@@ -81,7 +79,7 @@ void exitWithFailure(const Failure& failure, FailingCall call) {
 
 void assertionFailed(const char* expression, const char* file, unsigned line,
                      const char* function) noexcept {
-  fprintf(stderr, "%s: glm.cpp: %s:%u: %s: Assertion `%s' failed.\n",
-          program_invocation_short_name, file, line, function, expression);
+  fprintf(stderr, "%s: glm.cpp: %s:%u: %s: Assertion `%s' failed.\n", program_invocation_short_name,
+          file, line, function, expression);
   abort();
 }

@@ -79,7 +79,6 @@ inline bool doubleUnit(const double* v, GLfloat* out) {
   return true;
 }
 
-
 // Every corner of the model that names a vertex in range, bucketed by vertex
 // with a counting sort: vertex w's corners are entries first[w] ..
 // first[w + 1], from the highest (triangle, corner) down. Each entry is a

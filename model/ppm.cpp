@@ -128,8 +128,10 @@ GLubyte* glmReadPPM(const char* filename, int* width, int* height) {
   // A magic run on into other text ("P6x") is not followed by values: the
   // rest of its line is passed over.
   int next = getc(file);
-  if (next != EOF && !isWhite(next) && next != '#') skipLine(file);
-  else if (next != EOF) ungetc(next, file);
+  if (next != EOF && !isWhite(next) && next != '#')
+    skipLine(file);
+  else if (next != EOF)
+    ungetc(next, file);
 
   // Width, height and maximum value, wherever they stand after the magic.
   long long values[3];

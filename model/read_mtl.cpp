@@ -14,7 +14,16 @@ namespace read_detail {
 namespace {
 
 // What an MTL statement is.
-enum class MtlStatement { Comment, Material, Diffuse, Ambient, Specular, Shininess, DiffuseMap, Other };
+enum class MtlStatement {
+  Comment,
+  Material,
+  Diffuse,
+  Ambient,
+  Specular,
+  Shininess,
+  DiffuseMap,
+  Other
+};
 
 // Tells a statement by its keyword [keyword, end): a keyword that begins
 // with 'n' defines a material; one that begins with 'K' is a colour by its
@@ -53,7 +62,7 @@ struct MtlScan {
   const char* name;  // composed file name
   Text& text;
   Failure& error;
-  bool lenient;  // keywords matched whole, a lone carriage return ends a line
+  bool lenient;                      // keywords matched whole, a lone carriage return ends a line
   GLMmaterial* materials = nullptr;  // null while counting
   uint64_t count = 1;
   std::vector<std::string> statements;  // per material, while storing
@@ -155,9 +164,7 @@ bool scanMtl(MtlScan& s) {
         if (bad) return s.fail("number out of range", keyword);
         break;
       }
-      case MtlStatement::Comment:
-        p = lineEnd(p, end, s.lenient);
-        break;
+      case MtlStatement::Comment: p = lineEnd(p, end, s.lenient); break;
       case MtlStatement::DiffuseMap:
       case MtlStatement::Other: {
         p = lineEnd(p, end, s.lenient);
@@ -273,10 +280,10 @@ bool glmReadMTL(GLMmodel* model, std::string_view name, const MtlSource& mtl, Fa
   if (!mtl.lenient) {
     installMaterials(libraries, materials, GLuint(scan.count));
   } else {
-    const char* problem =
-        uint64_t(model->materialcount) + scan.count - 1 > UINT32_MAX ? "more than 4294967295 materials"
-        : appendMaterials(model, materials, GLuint(scan.count))       ? nullptr
-                                                                      : "out of memory";
+    const char* problem = uint64_t(model->materialcount) + scan.count - 1 > UINT32_MAX
+                              ? "more than 4294967295 materials"
+                          : appendMaterials(model, materials, GLuint(scan.count)) ? nullptr
+                                                                                  : "out of memory";
     if (problem) {
       freeMaterials(materials, GLuint(scan.count));
       return fail(error, model->path, problem);

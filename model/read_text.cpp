@@ -45,12 +45,10 @@ size_t utf8Length(const unsigned char* p, const unsigned char* end) {
 
 }  // namespace
 
-
 size_t lineOf(const char* base, const char* p) {
   size_t line = 1;
   if (!base) return line;
-  for (const char* q = base; (q = static_cast<const char*>(memchr(q, '\n', size_t(p - q))));
-       ++q)
+  for (const char* q = base; (q = static_cast<const char*>(memchr(q, '\n', size_t(p - q)))); ++q)
     line++;
   return line;
 }

@@ -6,8 +6,16 @@
 #include <cstring>
 
 GLMmaterial glmDefaultMaterial(void) {
-  return GLMmaterial{nullptr,          {0.8f, 0.8f, 0.8f, 1.0f}, {0.2f, 0.2f, 0.2f, 1.0f},
-                     {0.0f, 0.0f, 0.0f, 1.0f}, 65.0f, nullptr, nullptr, nullptr, nullptr, 0};
+  return GLMmaterial{nullptr,
+                     {0.8f, 0.8f, 0.8f, 1.0f},
+                     {0.2f, 0.2f, 0.2f, 1.0f},
+                     {0.0f, 0.0f, 0.0f, 1.0f},
+                     65.0f,
+                     nullptr,
+                     nullptr,
+                     nullptr,
+                     nullptr,
+                     0};
 }
 
 GLvoid glmDelete(GLMmodel* model) {

@@ -46,8 +46,7 @@ void indexGroupedTriangles(GLMmodel* model, bool useNormals) {
 inline void inSquaresRange(const GLfloat* n, GLfloat& x, GLfloat& y, GLfloat& z) {
   x = n[0], y = n[1], z = n[2];
   const GLfloat largest = std::max(std::fabs(x), std::max(std::fabs(y), std::fabs(z)));
-  if (largest == 0 || !std::isfinite(largest) ||
-      (largest >= 0x1p-60f && largest <= 0x1p60f))
+  if (largest == 0 || !std::isfinite(largest) || (largest >= 0x1p-60f && largest <= 0x1p60f))
     return;
   int exponent;
   std::frexp(largest, &exponent);

@@ -57,8 +57,8 @@ const char kDigitPairs[] =
 
 // Writes v in decimal, most significant digit first.
 char* putUnsigned(char* p, uint32_t v) {
-  int n = 1 + (v >= 10) + (v >= 100) + (v >= 1000) + (v >= 10000) + (v >= 100000) +
-          (v >= 1000000) + (v >= 10000000) + (v >= 100000000) + (v >= 1000000000);
+  int n = 1 + (v >= 10) + (v >= 100) + (v >= 1000) + (v >= 10000) + (v >= 100000) + (v >= 1000000) +
+          (v >= 10000000) + (v >= 100000000) + (v >= 1000000000);
   char* end = p + n;
   while (v >= 100) {
     end -= 2;
@@ -298,8 +298,7 @@ void materialValues(Out& out, const GLMmaterial& material) {
 bool startingValues(const GLMmaterial& m) {
   const GLMmaterial start = glmDefaultMaterial();
   const size_t rgb = 3 * sizeof(GLfloat);
-  return memcmp(m.ambient, start.ambient, rgb) == 0 &&
-         memcmp(m.diffuse, start.diffuse, rgb) == 0 &&
+  return memcmp(m.ambient, start.ambient, rgb) == 0 && memcmp(m.diffuse, start.diffuse, rgb) == 0 &&
          memcmp(m.specular, start.specular, rgb) == 0 && m.shininess == start.shininess;
 }
 
@@ -346,12 +345,14 @@ void materialStatements(Out& out, const GLMmaterial& material, LibraryFolder& wh
       const size_t stop = rest.find('\n');
       const std::string_view line = rest.substr(0, stop);
       rest.remove_prefix(stop == std::string_view::npos ? rest.size() : stop + 1);
-      const std::string_view keyword = line.substr(0, std::min(line.find_first_of(" \t"), line.size()));
+      const std::string_view keyword =
+          line.substr(0, std::min(line.find_first_of(" \t"), line.size()));
       std::string_view options;
       std::string image;
       if (moved && isMapKeyword(keyword) &&
           splitMapStatement(line.substr(keyword.size()), options, image)) {
-        mapLine(out, keyword, options, nameFromFolder(where.folder, resolveMapName(material.library, image)));
+        mapLine(out, keyword, options,
+                nameFromFolder(where.folder, resolveMapName(material.library, image)));
         continue;
       }
       out.text(line.data(), line.size());
@@ -433,8 +434,7 @@ std::string libraryName(const char* mtllib, const char* objfile) {
 // so that it reads back as it is; any other name gets a blank.
 void groupLine(Out& out, const char* name) {
   const char c = *name;
-  out.text(c == '\0' || c == ' ' || c == '\t' || c == '\r' || c == '\v' || c == '\f' ? "g"
-                                                                               : "g ");
+  out.text(c == '\0' || c == ' ' || c == '\t' || c == '\r' || c == '\v' || c == '\f' ? "g" : "g ");
   out.text(name);
   out.text("\n");
 }
@@ -454,9 +454,8 @@ bool writeModel(GLMmodel* model, const char* filename, GLuint mode, Failure& fai
   Replacement obj, mtl;
   if (!obj.create(filename)) return fail(failure, Fail::OpenObj, filename, "can't open");
   // About 64 bytes a line of numbers, and a list entry per triangle.
-  Out out(obj, 4096 + 64 * (size_t(model->vertexcount) + model->normalcount +
-                            model->texcoordcount + model->facetnormcount +
-                            2 * size_t(model->trianglecount)));
+  Out out(obj, 4096 + 64 * (size_t(model->vertexcount) + model->normalcount + model->texcoordcount +
+                            model->facetnormcount + 2 * size_t(model->trianglecount)));
   header(out, "OBJ");
   std::string mtlname;
   if (material && model->mtllib) {

@@ -153,12 +153,15 @@ TEST(MapWrite, WrittenIntoAnotherFolderMapsNameTheSameImages) {
   mkdir((dir + "models/tex").c_str(), 0755);
   mkdir((dir + "out").c_str(), 0755);
   mkdir((dir + "out/deep").c_str(), 0755);
-  for (const char* image : {"wood.png", "n.png", "k a.png"}) writeFile(dir + "models/tex/" + image, "");
+  for (const char* image : {"wood.png", "n.png", "k a.png"})
+    writeFile(dir + "models/tex/" + image, "");
   writeFile(dir + "models/m.obj", "mtllib m.mtl\nv 0 0 0\nv 1 0 0\nv 0 1 0\nusemtl a\nf 1 2 3\n");
   writeFile(dir + "models/m.mtl",
             "newmtl a\nmap_Kd -clamp on tex\\wood.png\nmap_Bump -bm 0.5 tex/n.png\n"
-            "map_Ka " + dir + "models/tex/k a.png\nrefl -type sphere /nowhere/sky.png\n"
-            "map_aat on\nillum 2\n");
+            "map_Ka " +
+                dir +
+                "models/tex/k a.png\nrefl -type sphere /nowhere/sky.png\n"
+                "map_aat on\nillum 2\n");
   Model m = readFileModel(dir + "models/m.obj");
   ASSERT_TRUE(m);
   ASSERT_TRUE(glmTryWriteOBJ(m.get(), (dir + "out/deep/x.obj").c_str(), GLM_MATERIAL, nullptr, 0));
@@ -182,7 +185,8 @@ TEST(MapWrite, WrittenIntoAnotherFolderMapsNameTheSameImages) {
   ASSERT_TRUE(getcwd(cwd, sizeof cwd));
   ASSERT_EQ(chdir((dir + "models").c_str()), 0);
   Model local = readFileModel("m.obj");
-  const bool writtenUp = local && glmTryWriteOBJ(local.get(), "../up.obj", GLM_MATERIAL, nullptr, 0);
+  const bool writtenUp =
+      local && glmTryWriteOBJ(local.get(), "../up.obj", GLM_MATERIAL, nullptr, 0);
   ASSERT_EQ(chdir(cwd), 0);
   ASSERT_TRUE(writtenUp);
   EXPECT_NE(readFile(dir + "m.mtl").find("map_Bump -bm 0.5 models/tex/n.png\n"), std::string::npos)

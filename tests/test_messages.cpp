@@ -67,9 +67,10 @@ TEST(MessageHandler, WithoutOneEachWarningIsPrintedOnItsStream) {
             "glmFindMaterial():  can't find material \"nowhere\".\n"
             "glmWriteOBJ() warning: texture coordinate output requested with no texture "
             "coordinates defined.\n");
-  EXPECT_EQ(testing::internal::GetCapturedStderr(),
-            "glmVertexNormals(): vertex w/o a triangle\n" + dir +
-                "missing.ppm: No such file or directory\n" + dir + "text.ppm: Not a raw PPM file\n");
+  EXPECT_EQ(testing::internal::GetCapturedStderr(), "glmVertexNormals(): vertex w/o a triangle\n" +
+                                                        dir +
+                                                        "missing.ppm: No such file or directory\n" +
+                                                        dir + "text.ppm: Not a raw PPM file\n");
   EXPECT_TRUE(collector.messages.empty());
   glmDelete(m);
 }

@@ -118,10 +118,10 @@ TEST(FacetNormals, RecomputingReplacesTheArrayAndRenumbers) {
 
 TEST(FacetNormals, DegenerateOrBrokenTrianglesGetZeroNotNaN) {
   GLMmodel* m = model_builder::build({0, 0, 0, 1, 1, 1, 2, 2, 2, 1, 0, 0},
-                            {1, 2, 3,    // on one line
-                             1, 1, 4,    // two corners on one vertex
-                             1, 4, 9,    // vertex index past the array
-                             0, 1, 4});  // vertex index 0
+                                     {1, 2, 3,    // on one line
+                                      1, 1, 4,    // two corners on one vertex
+                                      1, 4, 9,    // vertex index past the array
+                                      0, 1, 4});  // vertex index 0
   glmFacetNormals(m);
   ASSERT_EQ(m->facetnormcount, 4u);
   for (GLuint t = 0; t < 4; t++)
@@ -152,8 +152,8 @@ TEST(FacetNormals, FiniteCornersGiveAUnitNormalAtAnyMagnitude) {
     glmDelete(m);
   }
   GLMmodel* m = model_builder::build({-3e38f, -3e38f, 0, 3e38f, -3e38f, 0, 3e38f, 3e38f, 0,  //
-                             -3e38f, 3e38f, 0},
-                            {1, 2, 3, 1, 3, 4});
+                                      -3e38f, 3e38f, 0},
+                                     {1, 2, 3, 1, 3, 4});
   glmFacetNormals(m);
   glmVertexNormals(m, 45);
   ASSERT_EQ(m->normalcount, 4u);
@@ -168,11 +168,12 @@ TEST(FacetNormals, FiniteCornersGiveAUnitNormalAtAnyMagnitude) {
 
 TEST(FacetNormals, DegenerateOrNonFiniteStaysZeroAtAnyMagnitude) {
   const float inf = std::numeric_limits<float>::infinity();
-  GLMmodel* m = model_builder::build({0, 0, 0, 1e20f, 1e20f, 1e20f, 2e20f, 2e20f, 2e20f,  // on one line
-                             1e-30f, 1e-30f, 1e-30f, 2e-30f, 2e-30f, 2e-30f,  //
-                             3e38f, 1, 2, -3e38f, 1, 2, 0, 1, 2,               // along x
-                             inf, 0, 0, 0, 1, 0},
-                            {1, 2, 3, 1, 4, 5, 6, 7, 8, 1, 9, 10});
+  GLMmodel* m = model_builder::build(
+      {0,      0,      0,      1e20f,  1e20f,  1e20f,  2e20f, 2e20f, 2e20f,  // on one line
+       1e-30f, 1e-30f, 1e-30f, 2e-30f, 2e-30f, 2e-30f,                       //
+       3e38f,  1,      2,      -3e38f, 1,      2,      0,     1,     2,      // along x
+       inf,    0,      0,      0,      1,      0},
+      {1, 2, 3, 1, 4, 5, 6, 7, 8, 1, 9, 10});
   glmFacetNormals(m);
   for (GLuint t = 0; t < 4; t++)
     for (int c = 0; c < 3; c++) EXPECT_EQ(facetOf(m, t)[c], 0.0f) << t;
@@ -373,8 +374,9 @@ void expectSameAsLists(GLMmodel* m, float angle) {
   for (GLuint t = 0; t < m->trianglecount; t++) {
     const GLMtriangle& tri = m->triangles[t];
     for (int c = 0; c < 3; c++) {
-      int firstCorner = tri.vertexidx[0] == tri.vertexidx[c] ? 0
-                        : tri.vertexidx[1] == tri.vertexidx[c] ? 1 : 2;
+      int firstCorner = tri.vertexidx[0] == tri.vertexidx[c]   ? 0
+                        : tri.vertexidx[1] == tri.vertexidx[c] ? 1
+                                                               : 2;
       if (firstCorner == c) {
         EXPECT_EQ(tri.normalidx[c], want.first[3 * t + c]) << t << "/" << c;
       } else {
@@ -455,7 +457,7 @@ TEST(VertexNormals, ThresholdIsStrict) {
   EXPECT_EQ(normalsAtVertex1(perpendicular, 90), 2u);  // 0 > 6.1e-17 fails
   EXPECT_EQ(normalsAtVertex1(perpendicular, 90.01f), 1u);
   const std::vector<float> sixty = {0, -0.8660254f, 0.5f};  // dot with +z exactly 0.5
-  EXPECT_EQ(normalsAtVertex1(sixty, 60), 2u);  // threshold rounds to exactly 0.5
+  EXPECT_EQ(normalsAtVertex1(sixty, 60), 2u);               // threshold rounds to exactly 0.5
   EXPECT_EQ(normalsAtVertex1(sixty, 60.01f), 1u);
   EXPECT_EQ(normalsAtVertex1(sixty, 59.99f), 2u);
   const std::vector<float> opposite = {0, 0, -1};
@@ -466,8 +468,8 @@ TEST(VertexNormals, ThresholdIsStrict) {
 
 TEST(VertexNormals, Angle180JoinsAllButTheExactOpposite) {
   // Vertex 1 in four triangles; the reference (highest) faces +z.
-  GLMmodel* m = model_builder::build({0, 0, 0, 1, 0, 0, 0, 1, 0},
-                            {1, 2, 3, 1, 2, 3, 1, 2, 3, 1, 2, 3});
+  GLMmodel* m =
+      model_builder::build({0, 0, 0, 1, 0, 0, 0, 1, 0}, {1, 2, 3, 1, 2, 3, 1, 2, 3, 1, 2, 3});
   model_builder::setFacetNormals(m, {0, -1, 0, 0, 0, -1, 1, 0, 0, 0, 0, 1});
   for (GLuint t = 0; t < 4; t++) m->triangles[t].facetnormidx = t + 1;
   expectSameAsLists(m, 180);
@@ -511,9 +513,15 @@ TEST(VertexNormals, MatchesListAlgorithmOnRandomMeshes) {
   std::mt19937 rng(1234);
   // Facet normals from a small set of directions, so that equal, opposite
   // and perpendicular facets meet at the same vertices.
-  const float dirs[][3] = {{0, 0, 1},  {0, 0, -1}, {1, 0, 0},     {0, -1, 0},
-                           {0.6f, 0.8f, 0}, {0, 0.6f, -0.8f}, {0.48f, 0.6f, 0.64f},
-                           {-0.5f, 0.5f, 0.70710677f}, {0.70710677f, 0.70710677f, 0}};
+  const float dirs[][3] = {{0, 0, 1},
+                           {0, 0, -1},
+                           {1, 0, 0},
+                           {0, -1, 0},
+                           {0.6f, 0.8f, 0},
+                           {0, 0.6f, -0.8f},
+                           {0.48f, 0.6f, 0.64f},
+                           {-0.5f, 0.5f, 0.70710677f},
+                           {0.70710677f, 0.70710677f, 0}};
   const float angles[] = {0, 30, 45, 60, 89.99f, 90, 90.01f, 120, 179.9f, 180};
   for (int round = 0; round < 200; round++) {
     GLuint vertices = 1 + rng() % 12, triangles = rng() % 40, facets = 1 + rng() % 10;
@@ -564,7 +572,7 @@ TEST(VertexNormals, MatchesListAlgorithmOnComputedFacets) {
 TEST(VertexNormals, DegenerateReferenceDoesNotSpoilItsNeighbours) {
   // Vertex 1 is in two flat triangles and, highest-numbered, a degenerate one.
   GLMmodel* m = model_builder::build({0, 0, 0, 1, 0, 0, 1, 1, 0, 0, 1, 0, 2, 0, 0},
-                            {1, 2, 3, 1, 3, 4, 1, 2, 5});
+                                     {1, 2, 3, 1, 3, 4, 1, 2, 5});
   glmFacetNormals(m);
   glmVertexNormals(m, 45);
   EXPECT_FALSE(anyNaN(m->normals + 3, 3 * size_t(m->normalcount)));
@@ -580,8 +588,7 @@ TEST(VertexNormals, DegenerateReferenceDoesNotSpoilItsNeighbours) {
 
 TEST(VertexNormals, ZeroSharedSumTakesTheReferenceFacet) {
   // Three facets 120 degrees apart around z meet at vertex 1 and sum to zero.
-  GLMmodel* m = model_builder::build({0, 0, 0, 1, 0, 0, 0, 1, 0},
-                            {1, 2, 3, 1, 2, 3, 1, 2, 3});
+  GLMmodel* m = model_builder::build({0, 0, 0, 1, 0, 0, 0, 1, 0}, {1, 2, 3, 1, 2, 3, 1, 2, 3});
   model_builder::setFacetNormals(m, {-0.5f, 0.8660254f, 0, -0.5f, -0.8660254f, 0, 1, 0, 0});
   for (GLuint t = 0; t < 3; t++) m->triangles[t].facetnormidx = t + 1;
   glmVertexNormals(m, 150);

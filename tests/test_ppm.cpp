@@ -105,7 +105,8 @@ TEST(ReadPpm, SamplesAreBytesAsTheyStandUpToMaximum255) {
   // Two-byte samples cannot be given as bytes: refused, not garbled.
   std::string path;
   Image wide = readBytes("P6\n1 1\n65535\n" + samples + samples, &path);
-  expectRefused(wide, path + ": PPM maximum value 65535 not supported (samples of one byte only)\n");
+  expectRefused(wide,
+                path + ": PPM maximum value 65535 not supported (samples of one byte only)\n");
 }
 
 TEST(ReadPpm, PixelDataStartAfterOneWhiteSpaceByte) {
@@ -143,9 +144,8 @@ TEST(ReadPpm, MissingFileGivesTheSystemMessage) {
 
 TEST(ReadPpm, AnythingButP6IsNotARawPpm) {
   std::string path;
-  for (std::string bytes : {std::string("P3\n1 1\n255\n1 2 3\n"), std::string(""),
-                            std::string("P"), std::string("p6\n1 1 255\nabc"),
-                            std::string("\nP6\n1 1 255\nabc")}) {
+  for (std::string bytes : {std::string("P3\n1 1\n255\n1 2 3\n"), std::string(""), std::string("P"),
+                            std::string("p6\n1 1 255\nabc"), std::string("\nP6\n1 1 255\nabc")}) {
     SCOPED_TRACE(bytes);
     Image im = readBytes(bytes, &path);
     expectRefused(im, path + ": Not a raw PPM file\n");
@@ -157,8 +157,8 @@ TEST(ReadPpm, AnythingButP6IsNotARawPpm) {
 
 TEST(ReadPpm, HeaderEndingEarlyIsRefused) {
   std::string path;
-  for (std::string bytes : {"P6\n", "P6\n2 1\n", "P6\n2\n1", "P6\n# only a comment\n",
-                            "P6\n2 1\n# 255\n"}) {
+  for (std::string bytes :
+       {"P6\n", "P6\n2 1\n", "P6\n2\n1", "P6\n# only a comment\n", "P6\n2 1\n# 255\n"}) {
     SCOPED_TRACE(bytes);
     Image im = readBytes(bytes, &path);
     expectRefused(im, path + ": truncated PPM header\n");
@@ -171,14 +171,15 @@ TEST(ReadPpm, EmptyNegativeAndOverflowingSizesAreRefused) {
     const char* header;
     const char* size;
   };
-  for (Case c : {Case{"0 1 255", "0 x 1"}, Case{"1 0 255", "1 x 0"}, Case{"-2 1 255", "-2 x 1"},
-                 Case{"2 -1 255", "2 x -1"}, Case{"-0 -0 255", "0 x 0"},
-                 // width * height * 3 beyond int
-                 Case{"65536 65536 255", "65536 x 65536"}, Case{"2147483647 1 255", "2147483647 x 1"},
-                 Case{"26755 26755 255", "26755 x 26755"},
-                 // beyond int itself: no wrap-around to a small size
-                 Case{"4294967298 1 255", "4294967298 x 1"},
-                 Case{"1 99999999999999999999999 255", "1 x 999999999999999999"}}) {
+  for (Case c :
+       {Case{"0 1 255", "0 x 1"}, Case{"1 0 255", "1 x 0"}, Case{"-2 1 255", "-2 x 1"},
+        Case{"2 -1 255", "2 x -1"}, Case{"-0 -0 255", "0 x 0"},
+        // width * height * 3 beyond int
+        Case{"65536 65536 255", "65536 x 65536"}, Case{"2147483647 1 255", "2147483647 x 1"},
+        Case{"26755 26755 255", "26755 x 26755"},
+        // beyond int itself: no wrap-around to a small size
+        Case{"4294967298 1 255", "4294967298 x 1"},
+        Case{"1 99999999999999999999999 255", "1 x 999999999999999999"}}) {
     SCOPED_TRACE(c.header);
     Image im = readBytes(std::string("P6\n") + c.header + "\nabc", &path);
     expectRefused(im, path + ": bad PPM size " + c.size + "\n");
@@ -263,8 +264,8 @@ TEST(ReadPpm, HeaderValuesMatchTheSscanfPatternsOnRandomLines) {
         // One white-space byte (the newline included) ends the header; text
         // after the value is header to the end of the line.
         const size_t lineStart = header.size() - text.size() - 1;
-        dataStart = at == text.size() || strchr(" \t\r", text[at]) ? lineStart + at + 1
-                                                                   : header.size();
+        dataStart =
+            at == text.size() || strchr(" \t\r", text[at]) ? lineStart + at + 1 : header.size();
       }
     }
     header += "5 5 5\n";

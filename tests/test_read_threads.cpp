@@ -59,11 +59,12 @@ std::string gridText() {
       text += line;
     }
   for (int y = 0; y + 1 < side; y++) {
-    if (y % 75 == 0) text += "g band" + std::to_string(y / 75) + (y % 150 ? "\nusemtl b\n" : "\nusemtl a\n");
+    if (y % 75 == 0)
+      text += "g band" + std::to_string(y / 75) + (y % 150 ? "\nusemtl b\n" : "\nusemtl a\n");
     for (int x = 0; x + 1 < side; x++) {
       const int a = y * side + x + 1, b = a + 1, c = a + side + 1, d = a + side;
-      snprintf(line, sizeof line, "f %d/%d/%d %d/%d/%d %d/%d/%d %d/%d/%d\n", a, a, a, b, b, b, c,
-               c, c, d, d, d);
+      snprintf(line, sizeof line, "f %d/%d/%d %d/%d/%d %d/%d/%d %d/%d/%d\n", a, a, a, b, b, b, c, c,
+               c, d, d, d);
       text += line;
     }
   }
@@ -104,7 +105,8 @@ Outcome readsUnderLimit(size_t (*room)(size_t arrays)) {
     for (unsigned threads : {1u, 8u, 1u}) {
       GLMmodel* m = readGrid(text, threads, error);
       if (m)
-        printf("%u: model %s\n", threads, modelDifference(reference, m).empty() ? "same" : "differs");
+        printf("%u: model %s\n", threads,
+               modelDifference(reference, m).empty() ? "same" : "differs");
       else
         printf("%u: %s\n", threads, error.c_str());
       if (m) glmDelete(m);

@@ -25,8 +25,8 @@ struct Outcome {
 Outcome read(const std::string& obj, Libraries& libs, int counting) {
   char error[512] = "";
   testing::internal::CaptureStdout();
-  GLMmodel* model = readObjTextCounting("dir/t.obj", obj.data(), obj.size(), libraryText,
-                                           &libs, error, sizeof error, counting);
+  GLMmodel* model = readObjTextCounting("dir/t.obj", obj.data(), obj.size(), libraryText, &libs,
+                                        error, sizeof error, counting);
   return Outcome{model, model ? "" : error, testing::internal::GetCapturedStdout()};
 }
 
@@ -92,10 +92,9 @@ TEST(Counting, StatementsThatLinesMiscountGiveTheSameModel) {
   // kind), a face keyword longer than "f", a NUL inside a face line.
   for (const std::string& snippet :
        {"f 1 2 3\n4\n"s, "g a\nf 1 2 3 4\n1\ng b\nf 1 2 3\n2\nmtllib m.mtl\n"s, "f 1 2 3 # note\n"s,
-        "f 1 2\nf 3\n"s, "v 1\n2 3\nf 1 2 3\n"s, "  v 1 2 3\n\tf 1 2 3 4\n"s,
-        "v 1 2 3 f 1 2 3\n"s, "v 1 2 3 g x\nf 1 2 3\n"s, "v 1 2 3 mtllib m.mtl\n"s,
-        "v 1 2 3 vt 1 2\n"s, "v 1 2 3 vn 1 2 3\n"s,
-        "face 1 2 3 4\n"s, "f 1 2\0 3 4\n"s})
+        "f 1 2\nf 3\n"s, "v 1\n2 3\nf 1 2 3\n"s, "  v 1 2 3\n\tf 1 2 3 4\n"s, "v 1 2 3 f 1 2 3\n"s,
+        "v 1 2 3 g x\nf 1 2 3\n"s, "v 1 2 3 mtllib m.mtl\n"s, "v 1 2 3 vt 1 2\n"s,
+        "v 1 2 3 vn 1 2 3\n"s, "face 1 2 3 4\n"s, "f 1 2\0 3 4\n"s})
     expectSameOutcomeAnywhere(kSquare + snippet, true, libs);
 }
 
@@ -132,8 +131,8 @@ TEST(Counting, RunsOfLikeLinesReadNothingPastTheTextsEnd) {
   for (const std::string& text : {kSquare + lines[1] + lines[0], kSquare + lines[0] + lines[1]}) {
     std::vector<char> exact(text.begin(), text.end());
     char error[256] = "";
-    GLMmodel* m = glmReadOBJText("t.obj", exact.data(), exact.size(), nullptr, nullptr, error,
-                                 sizeof error);
+    GLMmodel* m =
+        glmReadOBJText("t.obj", exact.data(), exact.size(), nullptr, nullptr, error, sizeof error);
     ASSERT_TRUE(m) << error;
     EXPECT_EQ(m->texcoordcount, 100u);
     EXPECT_EQ(m->trianglecount, 100u);
@@ -162,8 +161,8 @@ TEST(Counting, MaterialMessagesArePrintedOnceWhenCountingStartsOver) {
                                 "usemtl red\nf 1 2 3 # note\nusemtl gone\n",
                             true, libs);
   Libraries again = libs;
-  Outcome once = read(std::string("mtllib m.mtl\nusemtl lost\n") + kSquare + "f 1 2 3 # c\n",
-                      again, GLM_COUNT_LINES_FIRST);
+  Outcome once = read(std::string("mtllib m.mtl\nusemtl lost\n") + kSquare + "f 1 2 3 # c\n", again,
+                      GLM_COUNT_LINES_FIRST);
   EXPECT_EQ(once.printed, "glmFindMaterial():  can't find material \"lost\".\n");
   glmDelete(once.model);
 }

@@ -79,12 +79,30 @@ class Generator {
   }
 
   std::string number() {
-    static const char* const kFixed[] = {
-        "0",        "-0",      "1",           "-1",         "+2",        ".5",
-        "-.25",     "5.",      "1e3",         "1.5E-2",     "-2e+1",     "3.4028235e38",
-        "1e-39",    "1e-46",   "123456789",   "16777217",   "7.0000001", "0.30000001192092896",
-        "00012.50", "1E-0",    "-0.000000",   "9999999.9999999",         "1.00000005960464478",
-        "0.1234567890123456789"};
+    static const char* const kFixed[] = {"0",
+                                         "-0",
+                                         "1",
+                                         "-1",
+                                         "+2",
+                                         ".5",
+                                         "-.25",
+                                         "5.",
+                                         "1e3",
+                                         "1.5E-2",
+                                         "-2e+1",
+                                         "3.4028235e38",
+                                         "1e-39",
+                                         "1e-46",
+                                         "123456789",
+                                         "16777217",
+                                         "7.0000001",
+                                         "0.30000001192092896",
+                                         "00012.50",
+                                         "1E-0",
+                                         "-0.000000",
+                                         "9999999.9999999",
+                                         "1.00000005960464478",
+                                         "0.1234567890123456789"};
     if (chance(25)) return oneOf(kFixed);
     std::string s = chance(40) ? "-" : "";
     int whole = pick(8), fraction = pick(9);
@@ -153,11 +171,11 @@ class Generator {
   }
 
   std::string other() {
-    static const char* const kOthers[] = {
-        "g body\n",         "g  two words \n",  "g\n",           "g body\r\n",
-        "g default\n",      "s 1\n",            "s off\n",       "o thing\n",
-        "l 1 2\n",          "# v 1 2 3\n",      "usemtl red\n",  "usemtl blue\r\n",
-        "usemtl nothing\n", "usemtl  green  \n"};
+    static const char* const kOthers[] = {"g body\n",         "g  two words \n",  "g\n",
+                                          "g body\r\n",       "g default\n",      "s 1\n",
+                                          "s off\n",          "o thing\n",        "l 1 2\n",
+                                          "# v 1 2 3\n",      "usemtl red\n",     "usemtl blue\r\n",
+                                          "usemtl nothing\n", "usemtl  green  \n"};
     return oneOf(kOthers);
   }
 

@@ -21,8 +21,7 @@ TEST(Errors, FaceIndicesThatNameNoElementAreRejectedWithFileLineAndStatement) {
   const std::string base = kTriangle;  // three vertices, lines 1-3
   EXPECT_EQ(errorOf(base + "f 1 2 9\n"), "test.obj:4: face index out of range: `f 1 2 9`");
   EXPECT_EQ(errorOf(base + "f 0 1 2\n"), "test.obj:4: face index out of range: `f 0 1 2`");
-  EXPECT_EQ(errorOf(base + "f -4 -3 -2\n"),
-            "test.obj:4: face index out of range: `f -4 -3 -2`");
+  EXPECT_EQ(errorOf(base + "f -4 -3 -2\n"), "test.obj:4: face index out of range: `f -4 -3 -2`");
   EXPECT_EQ(errorOf(base + "\n\nf 1 2 3 4\r\n"),
             "test.obj:6: face index out of range: `f 1 2 3 4`");
   // Relative indices count only what stands above the face.
@@ -147,8 +146,8 @@ TEST(ErrorsDeathTest, MissingLibraryEndsWithTheComposedName) {
   Outcome o = runChild([&] { glmReadOBJ(path.c_str()); });
   EXPECT_EQ(o.status, 1);
   EXPECT_EQ(o.out, "");
-  EXPECT_EQ(o.err, "glmReadMTL() failed: can't open material file \"" + dataPath("absent.mtl") +
-                       "\".\n");
+  EXPECT_EQ(o.err,
+            "glmReadMTL() failed: can't open material file \"" + dataPath("absent.mtl") + "\".\n");
 }
 
 TEST(ErrorsDeathTest, UnknownTokenEndsWithItsMessageOnStandardOutput) {

@@ -59,9 +59,9 @@ TEST(Materials, GroupsTakeTheCurrentMaterialAtTheirLastGroupOrUseStatement) {
   Model m = mustRead(std::string(kTriangle) +
                          "mtllib c.mtl\n"
                          "g first\nusemtl green\nf 1 2 3\n"
-                         "g second\nf 1 2 3\n"              // carries green over
-                         "usemtl blue\n"                    // second becomes blue
-                         "g first\nf 1 2 3\n"               // first becomes blue too
+                         "g second\nf 1 2 3\n"  // carries green over
+                         "usemtl blue\n"        // second becomes blue
+                         "g first\nf 1 2 3\n"   // first becomes blue too
                          "g third\nusemtl red\ng untouched\n",
                      {{"c.mtl", kColours}});
   ASSERT_TRUE(m);
@@ -78,9 +78,9 @@ TEST(Materials, UsesAboveTheLibraryStatementFindItsMaterials) {
 
 TEST(Materials, TheLastLibraryStatementWins) {
   testing::internal::CaptureStdout();
-  Model m = mustRead(std::string(kTriangle) +
-                         "mtllib one.mtl\nusemtl solo\nusemtl blue\nmtllib c.mtl\n",
-                     {{"one.mtl", "newmtl solo\n"}, {"c.mtl", kColours}});
+  Model m =
+      mustRead(std::string(kTriangle) + "mtllib one.mtl\nusemtl solo\nusemtl blue\nmtllib c.mtl\n",
+               {{"one.mtl", "newmtl solo\n"}, {"c.mtl", kColours}});
   std::string out = testing::internal::GetCapturedStdout();
   ASSERT_TRUE(m);
   EXPECT_STREQ(m->mtllib, "c.mtl");
@@ -130,8 +130,8 @@ TEST(Materials, LibrariesAreLookedUpBesideTheModel) {
   EXPECT_STREQ(m->path, "models/obj/cow.obj");
   EXPECT_EQ(m->materialcount, 4u);
   // The name is appended as written, subdirectories included.
-  Model sub = mustRead("mtllib ../obj/c.mtl\n", {{"models/../obj/c.mtl", kColours}},
-                       "models/x.obj");
+  Model sub =
+      mustRead("mtllib ../obj/c.mtl\n", {{"models/../obj/c.mtl", kColours}}, "models/x.obj");
   EXPECT_TRUE(sub);
 }
 

@@ -57,14 +57,13 @@ TEST(LenientKeywords, OtherObjStatementsAreSkippedWithOneCountPerKeyword) {
   // maplib is no library, usemap no material use, fo no face, gx no group.
   EXPECT_EQ(groupList(r.model.get()), "[default] m1: 0\n");
   EXPECT_STREQ(r.model->mtllib, "m.mtl");
-  EXPECT_EQ(r.warnings, (std::vector<std::string>{
-                            "dir/test.obj: 2 \"vw\" statements skipped",
-                            "dir/test.obj: 1 \"vp\" statement skipped",
-                            "dir/test.obj: 1 \"cstype\" statement skipped",
-                            "dir/test.obj: 1 \"maplib\" statement skipped",
-                            "dir/test.obj: 1 \"usemap\" statement skipped",
-                            "dir/test.obj: 1 \"fo\" statement skipped",
-                            "dir/test.obj: 1 \"gx\" statement skipped"}));
+  EXPECT_EQ(r.warnings, (std::vector<std::string>{"dir/test.obj: 2 \"vw\" statements skipped",
+                                                  "dir/test.obj: 1 \"vp\" statement skipped",
+                                                  "dir/test.obj: 1 \"cstype\" statement skipped",
+                                                  "dir/test.obj: 1 \"maplib\" statement skipped",
+                                                  "dir/test.obj: 1 \"usemap\" statement skipped",
+                                                  "dir/test.obj: 1 \"fo\" statement skipped",
+                                                  "dir/test.obj: 1 \"gx\" statement skipped"}));
   // The classic rules refuse the same text.
   EXPECT_EQ(readWith(obj, {{"dir/m.mtl", "newmtl red\n"}}, 0).error,
             "dir/test.obj:6: unknown token \"vw\"");
@@ -121,7 +120,8 @@ TEST(LenientLibraries, EveryNameIsReadInOrderAndTheFirstDefinitionOfANameWins) {
   EXPECT_EQ(r.warnings, std::vector<std::string>{});
   std::vector<std::string> names;
   for (GLuint i = 0; i < r.model->materialcount; i++) names.push_back(r.model->materials[i].name);
-  EXPECT_EQ(names, (std::vector<std::string>{"default", "red", "shared", "blue", "shared", "last"}));
+  EXPECT_EQ(names,
+            (std::vector<std::string>{"default", "red", "shared", "blue", "shared", "last"}));
   EXPECT_EQ(r.model->materials[0].diffuse[0], 0.3f);  // the first library's material 0
   EXPECT_EQ(groupList(r.model.get()), "[ two] m3: 1\n[ one] m2: 0\n[default] m5:\n");
   EXPECT_STREQ(r.model->mtllib, "a.mtl");
@@ -144,8 +144,8 @@ TEST(LenientLibraries, NamesWithBlanksAreReadEscapedOrAsTheWholeLine) {
   // The same from a file on disk, as Blender writes it.
   TempDir dir;
   dir.write("my model.mtl", "newmtl green\nKd 0 1 0\n");
-  std::string obj = dir.write("my model.obj", std::string(kTriangle) +
-                                                  "mtllib my model.mtl\nusemtl green\nf 1 2 3\n");
+  std::string obj = dir.write(
+      "my model.obj", std::string(kTriangle) + "mtllib my model.mtl\nusemtl green\nf 1 2 3\n");
   Collector warnings;
   char error[512] = "";
   Model m(glmTryReadOBJWith(obj.c_str(), GLM_READ_LENIENT, error, sizeof error));
@@ -160,24 +160,27 @@ TEST(LenientLibraries, EachNameThatCannotBeOpenedWarnsOrTheFirstIsTheError) {
   ASSERT_TRUE(some.model) << some.error;
   EXPECT_EQ(some.model->materialcount, 2u);
   EXPECT_STREQ(some.model->mtllib, "gone.mtl");
-  EXPECT_EQ(some.warnings,
-            (std::vector<std::string>{
-                "dir/test.obj:2: can't open material library \"gone.mtl\" (No such file or directory)",
-                "dir/test.obj:2: can't open material library \"lost.mtl\" (No such file or directory)"}));
+  EXPECT_EQ(
+      some.warnings,
+      (std::vector<std::string>{
+          "dir/test.obj:2: can't open material library \"gone.mtl\" (No such file or directory)",
+          "dir/test.obj:2: can't open material library \"lost.mtl\" (No such file or directory)"}));
   // No word and not the whole line: the words are what is missing.
   LenientRead none = readWith("mtllib x.mtl y\\ z.mtl\n", libs);
   ASSERT_TRUE(none.model) << none.error;
-  EXPECT_EQ(none.warnings,
-            (std::vector<std::string>{
-                "dir/test.obj:1: can't open material library \"x.mtl\" (No such file or directory)",
-                "dir/test.obj:1: can't open material library \"y z.mtl\" (No such file or directory)"}));
+  EXPECT_EQ(
+      none.warnings,
+      (std::vector<std::string>{
+          "dir/test.obj:1: can't open material library \"x.mtl\" (No such file or directory)",
+          "dir/test.obj:1: can't open material library \"y z.mtl\" (No such file or directory)"}));
   EXPECT_EQ(readWith("mtllib a.mtl gone.mtl\n", libs, GLM_READ_LENIENT).error,
             "dir/gone.mtl: can't open material file");
 }
 
 TEST(LenientIndices, NormalsAndTextureCoordinatesAFileLacksAreDroppedWithOneWarningEach) {
-  LenientRead r = readWith(std::string(kTriangle) +
-                           "v 1 1 0\nf 1//1 2//2 3//3\nf 1/1/1 2/2/2 3/3/3 4/4/4\nf -4//-1 2//2 3//3\n");
+  LenientRead r =
+      readWith(std::string(kTriangle) +
+               "v 1 1 0\nf 1//1 2//2 3//3\nf 1/1/1 2/2/2 3/3/3 4/4/4\nf -4//-1 2//2 3//3\n");
   ASSERT_TRUE(r.model) << r.error;
   EXPECT_EQ(r.model->normals, nullptr);
   EXPECT_EQ(r.model->texcoords, nullptr);
@@ -252,7 +255,8 @@ TEST(LenientPieces, ReadInPiecesTheModelAndWarningsAreThoseOfOneThread) {
 TEST(LenientPieces, UnknownStatementsLeaveTheCountByLinesRight) {
   // A lenient file of newline-ended lines is counted by lines, not again
   // statement by statement.
-  std::string obj = std::string(kTriangle) + "vw 1 1\nvp 0.5\nvnx 1\nfo 1\ngroup x\nmtllibx a\n"
+  std::string obj = std::string(kTriangle) +
+                    "vw 1 1\nvp 0.5\nvnx 1\nfo 1\ngroup x\nmtllibx a\n"
                     "usemtlx b\nf 1 2 3 1 2\n";
   Collector quiet;
   char error[256] = "";

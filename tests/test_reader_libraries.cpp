@@ -34,9 +34,9 @@ TEST(OptionalLibraries, AMissingLibraryWarnsOnceWithItsLineAndTheModelHasNoMater
 
 TEST(OptionalLibraries, ALaterMissingLibraryKeepsTheMaterialsOfTheOneBefore) {
   Collector warnings;
-  Read r = readOptional(std::string(kTriangle) +
-                            "mtllib m.mtl\nmtllib gone.mtl\nusemtl red\nf 1 2 3\n",
-                        {{"dir/m.mtl", "newmtl red\nKd 1 0 0\n"}});
+  Read r =
+      readOptional(std::string(kTriangle) + "mtllib m.mtl\nmtllib gone.mtl\nusemtl red\nf 1 2 3\n",
+                   {{"dir/m.mtl", "newmtl red\nKd 1 0 0\n"}});
   ASSERT_TRUE(r.model) << r.error;
   ASSERT_EQ(r.model->materialcount, 2u);
   EXPECT_EQ(r.model->groups->material, 1u);
@@ -69,8 +69,7 @@ TEST(OptionalLibraries, AFileThatCannotBeOpenedGivesItsReason) {
   rmdir(folder.c_str());
   ASSERT_TRUE(m) << error;
   ASSERT_EQ(warnings.messages.size(), 1u);
-  EXPECT_EQ(warnings.messages[0],
-            obj + ":4: can't open material library \"lib\" (Is a directory)");
+  EXPECT_EQ(warnings.messages[0], obj + ":4: can't open material library \"lib\" (Is a directory)");
 }
 
 }  // namespace

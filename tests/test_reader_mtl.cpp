@@ -130,8 +130,8 @@ TEST(Mtl, MaterialUsesFindTheFirstExactNameAmongMany) {
   for (int i = 0; i < 300; i++) mtl += "newmtl m" + std::to_string(i % 200) + "\n";
   mtl += "newmtl Red\nnewmtl default\n";
   for (int i = 0; i < 400; i++) {
-    std::string name = i % 7 == 0   ? "x" + std::to_string(i)  // unknown
-                       : i % 5 == 0 ? "m" + std::to_string(i % 250)
+    std::string name = i % 7 == 0    ? "x" + std::to_string(i)  // unknown
+                       : i % 5 == 0  ? "m" + std::to_string(i % 250)
                        : i % 11 == 0 ? (i % 2 ? "red" : "default")
                                      : "m" + std::to_string((i * 37) % 200);
     uses.push_back(name);
@@ -150,9 +150,9 @@ TEST(Mtl, MaterialUsesFindTheFirstExactNameAmongMany) {
   std::vector<GLuint> got;
   for (const GLMgroup* g = m->groups; g->next; g = g->next) got.insert(got.begin(), g->material);
   EXPECT_EQ(got, expected);
-  EXPECT_EQ(expected[5], 6u);    // m5, the first of two
-  EXPECT_EQ(expected[11], 0u);   // "red" is not "Red"
-  EXPECT_EQ(expected[22], 0u);   // "default" is material 0, not the later one
+  EXPECT_EQ(expected[5], 6u);   // m5, the first of two
+  EXPECT_EQ(expected[11], 0u);  // "red" is not "Red"
+  EXPECT_EQ(expected[22], 0u);  // "default" is material 0, not the later one
 }
 
 // A library named again by a later statement: the same text gives the
@@ -182,8 +182,8 @@ TEST(Mtl, ALibraryNamedAgainGivesItsMaterials) {
   };
   const std::string obj = "mtllib m.mtl\nmtllib m.mtl\n";
   char error[128];
-  Model again(glmReadOBJText("x.obj", obj.data(), obj.size(), serve, &changing, error,
-                             sizeof error));
+  Model again(
+      glmReadOBJText("x.obj", obj.data(), obj.size(), serve, &changing, error, sizeof error));
   ASSERT_TRUE(again) << error;
   ASSERT_EQ(again->materialcount, 3u);
   EXPECT_STREQ(again->materials[1].name, "second");

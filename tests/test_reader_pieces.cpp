@@ -74,7 +74,8 @@ std::string mixedModel() {
     obj += "v " + std::to_string(i) + " " + std::to_string(i * 0.5) + " 1e-3\n";
     obj += "vn 0 0 1\nvt 0." + std::to_string(i) + " 1\n";
     if (i % 7 == 3) obj += "g part" + std::to_string(i % 3) + "\n";
-    if (i % 5 == 1) obj += std::string("usemtl ") + (i % 3 ? "red" : i % 2 ? "blue" : "gone") + "\n";
+    if (i % 5 == 1)
+      obj += std::string("usemtl ") + (i % 3 ? "red" : i % 2 ? "blue" : "gone") + "\n";
     if (i >= 3) obj += "f -1/-1/-1 -2/-2/-2 -3/-3/-3 " + std::to_string(i) + "/1/1\n";
     obj += "f 1 2 40\n";
   }

@@ -30,15 +30,17 @@ TEST(Quoting, BytesThatAreNotPrintableShowAsHex) {
       {"\x01", "\\x01"},
       {"\x7f", "\\x7f"},
       {"\x1b[2J", "\\x1b[2J"},
-      {"\x80", "\\x80"},                          // a stray continuation byte
-      {"\xff\xfe", "\\xff\\xfe"},                 // never in UTF-8
-      {"\xc2\x9b", "\\xc2\\x9b"},                 // U+009B, a C1 control
-      {"\xc0\x80", "\\xc0\\x80"},                 // overlong NUL
-      {"\xe0\x80\xaf", "\\xe0\\x80\\xaf"},        // overlong '/'
-      {"\xed\xa0\x80", "\\xed\\xa0\\x80"},        // a surrogate
+      {"\x80", "\\x80"},                             // a stray continuation byte
+      {"\xff\xfe", "\\xff\\xfe"},                    // never in UTF-8
+      {"\xc2\x9b", "\\xc2\\x9b"},                    // U+009B, a C1 control
+      {"\xc0\x80", "\\xc0\\x80"},                    // overlong NUL
+      {"\xe0\x80\xaf", "\\xe0\\x80\\xaf"},           // overlong '/'
+      {"\xed\xa0\x80", "\\xed\\xa0\\x80"},           // a surrogate
       {"\xf4\x90\x80\x80", "\\xf4\\x90\\x80\\x80"},  // beyond U+10FFFF
-      {"\xe2\x82", "\\xe2\\x82"},                 // cut short by the blank after it
-      {"\xe2\x82" "a", "\\xe2\\x82a"},            // cut short by a letter
+      {"\xe2\x82", "\\xe2\\x82"},                    // cut short by the blank after it
+      {"\xe2\x82"
+       "a",
+       "\\xe2\\x82a"},  // cut short by a letter
   };
   for (const auto& c : cases)
     EXPECT_EQ(unknownKeyword(c.in), "test.obj:1: unknown token \"vq" + c.out + "\"")
@@ -46,8 +48,8 @@ TEST(Quoting, BytesThatAreNotPrintableShowAsHex) {
 }
 
 TEST(Quoting, PrintableAsciiAndUtf8StayAsTheyAre) {
-  for (std::string bytes : {"a\\x41\"'`~", "\xc3\xa9", "\xc2\xa0", "\xe2\x82\xac",
-                            "\xef\xbf\xbd", "\xf0\x9f\x98\x80", "\xf4\x8f\xbf\xbf"})
+  for (std::string bytes : {"a\\x41\"'`~", "\xc3\xa9", "\xc2\xa0", "\xe2\x82\xac", "\xef\xbf\xbd",
+                            "\xf0\x9f\x98\x80", "\xf4\x8f\xbf\xbf"})
     EXPECT_EQ(unknownKeyword(bytes), "test.obj:1: unknown token \"vq" + bytes + "\"")
         << testing::PrintToString(bytes);
 }
@@ -67,9 +69,9 @@ TEST(Quoting, StatementsAreQuotedWithTheirBytesEscaped) {
 TEST(Quoting, NamesInErrorsAndWarningsAreEscaped) {
   EXPECT_EQ(readText("mtllib \x1b]0;x\x07.mtl\n", {}, "dir/t.obj").error,
             "dir/\\x1b]0;x\\x07.mtl: can't open material file");
-  EXPECT_EQ(readText("mtllib m.mtl\n", {{"dir/m.mtl", "newmtl a\nKa 1e99\x9b\n"}}, "dir/t.obj")
-                .error,
-            "dir/m.mtl:2: number out of range: `Ka 1e99\\x9b`");
+  EXPECT_EQ(
+      readText("mtllib m.mtl\n", {{"dir/m.mtl", "newmtl a\nKa 1e99\x9b\n"}}, "dir/t.obj").error,
+      "dir/m.mtl:2: number out of range: `Ka 1e99\\x9b`");
   Collector warnings;
   Model m = mustRead(std::string(kTriangle) + "mtllib m.mtl\nusemtl r\xe9\x01\nf 1 2 3\n",
                      {{"m.mtl", "newmtl red\n"}});
@@ -95,8 +97,8 @@ TEST(QuotingDeathTest, ReadObjPrintsTheEscapedNames) {
   std::string library = dir.write("library.obj", "mtllib \x1b[2J.mtl\n");
   o = runChild([&] { glmReadOBJ(library.c_str()); });
   EXPECT_EQ(o.status, 1);
-  EXPECT_EQ(o.err, "glmReadMTL() failed: can't open material file \"" + dir.path +
-                       "/\\x1b[2J.mtl\".\n");
+  EXPECT_EQ(o.err,
+            "glmReadMTL() failed: can't open material file \"" + dir.path + "/\\x1b[2J.mtl\".\n");
 }
 
 // True when `text` holds only printable ASCII and well-formed UTF-8
@@ -132,8 +134,7 @@ TEST(Quoting, MessagesOfBinaryTextHoldOnlyPrintableCharacters) {
     Collector warnings;
     char error[512] = "";
     Model m(glmReadOBJTextWith("b.obj", obj.data(), obj.size(), nullptr, nullptr,
-                               round % 2 ? GLM_READ_OPTIONAL_LIBRARIES : 0, error,
-                               sizeof error));
+                               round % 2 ? GLM_READ_OPTIONAL_LIBRARIES : 0, error, sizeof error));
     errors += !m;
     if (!m) warnings.messages.push_back(error);
     for (const std::string& message : warnings.messages)

@@ -136,9 +136,15 @@ TEST(Statements, NumberSyntaxSignsFractionsAndExponents) {
 TEST(Statements, FloatsAreCorrectlyRounded) {
   // Half-way and near-half-way cases between neighbouring floats, long
   // mantissas, denormals and the largest float.
-  const char* texts[] = {"16777217", "16777219", "0.70710677", "3.14159265358979323846",
-                         "1.00000005960464477539062500000000001", "1.0000000596046447753906250",
-                         "7.006492321624086e-46", "3.4028235e38", "123456.789e-3",
+  const char* texts[] = {"16777217",
+                         "16777219",
+                         "0.70710677",
+                         "3.14159265358979323846",
+                         "1.00000005960464477539062500000000001",
+                         "1.0000000596046447753906250",
+                         "7.006492321624086e-46",
+                         "3.4028235e38",
+                         "123456.789e-3",
                          "0.000000000000000000000000000000000000011754943508222875"};
   for (const char* number : texts) {
     Model m = mustRead(std::string("v ") + number + " 0 0\n");
@@ -161,8 +167,10 @@ TEST(Statements, FloatsMatchTheCLibraryOnManyDecimalsNearHalfWayPoints) {
     memcpy(&f, &bits, sizeof f);
     double half = (double(f) + double(std::nextafter(f, INFINITY))) / 2;
     int digits = 6 + int(rng() % 12);
-    if (i % 3 == 0) snprintf(buf, sizeof buf, "%.*f", int(rng() % 9), double(f) * 1e-3);
-    else snprintf(buf, sizeof buf, "%.*g", digits, half);
+    if (i % 3 == 0)
+      snprintf(buf, sizeof buf, "%.*f", int(rng() % 9), double(f) * 1e-3);
+    else
+      snprintf(buf, sizeof buf, "%.*g", digits, half);
     numbers.push_back(buf);
     text += std::string(i % 2 ? "v " : "v -") + buf + " 0 0\n";
   }

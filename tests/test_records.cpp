@@ -128,8 +128,10 @@ TEST(Helpers, AbsMaxAndPathBeside) {
   EXPECT_EQ(glmAbs(-2.5f), 2.5f);
   EXPECT_EQ(glmMax(1, 2), 2);
   EXPECT_TRUE(std::signbit(glmMax(-0.0f, 0.0f)));  // ties give the first
-  struct { const char* in; const char* out; } cases[] = {
-      {"models/cow.obj", "models/"}, {"cow.obj", ""}, {"a/b/", "a/b/"}, {"/x", "/"}};
+  struct {
+    const char* in;
+    const char* out;
+  } cases[] = {{"models/cow.obj", "models/"}, {"cow.obj", ""}, {"a/b/", "a/b/"}, {"/x", "/"}};
   for (auto c : cases) {
     EXPECT_EQ(glmDirName(c.in), c.out) << c.in;
     EXPECT_EQ(pathBeside(c.in, "x.mtl"), std::string(c.out) + "x.mtl") << c.in;

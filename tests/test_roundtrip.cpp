@@ -180,8 +180,9 @@ void expectRoundTrip(GLMmodel* m, GLuint mode) {
   if ((mode & GLM_MATERIAL) && !library) again &= ~GLuint(GLM_MATERIAL);
   Files second = writeModel(r, dir, "second.obj", again);
   EXPECT_EQ(second.out, "");
-  EXPECT_TRUE(second.obj == first.obj) << "second write:\n" << second.obj.substr(0, 2000)
-                                       << "\nfirst:\n" << first.obj.substr(0, 2000);
+  EXPECT_TRUE(second.obj == first.obj) << "second write:\n"
+                                       << second.obj.substr(0, 2000) << "\nfirst:\n"
+                                       << first.obj.substr(0, 2000);
   EXPECT_EQ(second.mtl, first.mtl);
   // And the same model writes the same bytes every time.
   EXPECT_TRUE(writeModel(m, dir, "third.obj", mode).obj == first.obj);
@@ -255,15 +256,16 @@ GLMmodel* randomModel(uint32_t seed, bool normals, bool texcoords, bool facets) 
 
   const std::string longName(300, 'n');  // longer than a 128-byte line buffer
   // No two read back alike ("body" reads back as " body").
-  const char* names[] = {"default", "", longName.c_str(), " ", "body", "  body", "a b",
-                         "trailing  ", "\tTab", "#not a comment", "g", "carriage\r",
-                         "caf\xc3\xa9", "default ", "x/y\\z"};
+  const char* names[] = {"default", "",           longName.c_str(), " ",        "body",
+                         "  body",  "a b",        "trailing  ",     "\tTab",    "#not a comment",
+                         "g",       "carriage\r", "caf\xc3\xa9",    "default ", "x/y\\z"};
   const GLuint groupCount = 1 + rng.below(GLuint(sizeof names / sizeof *names));
   std::vector<std::vector<GLuint>> members(groupCount);
   for (GLuint i = 0; i < ntri; i++) members[rng.below(groupCount)].push_back(i);
   for (GLuint g = 0; g < groupCount; g++) {
     // Any order within a group: the writer follows the group's array.
-    for (size_t i = members[g].size(); i > 1; i--) std::swap(members[g][i - 1], members[g][rng.below(GLuint(i))]);
+    for (size_t i = members[g].size(); i > 1; i--)
+      std::swap(members[g][i - 1], members[g][rng.below(GLuint(i))]);
     addGroup(m, names[g], members[g], rng.below(materials));
   }
   return m;
@@ -291,7 +293,8 @@ TEST(RoundTrip, ModelsWithoutNormalsOrTextureCoordinates) {
     GLMmodel* bare = randomModel(seed, false, false, false);
     for (GLuint mode : {0, GLM_MATERIAL}) expectRoundTrip(bare, mode);
     GLMmodel* textured = randomModel(seed, false, true, false);
-    for (GLuint mode : {0, GLM_TEXTURE, GLM_TEXTURE | GLM_MATERIAL}) expectRoundTrip(textured, mode);
+    for (GLuint mode : {0, GLM_TEXTURE, GLM_TEXTURE | GLM_MATERIAL})
+      expectRoundTrip(textured, mode);
     GLMmodel* lit = randomModel(seed, true, false, false);
     for (GLuint mode : {0, GLM_SMOOTH, GLM_SMOOTH | GLM_MATERIAL}) expectRoundTrip(lit, mode);
     glmDelete(bare);

@@ -39,8 +39,8 @@ TEST(LinearTexture, OffOriginModelLeavesTheUnitRange) {
 }
 
 TEST(LinearTexture, OneCoordinatePerVertexIndexedLikeVertices) {
-  GLMmodel* m = model_builder::build({0, 0, 0, 1, 0, 0, 1, 7, 0, 0, 1, 1},
-                            {1, 2, 3, 4, 3, 2, 2, 2, 1});
+  GLMmodel* m =
+      model_builder::build({0, 0, 0, 1, 0, 0, 1, 7, 0, 0, 1, 1}, {1, 2, 3, 4, 3, 2, 2, 2, 1});
   GLMtriangle* t = m->triangles;
   t[0].texcoordidx[0] = 99;  // from the file, replaced
   model_builder::setNormals(m, {0, 0, 1});
@@ -101,8 +101,12 @@ struct SphereCase {
 
 TEST(SpheremapTexture, KnownDirectionsGiveTheTabledCoordinates) {
   const SphereCase exact[] = {
-      {0, 0, 1, 0.49999994f, 0.5f}, {0, 0, -1, 0.49999994f, 0.5f}, {0, 1, 0, 1.0f, 0.5f},
-      {1, 0, 0, 0, 0},              {-1, 0, 0, 0, 0},               {0, 0, 0, 0, 0},
+      {0, 0, 1, 0.49999994f, 0.5f},
+      {0, 0, -1, 0.49999994f, 0.5f},
+      {0, 1, 0, 1.0f, 0.5f},
+      {1, 0, 0, 0, 0},
+      {-1, 0, 0, 0, 0},
+      {0, 0, 0, 0, 0},
       {0, 0, 5, 0.49999994f, 0.5f},  // length does not matter
   };
   std::vector<float> xyz;
@@ -168,9 +172,9 @@ TEST(SpheremapTexture, ShortNormalsGiveNoNaN) {
 TEST(SpheremapTexture, NormalsOfAnyLengthMapLikeUnitOnes) {
   // Squares that overflow (1e20, 3e38) or underflow (1e-25) float.
   GLMmodel* m = model_builder::build({0, 0, 0}, {});
-  model_builder::setNormals(m, {0, 1, 0, 0, 1e20f, 0, 0, 1e-25f, 0,  //
-                       0, -1, 0, 0, -1e20f, 0, 0, -1e-25f, 0,  //
-                       1, 1, 0, 3e38f, 3e38f, 0, 1e-40f, 1e-40f, 0});
+  model_builder::setNormals(m, {0, 1,  0, 0,     1e20f,  0, 0,      1e-25f,  0,  //
+                                0, -1, 0, 0,     -1e20f, 0, 0,      -1e-25f, 0,  //
+                                1, 1,  0, 3e38f, 3e38f,  0, 1e-40f, 1e-40f,  0});
   glmSpheremapTexture(m);
   EXPECT_EQ(uv(m, 1)[0], 1.0f);
   EXPECT_EQ(uv(m, 1)[1], 0.5f);

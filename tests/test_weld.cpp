@@ -247,8 +247,8 @@ struct Generator {
 };
 
 TEST(WeldVectors, MatchesPlainScanOnHardInputs) {
-  const float epsilons[] = {0.001f, 0.1f, 0.5f, 1.0f, 0.75f, 1.0f / 1024, 3.0f,
-                            1e-38f, 1e-45f, 3e-44f, 1e30f, 3e38f, FLT_MAX, kInf};
+  const float epsilons[] = {0.001f, 0.1f,   0.5f,   1.0f,  0.75f, 1.0f / 1024, 3.0f,
+                            1e-38f, 1e-45f, 3e-44f, 1e30f, 3e38f, FLT_MAX,     kInf};
   const char* kinds[] = {"borders", "exact epsilon", "chains", "cloud", "specials", "large"};
   Generator gen{std::mt19937(20261207), 0, 0};
   int rounds = 0;
@@ -316,7 +316,7 @@ TEST(WeldVectors, LargeInputKeepsTheSameRules) {
 
 TEST(Weld, SquareOfSixCornersBecomesFourVertices) {
   GLMmodel* m = model_builder::build({0, 0, 0, 1, 0, 0, 1, 1, 0, 0, 0, 0, 1, 1, 0, 0, 1, 0},
-                            {1, 2, 3, 4, 5, 6});
+                                     {1, 2, 3, 4, 5, 6});
   glmWeld(m, 0.001f);
   ASSERT_EQ(m->vertexcount, 4u);
   const float want[] = {0, 0, 0, 1, 0, 0, 1, 1, 0, 0, 1, 0};

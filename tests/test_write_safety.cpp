@@ -226,8 +226,9 @@ TEST(TryWriteObj, ThreadsWritingBesideEachOtherGetTheirOwnFiles) {
     threads.emplace_back([&, t] {
       ok[t] = true;
       for (int i = 0; i < 50; i++)
-        ok[t] = glmTryWriteOBJ(m, (dir + std::to_string(t) + ".obj").c_str(), GLM_SMOOTH, nullptr,
-                               0) && ok[t];
+        ok[t] =
+            glmTryWriteOBJ(m, (dir + std::to_string(t) + ".obj").c_str(), GLM_SMOOTH, nullptr, 0) &&
+            ok[t];
     });
   for (std::thread& t : threads) t.join();
   for (int t = 0; t < 4; t++) {
@@ -305,7 +306,8 @@ TEST(TryWriteObj, ModelReadThroughDotDotWritesAndReadsBack) {
   ASSERT_EQ(mkdir((dir + "in").c_str(), 0755), 0);
   ASSERT_EQ(mkdir((dir + "out").c_str(), 0755), 0);
   writeFile(dir + "shared/lib.mtl", "newmtl red\nKd 1 0 0\n");
-  writeFile(dir + "in/m.obj", "mtllib ../shared/lib.mtl\nv 0 0 0\nv 1 0 0\nv 0 1 0\ng a\nusemtl red\nf 1 2 3\n");
+  writeFile(dir + "in/m.obj",
+            "mtllib ../shared/lib.mtl\nv 0 0 0\nv 1 0 0\nv 0 1 0\ng a\nusemtl red\nf 1 2 3\n");
   char error[512];
   GLMmodel* m = glmTryReadOBJ((dir + "in/m.obj").c_str(), error, sizeof error);
   ASSERT_NE(m, nullptr) << error;
@@ -375,8 +377,8 @@ TEST(TryWriteObj, DanglingLinkGetsItsTargetAndLoopFailsNamingTheFile) {
   EXPECT_EQ(loop.error, dir + "loop1.obj: can't open: Too many levels of symbolic links");
   ASSERT_EQ(lstat((dir + "loop1.obj").c_str(), &st), 0);
   EXPECT_TRUE(S_ISLNK(st.st_mode));
-  EXPECT_EQ(listDir(dir), (std::set<std::string>{"want.obj", "out.obj", "sub", "loop1.obj",
-                                                 "loop2.obj"}));
+  EXPECT_EQ(listDir(dir),
+            (std::set<std::string>{"want.obj", "out.obj", "sub", "loop1.obj", "loop2.obj"}));
   glmDelete(m);
 }
 

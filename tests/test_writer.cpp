@@ -203,15 +203,16 @@ TEST(WriteObj, ModeChecksWarnInOrderAndDropTheirFlag) {
   EXPECT_EQ(w.stdout_text,
             p + "flat normal output requested with no facet normals defined.\n" + p +
                 "smooth normal output requested with no normals defined.\n" + p +
-                "texture coordinate output requested with no texture coordinates defined.\n" +
-                p + "color output requested with no colors (materials) defined.\n" + p +
+                "texture coordinate output requested with no texture coordinates defined.\n" + p +
+                "color output requested with no colors (materials) defined.\n" + p +
                 "material output requested with no materials defined.\n");
   EXPECT_EQ(w.obj, write(bare, 0).obj);
 
   GLMmodel* full = fullSquare();
   w = write(full, GLM_FLAT | GLM_SMOOTH);
-  EXPECT_EQ(w.stdout_text,
-            p + "flat normal output requested and smooth normal output requested (using smooth).\n");
+  EXPECT_EQ(
+      w.stdout_text,
+      p + "flat normal output requested and smooth normal output requested (using smooth).\n");
   EXPECT_EQ(w.obj, write(full, GLM_SMOOTH).obj);
 
   w = write(full, GLM_COLOR | GLM_MATERIAL);
@@ -326,8 +327,7 @@ TEST(WriteObj, GroupLinesReadBackAsTheNamesStored) {
   ASSERT_NE(r, nullptr) << error;
   std::vector<std::string> names;
   for (GLMgroup* g = r->groups; g; g = g->next) names.push_back(g->name);
-  EXPECT_EQ(names,
-            (std::vector<std::string>{"\ttab", "  two blanks\r", " a b ", "", "default"}));
+  EXPECT_EQ(names, (std::vector<std::string>{"\ttab", "  two blanks\r", " a b ", "", "default"}));
   EXPECT_EQ(glmFindGroup(r, "default")->trianglecount, 1u);
   glmDelete(r);
 
@@ -380,7 +380,8 @@ TEST(WriteObj, WritingLeavesTheModelAloneAndRepeatsExactly) {
   Written b = write(m, GLM_FLAT | GLM_TEXTURE | GLM_MATERIAL);
   EXPECT_EQ(a.obj, b.obj);
   EXPECT_EQ(readFile(a.dir + "parts.mtl"), readFile(b.dir + "parts.mtl"));
-  EXPECT_EQ(std::vector<GLfloat>(m->vertices + 3, m->vertices + 3 * (m->vertexcount + 1)), vertices);
+  EXPECT_EQ(std::vector<GLfloat>(m->vertices + 3, m->vertices + 3 * (m->vertexcount + 1)),
+            vertices);
   EXPECT_EQ(memcmp(m->triangles, triangles.data(), triangles.size() * sizeof(GLMtriangle)), 0);
   EXPECT_EQ(std::string(m->groups->name), "arm");
   EXPECT_EQ(m->materials[1].shininess, 64);
@@ -447,9 +448,9 @@ TEST(NumberFormat, RandomBitPatternsOverEveryMagnitudeMatchPrintf) {
 }
 
 TEST(NumberFormat, TiesZerosDenormalsAndExtremesMatchPrintf) {
-  std::vector<float> values = {0.0f, -0.0f, FLT_MAX, -FLT_MAX, FLT_MIN, -FLT_MIN,
-                               FLT_TRUE_MIN, -FLT_TRUE_MIN, 0.2f, -1.0f, 1e-7f, -1e-7f,
-                               5e-7f, -5e-7f, 4.9999997e-7f, 5.0000004e-7f, 1.5e-6f};
+  std::vector<float> values = {
+      0.0f,  -0.0f, FLT_MAX, -FLT_MAX, FLT_MIN, -FLT_MIN,      FLT_TRUE_MIN,  -FLT_TRUE_MIN, 0.2f,
+      -1.0f, 1e-7f, -1e-7f,  5e-7f,    -5e-7f,  4.9999997e-7f, 5.0000004e-7f, 1.5e-6f};
   // Halfway cases of six decimals are exactly the odd multiples of 1/128;
   // they and their neighbours must round like printf (half to even).
   for (int j = 0; j < 200000; j++) {
@@ -485,8 +486,8 @@ TEST(NumberFormat, TiesZerosDenormalsAndExtremesMatchPrintf) {
 TEST(NumberFormat, ShininessInDoubleMatchesPrintf) {
   GLMmodel* m = exampleTriangle();
   Rng rng(99);
-  std::vector<float> shininess = {0, -0.0f, 65, 128, 1e-30f, FLT_MAX, -FLT_MAX, FLT_TRUE_MIN,
-                                  NAN, INFINITY};
+  std::vector<float> shininess = {0,       -0.0f,    65,           128, 1e-30f,
+                                  FLT_MAX, -FLT_MAX, FLT_TRUE_MIN, NAN, INFINITY};
   for (int i = 0; i < 20000; i++) shininess.push_back(fromBits(rng.next()));
   for (int i = 0; i < 20000; i++) shininess.push_back(rng.uniform(0, 128));
   for (float s : shininess) addMaterial(m, "m").shininess = s;
@@ -593,9 +594,9 @@ TEST_F(WriteObjDeathTest, UnopenableMtlFileExitsWithOneLeavingTheObjFileAsItWas)
   setMtllib(m, "missing-dir/lib.mtl");
   std::string dir = scratchDir();
   std::string obj = dir + "out.obj";
-  EXPECT_EXIT(glmWriteOBJ(m, obj.c_str(), GLM_MATERIAL), testing::ExitedWithCode(1),
-              "^glmWriteMTL\\(\\) failed: can't open file \"" + dir +
-                  "missing-dir/lib\\.mtl\"\\.\n$");
+  EXPECT_EXIT(
+      glmWriteOBJ(m, obj.c_str(), GLM_MATERIAL), testing::ExitedWithCode(1),
+      "^glmWriteMTL\\(\\) failed: can't open file \"" + dir + "missing-dir/lib\\.mtl\"\\.\n$");
   EXPECT_FALSE(fileExists(obj));
   writeFile(obj, "earlier");
   EXPECT_EXIT(glmWriteOBJ(m, obj.c_str(), GLM_MATERIAL), testing::ExitedWithCode(1), "glmWriteMTL");

@@ -21,7 +21,7 @@ struct commandLine {
   // drops GLM_READ_LENIENT (the classic rules). A missing library is a
   // warning either way.
   GLuint readFlags = GLM_READ_LENIENT | GLM_READ_OPTIONAL_LIBRARIES;
-  std::vector<const char*> models; // none: the bundled three from the working directory
+  std::vector<const char*> models;  // none: the bundled three from the working directory
 };
 
 // Reads the arguments. --help prints the usage and what each part does and

@@ -120,6 +120,4 @@ void HandleMouseMove(int x, int y) {
 }
 
 // Keeps frames coming back to back.
-void idleCallback() {
-  requestRedisplay();
-}
+void idleCallback() { requestRedisplay(); }

@@ -78,7 +78,8 @@ void buildModelArrays(const GLMmodel* m, ModelArrays& a, bool texcoords) {
         GLuint v = t.vertexidx[k], found = kNone;
         const GLfloat* position = &m->vertices[3 * v];
         // The corner's texture coordinate index, 0 for none (or none used).
-        const GLuint c = texcoords && t.texcoordidx[k] - 1 < m->texcoordcount ? t.texcoordidx[k] : 0;
+        const GLuint c =
+            texcoords && t.texcoordidx[k] - 1 < m->texcoordcount ? t.texcoordidx[k] : 0;
         const GLfloat* uv = !texcoords ? nullptr : c ? &m->texcoords[2 * c] : kNoTexcoord;
         if (hasNormal(m, t, k)) {
           GLuint n = t.normalidx[k];

@@ -37,8 +37,8 @@ struct ModelObjects {
   const GLMmodel* model;
   std::vector<std::pair<GLuint, GLuint>> lists;  // glmDraw mode, list name
   GLuint positions = 0, indices = 0, ramp = 0;   // buffer names
-  GLuint texcoords = 0;                           // buffer name, textured models only
-  std::vector<GLuint> groupTextures;              // per group in list order, 0 for none
+  GLuint texcoords = 0;                          // buffer name, textured models only
+  std::vector<GLuint> groupTextures;             // per group in list order, 0 for none
 };
 
 // The process draws in one GL context, the window's or the offscreen one,
@@ -154,7 +154,6 @@ void keepLargeBlocks() {
   mallopt(M_MMAP_MAX, 0);
   mallopt(M_TRIM_THRESHOLD, INT_MAX);
 }
-
 
 // One list per group of m, each group's texture bound before it, as one
 // list. The textures are made first: made while a list is compiled, they

@@ -45,9 +45,7 @@ void requestRedisplay() {
   if (windowOpen) glutPostRedisplay();
 }
 
-void requestPicture() {
-  pictureWanted = true;
-}
+void requestPicture() { pictureWanted = true; }
 
 void quit() {
   if (windowOpen) exit(0);
@@ -65,8 +63,8 @@ void showFileInTitle(const char* file) {
   GLXDrawable window = glXGetCurrentDrawable();
   if (!display || !window) return;
   const Atom utf8 = XInternAtom(display, "UTF8_STRING", False);
-  for (Atom property : {XInternAtom(display, "WM_NAME", False),
-                        XInternAtom(display, "_NET_WM_NAME", False)})
+  for (Atom property :
+       {XInternAtom(display, "WM_NAME", False), XInternAtom(display, "_NET_WM_NAME", False)})
     XChangeProperty(display, window, property, utf8, 8, PropModeReplace,
                     reinterpret_cast<const unsigned char*>(title.data()), int(title.size()));
 }
@@ -79,8 +77,8 @@ bool savePicture(const char* file) {
   const int channels = alpha ? 4 : 3;
   std::vector<png_byte> pixels((size_t)width * height * channels);
   glPixelStorei(GL_PACK_ALIGNMENT, 1);
-  glReadPixels(viewport[0], viewport[1], width, height, alpha ? GL_RGBA : GL_RGB,
-               GL_UNSIGNED_BYTE, pixels.data());
+  glReadPixels(viewport[0], viewport[1], width, height, alpha ? GL_RGBA : GL_RGB, GL_UNSIGNED_BYTE,
+               pixels.data());
 
   png_image image = {};
   image.version = PNG_IMAGE_VERSION;
@@ -92,8 +90,8 @@ bool savePicture(const char* file) {
   const png_int_32 stride = -(png_int_32)width * channels;
   png_alloc_size_t size = 0;
   std::vector<png_byte> png;
-  bool encoded = png_image_write_to_memory(&image, nullptr, &size, 0, pixels.data(), stride,
-                                           nullptr) != 0;
+  bool encoded =
+      png_image_write_to_memory(&image, nullptr, &size, 0, pixels.data(), stride, nullptr) != 0;
   if (encoded) {
     png.resize(size);
     encoded = png_image_write_to_memory(&image, png.data(), &size, 0, pixels.data(), stride,

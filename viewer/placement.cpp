@@ -152,8 +152,8 @@ float fittedDistance(const TurnProfile& profile, float offset, float aspect, flo
         const double x = r * std::cos(angle), z = r * std::sin(angle);
         // Turned about x by the pitch, as glRotatef does.
         const double ty = y * c - z * s, tz = y * s + z * c;
-        distance = std::max(distance, tz + std::max((std::fabs(x) + offset) * across,
-                                                    std::fabs(ty) * up));
+        distance =
+            std::max(distance, tz + std::max((std::fabs(x) + offset) * across, std::fabs(ty) * up));
       }
     }
   }

@@ -52,8 +52,8 @@ struct ownModel {
 };
 constexpr int kMaxModels = 9;  // keys 1..9
 extern ownModel ownModels[kMaxModels];
-extern int ownModelCount;  // 0: the bundled run
-extern float windowAspect;  // width / height of the window or the offscreen picture
+extern int ownModelCount;           // 0: the bundled run
+extern float windowAspect;          // width / height of the window or the offscreen picture
 extern float startYaw, startPitch;  // the rotation a model given on the command line starts at
 
 // The colour around the models in runs with model files (the bundled run

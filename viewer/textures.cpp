@@ -33,7 +33,8 @@ bool readBytes(const char* path, std::vector<unsigned char>& bytes) {
   if (!f) return false;
   unsigned char buffer[65536];
   size_t n;
-  while ((n = fread(buffer, 1, sizeof buffer, f)) > 0) bytes.insert(bytes.end(), buffer, buffer + n);
+  while ((n = fread(buffer, 1, sizeof buffer, f)) > 0)
+    bytes.insert(bytes.end(), buffer, buffer + n);
   const int code = ferror(f) ? errno : 0;
   fclose(f);
   errno = code;

@@ -27,9 +27,7 @@ inline void modelView(const matrix& M, const vector& v, vector& o) {
 }
 
 // Length of v, in single precision.
-inline float magnitude(const vector& v) {
-  return sqrtf(v.x * v.x + v.y * v.y + v.z * v.z);
-}
+inline float magnitude(const vector& v) { return sqrtf(v.x * v.x + v.y * v.y + v.z * v.z); }
 
 // Scales v to unit length; a zero vector stays as it is.
 inline void normalize(vector& v) {

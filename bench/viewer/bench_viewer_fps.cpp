@@ -53,10 +53,12 @@ long writeCow(const std::string& dir, long triangles) {
   // slices * (2 * stacks - 2) triangles, with stacks = slices + 1.
   int slices = 2;
   while ((long)slices * 2 * slices < triangles) ++slices;
-  return writeEllipsoid(dir, "cow", 1.0f, 0.6f, 0.5f, slices, slices + 1,
-                        {{"hide", 0.9f, 0.85f, 0.8f}, {"patch", 0.3f, 0.25f, 0.2f},
-                         {"nose", 1.0f, 0.6f, 0.6f}},
-                        [](float x, float y, float) { return x > 0.7f ? 2 : y > 0.2f ? 1 : 0; });
+  return writeEllipsoid(
+      dir, "cow", 1.0f, 0.6f, 0.5f, slices, slices + 1,
+      {{"hide", 0.9f, 0.85f, 0.8f}, {"patch", 0.3f, 0.25f, 0.2f}, {"nose", 1.0f, 0.6f, 0.6f}},
+      [](float x, float y, float) { return x > 0.7f   ? 2
+                                           : y > 0.2f ? 1
+                                                      : 0; });
 }
 
 struct Result {
@@ -313,9 +315,10 @@ void printLoad(const std::string& dir, double firstFrame, double resident) {
   ModelArrays arrays;
   buildModelArrays(model, arrays);
   double built = now();
-  printf("  loading it: read %.2f s, unitize %.3f s, arrays %.3f s; viewer start to first frame "
-         "%.2f s\n",
-         read - start, unitized - read, built - unitized, firstFrame);
+  printf(
+      "  loading it: read %.2f s, unitize %.3f s, arrays %.3f s; viewer start to first frame "
+      "%.2f s\n",
+      read - start, unitized - read, built - unitized, firstFrame);
   double triangles = model->trianglecount;
   printf("  bytes per triangle: arrays %.1f (%zu drawn vertices), viewer resident %.0f\n",
          arrays.bytes() / triangles, arrays.vertexCount(), resident / triangles);
@@ -330,9 +333,8 @@ struct View {
   const char* key;  // typed before measuring; none for the start-up view
   const char* label;
 };
-const View kViews[] = {{"cow", "", "data/cow"},
-                       {"penguin", "2", "data/penguin 2"},
-                       {"rabbit", "3", "data/rabbit 3"}};
+const View kViews[] = {
+    {"cow", "", "data/cow"}, {"penguin", "2", "data/penguin 2"}, {"rabbit", "3", "data/rabbit 3"}};
 
 bool measureBundled(const std::string& program, const std::string& data, Driver driver,
                     double seconds, bool perf, Result (&results)[3]) {
@@ -390,11 +392,11 @@ int main(int argc, char** argv) {
          program.c_str());
   printf("(cpu: the viewer's own CPU time per frame, all threads; load: 1-minute load average)\n");
   printf("%-16s %9s | %-27s | %-27s |\n", "", "", "LIBGL_ALWAYS_SOFTWARE=1", "GALLIUM_NOOP=1");
-  printf("%-16s %9s | %7s %9s %9s | %7s %9s %9s | %5s\n", "model", "triangles", "fps",
-         "ms/frame", "cpu ms", "fps", "cpu ms", "cpu ns/tr", "load");
+  printf("%-16s %9s | %7s %9s %9s | %7s %9s %9s | %5s\n", "model", "triangles", "fps", "ms/frame",
+         "cpu ms", "fps", "cpu ms", "cpu ns/tr", "load");
   // The generated models, then the two large ones textured.
-  const std::pair<long, bool> sets[] = {{20000L, false},  {200000L, false}, {1000000L, false},
-                                        {200000L, true}, {1000000L, true}};
+  const std::pair<long, bool> sets[] = {
+      {20000L, false}, {200000L, false}, {1000000L, false}, {200000L, true}, {1000000L, true}};
   for (auto [wanted, textured] : sets) {
     std::string scratch = makeScratch();
     if (scratch.empty()) return 1;

@@ -10,10 +10,10 @@
 #include <vector>
 
 struct GLCall {
-  std::string name;               // "glVertex3fv"
-  std::string args;               // scalar arguments as text: "GL_FRONT_AND_BACK, GL_AMBIENT"
+  std::string name;  // "glVertex3fv"
+  std::string args;  // scalar arguments as text: "GL_FRONT_AND_BACK, GL_AMBIENT"
   const GLfloat* pointer = nullptr;
-  std::vector<GLfloat> values;    // floats read through `pointer` at call time
+  std::vector<GLfloat> values;  // floats read through `pointer` at call time
 };
 
 // The calls made since the last glRecorderReset, oldest first.

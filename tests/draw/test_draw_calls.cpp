@@ -94,7 +94,7 @@ GLMmodel* squareWithout(bool normals, bool facetnorms, bool texcoords, bool mate
 std::string pointerName(const GLMmodel* m, const GLCall& call) {
   auto matches = [&](const GLfloat* p) {
     return memcmp(p, call.values.data(), call.values.size() * sizeof(GLfloat)) == 0 ? ""
-                                                                                   : " (stale)";
+                                                                                    : " (stale)";
   };
   struct Array {
     const char* name;
@@ -186,18 +186,16 @@ TEST(DrawModes, BitsBeyondTheFlagsAreIgnored) {
 TEST(DrawModes, FlatSendsFacetNormalOncePerTriangleBeforeItsFirstCorner) {
   GLMmodel* m = squareModel();
   std::string printed;
-  EXPECT_EQ(draw(m, GLM_FLAT, &printed), (Calls{kBegin, F(1), V(1), V(3), V(4), kEnd,
-                                                kBegin, F(2), V(1), V(2), V(3), kEnd,
-                                                kBegin, kEnd}));
+  EXPECT_EQ(draw(m, GLM_FLAT, &printed), (Calls{kBegin, F(1), V(1), V(3), V(4), kEnd, kBegin, F(2),
+                                                V(1), V(2), V(3), kEnd, kBegin, kEnd}));
   EXPECT_EQ(printed, "");
   glmDelete(m);
 }
 
 TEST(DrawModes, SmoothSendsEachCornerNormalBeforeItsVertex) {
   GLMmodel* m = squareModel();
-  EXPECT_EQ(draw(m, GLM_SMOOTH), (Calls{kBegin, N(1), V(1), N(4), V(3), N(3), V(4), kEnd,
-                                        kBegin, N(2), V(1), N(3), V(2), N(4), V(3), kEnd,
-                                        kBegin, kEnd}));
+  EXPECT_EQ(draw(m, GLM_SMOOTH), (Calls{kBegin, N(1), V(1), N(4), V(3), N(3), V(4), kEnd, kBegin,
+                                        N(2), V(1), N(3), V(2), N(4), V(3), kEnd, kBegin, kEnd}));
   glmDelete(m);
 }
 
@@ -205,13 +203,12 @@ TEST(DrawModes, TextureGoesBetweenNormalAndVertex) {
   GLMmodel* m = squareModel();
   std::string printed;
   EXPECT_EQ(draw(m, GLM_SMOOTH | GLM_TEXTURE, &printed),
-            (Calls{kBegin, N(1), T(3), V(1), N(4), T(4), V(3), N(3), T(1), V(4), kEnd,
-                   kBegin, N(2), T(4), V(1), N(3), T(1), V(2), N(4), T(2), V(3), kEnd,
-                   kBegin, kEnd}));
+            (Calls{kBegin, N(1), T(3), V(1), N(4), T(4), V(3), N(3), T(1), V(4), kEnd,   kBegin,
+                   N(2),   T(4), V(1), N(3), T(1), V(2), N(4), T(2), V(3), kEnd, kBegin, kEnd}));
   EXPECT_EQ(printed, "");
   EXPECT_EQ(draw(m, GLM_FLAT | GLM_TEXTURE),
-            (Calls{kBegin, F(1), T(3), V(1), T(4), V(3), T(1), V(4), kEnd,
-                   kBegin, F(2), T(4), V(1), T(1), V(2), T(2), V(3), kEnd, kBegin, kEnd}));
+            (Calls{kBegin, F(1), T(3), V(1), T(4), V(3), T(1), V(4), kEnd,   kBegin,
+                   F(2),   T(4), V(1), T(1), V(2), T(2), V(3), kEnd, kBegin, kEnd}));
   glmDelete(m);
 }
 
@@ -247,8 +244,8 @@ TEST(DrawFlatSmooth, NormalsOnlyWarnNoFacetNormalsAndUseCornerNormals) {
   GLMmodel* m = squareWithout(true, false, true, true);
   std::string printed;
   EXPECT_EQ(draw(m, GLM_FLAT | GLM_SMOOTH, &printed),
-            (Calls{kBegin, N(1), V(1), N(4), V(3), N(3), V(4), kEnd, kBegin, N(2), V(1), N(3),
-                   V(2), N(4), V(3), kEnd, kBegin, kEnd}));
+            (Calls{kBegin, N(1), V(1), N(4), V(3), N(3), V(4), kEnd, kBegin, N(2), V(1), N(3), V(2),
+                   N(4), V(3), kEnd, kBegin, kEnd}));
   EXPECT_EQ(printed, kFlatNoFacets);
   glmDelete(m);
 }
@@ -278,10 +275,13 @@ TEST(DrawColorMaterial, BothWithoutMaterialsWarnTwiceAndLeaveSwitchAlone) {
 TEST(DrawColorMaterial, BothWithMaterialsWarnAndSendFullMaterialOnly) {
   GLMmodel* m = squareModel();
   std::string printed;
-  EXPECT_EQ(draw(m, GLM_COLOR | GLM_MATERIAL, &printed),
-            join({{"glDisable(GL_COLOR_MATERIAL)"}, materialOf(2, "20"),
-                  {kBegin, V(1), V(3), V(4), kEnd}, materialOf(1, "10"),
-                  {kBegin, V(1), V(2), V(3), kEnd}, materialOf(0, "65"), {kBegin, kEnd}}));
+  EXPECT_EQ(draw(m, GLM_COLOR | GLM_MATERIAL, &printed), join({{"glDisable(GL_COLOR_MATERIAL)"},
+                                                               materialOf(2, "20"),
+                                                               {kBegin, V(1), V(3), V(4), kEnd},
+                                                               materialOf(1, "10"),
+                                                               {kBegin, V(1), V(2), V(3), kEnd},
+                                                               materialOf(0, "65"),
+                                                               {kBegin, kEnd}}));
   EXPECT_EQ(printed, kColorAndMaterial);
   glmDelete(m);
 }
@@ -305,9 +305,12 @@ TEST(DrawColorMaterial, ViewerModeSmoothMaterialPrintsNothing) {
   GLMmodel* m = squareModel();
   std::string printed;
   EXPECT_EQ(draw(m, GLM_SMOOTH | GLM_MATERIAL, &printed),
-            join({{"glDisable(GL_COLOR_MATERIAL)"}, materialOf(2, "20"),
-                  {kBegin, N(1), V(1), N(4), V(3), N(3), V(4), kEnd}, materialOf(1, "10"),
-                  {kBegin, N(2), V(1), N(3), V(2), N(4), V(3), kEnd}, materialOf(0, "65"),
+            join({{"glDisable(GL_COLOR_MATERIAL)"},
+                  materialOf(2, "20"),
+                  {kBegin, N(1), V(1), N(4), V(3), N(3), V(4), kEnd},
+                  materialOf(1, "10"),
+                  {kBegin, N(2), V(1), N(3), V(2), N(4), V(3), kEnd},
+                  materialOf(0, "65"),
                   {kBegin, kEnd}}));
   EXPECT_EQ(printed, "");
   glmDelete(m);
@@ -335,10 +338,13 @@ TEST(DrawGroups, EmptyGroupsGetTheirMaterialAndAnEmptyBatch) {
   addColoured(m, "green", 0, 1, 0, 5);
   addGroup(m, "default", {}, 0);
   addGroup(m, "green", {}, 1);
-  EXPECT_EQ(draw(m, GLM_COLOR), (Calls{"glEnable(GL_COLOR_MATERIAL)", C(1), kBegin, kEnd, C(0),
-                                       kBegin, kEnd}));
-  EXPECT_EQ(draw(m, GLM_MATERIAL), join({{"glDisable(GL_COLOR_MATERIAL)"}, materialOf(1, "5"),
-                                         {kBegin, kEnd}, materialOf(0, "65"), {kBegin, kEnd}}));
+  EXPECT_EQ(draw(m, GLM_COLOR),
+            (Calls{"glEnable(GL_COLOR_MATERIAL)", C(1), kBegin, kEnd, C(0), kBegin, kEnd}));
+  EXPECT_EQ(draw(m, GLM_MATERIAL), join({{"glDisable(GL_COLOR_MATERIAL)"},
+                                         materialOf(1, "5"),
+                                         {kBegin, kEnd},
+                                         materialOf(0, "65"),
+                                         {kBegin, kEnd}}));
   glmDelete(m);
 }
 
@@ -408,9 +414,9 @@ TEST(DrawList, WarningsArePrintedOnceWhileCompiling) {
   glRecorderReset(3);
   testing::internal::CaptureStdout();
   glmList(m, GLM_FLAT | GLM_SMOOTH | GLM_TEXTURE | GLM_COLOR | GLM_MATERIAL);
-  EXPECT_EQ(testing::internal::GetCapturedStdout(),
-            std::string(kFlatNoFacets) + kSmoothNoNormals + kTextureNoCoords + kColorNoMaterials +
-                kMaterialNoMaterials);
+  EXPECT_EQ(testing::internal::GetCapturedStdout(), std::string(kFlatNoFacets) + kSmoothNoNormals +
+                                                        kTextureNoCoords + kColorNoMaterials +
+                                                        kMaterialNoMaterials);
   EXPECT_EQ(describe(m, glRecorderCalls()),
             (Calls{"glGenLists(1)", "glNewList(3, GL_COMPILE)", kBegin, V(1), V(3), V(4), kEnd,
                    kBegin, V(1), V(2), V(3), kEnd, kBegin, kEnd, "glEndList()"}));
@@ -443,9 +449,9 @@ TEST(DrawBadIndices, MissingCornerNormalIsNotSentOthersAre) {
   m->triangles[1].normalidx[1] = 0;  // a face read without normals on this corner
   m->triangles[1].normalidx[2] = 5;  // one beyond normalcount
   std::string printed;
-  EXPECT_EQ(draw(m, GLM_SMOOTH, &printed), (Calls{kBegin, N(1), V(1), V(3), V(4), kEnd,
-                                                  kBegin, N(2), V(1), N(3), V(2), N(4), V(3),
-                                                  kEnd, kBegin, kEnd}));
+  EXPECT_EQ(draw(m, GLM_SMOOTH, &printed),
+            (Calls{kBegin, N(1), V(1), V(3), V(4), kEnd, kBegin, N(2), V(1), N(3), V(2), N(4), V(3),
+                   kEnd, kBegin, kEnd}));
   EXPECT_EQ(printed, "");
   glmDelete(m);
 }
@@ -454,8 +460,8 @@ TEST(DrawBadIndices, MissingTextureCoordinateIsNotSent) {
   GLMmodel* m = squareModel();
   m->triangles[0].texcoordidx[0] = 0;
   m->triangles[0].texcoordidx[2] = 0xffffffffu;
-  EXPECT_EQ(draw(m, GLM_TEXTURE), (Calls{kBegin, T(3), V(1), T(4), V(3), T(1), V(4), kEnd,
-                                         kBegin, V(1), T(1), V(2), V(3), kEnd, kBegin, kEnd}));
+  EXPECT_EQ(draw(m, GLM_TEXTURE), (Calls{kBegin, T(3), V(1), T(4), V(3), T(1), V(4), kEnd, kBegin,
+                                         V(1), T(1), V(2), V(3), kEnd, kBegin, kEnd}));
   glmDelete(m);
 }
 
@@ -479,16 +485,15 @@ TEST(DrawBadIndices, TriangleWithBadVertexIsLeftOutWhole) {
   blue->triangles[2] = 3;
   blue->trianglecount = 3;
   EXPECT_EQ(draw(m, GLM_FLAT | GLM_TEXTURE),
-            (Calls{kBegin, F(1), T(3), V(1), T(4), V(3), T(1), V(4), kEnd, kBegin, F(2), T(4),
-                   V(1), T(1), V(2), T(2), V(3), kEnd, kBegin, kEnd}));
+            (Calls{kBegin, F(1), T(3), V(1), T(4), V(3), T(1), V(4), kEnd,   kBegin,
+                   F(2),   T(4), V(1), T(1), V(2), T(2), V(3), kEnd, kBegin, kEnd}));
   glmDelete(m);
 }
 
 TEST(DrawBadIndices, GroupEntryBeyondTrianglesIsSkipped) {
   GLMmodel* m = squareModel();
   m->groups->next->triangles[0] = 2;  // "red" points one past the triangle array
-  EXPECT_EQ(draw(m, 0),
-            (Calls{kBegin, V(1), V(3), V(4), kEnd, kBegin, kEnd, kBegin, kEnd}));
+  EXPECT_EQ(draw(m, 0), (Calls{kBegin, V(1), V(3), V(4), kEnd, kBegin, kEnd, kBegin, kEnd}));
   // A group claiming triangles without an index array, and a model claiming
   // triangles without a triangle array, draw empty batches.
   GLMgroup* blue = m->groups;
@@ -506,10 +511,13 @@ TEST(DrawBadIndices, GroupEntryBeyondTrianglesIsSkipped) {
 TEST(DrawBadIndices, GroupMaterialBeyondArrayFallsBackToMaterialZero) {
   GLMmodel* m = squareModel();
   m->groups->material = 3;  // "blue"
-  EXPECT_EQ(draw(m, GLM_MATERIAL),
-            join({{"glDisable(GL_COLOR_MATERIAL)"}, materialOf(0, "65"),
-                  {kBegin, V(1), V(3), V(4), kEnd}, materialOf(1, "10"),
-                  {kBegin, V(1), V(2), V(3), kEnd}, materialOf(0, "65"), {kBegin, kEnd}}));
+  EXPECT_EQ(draw(m, GLM_MATERIAL), join({{"glDisable(GL_COLOR_MATERIAL)"},
+                                         materialOf(0, "65"),
+                                         {kBegin, V(1), V(3), V(4), kEnd},
+                                         materialOf(1, "10"),
+                                         {kBegin, V(1), V(2), V(3), kEnd},
+                                         materialOf(0, "65"),
+                                         {kBegin, kEnd}}));
   EXPECT_EQ(draw(m, GLM_COLOR),
             (Calls{"glEnable(GL_COLOR_MATERIAL)", C(0), kBegin, V(1), V(3), V(4), kEnd, C(1),
                    kBegin, V(1), V(2), V(3), kEnd, C(0), kBegin, kEnd}));
@@ -531,9 +539,13 @@ TEST(DrawBadIndices, ZeroCountsFollowNothing) {
   GLMmodel* m = squareModel();
   m->vertexcount = 0;  // every vertex index is now beyond the array
   m->normalcount = 0;
-  EXPECT_EQ(draw(m, GLM_SMOOTH | GLM_MATERIAL),
-            join({{"glDisable(GL_COLOR_MATERIAL)"}, materialOf(2, "20"), {kBegin, kEnd},
-                  materialOf(1, "10"), {kBegin, kEnd}, materialOf(0, "65"), {kBegin, kEnd}}));
+  EXPECT_EQ(draw(m, GLM_SMOOTH | GLM_MATERIAL), join({{"glDisable(GL_COLOR_MATERIAL)"},
+                                                      materialOf(2, "20"),
+                                                      {kBegin, kEnd},
+                                                      materialOf(1, "10"),
+                                                      {kBegin, kEnd},
+                                                      materialOf(0, "65"),
+                                                      {kBegin, kEnd}}));
   m->vertexcount = 4;
   EXPECT_EQ(draw(m, GLM_SMOOTH),
             (Calls{kBegin, V(1), V(3), V(4), kEnd, kBegin, V(1), V(2), V(3), kEnd, kBegin, kEnd}));

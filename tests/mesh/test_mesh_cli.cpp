@@ -33,7 +33,8 @@ Result mesh(const std::vector<std::string>& args, rlim_t fileLimit = RLIM_INFINI
   std::string dir = scratchDir();
   pid_t pid = fork();
   if (pid == 0) {
-    if (!freopen((dir + "out").c_str(), "w", stdout) || !freopen((dir + "err").c_str(), "w", stderr))
+    if (!freopen((dir + "out").c_str(), "w", stdout) ||
+        !freopen((dir + "err").c_str(), "w", stderr))
       _exit(127);
     if (fileLimit != RLIM_INFINITY) {
       signal(SIGXFSZ, SIG_IGN);
@@ -102,7 +103,8 @@ TEST(MeshCli, InfoTellsCountsGroupsMaterialsAndExtent) {
   for (const char* line :
        {"vertices        36\n", "normals         none\n", "triangles       12\n",
         "materials       2 from cube.mtl\n  default\n  red\n", "groups          2\n",
-        "  \" box\": 12 triangles, material red\n", "  \"default\": 0 triangles, material default\n",
+        "  \" box\": 12 triangles, material red\n",
+        "  \"default\": 0 triangles, material default\n",
         "extent          x 10 .. 12, y 10 .. 12, z 10 .. 12\n", "size            2 x 2 x 2\n",
         "has             no normals, no texture coordinates\n"})
     EXPECT_NE(r.out.find(line), std::string::npos) << line << " in\n" << r.out;
@@ -375,8 +377,10 @@ TEST(MeshCli, InPlaceWriteNeverReplacesALibraryWithLessThanItHeld) {
 }
 
 TEST(MeshCli, FivePassesGiveTheFilesOnePassGives) {
-  const std::vector<std::vector<std::string>> commands = {
-      {"normals", "--angle", "60"}, {"weld", "--epsilon", "0.5"}, {"unitize"}, {"texture", "--linear"}};
+  const std::vector<std::vector<std::string>> commands = {{"normals", "--angle", "60"},
+                                                          {"weld", "--epsilon", "0.5"},
+                                                          {"unitize"},
+                                                          {"texture", "--linear"}};
   for (const std::vector<std::string>& command : commands) {
     SCOPED_TRACE(command[0]);
     std::string one = scratchDir(), five = scratchDir();
@@ -414,10 +418,10 @@ TEST(MeshCli, ReverseTwiceGivesTheModelBackAndNothingGrows) {
   EXPECT_EQ(readFile(dir + "out.obj"), obj);
   EXPECT_EQ(readFile(dir + "out.mtl"), mtl);
   Result info = mesh({"info", dir + "out.obj"});
-  EXPECT_NE(info.out.find("materials       4 from out.mtl\n  default\n  Chitin, map " + dir +
-                          "chitin.ppm\n  Leg, map " + dir + "leg.ppm\n  Eye, map " + dir +
-                          "eye.ppm\n"),
-            std::string::npos)
+  EXPECT_NE(
+      info.out.find("materials       4 from out.mtl\n  default\n  Chitin, map " + dir +
+                    "chitin.ppm\n  Leg, map " + dir + "leg.ppm\n  Eye, map " + dir + "eye.ppm\n"),
+      std::string::npos)
       << info.out;
   EXPECT_NE(info.out.find("groups          4\n  \" Eyes\": 4 triangles, material Eye\n"
                           "  \" Leg01\": 4 triangles, material Chitin\n"
@@ -454,10 +458,11 @@ TEST(MeshCli, WarnsOnceOfEverythingTheOutputCannotKeep) {
   Result r = mesh({"reverse", dir + "spider.obj", dir + "out.obj"});
   EXPECT_EQ(r.status, 0);
   const std::string obj = "celshade-mesh: " + dir + "spider.obj: ";
-  EXPECT_EQ(r.err, obj + "12 vertex colours not kept (numbers after x y z on `v` lines)\n" + obj +
-                       "6 polygons of more than three corners not kept (written as triangles)\n" +
-                       obj + "material of 1 face not kept (a group takes the last material given to it)\n" +
-                       obj + "1 `o` statement not kept\n" + obj + "3 `s` statements not kept\n");
+  EXPECT_EQ(r.err,
+            obj + "12 vertex colours not kept (numbers after x y z on `v` lines)\n" + obj +
+                "6 polygons of more than three corners not kept (written as triangles)\n" + obj +
+                "material of 1 face not kept (a group takes the last material given to it)\n" +
+                obj + "1 `o` statement not kept\n" + obj + "3 `s` statements not kept\n");
   // Passing the output on, there is nothing more to lose.
   Result again = mesh({"reverse", dir + "out.obj", dir + "again.obj"});
   EXPECT_EQ(again.status, 0);
@@ -471,12 +476,13 @@ TEST(MeshCli, WarnsOnceOfEverythingTheOutputCannotKeep) {
   r = mesh({"weld", dir + "lost.obj", dir + "found.obj"});
   EXPECT_EQ(r.status, 0);
   const std::string lost = "celshade-mesh: " + dir + "lost.obj";
-  EXPECT_EQ(r.err, lost + ":1: can't open material library \"gone.mtl\" (No such file or directory)\n"
-                   "celshade-mesh: glmFindMaterial():  can't find material \"stone\".\n"
-                   "celshade-mesh: (2 more like it)\n"
-                   "celshade-mesh: glmFindMaterial():  can't find material \"moss\".\n" +
-                   lost + ": 1 `mtllib` statement not kept (no material library was read)\n" +
-                   lost + ": 4 `usemtl` statements not kept (no material library was read)\n");
+  EXPECT_EQ(r.err, lost +
+                       ":1: can't open material library \"gone.mtl\" (No such file or directory)\n"
+                       "celshade-mesh: glmFindMaterial():  can't find material \"stone\".\n"
+                       "celshade-mesh: (2 more like it)\n"
+                       "celshade-mesh: glmFindMaterial():  can't find material \"moss\".\n" +
+                       lost + ": 1 `mtllib` statement not kept (no material library was read)\n" +
+                       lost + ": 4 `usemtl` statements not kept (no material library was read)\n");
   EXPECT_EQ(r.out, "welded 3 vertices into 3\n");
   EXPECT_TRUE(fileExists(dir + "found.obj"));
 }
@@ -484,8 +490,9 @@ TEST(MeshCli, WarnsOnceOfEverythingTheOutputCannotKeep) {
 TEST(MeshCli, ReadsFilesAsOtherToolsWriteThemUnlessStrictEachWarningOnce) {
   std::string dir = scratchDir();
   const std::string quad = "v 0 0 0\nv 1 0 0\nv 0 1 0\nv 1 1 0\n";
-  writeFile(dir + "skin.obj", "o body\n" + quad + "s 1\nvw 1 0.5\nvw 2 0.5\nvw 3 0.5\n"
-                              "cstype bspline\nmtllib skin.mtl\nusemtl metal\nf 1 2 4 3\n");
+  writeFile(dir + "skin.obj", "o body\n" + quad +
+                                  "s 1\nvw 1 0.5\nvw 2 0.5\nvw 3 0.5\n"
+                                  "cstype bspline\nmtllib skin.mtl\nusemtl metal\nf 1 2 4 3\n");
   writeFile(dir + "skin.mtl", "newmtl metal\nKd 0.6 0.6 0.6\nnorm -bm 3 n.jpg\nPr 0.3\n");
   // The reader warns of what it does not know, the tool of what it skips
   // by rule and of what the output cannot keep: nothing twice.
@@ -508,8 +515,9 @@ TEST(MeshCli, ReadsFilesAsOtherToolsWriteThemUnlessStrictEachWarningOnce) {
   strict = mesh({"info", "--strict", dir + "curve.obj"});
   EXPECT_NE(strict.out.find("materials       3 from skin.mtl\n"), std::string::npos) << strict.out;
   strict = mesh({"convert", "--strict", dir + "curve.obj", dir + "curve-out.obj"});
-  EXPECT_EQ(strict.err, "celshade-mesh: " + dir + "curve.obj: 1 `cstype` statement not kept\n" +
-                            mtl + "the words after 1 material name not kept (a material's name is one word)\n");
+  EXPECT_EQ(strict.err,
+            "celshade-mesh: " + dir + "curve.obj: 1 `cstype` statement not kept\n" + mtl +
+                "the words after 1 material name not kept (a material's name is one word)\n");
 
   // Lines ending in lone carriage returns are lines to the tool too.
   writeFile(dir + "mac.obj", "v 0 0 0\rv 1 0 0\rv 0 1 0\rs 1\rf 1 2 3\r");
@@ -527,7 +535,8 @@ TEST(MeshCli, ConvertWritesAnyModelAsObjTheReaderTakesBack) {
   EXPECT_EQ(info.status, 0) << info.err;
   EXPECT_NE(info.out.find("triangles       4\n"), std::string::npos) << info.out;
   EXPECT_NE(info.out.find("has             vertex normals, texture coordinates\n"),
-            std::string::npos) << info.out;
+            std::string::npos)
+      << info.out;
 
   Result convert = mesh({"convert", dir + "parts.gltf", dir + "parts.obj"});
   EXPECT_EQ(convert.status, 0) << convert.err;
@@ -611,7 +620,8 @@ TEST(MeshCli, TexturesOfOtherFormatsAreKeptAndEmbeddedOnesWrittenBesideTheOutput
     {"name": "wooden", "pbrMetallicRoughness": {"baseColorTexture": {"index": 0}}},
     {"name": "inlaid", "pbrMetallicRoughness": {"baseColorTexture": {"index": 1}}}],
   "textures": [{"source": 0}, {"source": 1}],
-  "images": [{"uri": "tex/wood.png"}, {"uri": "data:image/png;base64,)" + base64(inlaid) + R"("}],
+  "images": [{"uri": "tex/wood.png"}, {"uri": "data:image/png;base64,)" +
+                                    base64(inlaid) + R"("}],
   "buffers": [{"uri": "board.bin", "byteLength": 68}],
   "bufferViews": [{"buffer": 0, "byteOffset": 0, "byteLength": 36},
                   {"buffer": 0, "byteOffset": 36, "byteLength": 24},
@@ -623,7 +633,8 @@ TEST(MeshCli, TexturesOfOtherFormatsAreKeptAndEmbeddedOnesWrittenBesideTheOutput
 })");
   Result info = mesh({"info", dir + "board.gltf"});
   EXPECT_EQ(info.status, 0) << info.err;
-  EXPECT_NE(info.out.find("  wooden, map " + dir + "tex/wood.png\n"), std::string::npos) << info.out;
+  EXPECT_NE(info.out.find("  wooden, map " + dir + "tex/wood.png\n"), std::string::npos)
+      << info.out;
   EXPECT_NE(info.out.find("  inlaid, map embedded image 0 (png, " + std::to_string(inlaid.size()) +
                           " bytes)\n"),
             std::string::npos)

@@ -157,11 +157,11 @@ double share(GLMmodel* m, float r, float g, float b, float tolerance) {
 TEST(BundledColours, CowIsWhiteWithBlackPatchesPinkMuzzleDarkHoovesLightHorns) {
   GLMmodel* m = load("cow").model;
   ASSERT_NE(m, nullptr);
-  EXPECT_GT(share(m, 0.95f, 0.95f, 0.92f, 0.06f), 0.3);  // white hide
-  EXPECT_GT(share(m, 0.12f, 0.12f, 0.12f, 0.1f), 0.15);  // black patches
-  EXPECT_GT(share(m, 0.95f, 0.62f, 0.66f, 0.08f), 0.01); // pink muzzle, udder
-  EXPECT_GT(share(m, 0.30f, 0.24f, 0.20f, 0.08f), 0.01); // hooves
-  EXPECT_GT(share(m, 0.95f, 0.90f, 0.72f, 0.06f), 0.002); // horns
+  EXPECT_GT(share(m, 0.95f, 0.95f, 0.92f, 0.06f), 0.3);    // white hide
+  EXPECT_GT(share(m, 0.12f, 0.12f, 0.12f, 0.1f), 0.15);    // black patches
+  EXPECT_GT(share(m, 0.95f, 0.62f, 0.66f, 0.08f), 0.01);   // pink muzzle, udder
+  EXPECT_GT(share(m, 0.30f, 0.24f, 0.20f, 0.08f), 0.01);   // hooves
+  EXPECT_GT(share(m, 0.95f, 0.90f, 0.72f, 0.06f), 0.002);  // horns
   glmDelete(m);
 }
 

@@ -167,7 +167,7 @@ TEST(LabelSplit, CutsTrianglesAlongTheBoundaryAndKeepsTheSurfaceClosed) {
   std::vector<int> labels;
   modelgen::Soup split = modelgen::splitAlongLabels(soup, halves, labels);
   ASSERT_EQ(labels.size(), split.triangleCount());
-  EXPECT_GT(split.triangleCount(), soup.triangleCount());  // some were cut
+  EXPECT_GT(split.triangleCount(), soup.triangleCount());          // some were cut
   EXPECT_LT(split.triangleCount(), soup.triangleCount() * 3 / 2);  // only those
 
   // Corners that were corners before keep their own label, and the

@@ -202,8 +202,10 @@ struct ScratchCleanup {
   ~ScratchCleanup() {
     if (getpid() != owner) return;
     for (const std::string& dir : dirs)
-      nftw(dir.c_str(), [](const char* path, const struct stat*, int, struct FTW*) { return remove(path); },
-           16, FTW_DEPTH | FTW_PHYS);
+      nftw(
+          dir.c_str(),
+          [](const char* path, const struct stat*, int, struct FTW*) { return remove(path); }, 16,
+          FTW_DEPTH | FTW_PHYS);
   }
 };
 

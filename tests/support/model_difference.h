@@ -17,14 +17,17 @@ inline std::string modelDifference(const GLMmodel* a, const GLMmodel* b) {
   auto sameFloats = [](const GLfloat* x, const GLfloat* y, size_t n) {
     return (!x && !y) || (x && y && memcmp(x, y, n * sizeof(GLfloat)) == 0);
   };
-  auto sameText = [](const char* x, const char* y) { return (!x && !y) || (x && y && !strcmp(x, y)); };
+  auto sameText = [](const char* x, const char* y) {
+    return (!x && !y) || (x && y && !strcmp(x, y));
+  };
   if (a->vertexcount != b->vertexcount || a->normalcount != b->normalcount ||
       a->texcoordcount != b->texcoordcount || a->trianglecount != b->trianglecount ||
       a->groupcount != b->groupcount || a->materialcount != b->materialcount)
     return "counts differ";
-  if (!sameFloats(a->vertices + 3, b->vertices + 3, 3 * size_t(a->vertexcount))) return "vertices differ";
-  if (!sameFloats(a->normalcount ? a->normals + 3 : nullptr, b->normalcount ? b->normals + 3 : nullptr,
-                  3 * size_t(a->normalcount)))
+  if (!sameFloats(a->vertices + 3, b->vertices + 3, 3 * size_t(a->vertexcount)))
+    return "vertices differ";
+  if (!sameFloats(a->normalcount ? a->normals + 3 : nullptr,
+                  b->normalcount ? b->normals + 3 : nullptr, 3 * size_t(a->normalcount)))
     return "normals differ";
   if (!sameFloats(a->texcoordcount ? a->texcoords + 2 : nullptr,
                   b->texcoordcount ? b->texcoords + 2 : nullptr, 2 * size_t(a->texcoordcount)))
@@ -46,7 +49,8 @@ inline std::string modelDifference(const GLMmodel* a, const GLMmodel* b) {
   for (GLuint i = 0; i < a->materialcount; i++) {
     const GLMmaterial &m = a->materials[i], &n = b->materials[i];
     if (!sameText(m.name, n.name) || memcmp(m.diffuse, n.diffuse, sizeof m.diffuse) ||
-        memcmp(m.ambient, n.ambient, sizeof m.ambient) || memcmp(m.specular, n.specular, sizeof m.specular) ||
+        memcmp(m.ambient, n.ambient, sizeof m.ambient) ||
+        memcmp(m.specular, n.specular, sizeof m.specular) ||
         memcmp(&m.shininess, &n.shininess, sizeof m.shininess))
       return std::string("material \"") + (m.name ? m.name : "") + "\" differs";
   }

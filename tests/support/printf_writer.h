@@ -125,9 +125,11 @@ inline bool writeOBJ(const GLMmodel* model, const char* filename, GLuint mode) {
       const GLuint* n = t.normalidx;
       const GLuint fn = t.facetnormidx;
       if ((mode & GLM_SMOOTH) && (mode & GLM_TEXTURE))
-        fprintf(f, "f %d/%d/%d %d/%d/%d %d/%d/%d\n", v[0], c[0], n[0], v[1], c[1], n[1], v[2], c[2], n[2]);
+        fprintf(f, "f %d/%d/%d %d/%d/%d %d/%d/%d\n", v[0], c[0], n[0], v[1], c[1], n[1], v[2], c[2],
+                n[2]);
       else if ((mode & GLM_FLAT) && (mode & GLM_TEXTURE))
-        fprintf(f, "f %d/%d/%d %d/%d/%d %d/%d/%d\n", v[0], c[0], fn, v[1], c[1], fn, v[2], c[2], fn);
+        fprintf(f, "f %d/%d/%d %d/%d/%d %d/%d/%d\n", v[0], c[0], fn, v[1], c[1], fn, v[2], c[2],
+                fn);
       else if (mode & GLM_TEXTURE)
         fprintf(f, "f %d/%d %d/%d %d/%d\n", v[0], c[0], v[1], c[1], v[2], c[2]);
       else if (mode & GLM_SMOOTH)

@@ -46,8 +46,8 @@ struct Read {
 
 inline Read readText(const std::string& obj, Libraries libs = {}, const char* path = "test.obj") {
   char error[512] = "(untouched)";
-  GLMmodel* m = glmReadOBJText(path, obj.data(), obj.size(), libraryText, &libs, error,
-                               sizeof error);
+  GLMmodel* m =
+      glmReadOBJText(path, obj.data(), obj.size(), libraryText, &libs, error, sizeof error);
   Read r{Model(m), m ? std::string() : std::string(error)};
   return r;
 }
@@ -234,7 +234,9 @@ struct TempDir {
   }
 };
 
-inline std::string dataPath(const char* name) { return std::string(CELSHADE_TEST_DATA) + "/" + name; }
+inline std::string dataPath(const char* name) {
+  return std::string(CELSHADE_TEST_DATA) + "/" + name;
+}
 
 }  // namespace reader_test
 

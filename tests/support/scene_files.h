@@ -24,9 +24,9 @@ inline const char kBracketStl[] =
 // with a normal only when `tailNormals`. Materials: "red paint" and an
 // unnamed specular-glossiness one.
 inline void writeGltf(const std::string& dir, bool tailNormals) {
-  const float data[] = {0, 0, 0, 1, 0, 0, 0, 1, 0,                     // positions
+  const float data[] = {0,    0,    0, 1,    0,    0, 0,    1,    0,  // positions
                         0.6f, 0.8f, 0, 0.6f, 0.8f, 0, 0.6f, 0.8f, 0,  // normals
-                        0, 0, 1, 0, 0, 1};                             // texture coordinates
+                        0,    0,    1, 0,    0,    1};                // texture coordinates
   const unsigned short indices[4] = {0, 1, 2, 0};
   std::string bin(reinterpret_cast<const char*>(data), sizeof data);
   bin.append(reinterpret_cast<const char*>(indices), sizeof indices);

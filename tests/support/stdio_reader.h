@@ -117,8 +117,7 @@ inline void readMtl(GLMmodel* model, const char* name) {
           skipLine(f);
         break;
       }
-      default:
-        skipLine(f);
+      default: skipLine(f);
     }
   }
   fclose(f);
@@ -199,8 +198,7 @@ inline void firstPass(GLMmodel* model, FILE* f) {
         group->trianglecount += triangles;
         break;
       }
-      default:
-        skipLine(f);
+      default: skipLine(f);
     }
   }
 }
@@ -278,11 +276,8 @@ struct SecondPass {
           group->material = material;
           break;
         }
-        case 'f':
-          face(f);
-          break;
-        default:
-          skipLine(f);
+        case 'f': face(f); break;
+        default: skipLine(f);
       }
     }
   }

@@ -172,7 +172,7 @@ TEST_F(CommandLine, HelpPrintsTheUsageAndBadUsageEndsWithStatusTwo) {
   ASSERT_TRUE(writeBareEllipsoid(path("m.obj"), 1, 1, 1, 8, 6));
   std::vector<std::string> ten(10, "m.obj");
   std::vector<std::string> cases[] = {{"--frob"}, {"-x", "m.obj"}, {"m.obj", "--keys"},
-                                      {"--ramp"}, {"--snapshot"}, ten};
+                                      {"--ramp"}, {"--snapshot"},  ten};
   for (const auto& args : cases) {
     Outcome r = run(args);
     EXPECT_EQ(r.status, 2) << args[0];
@@ -255,9 +255,10 @@ TEST_F(CommandLine, ASnapshotThatCannotBeWrittenSaysWhyAndKeepsTheEarlierPicture
   // full disk sends none).
   write("shot.png", "the earlier picture");
   std::string viewer = CELSHADE_VIEWER;
-  Process full({"sh", "-c", "trap '' XFSZ; ulimit -f 1; exec env -u DISPLAY '" + viewer +
-                                "' --snapshot shot.png m.obj"},
-               dir_, {withoutLeakChecks()});
+  Process full(
+      {"sh", "-c",
+       "trap '' XFSZ; ulimit -f 1; exec env -u DISPLAY '" + viewer + "' --snapshot shot.png m.obj"},
+      dir_, {withoutLeakChecks()});
   EXPECT_EQ(full.waitForExit(60), 1);
   EXPECT_EQ(withoutUnusedVertexWarnings(full.err()), "shot.png: File too large\n");
   EXPECT_EQ(readFile(path("shot.png")), "the earlier picture");
@@ -288,8 +289,8 @@ TEST_F(CommandLine, AModelWithoutNormalsOrMaterialsIsDrawnSmoothAndBandedWithNoD
   // Right: the smoothed normals give the bands in rings, grey on grey.
   std::set<int> right = mainLevels(greyLevels(shot, 400, 800));
   right.erase(0);  // the outline
-  EXPECT_TRUE(nearAll(right, {onDefaultGrey(0.2), onDefaultGrey(0.4), onDefaultGrey(0.6),
-                              onDefaultGrey(0.9)}))
+  EXPECT_TRUE(nearAll(
+      right, {onDefaultGrey(0.2), onDefaultGrey(0.4), onDefaultGrey(0.6), onDefaultGrey(0.9)}))
       << ::testing::PrintToString(right);
   // Left: lit, shaded smoothly through many levels, not black.
   std::map<int, long> left = greyLevels(shot, 0, 400);
@@ -314,8 +315,8 @@ TEST_F(CommandLine, WithoutShaderTxtTheInstalledRampIsUsedFromAnyFolder) {
   // background.
   std::set<int> right = mainLevels(greyLevels(still({"ball.obj"}), 400, 800));
   right.erase(0);
-  EXPECT_TRUE(nearAll(right, {onDefaultGrey(0.35), onDefaultGrey(0.6), onDefaultGrey(0.85),
-                              onDefaultGrey(1.0)}))
+  EXPECT_TRUE(nearAll(
+      right, {onDefaultGrey(0.35), onDefaultGrey(0.6), onDefaultGrey(0.85), onDefaultGrey(1.0)}))
       << ::testing::PrintToString(right);
 
   // A Shader.txt in the working folder comes first, --ramp before both.
@@ -334,9 +335,8 @@ TEST_F(CommandLine, EveryShapeIsSeenWholeAndUndistortedWithAMargin) {
     const char* name;
     float rx, ry, rz;
   };
-  const Shape shapes[] = {{"round", 1, 1, 1},     {"tall", 0.1f, 1, 0.1f},
-                          {"wide", 1, 0.1f, 0.1f}, {"deep", 0.1f, 0.1f, 1},
-                          {"flat", 1, 1, 0.05f},   {"slab", 1, 0.05f, 1}};
+  const Shape shapes[] = {{"round", 1, 1, 1},      {"tall", 0.1f, 1, 0.1f}, {"wide", 1, 0.1f, 0.1f},
+                          {"deep", 0.1f, 0.1f, 1}, {"flat", 1, 1, 0.05f},   {"slab", 1, 0.05f, 1}};
   for (const Shape& s : shapes) {
     std::string file = std::string(s.name) + ".obj";
     ASSERT_TRUE(writeBareEllipsoid(path(file), s.rx, s.ry, s.rz, 48, 32));
@@ -356,8 +356,8 @@ TEST_F(CommandLine, EveryShapeIsSeenWholeAndUndistortedWithAMargin) {
       // the width or the height.
       fills = fills || e.right - e.left > 560 || e.bottom - e.top > 420;
       // Two copies, apart: some column between them is all background.
-      int firstGap = int(std::find(e.columns.begin() + e.left, e.columns.end(), false) -
-                         e.columns.begin());
+      int firstGap =
+          int(std::find(e.columns.begin() + e.left, e.columns.end(), false) - e.columns.begin());
       EXPECT_LT(firstGap, e.right) << s.name << " " << turn;
     }
     EXPECT_TRUE(fills) << s.name;
@@ -438,8 +438,9 @@ TEST_F(CommandLine, TheDefaultMaterialsBandsStandOutFromTheBackground) {
 // Copies the OBJ file `from` to `to` with every vertex and normal changed by
 // `vertex` and `normal`, written with all the digits of a float.
 using Change = std::function<void(double&, double&, double&)>;
-void rewrite(const std::string& from, const std::string& to, const Change& vertex,
-             const Change& normal = [](double&, double&, double&) {}) {
+void rewrite(
+    const std::string& from, const std::string& to, const Change& vertex,
+    const Change& normal = [](double&, double&, double&) {}) {
   std::ifstream in(from);
   std::ofstream out(to);
   for (std::string line; std::getline(in, line);) {
@@ -460,7 +461,9 @@ void rewrite(const std::string& from, const std::string& to, const Change& verte
 void writeEgg(const std::string& dir) {
   ASSERT_GT(writeEllipsoid(dir, "egg", 0.4f, 1.0f, 0.6f, 48, 32,
                            {{"red", 1, 0, 0}, {"green", 0, 1, 0}, {"blue", 0, 0, 1}},
-                           [](float x, float y, float) { return y > 0.3f ? 0 : x >= 0 ? 1 : 2; }),
+                           [](float x, float y, float) { return y > 0.3f ? 0
+                                                                : x >= 0 ? 1
+                                                                         : 2; }),
             0);
 }
 
@@ -472,9 +475,8 @@ TEST_F(CommandLine, WhereAtWhatSizeAndWithWhatNormalLengthsAModelComesDoesNotCha
   rewrite(path("egg.obj"), path("far.obj"), [](double& x, double& y, double& z) {
     x = x * 1000 + 1e6, y = y * 1000 - 1e6, z = z * 1000 + 1e6;
   });
-  rewrite(path("egg.obj"), path("away.obj"), [](double& x, double& y, double& z) {
-    x += 1e5, y += 1e5, z -= 1e5;
-  });
+  rewrite(path("egg.obj"), path("away.obj"),
+          [](double& x, double& y, double& z) { x += 1e5, y += 1e5, z -= 1e5; });
   const Change same = [](double&, double&, double&) {};
   rewrite(path("egg.obj"), path("short.obj"), same,
           [](double& x, double& y, double& z) { x *= 0.01, y *= 0.01, z *= 0.01; });
@@ -486,7 +488,9 @@ TEST_F(CommandLine, WhereAtWhatSizeAndWithWhatNormalLengthsAModelComesDoesNotCha
   // only to a few thousandths: it is seen as large and in the same place.
   Extent e = extent(home), away = extent(still({"away.obj"}));
   EXPECT_GT(e.bottom - e.top, 420);
-  for (auto [a, b] : {std::pair{e.left, away.left}, {e.right, away.right}, {e.top, away.top},
+  for (auto [a, b] : {std::pair{e.left, away.left},
+                      {e.right, away.right},
+                      {e.top, away.top},
                       {e.bottom, away.bottom}})
     EXPECT_NEAR(a, b, 3);
 }
@@ -495,9 +499,16 @@ TEST_F(CommandLine, TurnUpAndTurntableShowWhatTurnedAndZUpFilesShow) {
   writeEgg(dir_);
   // Turned 90 degrees as a drag to the right turns it: its front (+z) to
   // the right (+x), its green side to the back.
-  rewrite(path("egg.obj"), path("turned.obj"),
-          [](double& x, double&, double& z) { double t = x; x = z, z = -t; },
-          [](double& x, double&, double& z) { double t = x; x = z, z = -t; });
+  rewrite(
+      path("egg.obj"), path("turned.obj"),
+      [](double& x, double&, double& z) {
+        double t = x;
+        x = z, z = -t;
+      },
+      [](double& x, double&, double& z) {
+        double t = x;
+        x = z, z = -t;
+      });
   Image turned = still({"turned.obj"});
   Image byTurn = still({"--turn", "90", "egg.obj"});
   EXPECT_LT(turned.sameShare(still({"egg.obj"})), 0.95);
@@ -505,7 +516,10 @@ TEST_F(CommandLine, TurnUpAndTurntableShowWhatTurnedAndZUpFilesShow) {
 
   // Exported Z-up: +z up, the front towards -y. Shown upright with --up z,
   // exactly; and on its back without.
-  const Change zUp = [](double&, double& y, double& z) { double t = y; y = -z, z = t; };
+  const Change zUp = [](double&, double& y, double& z) {
+    double t = y;
+    y = -z, z = t;
+  };
   rewrite(path("egg.obj"), path("zup.obj"), zUp, zUp);
   Image upright = still({"--turn", "30,20", "egg.obj"});
   EXPECT_EQ(still({"--turn", "30,20", "--up", "z", "zup.obj"}), upright);
@@ -661,7 +675,8 @@ TEST_F(CommandLine, AModelInAnotherFormatIsShownAsItsObjTwinOrRefusedWithTheReas
 #else
   Outcome r = run({"--snapshot", "never.png", "ball.obj", "ball.ply"});
   EXPECT_EQ(r.status, 1);
-  EXPECT_EQ(r.err, "ball.ply: only OBJ files can be read (this celshade was built without assimp)\n");
+  EXPECT_EQ(r.err,
+            "ball.ply: only OBJ files can be read (this celshade was built without assimp)\n");
 #endif
   EXPECT_EQ(r.out, "");
   EXPECT_NE(access(path("never.png").c_str(), F_OK), 0);
@@ -675,7 +690,8 @@ TEST_F(CommandLine, AModelInAnotherFormatIsShownAsItsObjTwinOrRefusedWithTheReas
 std::string quadObj(bool texcoords) {
   std::string obj = "mtllib quad.mtl\nv -1 -1 0\nv 1 -1 0\nv 1 1 0\nv -1 1 0\nvn 0 0 1\n";
   if (!texcoords) return obj + "usemtl board\nf 1//1 2//1 3//1\nf 1//1 3//1 4//1\n";
-  return obj + "vt 0 0\nvt 1 0\nvt 1 1\nvt 0 1\nusemtl board\nf 1/1/1 2/2/1 3/3/1\nf 1/1/1 3/3/1 4/4/1\n";
+  return obj +
+         "vt 0 0\nvt 1 0\nvt 1 1\nvt 0 1\nusemtl board\nf 1/1/1 2/2/1 3/3/1\nf 1/1/1 3/3/1 4/4/1\n";
 }
 
 // An image of width x height: red where `red(x, y)` holds (x, y from the
@@ -720,8 +736,9 @@ TEST_F(CommandLine, ATexturedQuadShowsItsImageInBothCopiesAndCTurnsItOff) {
   ASSERT_TRUE(writeRamp(dir_, {"1"}));
   write("quad.obj", quadObj(true));
   // A checker on an image of no power-of-two size.
-  ASSERT_TRUE(twoColours(40, 24, [](int x, int y) { return (x / 8 + y / 8) % 2 == 1; })
-                  .savePng(path("checker.png")));
+  ASSERT_TRUE(twoColours(40, 24, [](int x, int y) {
+                return (x / 8 + y / 8) % 2 == 1;
+              }).savePng(path("checker.png")));
   write("quad.mtl", "newmtl board\nKd 1 1 0.5\nmap_Kd -s 1 1 1 checker.png\n");
   Image shot = still({"quad.obj"});
   Extent e = extent(shot);

@@ -49,7 +49,9 @@ bool writeModels(const std::string& dir) {
   for (const char* value : {"0.25", "0.5", "0.75", "1.0"})
     for (int i = 0; i < 8; ++i) ramp.push_back(value);
   return writeEllipsoid(dir, "cow", 0.4f, 1.0f, 0.4f, 48, 32, {red, green, blue},
-                        [](float x, float y, float) { return y > 0.3f ? 0 : x >= 0 ? 1 : 2; }) > 0 &&
+                        [](float x, float y, float) {
+                          return y > 0.3f ? 0 : x >= 0 ? 1 : 2;
+                        }) > 0 &&
          writeEllipsoid(dir, "rabbit", 0.2f, 1.0f, 0.2f, 32, 24, {green, blue},
                         [](float, float y, float) { return y > 0 ? 0 : 1; }) > 0 &&
          dropSomeNormals(dir, "rabbit") &&
@@ -67,14 +69,10 @@ struct Step {
 
 const Step kSteps[] = {
     {"start-up", nullptr, 0, 0, 0, 0},  // no input: the first frames
-    {"colour off", "c", 0, 0, 0, 0},
-    {"penguin", "2", 0, 0, 0, 0},
-    {"colour on", "c", 0, 0, 0, 0},
-    {"rabbit", "3", 0, 0, 0, 0},
-    {"cow", "1", 0, 0, 0, 0},
-    {"zoomed and moved", "sssswwaad", 0, 0, 0, 0},
-    {"turned", "", 500, 300, 420, 340},
-    {"turned further, colour off", "", 300, 200, 380, 150},
+    {"colour off", "c", 0, 0, 0, 0},    {"penguin", "2", 0, 0, 0, 0},
+    {"colour on", "c", 0, 0, 0, 0},     {"rabbit", "3", 0, 0, 0, 0},
+    {"cow", "1", 0, 0, 0, 0},           {"zoomed and moved", "sssswwaad", 0, 0, 0, 0},
+    {"turned", "", 500, 300, 420, 340}, {"turned further, colour off", "", 300, 200, 380, 150},
 };
 
 // The picture after each step, from `program` run in `dir`.
@@ -87,8 +85,8 @@ std::vector<Image> picturesOf(const std::string& program, const std::string& dir
   WindowDriver window(display.name());
   if (!window.connected() || !window.find(kTitle, 10)) return pictures;
   Image shown = window.grab();
-  for (int i = 0; i < 200 && std::all_of(shown.rgb.begin(), shown.rgb.end(),
-                                         [](uint8_t c) { return c == 0; });
+  for (int i = 0;
+       i < 200 && std::all_of(shown.rgb.begin(), shown.rgb.end(), [](uint8_t c) { return c == 0; });
        ++i) {
     usleep(50000);
     shown = window.grab();
@@ -108,8 +106,7 @@ std::vector<Image> picturesOf(const std::string& program, const std::string& dir
     }
     if (const char* folder = getenv("CELSHADE_E2E_PICTURES"))
       shown.save(std::string(folder) + "/frames-" + std::to_string(pictures.size()) + "-" +
-                 (program.find("call_by_call") != std::string::npos ? "calls" : "arrays") +
-                 ".ppm");
+                 (program.find("call_by_call") != std::string::npos ? "calls" : "arrays") + ".ppm");
     pictures.push_back(shown);
   }
   return pictures;

@@ -37,8 +37,8 @@ matrix randomView(Rng& rng) {
   float a = rng.uniform(-7, 7), b = rng.uniform(-7, 7);
   float ca = cosf(a), sa = sinf(a), cb = cosf(b), sb = sinf(b);
   // Rx(a) * Ry(b), the 3x3 block; translation in m[12..14].
-  matrix M = {{cb, sa * sb, -ca * sb, 0, 0, ca, sa, 0, sb, -sa * cb, ca * cb, 0,
-               rng.uniform(-1, 1), 0, -4, 1}};
+  matrix M = {{cb, sa * sb, -ca * sb, 0, 0, ca, sa, 0, sb, -sa * cb, ca * cb, 0, rng.uniform(-1, 1),
+               0, -4, 1}};
   return M;
 }
 
@@ -110,10 +110,10 @@ void expectCornersMatch(const GLMmodel* m, const ModelArrays& a, Rng& rng) {
           const GLfloat* v = &m->vertices[3 * t.vertexidx[k]];
           EXPECT_EQ(0, memcmp(&a.positions[3 * d], v, 3 * sizeof(GLfloat)))
               << "triangle " << p << " corner " << k;
-          vector n = hasNormal(m, t, k)
-                         ? vector{m->normals[3 * t.normalidx[k]], m->normals[3 * t.normalidx[k] + 1],
-                                  m->normals[3 * t.normalidx[k] + 2]}
-                         : faceDirection(m, t);
+          vector n = hasNormal(m, t, k) ? vector{m->normals[3 * t.normalidx[k]],
+                                                 m->normals[3 * t.normalidx[k] + 1],
+                                                 m->normals[3 * t.normalidx[k] + 2]}
+                                        : faceDirection(m, t);
           EXPECT_EQ(bits(ramp[d]), bits(cornerRamp(M, light, n)))
               << "triangle " << p << " corner " << k;
         }
@@ -128,15 +128,16 @@ TEST(ModelArrays, CornersKeepTheirVerticesNormalsAndFaceDirections) {
   GLMmodel* m = newModel();
   setVertices(m, {0, 0, 0, 1, 0, 0, 0, 1, 0, 1, 1, 0, 0.5f, 0.5f, 1});
   setNormals(m, {0, 0, 1, 0, 0, -1, 0.6f, 0.8f, 0, 0, 0, 0});
-  setTriangles(m, {
-      triangle(1, 2, 3, 0, 0, 0, 1, 1, 1),  // vertex normals shared with the next
-      triangle(2, 4, 3, 0, 0, 0, 1, 3, 1),  // vertex 4 with normal 3
-      triangle(4, 2, 5, 0, 0, 0, 2, 0, 9),  // no normal at corner 1, 9 past the end
-      triangle(1, 6, 2, 0, 0, 0, 1, 1, 1),  // vertex 6 does not exist: left out
-      triangle(5, 5, 1, 0, 0, 0, 0, 0, 4),  // one vertex twice, zero normal at corner 2
-      triangle(0, 1, 2, 0, 0, 0, 1, 1, 1),  // vertex index 0: left out
-      triangle(3, 4, 5),                    // no normals at all: the face direction
-  });
+  setTriangles(
+      m, {
+             triangle(1, 2, 3, 0, 0, 0, 1, 1, 1),  // vertex normals shared with the next
+             triangle(2, 4, 3, 0, 0, 0, 1, 3, 1),  // vertex 4 with normal 3
+             triangle(4, 2, 5, 0, 0, 0, 2, 0, 9),  // no normal at corner 1, 9 past the end
+             triangle(1, 6, 2, 0, 0, 0, 1, 1, 1),  // vertex 6 does not exist: left out
+             triangle(5, 5, 1, 0, 0, 0, 0, 0, 4),  // one vertex twice, zero normal at corner 2
+             triangle(0, 1, 2, 0, 0, 0, 1, 1, 1),  // vertex index 0: left out
+             triangle(3, 4, 5),                    // no normals at all: the face direction
+         });
   addGroup(m, "default", {0, 1, 99});  // 99: no such triangle
   addGroup(m, "empty", {});
   addGroup(m, "rest", {2, 3, 4, 5, 6, 0});

@@ -76,7 +76,8 @@ long writeEllipsoid(const std::string& dir, const std::string& name, float rx, f
   for (size_t k = 0; k < e.triangles.size(); k += 3) {
     float sum[3] = {0, 0, 0};
     for (int c = 0; c < 3; ++c)
-      for (int axis = 0; axis < 3; ++axis) sum[axis] += float(e.xyz[3 * (e.triangles[k + c] - 1) + axis]);
+      for (int axis = 0; axis < 3; ++axis)
+        sum[axis] += float(e.xyz[3 * (e.triangles[k + c] - 1) + axis]);
     int m = materialOf(sum[0] / 3, sum[1] / 3, sum[2] / 3);
     faces[m].insert(faces[m].end(), e.triangles.begin() + k, e.triangles.begin() + k + 3);
   }

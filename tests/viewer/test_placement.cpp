@@ -61,8 +61,8 @@ TEST(Placement, GivesTheSameModelWhereverAndAtWhateverSizeItSits) {
     // Moved a million units away and made a thousand times larger, or a
     // hundred thousand away at its own size: the same within float rounding
     // of the file's coordinates.
-    for (auto [scale, shift, tolerance] : {std::tuple{1000.0, 1e6, 1e-4}, {1.0, 1e5, 2e-2},
-                                           {1e-3, -3.0, 1e-3}}) {
+    for (auto [scale, shift, tolerance] :
+         {std::tuple{1000.0, 1e6, 1e-4}, {1.0, 1e5, 2e-2}, {1e-3, -3.0, 1e-3}}) {
       GLMmodel* away = lumpyModel(corners, scale, shift);
       placeModel(away, UpAxis::y);
       std::vector<float> a = vertices(home), b = vertices(away);
@@ -84,7 +84,7 @@ TEST(Placement, TurnsEachUpAxisExactlyOntoYLikeATwinExportedUpright) {
     int axis[3];  // file coordinate k is sign[k] * upright coordinate axis[k]
     float sign[3];
   };
-  const Twin twins[] = {{UpAxis::z, {0, 2, 1}, {1, -1, 1}},   // front (+z) to -y, up to +z
+  const Twin twins[] = {{UpAxis::z, {0, 2, 1}, {1, -1, 1}},  // front (+z) to -y, up to +z
                         {UpAxis::minusZ, {0, 2, 1}, {1, 1, -1}},
                         {UpAxis::minusY, {0, 1, 2}, {1, -1, -1}},
                         {UpAxis::x, {1, 0, 2}, {1, -1, 1}},

@@ -47,13 +47,15 @@ const Material kMagenta = {"magenta", 1, 0, 1};
 // on its -x side, so that spinning it about the vertical axis shows.
 bool writeCow(const std::string& dir) {
   return writeEllipsoid(dir, "cow", 0.4f, 1.0f, 0.4f, 48, 32, {kRed, kGreen, kBlue},
-                 [](float x, float y, float) { return y > 0.3f ? 0 : x >= 0 ? 1 : 2; }) > 0;
+                        [](float x, float y, float) { return y > 0.3f ? 0
+                                                             : x >= 0 ? 1
+                                                                      : 2; }) > 0;
 }
 
 // The rabbit: tall and thin, so that its copies at +-0.3 stay apart.
 bool writeRabbit(const std::string& dir) {
   return writeEllipsoid(dir, "rabbit", 0.2f, 1.0f, 0.2f, 32, 24, {kGreen, kBlue},
-                 [](float, float y, float) { return y > 0 ? 0 : 1; }) > 0;
+                        [](float, float y, float) { return y > 0 ? 0 : 1; }) > 0;
 }
 
 // The penguin: a flat box whose front faces the viewer squarely.
@@ -114,9 +116,9 @@ bool near(int a, int b) { return std::abs(a - b) <= 3; }
 
 // What the pixels of one half of the window (one copy) look like.
 struct CopyStats {
-  long pixels = 0;         // not background
-  long dark = 0;           // outline black
-  long banded = 0;         // a ramp level times one of `colours`
+  long pixels = 0;               // not background
+  long dark = 0;                 // outline black
+  long banded = 0;               // a ramp level times one of `colours`
   std::map<int, long> perLevel;  // pixels of each ramp level
   // Ramp levels that cover more than 2 % of the banded pixels (a blend of
   // the outline with a band can match a lower level here and there).
@@ -127,10 +129,10 @@ struct CopyStats {
     return main;
   }
   std::set<uint32_t> distinct;
-  double centreX = 0;      // mean column of the copy's pixels
+  double centreX = 0;  // mean column of the copy's pixels
   int top = -1, bottom = -1;
-  long greenish = 0;       // green is the strongest channel
-  long coloured = 0;       // not a shade of grey
+  long greenish = 0;  // green is the strongest channel
+  long coloured = 0;  // not a shade of grey
 };
 
 // Looks at columns [x0, x1) of the picture; `colours` are the material
@@ -237,17 +239,18 @@ class Viewer : public ::testing::Test {
   void launch(const std::vector<std::string>& args = {}) {
     std::vector<std::string> command = {viewerPath()};
     command.insert(command.end(), args.begin(), args.end());
-    viewer_.reset(new Process(command, dir_,
-                              {"DISPLAY=" + display_.name(), "LIBGL_ALWAYS_SOFTWARE=1",
-                               withoutLeakChecks()}));
+    viewer_.reset(new Process(
+        command, dir_,
+        {"DISPLAY=" + display_.name(), "LIBGL_ALWAYS_SOFTWARE=1", withoutLeakChecks()}));
   }
 
   // Starts the program and waits for its window, titled `title`, and its
   // first frames.
   void start(const std::vector<std::string>& args = {}, const std::string& title = kTitle) {
     launch(args);
-    ASSERT_TRUE(viewer_->waitForOutput("Press 'h' for help", 20))
-        << "stdout:\n" << viewer_->out() << "stderr:\n" << viewer_->err();
+    ASSERT_TRUE(viewer_->waitForOutput("Press 'h' for help", 20)) << "stdout:\n"
+                                                                  << viewer_->out() << "stderr:\n"
+                                                                  << viewer_->err();
     driver_.reset(new WindowDriver(display_.name()));
     ASSERT_TRUE(driver_->connected());
     ASSERT_TRUE(driver_->find(title, 10)) << "no window titled " << title;
@@ -595,7 +598,9 @@ class OwnModels : public Viewer {
     ASSERT_TRUE(writeBareEllipsoid(dir_ + "/ball.obj", 1, 1, 1, 48, 32));
     ASSERT_EQ(mkdir((dir_ + "/sub").c_str(), 0755), 0);
     ASSERT_GT(writeEllipsoid(dir_ + "/sub", "egg", 0.4f, 1.0f, 0.4f, 48, 32, {kRed, kGreen, kBlue},
-                             [](float x, float y, float) { return y > 0.3f ? 0 : x >= 0 ? 1 : 2; }),
+                             [](float x, float y, float) { return y > 0.3f ? 0
+                                                                  : x >= 0 ? 1
+                                                                           : 2; }),
               0);
   }
 
@@ -670,7 +675,8 @@ TEST_F(OwnModels, HelpListsTheFilesTheTitleTheOneShownAndTheWindowKeepsItsAspect
   int left = 800, rightmost = 0;
   for (int y = 0; y < wide.height; ++y)
     for (int x = 400; x < 800; ++x)
-      if (!isBackground(wide.at(x, y))) left = std::min(left, x), rightmost = std::max(rightmost, x);
+      if (!isBackground(wide.at(x, y)))
+        left = std::min(left, x), rightmost = std::max(rightmost, x);
   EXPECT_NEAR(double(rightmost - left) / (right.bottom - right.top), 1.0, 0.05);
 }
 

@@ -250,10 +250,10 @@ std::string titleOf(Display* display, Window window) {
     int format = 0;
     unsigned long count = 0, after = 0;
     unsigned char* data = nullptr;
-    bool found = XGetWindowProperty(display, window, XInternAtom(display, property, False), 0,
-                                    4096, False, AnyPropertyType, &type, &format, &count, &after,
-                                    &data) == Success &&
-                 data && format == 8;
+    bool found =
+        XGetWindowProperty(display, window, XInternAtom(display, property, False), 0, 4096, False,
+                           AnyPropertyType, &type, &format, &count, &after, &data) == Success &&
+        data && format == 8;
     std::string title = found ? std::string(reinterpret_cast<char*>(data), count) : "";
     if (data) XFree(data);
     if (found) return title;
@@ -317,8 +317,8 @@ Image WindowDriver::grab() {
   Image picture;
   int width, height;
   size(width, height);
-  XImage* image = XGetImage(display_, window_, 0, 0, (unsigned)width, (unsigned)height, AllPlanes,
-                            ZPixmap);
+  XImage* image =
+      XGetImage(display_, window_, 0, 0, (unsigned)width, (unsigned)height, AllPlanes, ZPixmap);
   if (!image) return picture;
   picture.width = width;
   picture.height = height;

@@ -40,9 +40,9 @@ struct Warnings;
 // read IN and write OUT.obj, the others read one MODEL.
 struct Command {
   const char* name;
-  const char* usage;  // after "celshade-mesh NAME"
-  const char* help;   // what it does, its own options
-  bool writes;        // reads IN, writes OUT.obj
+  const char* usage;                // after "celshade-mesh NAME"
+  const char* help;                 // what it does, its own options
+  bool writes;                      // reads IN, writes OUT.obj
   std::vector<const char*> valued;  // its own options that take a value
   std::vector<const char*> flags;   // its own options that take none
   // Runs the command on checked arguments; returns the exit status.
@@ -89,12 +89,18 @@ bool parseMode(const std::string& list, GLuint& mode) {
   size_t start = 0;
   for (;;) {
     size_t comma = list.find(',', start);
-    std::string name = list.substr(start, comma == std::string::npos ? std::string::npos : comma - start);
-    if (name == "flat") mode |= GLM_FLAT;
-    else if (name == "smooth") mode |= GLM_SMOOTH;
-    else if (name == "texture") mode |= GLM_TEXTURE;
-    else if (name == "material") mode |= GLM_MATERIAL;
-    else if (name != "none") return false;
+    std::string name =
+        list.substr(start, comma == std::string::npos ? std::string::npos : comma - start);
+    if (name == "flat")
+      mode |= GLM_FLAT;
+    else if (name == "smooth")
+      mode |= GLM_SMOOTH;
+    else if (name == "texture")
+      mode |= GLM_TEXTURE;
+    else if (name == "material")
+      mode |= GLM_MATERIAL;
+    else if (name != "none")
+      return false;
     if (comma == std::string::npos) return true;
     start = comma + 1;
   }
@@ -103,8 +109,10 @@ bool parseMode(const std::string& list, GLuint& mode) {
 // Everything the model holds, smooth normals before flat ones.
 GLuint fullMode(const GLMmodel* model) {
   GLuint mode = GLM_NONE;
-  if (model->normals) mode |= GLM_SMOOTH;
-  else if (model->facetnorms) mode |= GLM_FLAT;
+  if (model->normals)
+    mode |= GLM_SMOOTH;
+  else if (model->facetnorms)
+    mode |= GLM_FLAT;
   if (model->texcoords) mode |= GLM_TEXTURE;
   if (model->materials) mode |= GLM_MATERIAL;
   return mode;
@@ -239,7 +247,9 @@ int describe(const std::string& file, GLuint flags, Warnings& warnings) {
          double(min[1]), double(max[1]), double(min[2]), double(max[2]));
   printf("size            %s\n", size(model).c_str());
   printf("has             %s, %s\n",
-         model->normals ? "vertex normals" : model->facetnorms ? "facet normals" : "no normals",
+         model->normals      ? "vertex normals"
+         : model->facetnorms ? "facet normals"
+                             : "no normals",
          model->texcoords ? "texture coordinates" : "no texture coordinates");
   glmDelete(model);
   return kOk;
@@ -372,7 +382,8 @@ int weld(const Command& c, const Arguments& args, Warnings& warnings) {
   return transform(c, args, warnings, [&](GLMmodel* model, std::string& what) {
     GLuint before = model->vertexcount;
     glmWeld(model, GLfloat(epsilon));
-    what = "welded " + groupedDigits(before) + " vertices into " + groupedDigits(model->vertexcount);
+    what =
+        "welded " + groupedDigits(before) + " vertices into " + groupedDigits(model->vertexcount);
     return true;
   });
 }
@@ -409,8 +420,8 @@ int unitize(const Command& c, const Arguments& args, Warnings& warnings) {
     for (int a = 1; a < 3; a++)
       if (max[a] - min[a] > max[axis] - min[axis]) axis = a;
     char text[160];
-    snprintf(text, sizeof text, "centred and scaled by %g: size %s -> %s, %c from %g to %g",
-             scale, before.c_str(), size(model).c_str(), "xyz"[axis], double(min[axis]),
+    snprintf(text, sizeof text, "centred and scaled by %g: size %s -> %s, %c from %g to %g", scale,
+             before.c_str(), size(model).c_str(), "xyz"[axis], double(min[axis]),
              double(max[axis]));
     what = text;
     return true;
@@ -422,8 +433,9 @@ int reverse(const Command& c, const Arguments& args, Warnings& warnings) {
     glmReverseWinding(model);
     what = "reversed the winding of " + groupedDigits(model->trianglecount) + " triangles";
     if (model->normals || model->facetnorms)
-      what += " and negated " + groupedDigits((model->normals ? model->normalcount : 0) +
-                                        (model->facetnorms ? model->facetnormcount : 0)) +
+      what += " and negated " +
+              groupedDigits((model->normals ? model->normalcount : 0) +
+                            (model->facetnorms ? model->facetnormcount : 0)) +
               " normals";
     return true;
   });
@@ -440,41 +452,69 @@ int convert(const Command& c, const Arguments& args, Warnings& warnings) {
 
 // The commands, in the order --help lists them.
 const Command kCommands[] = {
-    {"info", "MODEL",
+    {"info",
+     "MODEL",
      "Prints the model's counts (vertices, normals, texture coordinates,\n"
      "triangles, groups with their triangles and materials, materials with\n"
      "their diffuse maps), its extent and which attributes it has.\n",
-     false, {}, {}, info},
-    {"normals", "[--angle DEG] [--mode LIST] IN OUT.obj",
+     false,
+     {},
+     {},
+     info},
+    {"normals",
+     "[--angle DEG] [--mode LIST] IN OUT.obj",
      "Computes facet normals and smoothed vertex normals: triangles within DEG\n"
      "degrees of each other around a vertex share one normal.\n"
      "  --angle DEG     smoothing angle, 0 to 180 (default 90)\n",
-     true, {"--angle"}, {}, normals},
-    {"weld", "[--epsilon E] [--mode LIST] IN OUT.obj",
+     true,
+     {"--angle"},
+     {},
+     normals},
+    {"weld",
+     "[--epsilon E] [--mode LIST] IN OUT.obj",
      "Merges vertices that lie within E of each other in x, y and z.\n"
      "  --epsilon E     tolerance, 0 or more (default 0.00001)\n",
-     true, {"--epsilon"}, {}, weld},
-    {"texture", "--linear|--spheremap [--mode LIST] IN OUT.obj",
+     true,
+     {"--epsilon"},
+     {},
+     weld},
+    {"texture",
+     "--linear|--spheremap [--mode LIST] IN OUT.obj",
      "Generates texture coordinates.\n"
      "  --linear        one per vertex, projected on the x-z plane\n"
      "  --spheremap     one per normal, from its direction (needs normals)\n",
-     true, {}, {"--linear", "--spheremap"}, texture},
-    {"unitize", "[--mode LIST] IN OUT.obj",
+     true,
+     {},
+     {"--linear", "--spheremap"},
+     texture},
+    {"unitize",
+     "[--mode LIST] IN OUT.obj",
      "Centres the model's bounding box on the origin and scales it so that its\n"
      "largest side (max - min) becomes 2: the model then spans -1..1 along that\n"
      "axis, wherever it lay. (The library's glmUnitize, which the viewer\n"
      "applies, scales by 2 over |max| + |min| instead, which is the largest\n"
      "side only when the box contains the origin: a model from x = 10 to 12\n"
      "ends 2/11 wide there.)\n",
-     true, {}, {}, unitize},
-    {"reverse", "[--mode LIST] IN OUT.obj",
+     true,
+     {},
+     {},
+     unitize},
+    {"reverse",
+     "[--mode LIST] IN OUT.obj",
      "Reverses the winding of every triangle and negates every normal.\n",
-     true, {}, {}, reverse},
-    {"convert", "[--mode LIST] IN OUT.obj",
+     true,
+     {},
+     {},
+     reverse},
+    {"convert",
+     "[--mode LIST] IN OUT.obj",
      "Writes the model as it is read: vertices, normals, texture coordinates,\n"
      "groups and materials (the library named after OUT). Images the file\n"
      "holds within itself are written beside OUT as OUT-N.png (or .jpg, ...).\n",
-     true, {}, {}, convert},
+     true,
+     {},
+     {},
+     convert},
 };
 
 void printToolHelp(FILE* out) {

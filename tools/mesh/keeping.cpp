@@ -110,8 +110,8 @@ using Counts = std::map<std::string, unsigned long long>;
 
 // "the words after 2 material names".
 std::string cutNames(unsigned long long n) {
-  return "the words after " + (n == 1 ? std::string("1 material name") :
-                               std::to_string(n) + " material names");
+  return "the words after " +
+         (n == 1 ? std::string("1 material name") : std::to_string(n) + " material names");
 }
 
 // A material of a library file as the reader takes it: its name, and the
@@ -208,8 +208,7 @@ std::vector<std::string> notKeptOfObj(const std::string& path, const GLMmodel* m
     std::string_view keyword = word(line, at);
     if (keyword.empty() || keyword[0] == '#') continue;
     switch (readerLetter(keyword, lenient)) {
-      case 0:
-        break;
+      case 0: break;
       case 'v':
         if (keyword == "v" && moreWordsThan(line, at, 3)) colours++;
         break;
@@ -227,12 +226,8 @@ std::vector<std::string> notKeptOfObj(const std::string& path, const GLMmodel* m
         uses++;
         material = group->last = materialIndex(model, word(line, at));
         break;
-      case 'm':
-        libraries++;
-        break;
-      default:
-        skipped[std::string(keyword)]++;
-        break;
+      case 'm': libraries++; break;
+      default: skipped[std::string(keyword)]++; break;
     }
   }
   unsigned long long otherMaterial = 0;
@@ -248,10 +243,13 @@ std::vector<std::string> notKeptOfObj(const std::string& path, const GLMmodel* m
     notes.push_back(file + std::to_string(polygons) +
                     " polygons of more than three corners not kept (written as triangles)");
   if (otherMaterial)
-    notes.push_back(file + (otherMaterial == 1 ? "material of 1 face" : "materials of " +
-                            std::to_string(otherMaterial) + " faces") +
+    notes.push_back(file +
+                    (otherMaterial == 1
+                         ? "material of 1 face"
+                         : "materials of " + std::to_string(otherMaterial) + " faces") +
                     " not kept (a group takes the last material given to it)");
-  for (const auto& [keyword, n] : skipped) notes.push_back(file + statements(n, keyword) + " not kept");
+  for (const auto& [keyword, n] : skipped)
+    notes.push_back(file + statements(n, keyword) + " not kept");
   if (!model->materials) {
     const char* why = " not kept (no material library was read)";
     if (libraries) notes.push_back(file + statements(libraries, "mtllib") + why);

@@ -26,8 +26,7 @@ namespace keeping {
 // (kept as triangles), faces whose material is not their group's last one,
 // and material statements when no library could be read. Empty when the
 // file cannot be read again.
-std::vector<std::string> notKeptOfObj(const std::string& path, const GLMmodel* model,
-                                      bool lenient);
+std::vector<std::string> notKeptOfObj(const std::string& path, const GLMmodel* model, bool lenient);
 
 // The same for the MTL file `path`: what of its statements the library's
 // writer does not write back (the words after a material's name). Empty

@@ -26,7 +26,8 @@ bool writeImage(const std::string& file) {
       // Lighter towards the poles: 0 at the equator, 1 at a pole.
       const double pole = std::fabs(y + 0.5 - height / 2.0) / (height / 2.0);
       const double base[3] = {warm ? 0.93 : 0.10, warm ? 0.45 : 0.55, warm ? 0.12 : 0.65};
-      for (double c : base) rgb.push_back((unsigned char)std::lround(255 * (c + (1 - c) * 0.5 * pole * pole)));
+      for (double c : base)
+        rgb.push_back((unsigned char)std::lround(255 * (c + (1 - c) * 0.5 * pole * pole)));
     }
   png_image image = {};
   image.version = PNG_IMAGE_VERSION;
@@ -50,7 +51,8 @@ int main(int argc, char** argv) {
     fprintf(stderr, "globe: can't write into %s\n", dir.c_str());
     return 1;
   }
-  fprintf(mtl, "newmtl painted\nKa 0.2 0.2 0.2\nKd 1 1 1\nKs 0.3 0.3 0.3\nNs 150\nmap_Kd globe.png\n");
+  fprintf(mtl,
+          "newmtl painted\nKa 0.2 0.2 0.2\nKd 1 1 1\nKs 0.3 0.3 0.3\nNs 150\nmap_Kd globe.png\n");
   fprintf(obj, "# a sphere with texture coordinates\nmtllib globe.mtl\n");
 
   const int around = 48, down = 24;

@@ -15,7 +15,9 @@ struct Vec3 {
 Vec3 operator-(Vec3 a, Vec3 b) { return {a.x - b.x, a.y - b.y, a.z - b.z}; }
 Vec3 operator+(Vec3 a, Vec3 b) { return {a.x + b.x, a.y + b.y, a.z + b.z}; }
 Vec3 operator*(double s, Vec3 a) { return {s * a.x, s * a.y, s * a.z}; }
-Vec3 cross(Vec3 a, Vec3 b) { return {a.y * b.z - a.z * b.y, a.z * b.x - a.x * b.z, a.x * b.y - a.y * b.x}; }
+Vec3 cross(Vec3 a, Vec3 b) {
+  return {a.y * b.z - a.z * b.y, a.z * b.x - a.x * b.z, a.x * b.y - a.y * b.x};
+}
 Vec3 unit(Vec3 a) { return (1 / std::sqrt(a.x * a.x + a.y * a.y + a.z * a.z)) * a; }
 
 const double kPi = 3.14159265358979323846;
@@ -60,7 +62,8 @@ int main(int argc, char** argv) {
   for (int i = 0; i < along; ++i)
     for (int j = 0; j < around; ++j) {
       int a = i * around + j + 1, b = (i + 1) % along * around + j + 1;
-      int c = (i + 1) % along * around + (j + 1) % around + 1, d = i * around + (j + 1) % around + 1;
+      int c = (i + 1) % along * around + (j + 1) % around + 1,
+          d = i * around + (j + 1) % around + 1;
       fprintf(obj, "f %d %d %d %d\n", a, b, c, d);
     }
   bool ok = fclose(mtl) == 0;

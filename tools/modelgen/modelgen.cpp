@@ -40,7 +40,7 @@ struct Animal {
   std::vector<Material> materials;  // index 0 is the library's "default"
   // Material index for a surface point whose nearest shape is `part`.
   int (*paint)(Vec3 p, int part);
-  double step;   // grid spacing of the polygonizer, in design units
+  double step;  // grid spacing of the polygonizer, in design units
   // Lean about x (cosine and sine of the angle): nose down, back up.
   double pitchCos, pitchSin;
 };
@@ -55,24 +55,25 @@ Vec3 unpitch(const Animal& a, Vec3 p) {
 // Facing +z, its long body along the line of sight, head held a little low.
 
 enum CowPart { kCowHide, kCowFace, kCowMuzzle, kCowHoof, kCowHorn, kCowEye, kCowUdder, kCowTuft };
-enum CowMaterial { kCowWhite = 1, kCowBlack, kCowPink, kCowHoofColour, kCowHornColour, kCowEyeColour };
+enum CowMaterial {
+  kCowWhite = 1,
+  kCowBlack,
+  kCowPink,
+  kCowHoofColour,
+  kCowHornColour,
+  kCowEyeColour
+};
 
 // Parts keep their colour; the hide is white with black patches.
 int paintCow(Vec3 p, int part) {
   switch (part) {
     case kCowMuzzle:
-    case kCowUdder:
-      return kCowPink;
-    case kCowHoof:
-      return kCowHoofColour;
-    case kCowHorn:
-      return kCowHornColour;
-    case kCowEye:
-      return kCowEyeColour;
-    case kCowTuft:
-      return kCowBlack;
-    case kCowFace:
-      return kCowWhite;
+    case kCowUdder: return kCowPink;
+    case kCowHoof: return kCowHoofColour;
+    case kCowHorn: return kCowHornColour;
+    case kCowEye: return kCowEyeColour;
+    case kCowTuft: return kCowBlack;
+    case kCowFace: return kCowWhite;
   }
   // Hide: black patches where a smooth noise field is high.
   double n = modelgen::valueNoise(p * 3.2, 7u) + 0.5 * modelgen::valueNoise(p * 6.4, 11u);
@@ -106,11 +107,12 @@ Animal cow() {
     s.push_back(ellipsoid(m({0.078, 0.225, 0.655}), {0.033, 0.033, 0.033}, 0.01, kCowEye));
     s.push_back(ellipsoid(m({0.12, 0.245, 0.55}), m({1, -0.9, -0.5}), {0, 1, 0},
                           {0.07, 0.045, 0.02}, 0.03, kCowHide));
-    s.push_back(capsule(m({0.06, 0.32, 0.57}), m({0.12, 0.43, 0.55}), 0.028, 0.012, 0.03, kCowHorn));
+    s.push_back(
+        capsule(m({0.06, 0.32, 0.57}), m({0.12, 0.43, 0.55}), 0.028, 0.012, 0.03, kCowHorn));
     // Legs with hooves.
     for (double z : {0.30, -0.52}) {
-      s.push_back(capsule(m({0.13, 0.10, z}), m({0.13, -0.58, z + 0.02}), 0.08, 0.052, 0.08,
-                          kCowHide));
+      s.push_back(
+          capsule(m({0.13, 0.10, z}), m({0.13, -0.58, z + 0.02}), 0.08, 0.052, 0.08, kCowHide));
       s.push_back(capsule(m({0.13, -0.62, z + 0.02}), m({0.13, -0.69, z + 0.03}), 0.058, 0.062,
                           0.02, kCowHoof));
     }
@@ -135,13 +137,10 @@ enum PenguinMaterial { kPenBlack = 1, kPenWhite, kPenOrange, kPenEyeColour };
 int paintPenguin(Vec3, int part) {
   switch (part) {
     case kPenBelly:
-    case kPenFace:
-      return kPenWhite;
+    case kPenFace: return kPenWhite;
     case kPenBeak:
-    case kPenFoot:
-      return kPenOrange;
-    case kPenEye:
-      return kPenEyeColour;
+    case kPenFoot: return kPenOrange;
+    case kPenEye: return kPenEyeColour;
   }
   return kPenBlack;
 }
@@ -150,8 +149,10 @@ int paintPenguin(Vec3, int part) {
 Animal penguin() {
   Animal a{};
   a.name = "penguin";
-  a.materials = {{"default", 0.8f, 0.8f, 0.8f}, {"back", 0.12f, 0.13f, 0.17f},
-                 {"front", 0.97f, 0.97f, 0.95f}, {"beak", 1.0f, 0.55f, 0.10f},
+  a.materials = {{"default", 0.8f, 0.8f, 0.8f},
+                 {"back", 0.12f, 0.13f, 0.17f},
+                 {"front", 0.97f, 0.97f, 0.95f},
+                 {"beak", 1.0f, 0.55f, 0.10f},
                  {"eye", 0.05f, 0.05f, 0.06f}};
   a.paint = paintPenguin;
   a.step = 0.031;
@@ -176,8 +177,8 @@ Animal penguin() {
     s.push_back(ellipsoid({0.10 * side, -0.77, 0.13}, {0.15 * side, 0, 1}, {0, 1, 0},
                           {0.13, 0.035, 0.075}, 0.04, kPenFoot));
   }
-  s.push_back(ellipsoid({0, 0.45, 0.24}, {0, -0.35, 1}, {0, 1, 0}, {0.11, 0.04, 0.045}, 0.04,
-                        kPenBeak));
+  s.push_back(
+      ellipsoid({0, 0.45, 0.24}, {0, -0.35, 1}, {0, 1, 0}, {0.11, 0.04, 0.045}, 0.04, kPenBeak));
   return a;
 }
 
@@ -191,12 +192,9 @@ enum RabbitMaterial { kRabFurColour = 1, kRabPink, kRabEyeColour, kRabWhite };
 int paintRabbit(Vec3, int part) {
   switch (part) {
     case kRabInnerEar:
-    case kRabNose:
-      return kRabPink;
-    case kRabEye:
-      return kRabEyeColour;
-    case kRabTail:
-      return kRabWhite;
+    case kRabNose: return kRabPink;
+    case kRabEye: return kRabEyeColour;
+    case kRabTail: return kRabWhite;
   }
   return kRabFurColour;
 }
@@ -205,8 +203,10 @@ int paintRabbit(Vec3, int part) {
 Animal rabbit() {
   Animal a{};
   a.name = "rabbit";
-  a.materials = {{"default", 0.8f, 0.8f, 0.8f}, {"fur", 0.86f, 0.80f, 0.72f},
-                 {"pink", 0.97f, 0.62f, 0.70f}, {"eye", 0.06f, 0.04f, 0.05f},
+  a.materials = {{"default", 0.8f, 0.8f, 0.8f},
+                 {"fur", 0.86f, 0.80f, 0.72f},
+                 {"pink", 0.97f, 0.62f, 0.70f},
+                 {"eye", 0.06f, 0.04f, 0.05f},
                  {"tail", 0.98f, 0.98f, 0.97f}};
   a.paint = paintRabbit;
   a.step = 0.042;
@@ -217,8 +217,8 @@ Animal rabbit() {
   s.push_back(ellipsoid({0, -0.22, -0.45}, {0.25, 0.28, 0.42}, 0, kRabFur));
   s.push_back(ellipsoid({0, -0.20, 0.08}, {0.19, 0.23, 0.40}, 0.15, kRabFur));
   // Head, forward and narrow, with a rounded muzzle and the nose in front.
-  s.push_back(ellipsoid({0, 0.0, 0.70}, {0, -0.2, 1}, {0, 1, 0}, {0.21, 0.15, 0.112}, 0.10,
-                        kRabFur));
+  s.push_back(
+      ellipsoid({0, 0.0, 0.70}, {0, -0.2, 1}, {0, 1, 0}, {0.21, 0.15, 0.112}, 0.10, kRabFur));
   s.push_back(ellipsoid({0, -0.06, 0.87}, {0.075, 0.065, 0.07}, 0.04, kRabFur));
   s.push_back(ellipsoid({0, -0.005, 0.93}, {0.032, 0.022, 0.026}, 0.012, kRabNose));
   for (double side : {1.0, -1.0}) {
@@ -229,14 +229,14 @@ Animal rabbit() {
     // Ears: long, flattened, raised and swept back over the body, with a
     // pink lining on the side that faces forward.
     Vec3 earAxis{0.14 * side, 0.72, -0.68};
-    s.push_back(ellipsoid({0.10 * side, 0.33, 0.41}, earAxis, {1, 0, 0}, {0.30, 0.085, 0.045},
-                          0.05, kRabFur));
-    s.push_back(ellipsoid({0.10 * side, 0.350, 0.4335}, earAxis, {1, 0, 0},
-                          {0.25, 0.06, 0.024}, 0.0, kRabInnerEar));
+    s.push_back(ellipsoid({0.10 * side, 0.33, 0.41}, earAxis, {1, 0, 0}, {0.30, 0.085, 0.045}, 0.05,
+                          kRabFur));
+    s.push_back(ellipsoid({0.10 * side, 0.350, 0.4335}, earAxis, {1, 0, 0}, {0.25, 0.06, 0.024},
+                          0.0, kRabInnerEar));
     // Hind feet along the ground, forepaws under the chest.
     s.push_back(ellipsoid({0.16 * side, -0.46, -0.30}, {0.07, 0.05, 0.25}, 0.06, kRabFur));
-    s.push_back(capsule({0.075 * side, -0.22, 0.36}, {0.075 * side, -0.45, 0.44}, 0.05, 0.042,
-                        0.06, kRabFur));
+    s.push_back(capsule({0.075 * side, -0.22, 0.36}, {0.075 * side, -0.45, 0.44}, 0.05, 0.042, 0.06,
+                        kRabFur));
   }
   s.push_back(ellipsoid({0, -0.10, -0.86}, {0.09, 0.09, 0.08}, 0.04, kRabTail));
   return a;
@@ -299,8 +299,7 @@ GLMmodel* build(const Animal& animal) {
   // it; triangles are cut where that changes.
   std::vector<int> material;
   modelgen::Soup soup = modelgen::splitAlongLabels(
-      modelgen::polygonize([a](Vec3 p) { return a->body.field(unpitch(*a, p)); }, lo, hi,
-                           a->step),
+      modelgen::polygonize([a](Vec3 p) { return a->body.field(unpitch(*a, p)); }, lo, hi, a->step),
       [a](Vec3 p) {
         Vec3 q = unpitch(*a, p);
         return a->paint(q, a->body.shapes[size_t(a->body.nearest(q))].part);

@@ -27,8 +27,10 @@ struct Material {
   const char* name;
   double r, g, b;
 };
-const Material kMaterials[] = {{"shell", 0.95, 0.55, 0.15}, {"face", 0.95, 0.9, 0.75},
-                               {"dark", 0.12, 0.12, 0.18},  {"panel", 0.1, 0.6, 0.6},
+const Material kMaterials[] = {{"shell", 0.95, 0.55, 0.15},
+                               {"face", 0.95, 0.9, 0.75},
+                               {"dark", 0.12, 0.12, 0.18},
+                               {"panel", 0.1, 0.6, 0.6},
                                {"light", 0.9, 0.15, 0.15}};
 enum { kShell, kFace, kDark, kPanel, kLight };
 
@@ -105,18 +107,18 @@ struct Mesh {
 
 Mesh robot() {
   Mesh m;
-  m.box(kShell, {-0.25, 0.0, -0.2}, {-0.05, 0.7, 0.15});   // legs
+  m.box(kShell, {-0.25, 0.0, -0.2}, {-0.05, 0.7, 0.15});  // legs
   m.box(kShell, {0.05, 0.0, -0.2}, {0.25, 0.7, 0.15});
-  m.box(kDark, {-0.3, 0.0, -0.2}, {-0.0, 0.12, 0.35});    // feet, pointing forward
+  m.box(kDark, {-0.3, 0.0, -0.2}, {-0.0, 0.12, 0.35});  // feet, pointing forward
   m.box(kDark, {0.0, 0.0, -0.2}, {0.3, 0.12, 0.35});
-  m.box(kShell, {-0.45, 0.7, -0.3}, {0.45, 1.6, 0.3});    // body
-  m.box(kPanel, {-0.25, 0.95, 0.3}, {0.25, 1.4, 0.34});   // chest panel, on the front
-  m.box(kShell, {-0.62, 0.85, -0.1}, {-0.45, 1.55, 0.1}); // arms
+  m.box(kShell, {-0.45, 0.7, -0.3}, {0.45, 1.6, 0.3});     // body
+  m.box(kPanel, {-0.25, 0.95, 0.3}, {0.25, 1.4, 0.34});    // chest panel, on the front
+  m.box(kShell, {-0.62, 0.85, -0.1}, {-0.45, 1.55, 0.1});  // arms
   m.box(kShell, {0.45, 0.85, -0.1}, {0.62, 1.55, 0.1});
-  m.sphere(kFace, {0, 1.95, 0}, 0.4, 32, 20);              // head
+  m.sphere(kFace, {0, 1.95, 0}, 0.4, 32, 20);             // head
   m.box(kDark, {-0.2, 1.98, 0.33}, {-0.07, 2.08, 0.42});  // eyes, looking forward
   m.box(kDark, {0.07, 1.98, 0.33}, {0.2, 2.08, 0.42});
-  m.box(kDark, {-0.015, 2.3, -0.015}, {0.015, 2.5, 0.015}); // antenna
+  m.box(kDark, {-0.015, 2.3, -0.015}, {0.015, 2.5, 0.015});  // antenna
   m.sphere(kLight, {0, 2.55, 0}, 0.07, 16, 10);
   return m;
 }
@@ -168,8 +170,8 @@ int main(int argc, char** argv) {
   for (const Material& m : kMaterials)
     fprintf(mtl, "newmtl %s\nKa 0.2 0.2 0.2\nKd %g %g %g\nKs 0 0 0\nNs 0\n\n", m.name, m.r, m.g,
             m.b);
-  fprintf(obj, "# toy robot, %s, scale %g, at %g %g %g\nmtllib robot.mtl\n",
-          zUp ? "Z-up" : "Y-up", scale, at.x, at.y, at.z);
+  fprintf(obj, "# toy robot, %s, scale %g, at %g %g %g\nmtllib robot.mtl\n", zUp ? "Z-up" : "Y-up",
+          scale, at.x, at.y, at.z);
 
   // Z-up: the robot's up (+y) becomes +z and its front (+z) becomes -y.
   auto orient = [&](Vec3 v) { return zUp ? Vec3{v.x, -v.z, v.y} : v; };

@@ -65,7 +65,8 @@ double smoothMin(double a, double b, double k) {
 
 double Body::field(Vec3 p) const {
   double d = distance(shapes[0], p);
-  for (size_t i = 1; i < shapes.size(); i++) d = smoothMin(d, distance(shapes[i], p), shapes[i].blend);
+  for (size_t i = 1; i < shapes.size(); i++)
+    d = smoothMin(d, distance(shapes[i], p), shapes[i].blend);
   return d;
 }
 

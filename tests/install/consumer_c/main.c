@@ -37,9 +37,9 @@ int main(int argc, char** argv) {
     fprintf(stderr, "%s\n", error);
     return 1;
   }
-  printf("triangles %u scale %g normal %g %g %g warnings %d\n", model->trianglecount,
-         (double)scale, (double)model->facetnorms[3], (double)model->facetnorms[4],
-         (double)model->facetnorms[5], warnings);
+  printf("triangles %u scale %g normal %g %g %g warnings %d\n", model->trianglecount, (double)scale,
+         (double)model->facetnorms[3], (double)model->facetnorms[4], (double)model->facetnorms[5],
+         warnings);
   glmDelete(model);
   return 0;
 }
