@@ -51,46 +51,6 @@ inline Block classifyBlock(const char* p) {
   return b;
 }
 
-// Bytes of a counting window: small enough for the caches and for one per
-// piece thread.
-constexpr size_t kWindowBytes = size_t(256) << 10;
-
-// The bytes of a mapped file as a scan moving forward reads them: copied
-// with pread into a buffer of its own, a window at a time. Made on a piece's
-// thread, it maps its buffer straight from the system (see PageAllocator).
-class Window {
- public:
-  explicit Window(const Text& text) : text_(text) {
-    if (text.fd >= 0) buffer_ = static_cast<char*>(mapPages(kWindowBytes));
-  }
-  Window(const Window&) = delete;
-  Window& operator=(const Window&) = delete;
-  ~Window() { unmapPages(buffer_, kWindowBytes); }
-
-  // The `need` (<= kWindowBytes) bytes at p, which lie within the text: a
-  // copy in the window, read in when it does not hold them; p itself
-  // without a window, or when reading fails.
-  const char* at(const char* p, size_t need) {
-    if (!buffer_) return p;
-    if (p < from_ || p + need > from_ + length_) {
-      from_ = p;
-      length_ = text_.readAt(p, buffer_, kWindowBytes);
-      if (length_ < need) {
-        unmapPages(buffer_, kWindowBytes);
-        buffer_ = nullptr;
-        return p;
-      }
-    }
-    return buffer_ + (p - from_);
-  }
-
- private:
-  const Text& text_;
-  char* buffer_ = nullptr;
-  const char* from_ = nullptr;  // the text's bytes [from_, from_ + length_) are in the buffer
-  size_t length_ = 0;
-};
-
 enum class LineStart { Counted, Face, Statement, Unsure };
 
 // Counts the line starting at q by its first bytes (`next` is the second):
