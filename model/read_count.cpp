@@ -20,11 +20,15 @@
 #include "read_lines.h"
 #include "read_scan.h"
 
+#include <algorithm>
+#include <atomic>
 #include <cstdint>
 #include <vector>
 
 namespace read_detail {
 namespace {
+
+std::atomic<size_t> windowSet{0};
 
 // Bit i: byte i of the 64 at p is a newline; is white space or another
 // byte up to the blank.
@@ -110,6 +114,13 @@ inline LineStart countLineStartWhole(const char* q, const char* end, uint64_t* c
 }
 
 }  // namespace
+
+bool windowChosen() { return windowSet.load() != 0; }
+
+size_t windowBytes() {
+  const size_t set = windowSet.load();
+  return set ? std::max(set, size_t(768)) : size_t(256) << 10;
+}
 
 GLM_SCAN_CLONES bool countLines(ObjScan& s) {
   const char* p = s.begin;
@@ -228,3 +239,5 @@ GLM_SCAN_CLONES bool countLines(ObjScan& s) {
 }
 
 }  // namespace read_detail
+
+void setReadWindow(size_t bytes) { read_detail::windowSet = bytes; }

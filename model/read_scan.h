@@ -39,9 +39,11 @@ struct PageAllocator {
   friend bool operator!=(PageAllocator, PageAllocator) { return false; }
 };
 
-// Bytes of a window: small enough for the caches and for one per piece
-// thread.
-constexpr size_t kWindowBytes = size_t(256) << 10;
+// Bytes of a window: 256 KiB, small enough for the caches and for one per
+// piece thread, unless setReadWindow says otherwise.
+GLM_INTERNAL size_t windowBytes();
+// Whether setReadWindow sets a window.
+GLM_INTERNAL bool windowChosen();
 
 // The bytes of a mapped file as a scan moving forward reads them: copied
 // with pread into a buffer of its own, a window at a time, which costs a
@@ -49,24 +51,27 @@ constexpr size_t kWindowBytes = size_t(256) << 10;
 // maps its buffer straight from the system (see PageAllocator).
 class Window {
  public:
-  // A window for `text` when `wanted`; else reads go to the text itself.
+  // A window for `text` when `wanted` and the text is a mapped file, or
+  // any text while setReadWindow sets a window (tests reach its edges so);
+  // else reads go to the text itself.
   explicit Window(const Text& text, bool wanted = true) : text_(text) {
-    if (wanted && text.fd >= 0) buffer_ = static_cast<char*>(mapPages(kWindowBytes));
+    if (wanted && (text.fd >= 0 || windowChosen()))
+      buffer_ = static_cast<char*>(mapPages(capacity_));
   }
   Window(const Window&) = delete;
   Window& operator=(const Window&) = delete;
-  ~Window() { unmapPages(buffer_, kWindowBytes); }
+  ~Window() { unmapPages(buffer_, capacity_); }
 
-  // The `need` (<= kWindowBytes) bytes at p, which lie within the text: a
+  // The `need` (<= 768) bytes at p, which lie within the text: a
   // copy in the window, read in when it does not hold them; p itself
   // without a window, or when reading fails.
   const char* at(const char* p, size_t need) {
     if (!buffer_) return p;
     if (p < from_ || p + need > from_ + length_) {
       from_ = p;
-      length_ = text_.readAt(p, buffer_, kWindowBytes);
+      length_ = text_.readAt(p, buffer_, capacity_);
       if (length_ < need) {
-        unmapPages(buffer_, kWindowBytes);
+        unmapPages(buffer_, capacity_);
         buffer_ = nullptr;
         return p;
       }
@@ -82,6 +87,7 @@ class Window {
 
  private:
   const Text& text_;
+  const size_t capacity_ = windowBytes();
   char* buffer_ = nullptr;
   const char* from_ = nullptr;  // the text's bytes [from_, from_ + length_) are in the buffer
   size_t length_ = 0;

@@ -54,8 +54,8 @@ struct GLM_INTERNAL Text {
   void releaseBefore(const char* p);
   // Hands back every mapped page; the next pass faults them in again.
   void releaseAll();
-  // Copies up to `bytes` bytes of the text from p on into `into` with
-  // pread, not through the mapping; how many (0 without a file).
+  // Copies up to `bytes` bytes of the text from p on into `into`, with
+  // pread from a mapped file (not through the mapping); how many.
   size_t readAt(const char* p, char* into, size_t bytes) const;
 };
 

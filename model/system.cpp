@@ -13,6 +13,7 @@
 #include <cstdint>
 #include <cstdio>
 #include <cstdlib>
+#include <cstring>
 #include <ctime>
 #include <string>
 #include <thread>
@@ -66,8 +67,11 @@ void Text::releaseAll() {
 }
 
 size_t Text::readAt(const char* p, char* into, size_t bytes) const {
-  if (fd < 0 || !map) return 0;
   bytes = std::min(bytes, size_t(end() - p));
+  if (fd < 0 || !map) {
+    memcpy(into, p, bytes);
+    return bytes;
+  }
   const off_t offset = off_t(p - static_cast<const char*>(map));
   size_t done = 0;
   while (done < bytes) {
