@@ -28,9 +28,11 @@
 //    each side of the point) and face corners unsigned numbers one blank
 //    apart (simpleFace). Everything else is read by the same rules, only
 //    more slowly.
-//  - Files are mapped, not copied, and pages already read are handed back
-//    (system.cpp); the model's arrays go on huge pages where the system
-//    grants them.
+//  - Files are mapped, and pages already read are handed back (system.cpp),
+//    but counting by lines and the runs of plain lines read a file through
+//    a small window copied with pread (Window), which costs a fraction of
+//    faulting the mapping's pages in; the model's arrays go on huge pages
+//    where the system grants them.
 #include "read_lines.h"
 #include "read_scan.h"
 
