@@ -9,8 +9,10 @@
 // exactly as the statement-by-statement reading does. And it is read once
 // more counting statement by statement from the start, instead of counting
 // lines first, and once in pieces on several threads: all must end the same
-// way, with the same warnings in the same order. All of that by the classic
-// rules and again reading leniently (GLM_READ_LENIENT).
+// way, with the same warnings in the same order. The padded read and the
+// read in pieces go through a small window of copied text (the way a mapped
+// file is read), whose edges the input's size moves. All of that by the
+// classic rules and again reading leniently (GLM_READ_LENIENT).
 #include <glm.h>
 #include <glm_internal.h>
 
@@ -153,11 +155,13 @@ void readEveryWay(const FuzzInput& input, size_t size, GLuint flags) {
   std::vector<char> padded(obj, obj + objLength);
   padded.insert(padded.end(), kPadding, kPadding + sizeof kPadding - 1);
   char paddedError[256];
+  setReadWindow(768 + size % 512);
   GLMmodel* again = glmReadOBJTextWith(kPath, padded.data(), padded.size(), FuzzInput::serve, user,
                                        flags, paddedError, sizeof paddedError);
   FUZZ_CHECK((model != nullptr) == (again != nullptr));
   FUZZ_CHECK(takeWarnings() == warned);
   char statementsError[256];
+  setReadWindow(0);
   GLMmodel* byStatements =
       readObjTextCounting(kPath, obj, objLength, FuzzInput::serve, user, statementsError,
                           sizeof statementsError, GLM_COUNT_STATEMENTS, flags);
@@ -166,10 +170,12 @@ void readEveryWay(const FuzzInput& input, size_t size, GLuint flags) {
   // In pieces on several threads, cut anywhere (the piece count follows the
   // input): the same model or the same error.
   setReadSplit(2 + unsigned(size % 5), 1);
+  setReadWindow(768 + size % 512);
   char piecesError[256];
   GLMmodel* inPieces = glmReadOBJTextWith(kPath, obj, objLength, FuzzInput::serve, user, flags,
                                           piecesError, sizeof piecesError);
   setReadSplit(1, 0);
+  setReadWindow(0);
   FUZZ_CHECK((model != nullptr) == (inPieces != nullptr));
   FUZZ_CHECK(takeWarnings() == warned);
   if (model) {

@@ -142,6 +142,12 @@ GLM_INTERNAL void* mapPages(size_t bytes);
 GLM_INTERNAL void unmapPages(void* pages, size_t bytes);
 // The CPUs the process may run on (at least 1).
 GLM_INTERNAL unsigned processorCount();
+// The window a mapped file's text is read through with pread: `bytes`
+// (0: the reader's own, 256 KiB; fewer than 768 count as 768). A window
+// set here also copies texts read from memory, so that tests and fuzzers
+// put its edges anywhere.
+GLM_INTERNAL void setReadWindow(size_t bytes);
+
 // Runs work(context, i) for every i < count on at most `threads` threads,
 // the caller's among them, each taking the next i in turn, and returns when
 // all are done. A thread that cannot be started (no memory for its stack,

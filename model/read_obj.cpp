@@ -28,9 +28,11 @@
 //    each side of the point) and face corners unsigned numbers one blank
 //    apart (simpleFace). Everything else is read by the same rules, only
 //    more slowly.
-//  - Files are mapped, not copied, and pages already read are handed back
-//    (system.cpp); the model's arrays go on huge pages where the system
-//    grants them.
+//  - Files are mapped, and pages already read are handed back (system.cpp),
+//    but counting by lines and the runs of plain lines read a file through
+//    a small window copied with pread (Window), which costs a fraction of
+//    faulting the mapping's pages in; the model's arrays go on huge pages
+//    where the system grants them.
 #include "read_lines.h"
 #include "read_scan.h"
 
@@ -265,6 +267,7 @@ struct ObjPass {
            triangles = s.first[3];
   size_t releaseAt = size_t(s.begin - s.text.data) + kReleaseStep;  // next page hand-back
   GLuint resolved[3][3] = {};       // corner (first, last-but-one, last) x (v, t, n)
+  Window window{s.text, Store};     // where runs of plain lines read a mapped file
 
   explicit ObjPass(ObjScan& scan) : s(scan) {}
 
@@ -275,6 +278,20 @@ struct ObjPass {
     const size_t room = size_t(kPlainRoom) + 4, size = s.text.size;
     const size_t last = size_t(s.stop - s.text.data) - 1;
     return s.text.data + std::min({releaseAt, size > room ? size - room : 0, last});
+  }
+
+  // A run of plain lines whose first keyword ends at p: run(from, stop) on
+  // the copy of the text in the window, where there is one (stopping where
+  // the copy leaves less room than runStop does), else on the text; where
+  // the run ends in the text, or null.
+  template <class Run>
+  GLM_READ_INLINE const char* runInWindow(Run run) {
+    const size_t room = size_t(kPlainRoom) + 4;
+    const char* stop = runStop();
+    const char* from = window.at(p, room);
+    if (from == p) return run(p, stop);
+    const char* q = run(from, window.copyOf(std::min(stop, window.end() - room)));
+    return q ? window.textOf(q) : nullptr;
   }
 
   // Stores the triangle (a, b, c) of resolved corners with the fields the
@@ -355,8 +372,10 @@ struct ObjPass {
     }
     if (end - p >= kPlainRoom) {
       if (Store) {
-        if (const char* q =
-                plainCoordinateRun(p, keyword, length, n, out, size - *count, runStop(), *count)) {
+        if (const char* q = runInWindow([&](const char* from, const char* stop) {
+              return plainCoordinateRun(from, keyword, length, n, out, size - *count, stop,
+                                        *count);
+            })) {
           p = statementEnd(q);
           return true;
         }
@@ -380,8 +399,9 @@ struct ObjPass {
     if (end - p >= kPlainRoom) {
       if (Store) {
         const uint64_t next[3] = {vertices + 1, texcoords + 1, normals + 1};
-        if (const char* q =
-                plainFaceRun(p, runStop(), m, next, *group, triangles, s.triangles)) {
+        if (const char* q = runInWindow([&](const char* from, const char* stop) {
+              return plainFaceRun(from, stop, m, next, *group, triangles, s.triangles);
+            })) {
           p = q;
           return true;
         }

@@ -39,6 +39,60 @@ struct PageAllocator {
   friend bool operator!=(PageAllocator, PageAllocator) { return false; }
 };
 
+// Bytes of a window: 256 KiB, small enough for the caches and for one per
+// piece thread, unless setReadWindow says otherwise.
+GLM_INTERNAL size_t windowBytes();
+// Whether setReadWindow sets a window.
+GLM_INTERNAL bool windowChosen();
+
+// The bytes of a mapped file as a scan moving forward reads them: copied
+// with pread into a buffer of its own, a window at a time, which costs a
+// fraction of faulting the mapping's pages in. Made on a piece's thread, it
+// maps its buffer straight from the system (see PageAllocator).
+class Window {
+ public:
+  // A window for `text` when `wanted` and the text is a mapped file, or
+  // any text while setReadWindow sets a window (tests reach its edges so);
+  // else reads go to the text itself.
+  explicit Window(const Text& text, bool wanted = true) : text_(text) {
+    if (wanted && (text.fd >= 0 || windowChosen()))
+      buffer_ = static_cast<char*>(mapPages(capacity_));
+  }
+  Window(const Window&) = delete;
+  Window& operator=(const Window&) = delete;
+  ~Window() { unmapPages(buffer_, capacity_); }
+
+  // The `need` (<= 768) bytes at p, which lie within the text: a
+  // copy in the window, read in when it does not hold them; p itself
+  // without a window, or when reading fails.
+  const char* at(const char* p, size_t need) {
+    if (!buffer_) return p;
+    if (p < from_ || p + need > from_ + length_) {
+      from_ = p;
+      length_ = text_.readAt(p, buffer_, capacity_);
+      if (length_ < need) {
+        unmapPages(buffer_, capacity_);
+        buffer_ = nullptr;
+        return p;
+      }
+    }
+    return buffer_ + (p - from_);
+  }
+  // After at() gave a copy: where the copy ends, as a place in the text; the
+  // copy of the place p in the text that the window holds; the place in the
+  // text of c in the copy.
+  const char* end() const { return from_ + length_; }
+  const char* copyOf(const char* p) const { return buffer_ + (p - from_); }
+  const char* textOf(const char* c) const { return from_ + (c - buffer_); }
+
+ private:
+  const Text& text_;
+  const size_t capacity_ = windowBytes();
+  char* buffer_ = nullptr;
+  const char* from_ = nullptr;  // the text's bytes [from_, from_ + length_) are in the buffer
+  size_t length_ = 0;
+};
+
 struct GroupSlot {
   GLMgroup* group;
   uint64_t count;  // triangles counted by the first pass

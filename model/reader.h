@@ -27,7 +27,11 @@ struct GLM_INTERNAL Text {
   size_t mapped = 0;  // bytes of the mapping, which starts at or before data
   char* heap = nullptr;
   size_t released = 0;  // mapped bytes before this offset were handed back
-  bool owner = true;    // unmaps and frees on destruction
+  // The mapped file, open for reading with pread (-1 for anything else): a
+  // pass that only looks at the text once reads it through a small buffer
+  // of its own, which is much cheaper than faulting the mapping's pages in.
+  int fd = -1;
+  bool owner = true;    // unmaps, closes and frees on destruction
   // Which text this is, when that can be told without reading it: device,
   // inode, size and modification time of a regular file; address and
   // length of a caller's buffer. All zero when unknown (a pipe).
@@ -36,7 +40,7 @@ struct GLM_INTERNAL Text {
   Text() = default;
   // A view of `whole` for a scan that starts at `from` and runs beside
   // others: it hands back the mapped pages it passes, never those before
-  // `from`, and leaves the mapping to `whole`.
+  // `from`, and leaves the mapping and the file to `whole`.
   Text(const Text& whole, const char* from);
   Text(const Text&) = delete;
   Text& operator=(const Text&) = delete;
@@ -50,6 +54,9 @@ struct GLM_INTERNAL Text {
   void releaseBefore(const char* p);
   // Hands back every mapped page; the next pass faults them in again.
   void releaseAll();
+  // Copies up to `bytes` bytes of the text from p on into `into`, with
+  // pread from a mapped file (not through the mapping); how many.
+  size_t readAt(const char* p, char* into, size_t bytes) const;
 };
 
 enum class Load { Ok, CantOpen, NoMemory };

@@ -1,6 +1,6 @@
 // Every call the library makes to the operating system: loading a file's
 // text (a read-only mapping, or a heap copy of a pipe), handing mapped pages
-// back, huge-page advice and tables on huge pages, pages mapped for the
+// back, copying a mapped file's bytes with pread, huge-page advice and tables on huge pages, pages mapped for the
 // reader's threads, a file's remaining size, the CPUs the process may run
 // on and threads started on stacks of their own, and written files
 // replacing their targets whole.
@@ -13,6 +13,7 @@
 #include <cstdint>
 #include <cstdio>
 #include <cstdlib>
+#include <cstring>
 #include <ctime>
 #include <string>
 #include <thread>
@@ -30,11 +31,13 @@ namespace read_detail {
 Text::~Text() {
   if (!owner) return;
   if (map) munmap(map, mapped);
+  if (fd >= 0) close(fd);
   free(heap);
 }
 
 Text::Text(const Text& whole, const char* from)
-    : data(whole.data), size(whole.size), map(whole.map), mapped(whole.mapped), owner(false) {
+    : data(whole.data), size(whole.size), map(whole.map), mapped(whole.mapped), fd(whole.fd),
+      owner(false) {
   const size_t page = size_t(sysconf(_SC_PAGESIZE));
   const char* base = map ? static_cast<const char*>(map) : data;
   released = (size_t(from - base) + page - 1) / page * page;
@@ -61,6 +64,24 @@ void Text::releaseBefore(const char* p) {
 void Text::releaseAll() {
   if (map) madvise(map, mapped, MADV_DONTNEED);
   released = 0;
+}
+
+size_t Text::readAt(const char* p, char* into, size_t bytes) const {
+  bytes = std::min(bytes, size_t(end() - p));
+  if (fd < 0 || !map) {
+    memcpy(into, p, bytes);
+    return bytes;
+  }
+  const off_t offset = off_t(p - static_cast<const char*>(map));
+  size_t done = 0;
+  while (done < bytes) {
+    const ssize_t n = pread(fd, into + done, bytes - done, offset + off_t(done));
+    if (n > 0)
+      done += size_t(n);
+    else if (n == 0 || errno != EINTR)
+      break;
+  }
+  return done;
 }
 
 namespace {
@@ -99,7 +120,7 @@ Load loadFile(const char* name, Text& text) {
     }
     void* map = mmap(nullptr, size_t(st.st_size), PROT_READ, MAP_PRIVATE, fd, 0);
     if (map != MAP_FAILED) {
-      close(fd);
+      text.fd = fd;
       text.map = map;
       text.mapped = size_t(st.st_size);
       text.data = static_cast<const char*>(map);

@@ -1,6 +1,8 @@
 // Reading from files: whole models compared with committed dumps, libraries
-// found beside the model, pipes, empty files, and a file large enough that
-// the reader hands back pages while it reads.
+// found beside the model, pipes, empty files, files longer than the window
+// the counting pass reads them through, and a file large enough that the
+// reader hands back pages while it reads.
+#include "glm_internal.h"
 #include "support/reader_support.h"
 
 #include <sys/stat.h>
@@ -162,6 +164,46 @@ TEST(Files, LargeFilesReadTheSameFromFileAndMemory) {
             std::to_string(side * side - side - 1) + " " + std::to_string(side * side) + " " +
                 std::to_string(side * side - 1));
   EXPECT_TRUE(dumpModel(m) == dumpModel(fromText.get()));
+}
+
+TEST(Files, FilesLongerThanTheCountingWindowReadAsFromMemory) {
+  // A mapped file is read through a window of 256 KiB filled with pread
+  // (here also one of 1 KiB, whose edges fall everywhere); what lies across
+  // its edges (a group or library line, a face, a line that sends the count
+  // back statement by statement, an error) must read as from memory, with
+  // the same message and line.
+  std::string head;
+  for (int i = 0; head.size() < (size_t(300) << 10); i++)
+    head += "v " + std::to_string(i % 97) + ".25 1." + std::to_string(i) + " -3\nvn 0 1 0\nvt 0.5 " +
+            std::to_string(i % 10) + "\n";
+  const std::string mtl = "newmtl red\nKd 1 0 0\n";
+  const std::string tails[] = {
+      "g " + std::string(300, 'a') + "\nmtllib m.mtl\nusemtl red\nf 1/1/1 2/2/2 3/3/3 4/4/4\n",
+      "f 1 2 3\n  g indented\nf 3 2 1\n",
+      "f 1/1/1 2/2/2\nf 1 2 3\n",
+      "g x\nf 1 2 999999999\n",
+      "f 1 2 3\nfoo bar\n",
+  };
+  TempDir dir;
+  const std::string mtlPath = dir.write("m.mtl", mtl);
+  for (size_t window : {size_t(0), size_t(1024)})
+    for (const std::string& tail : tails)
+      for (size_t cut : {size_t(0), (size_t(256) << 10) - 100, (size_t(256) << 10) - 7}) {
+      // The tail's first line at `cut`, or right after the head.
+      std::string text = head.substr(0, cut ? head.rfind('\n', cut) + 1 : head.size());
+      text += tail + head.substr(text.size());
+      const std::string path = dir.write("window.obj", text);
+      char error[512] = "";
+      setReadWindow(window);
+      Model fromFile(glmTryReadOBJ(path.c_str(), error, sizeof error));
+      setReadWindow(0);
+      Read fromText = readText(text, {{mtlPath, mtl}}, path.c_str());
+      ASSERT_EQ(bool(fromFile), bool(fromText.model)) << error << fromText.error;
+      if (fromFile)
+        EXPECT_TRUE(dumpModel(fromFile.get()) == dumpModel(fromText.model.get())) << tail;
+      else
+        EXPECT_EQ(error, fromText.error);
+    }
 }
 
 }  // namespace

@@ -2,7 +2,7 @@
 # Installs the Debian/Ubuntu packages celshade needs to build, test and run,
 # asking apt only for what is missing.
 set -e
-packages="build-essential cmake pkg-config libgtest-dev libgl1-mesa-dev libglu1-mesa-dev
+packages="build-essential cmake pkg-config libgtest-dev libtinyobjloader-dev libgl1-mesa-dev libglu1-mesa-dev
   freeglut3-dev libgl1-mesa-dri xvfb xauth xdotool x11-utils imagemagick
   libx11-dev libxtst-dev libegl-dev libegl-mesa0 libpng-dev libassimp-dev libstb-dev
   clang-format"
