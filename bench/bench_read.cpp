@@ -49,7 +49,7 @@ namespace {
 // Bump this whenever the generated text changes, so stale files are replaced.
 const char kGeneratorVersion[] = "bench_read generator 1";
 const int kGridX = 1000, kGridY = 1000;  // vertices per side
-const int kBands = 4;                     // groups; the last uses relative indices
+const int kBands = 4;                    // groups; the last uses relative indices
 const char kMtlName[] = "bench_read.mtl";
 
 // splitmix64: the same sequence on every platform and library version.
@@ -279,7 +279,8 @@ size_t arrayBytes(const GLMmodel* m) {
   if (m->texcoords) bytes += 2 * sizeof(GLfloat) * (size_t(m->texcoordcount) + 1);
   bytes += sizeof(GLMtriangle) * size_t(m->trianglecount);
   bytes += sizeof(GLMmaterial) * size_t(m->materialcount);
-  for (const GLMgroup* g = m->groups; g; g = g->next) bytes += sizeof(GLuint) * size_t(g->trianglecount);
+  for (const GLMgroup* g = m->groups; g; g = g->next)
+    bytes += sizeof(GLuint) * size_t(g->trianglecount);
   return bytes;
 }
 
@@ -455,10 +456,11 @@ int main(int argc, char** argv) {
     if (!lenientFirst) t[kLenientAll] = timeRead(lenient, GLM_READ_LENIENT);
     t[kTiny] = timed([&] { tinyTriangles = readTinyobj(path); });
     t[kStream] = timed([&] { streamFile(path); });
-    printf("  run %d: baseline %.3f (%.3f)  1 thread %.3f (%.3f)  all threads %.3f (%.3f)"
-           "  lenient %.3f / %.3f",
-           run + 1, t[kBase].wall, t[kBase].cpu, t[kOne].wall, t[kOne].cpu, t[kAll].wall,
-           t[kAll].cpu, t[kLenientOne].wall, t[kLenientAll].wall);
+    printf(
+        "  run %d: baseline %.3f (%.3f)  1 thread %.3f (%.3f)  all threads %.3f (%.3f)"
+        "  lenient %.3f / %.3f",
+        run + 1, t[kBase].wall, t[kBase].cpu, t[kOne].wall, t[kOne].cpu, t[kAll].wall, t[kAll].cpu,
+        t[kLenientOne].wall, t[kLenientAll].wall);
     if (tinyTriangles >= 0) printf("  tinyobjloader %.3f (%.3f)", t[kTiny].wall, t[kTiny].cpu);
     printf("  cat %.3f\n", t[kStream].wall);
     fflush(stdout);
@@ -468,11 +470,14 @@ int main(int argc, char** argv) {
   if (diff.empty()) diff = modelDifference(fast, lenient);
 
   printf("file: %s\n", path.c_str());
-  printf("  %.1f MB; %u vertices, %u normals, %u texcoords, %u triangles, %u groups, %u materials\n",
-         megabytes, fast->vertexcount, fast->normalcount, fast->texcoordcount, fast->trianglecount,
-         fast->groupcount, fast->materialcount);
-  printf("results: %s\n", diff.empty() ? "identical, baseline, classic and lenient (every array, group and material compared)"
-                                       : ("MISMATCH: " + diff).c_str());
+  printf(
+      "  %.1f MB; %u vertices, %u normals, %u texcoords, %u triangles, %u groups, %u materials\n",
+      megabytes, fast->vertexcount, fast->normalcount, fast->texcoordcount, fast->trianglecount,
+      fast->groupcount, fast->materialcount);
+  printf("results: %s\n",
+         diff.empty()
+             ? "identical, baseline, classic and lenient (every array, group and material compared)"
+             : ("MISMATCH: " + diff).c_str());
   if (tinyTriangles >= 0 && tinyTriangles != long(fast->trianglecount)) {
     printf("tinyobjloader: %ld triangles, glmReadOBJ %u\n", tinyTriangles, fast->trianglecount);
     diff = "tinyobjloader's triangles";
@@ -484,8 +489,8 @@ int main(int argc, char** argv) {
     std::sort(v.begin(), v.end());
     return v.size() % 2 ? v[v.size() / 2] : (v[v.size() / 2 - 1] + v[v.size() / 2]) / 2;
   };
-  printf("%-36s %8s %8s %8s %9s %7s %9s\n", "reader (wall s)", "best", "median", "cpu",
-         "MB/s", "spread", "/tinyobj");
+  printf("%-36s %8s %8s %8s %9s %7s %9s\n", "reader (wall s)", "best", "median", "cpu", "MB/s",
+         "spread", "/tinyobj");
   for (int r = 0; r < kReaders; r++) {
     if (r == kTiny && tinyTriangles < 0) continue;
     std::vector<double> wall, cpu, share;
@@ -497,8 +502,7 @@ int main(int argc, char** argv) {
     const double best = *std::min_element(wall.begin(), wall.end());
     printf("%-36s %8.3f %8.3f %8.3f %9.1f %6.2fx", names[r], best, median(wall), median(cpu),
            megabytes / median(wall), *std::max_element(wall.begin(), wall.end()) / best);
-    if (tinyTriangles >= 0)
-      printf(" %9.3f", median(share));
+    if (tinyTriangles >= 0) printf(" %9.3f", median(share));
     printf("\n");
   }
   if (tinyTriangles >= 0)
@@ -515,10 +519,11 @@ int main(int argc, char** argv) {
          best(kLenientOne) / best(kOne), best(kLenientAll) / best(kAll));
   if (rssOk) {
     const double mib = arrays / 1048576.0;
-    printf("glmReadOBJ peak RSS (fresh process): %.1f MiB, %.1f MiB with 64 threads; model arrays"
-           " %.1f MiB; over the arrays %.1f MiB, %.1f MiB  (target <= 64)\n",
-           peakKiB / 1024.0, peak64KiB / 1024.0, mib, peakKiB / 1024.0 - mib,
-           peak64KiB / 1024.0 - mib);
+    printf(
+        "glmReadOBJ peak RSS (fresh process): %.1f MiB, %.1f MiB with 64 threads; model arrays"
+        " %.1f MiB; over the arrays %.1f MiB, %.1f MiB  (target <= 64)\n",
+        peakKiB / 1024.0, peak64KiB / 1024.0, mib, peakKiB / 1024.0 - mib,
+        peak64KiB / 1024.0 - mib);
   } else {
     printf("glmReadOBJ peak RSS: measurement failed\n");
   }

@@ -22,13 +22,13 @@ inline void fuzzKeepReport() {
   if (FILE* copy = fd >= 0 ? fdopen(fd, "w") : nullptr) fuzzReport() = copy;
 }
 
-#define FUZZ_CHECK(cond)                                                                   \
-  do {                                                                                     \
-    if (!(cond)) {                                                                         \
-      fprintf(fuzzReport(), "%s:%d: check failed: %s\n", __FILE__, __LINE__, #cond);      \
-      fflush(fuzzReport());                                                                \
-      abort();                                                                             \
-    }                                                                                      \
+#define FUZZ_CHECK(cond)                                                             \
+  do {                                                                               \
+    if (!(cond)) {                                                                   \
+      fprintf(fuzzReport(), "%s:%d: check failed: %s\n", __FILE__, __LINE__, #cond); \
+      fflush(fuzzReport());                                                          \
+      abort();                                                                       \
+    }                                                                                \
   } while (0)
 
 #endif  // CELSHADE_FUZZ_CHECK_H

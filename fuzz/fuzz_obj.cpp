@@ -130,8 +130,8 @@ void readEveryWay(const FuzzInput& input, size_t size, GLuint flags) {
 
   char error[256];
   memset(error, 'x', sizeof error);
-  GLMmodel* model = glmReadOBJTextWith(kPath, obj, objLength, FuzzInput::serve, user, flags,
-                                       error, sizeof error);
+  GLMmodel* model =
+      glmReadOBJTextWith(kPath, obj, objLength, FuzzInput::serve, user, flags, error, sizeof error);
   const std::string warned = takeWarnings();
   if (model) {
     checkModel(model);
@@ -142,15 +142,16 @@ void readEveryWay(const FuzzInput& input, size_t size, GLuint flags) {
 
   // The same text, then a line end and a long comment: nothing changes
   // (a last line keeps its meaning when a newline follows it).
-  static const char kPadding[] = "\n#                                                                "
-                                 "                                                                "
-                                 "                                                                "
-                                 "                                                                "
-                                 "                                                                "
-                                 "                                                                "
-                                 "                                                                "
-                                 "                                                                "
-                                 "\n";
+  static const char kPadding[] =
+      "\n#                                                                "
+      "                                                                "
+      "                                                                "
+      "                                                                "
+      "                                                                "
+      "                                                                "
+      "                                                                "
+      "                                                                "
+      "\n";
   static_assert(sizeof kPadding > 512, "the padding gives every statement room for the shortcuts");
   std::vector<char> padded(obj, obj + objLength);
   padded.insert(padded.end(), kPadding, kPadding + sizeof kPadding - 1);

@@ -33,7 +33,8 @@ int main(int argc, char** argv) {
   if (LLVMFuzzerInitialize) LLVMFuzzerInitialize(&argc, &argv);
   for (const fs::path& input : inputs) {
     std::ifstream in(input, std::ios::binary);
-    std::vector<uint8_t> bytes((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+    std::vector<uint8_t> bytes((std::istreambuf_iterator<char>(in)),
+                               std::istreambuf_iterator<char>());
     // An exact-size heap copy, as libFuzzer passes it.
     uint8_t* data = new uint8_t[bytes.size()];
     std::copy(bytes.begin(), bytes.end(), data);

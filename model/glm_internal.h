@@ -20,7 +20,7 @@
 // file and line within it: "prog: glm.cpp: draw.cpp:57: glmDraw: Assertion
 // `model' failed."
 [[noreturn]] GLM_INTERNAL void assertionFailed(const char* expression, const char* file,
-                                              unsigned line, const char* function) noexcept;
+                                               unsigned line, const char* function) noexcept;
 #define GLM_ASSERT(expr) \
   ((expr) ? (void)0 : assertionFailed(#expr, __FILE_NAME__, __LINE__, __func__))
 

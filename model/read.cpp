@@ -111,8 +111,8 @@ GLMmodel* glmTryReadOBJWith(const char* filename, GLuint flags, char* error, siz
 
 namespace {
 
-GLMmodel* readText(const char* path, const char* text, size_t length, GLMmtlsource mtl,
-                   void* user, GLuint flags, char* error, size_t errorsize, int counting) {
+GLMmodel* readText(const char* path, const char* text, size_t length, GLMmtlsource mtl, void* user,
+                   GLuint flags, char* error, size_t errorsize, int counting) {
   GLM_ASSERT(path);
   GLM_ASSERT(text || length == 0);
   read_detail::Text span;
@@ -137,15 +137,14 @@ GLMmodel* glmReadOBJText(const char* path, const char* text, size_t length, GLMm
   return readText(path, text, length, mtl, user, 0, error, errorsize, GLM_COUNT_LINES_FIRST);
 }
 
-GLMmodel* glmReadOBJTextWith(const char* path, const char* text, size_t length,
-                             GLMmtlsource mtl, void* user, GLuint flags, char* error,
-                             size_t errorsize) {
+GLMmodel* glmReadOBJTextWith(const char* path, const char* text, size_t length, GLMmtlsource mtl,
+                             void* user, GLuint flags, char* error, size_t errorsize) {
   return readText(path, text, length, mtl, user, flags, error, errorsize, GLM_COUNT_LINES_FIRST);
 }
 
-GLMmodel* readObjTextCounting(const char* path, const char* text, size_t length,
-                                 GLMmtlsource mtl, void* user, char* error, size_t errorsize,
-                                 int counting, GLuint flags) {
+GLMmodel* readObjTextCounting(const char* path, const char* text, size_t length, GLMmtlsource mtl,
+                              void* user, char* error, size_t errorsize, int counting,
+                              GLuint flags) {
   GLM_ASSERT(counting >= GLM_COUNT_LINES_FIRST && counting <= GLM_COUNT_LINES_ONLY);
   return readText(path, text, length, mtl, user, flags, error, errorsize, counting);
 }

@@ -69,19 +69,13 @@ inline LineStart countLineStart(const char* q, char next, uint64_t* counts, bool
       if (next == 'n') return counts[1]++, LineStart::Counted;
       if (next == 't') return counts[2]++, LineStart::Counted;
       return LineStart::Unsure;
-    case 'f':
-      return LineStart::Face;
+    case 'f': return LineStart::Face;
     case 'g':
-    case 'm':
-      return LineStart::Statement;
-    case 'u':
-      return uses ? LineStart::Statement : LineStart::Counted;
-    case '\n':
-      return LineStart::Counted;
-    case '\r':
-      return next == '\n' ? LineStart::Counted : LineStart::Unsure;
-    default:
-      return static_cast<unsigned char>(*q) <= ' ' ? LineStart::Unsure : LineStart::Counted;
+    case 'm': return LineStart::Statement;
+    case 'u': return uses ? LineStart::Statement : LineStart::Counted;
+    case '\n': return LineStart::Counted;
+    case '\r': return next == '\n' ? LineStart::Counted : LineStart::Unsure;
+    default: return static_cast<unsigned char>(*q) <= ' ' ? LineStart::Unsure : LineStart::Counted;
   }
 }
 
@@ -100,16 +94,12 @@ inline LineStart countLineStartWhole(const char* q, const char* end, uint64_t* c
       if (q[1] == 'n' && alone(2)) return counts[1]++, LineStart::Counted;
       if (q[1] == 't' && alone(2)) return counts[2]++, LineStart::Counted;
       return LineStart::Counted;
-    case 'f':
-      return alone(1) ? LineStart::Face : LineStart::Counted;
-    case 'g':
-      return alone(1) ? LineStart::Statement : LineStart::Counted;
-    case 'm':
-      return keywordIs(q, end, "mtllib", 6) ? LineStart::Statement : LineStart::Counted;
+    case 'f': return alone(1) ? LineStart::Face : LineStart::Counted;
+    case 'g': return alone(1) ? LineStart::Statement : LineStart::Counted;
+    case 'm': return keywordIs(q, end, "mtllib", 6) ? LineStart::Statement : LineStart::Counted;
     case 'u':
       return uses && keywordIs(q, end, "usemtl", 6) ? LineStart::Statement : LineStart::Counted;
-    default:
-      return countLineStart(q, q + 1 < end ? q[1] : '\n', counts, uses);
+    default: return countLineStart(q, q + 1 < end ? q[1] : '\n', counts, uses);
   }
 }
 

@@ -73,8 +73,10 @@ inline bool belowOne(const char* p, const char* q) {
   if (d < q && *d == '.') {
     ++d;
     for (; d < q && isDigit(*d) && !found; ++d) {
-      if (*d != '0') found = true;
-      else lead--;
+      if (*d != '0')
+        found = true;
+      else
+        lead--;
     }
     while (d < q && isDigit(*d)) ++d;
   }
@@ -172,8 +174,8 @@ constexpr uint64_t kPow10Int[] = {1,
                                   10000000000000,
                                   100000000000000,
                                   1000000000000000};
-constexpr double kPow10Negative[] = {1e0,   1e-1,  1e-2,  1e-3,  1e-4,  1e-5,  1e-6,  1e-7,
-                                     1e-8,  1e-9,  1e-10, 1e-11, 1e-12, 1e-13, 1e-14, 1e-15};
+constexpr double kPow10Negative[] = {1e0,  1e-1, 1e-2,  1e-3,  1e-4,  1e-5,  1e-6,  1e-7,
+                                     1e-8, 1e-9, 1e-10, 1e-11, 1e-12, 1e-13, 1e-14, 1e-15};
 
 // Reads the decimal number at p: [+-]? (digits [. digits*] | . digits),
 // then [eE][+-]?digits only when the exponent has digits. Returns its end,
@@ -244,7 +246,8 @@ inline const char* readInt(const char* p, const char* end, int32_t& out, bool& b
       v = digitValue(digits, n, end);
     } else {
       v = 0;  // long runs, leading zeros included: saturate past the limit
-      for (const char* d = digits; d < q; ++d) v = v > 2147483648u ? v : v * 10 + unsigned(*d - '0');
+      for (const char* d = digits; d < q; ++d)
+        v = v > 2147483648u ? v : v * 10 + unsigned(*d - '0');
     }
     if (v > (negative ? 2147483648u : 2147483647u)) {
       bad = true;

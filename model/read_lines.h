@@ -318,8 +318,8 @@ GLM_READ_INLINE const char* plainFloat(const char* p, float& out) {
   int at = point ? __builtin_ctz(point) : end;
   int whole = at - int(sign), fraction = point ? end - at - 1 : 0;
   char next = p[end];
-  if (end == 16 || (point & (point - 1)) || whole < 1 || whole > 7 || fraction > 7 ||
-      next == 'e' || next == 'E')
+  if (end == 16 || (point & (point - 1)) || whole < 1 || whole > 7 || fraction > 7 || next == 'e' ||
+      next == 'E')
     return nullptr;
   uint64_t mantissa;
   if (whole + fraction <= 8) {
@@ -327,8 +327,8 @@ GLM_READ_INLINE const char* plainFloat(const char* p, float& out) {
     // digits from a load one byte further on, then one digit conversion.
     const char* digits = p + sign;
     uint64_t before = (uint64_t(1) << (8 * whole)) - 1;
-    mantissa = swarDigits((load8(digits) & before) | (load8(digits + 1) & ~before),
-                          whole + fraction);
+    mantissa =
+        swarDigits((load8(digits) & before) | (load8(digits + 1) & ~before), whole + fraction);
   } else {
     mantissa = swarValue(p + sign, whole) * kPow10Int[fraction] + swarValue(p + at + 1, fraction);
   }
@@ -376,9 +376,8 @@ inline const char* plainFloats(const char* p, int n, float* out) {
 // stored to `count`. Gives where the last one ends, or null when the first
 // is not plain.
 GLM_NOINLINE inline const char* plainCoordinateRun(const char* p, const char* keyword,
-                                                   size_t length, int n, float* out,
-                                                   uint64_t room, const char* stop,
-                                                   uint64_t& count) {
+                                                   size_t length, int n, float* out, uint64_t room,
+                                                   const char* stop, uint64_t& count) {
   // Counted in a local: the compiler must assume that the text's bytes may
   // alias `count`, and updating it line by line measured slower.
   const char* last = nullptr;

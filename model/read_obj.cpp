@@ -129,8 +129,7 @@ GroupSlot* newGroup(ObjScan& s, std::string_view name) {
   *group = GLMgroup{copy, 0, nullptr, 0, s.model->groups};
   s.model->groups = group;
   s.model->groupcount++;
-  return &s.groups.emplace(std::string_view(copy, name.size()), GroupSlot{group, 0})
-              .first->second;
+  return &s.groups.emplace(std::string_view(copy, name.size()), GroupSlot{group, 0}).first->second;
 }
 
 GroupSlot* countGroup(ObjScan& s, const char* keyword, const char*& p) {
@@ -165,10 +164,9 @@ bool countLibrary(ObjScan& s, const char* keyword, const char*& p) {
 }
 
 void missingLibrary(ObjScan& s, const char* keyword, std::string_view name, int code) {
-  s.missingLibraries.push_back(printable(s.model->path) + ":" +
-                               std::to_string(lineOf(s.text.data, keyword)) +
-                               ": can't open material library \"" + printable(name) + "\" (" +
-                               strerror(code) + ")");
+  s.missingLibraries.push_back(
+      printable(s.model->path) + ":" + std::to_string(lineOf(s.text.data, keyword)) +
+      ": can't open material library \"" + printable(name) + "\" (" + strerror(code) + ")");
 }
 
 // ---- Statements -------------------------------------------------------------
@@ -216,8 +214,8 @@ inline bool resolveCorner(int32_t v, int32_t t, int32_t n, Form form, const uint
 // fit the arrays or has an index naming nothing: the general reading takes
 // that one. Gives where the last face stored ends, or null when none is.
 GLM_NOINLINE const char* plainFaceRun(const char* p, const char* stop, GLMmodel* m,
-                                      const uint64_t next[3], GroupSlot& group,
-                                      uint64_t& triangles, uint64_t limit) {
+                                      const uint64_t next[3], GroupSlot& group, uint64_t& triangles,
+                                      uint64_t limit) {
   const char* last = nullptr;
   GLMgroup* g = group.group;
   for (;;) {
@@ -266,8 +264,8 @@ struct ObjPass {
   uint64_t vertices = s.first[0], normals = s.first[1], texcoords = s.first[2],
            triangles = s.first[3];
   size_t releaseAt = size_t(s.begin - s.text.data) + kReleaseStep;  // next page hand-back
-  GLuint resolved[3][3] = {};       // corner (first, last-but-one, last) x (v, t, n)
-  Window window{s.text, Store};     // where runs of plain lines read a mapped file
+  GLuint resolved[3][3] = {};    // corner (first, last-but-one, last) x (v, t, n)
+  Window window{s.text, Store};  // where runs of plain lines read a mapped file
 
   explicit ObjPass(ObjScan& scan) : s(scan) {}
 
@@ -373,8 +371,7 @@ struct ObjPass {
     if (end - p >= kPlainRoom) {
       if (Store) {
         if (const char* q = runInWindow([&](const char* from, const char* stop) {
-              return plainCoordinateRun(from, keyword, length, n, out, size - *count, stop,
-                                        *count);
+              return plainCoordinateRun(from, keyword, length, n, out, size - *count, stop, *count);
             })) {
           p = statementEnd(q);
           return true;
@@ -522,18 +519,12 @@ enum class Kind { Coordinates, Face, Group, Library, Use, Skip, Unknown };
 // is looked at where it is read).
 inline Kind kindByFirstLetter(char c) {
   switch (c) {
-    case 'v':
-      return Kind::Coordinates;
-    case 'f':
-      return Kind::Face;
-    case 'g':
-      return Kind::Group;
-    case 'm':
-      return Kind::Library;
-    case 'u':
-      return Kind::Use;
-    default:
-      return Kind::Skip;
+    case 'v': return Kind::Coordinates;
+    case 'f': return Kind::Face;
+    case 'g': return Kind::Group;
+    case 'm': return Kind::Library;
+    case 'u': return Kind::Use;
+    default: return Kind::Skip;
   }
 }
 
@@ -571,27 +562,15 @@ GLM_NOINLINE bool scanObj(ObjScan& s) {
     const size_t length = size_t(pass.p - keyword);
     bool ok = true;
     switch (s.lenient ? kindByWord(keyword, length) : kindByFirstLetter(keyword[0])) {
-      case Kind::Coordinates:
-        ok = pass.coordinates(keyword);
-        break;
-      case Kind::Face:
-        ok = pass.face();
-        break;
-      case Kind::Group:
-        ok = pass.groupStatement(keyword);
-        break;
-      case Kind::Library:
-        ok = pass.library(keyword);
-        break;
-      case Kind::Use:
-        pass.useMaterial();
-        break;
+      case Kind::Coordinates: ok = pass.coordinates(keyword); break;
+      case Kind::Face: ok = pass.face(); break;
+      case Kind::Group: ok = pass.groupStatement(keyword); break;
+      case Kind::Library: ok = pass.library(keyword); break;
+      case Kind::Use: pass.useMaterial(); break;
       case Kind::Unknown:
         if (Store) s.passedOver.skipped(std::string_view(keyword, length));
         [[fallthrough]];
-      case Kind::Skip:
-        pass.p = s.lineEnd(pass.p);
-        break;
+      case Kind::Skip: pass.p = s.lineEnd(pass.p); break;
     }
     if (!ok) return false;
   }

@@ -31,7 +31,7 @@ struct GLM_INTERNAL Text {
   // pass that only looks at the text once reads it through a small buffer
   // of its own, which is much cheaper than faulting the mapping's pages in.
   int fd = -1;
-  bool owner = true;    // unmaps, closes and frees on destruction
+  bool owner = true;  // unmaps, closes and frees on destruction
   // Which text this is, when that can be told without reading it: device,
   // inode, size and modification time of a regular file; address and
   // length of a caller's buffer. All zero when unknown (a pipe).
@@ -184,7 +184,7 @@ struct GLM_INTERNAL Libraries {
 // the model has none), and one read before adds nothing. False (with
 // `error` filled) when it cannot be read.
 GLM_INTERNAL bool glmReadMTL(GLMmodel* model, std::string_view name, const MtlSource& mtl,
-                          Failure& error, Libraries& libraries);
+                             Failure& error, Libraries& libraries);
 
 }  // namespace read_detail
 

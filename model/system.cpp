@@ -1,9 +1,8 @@
 // Every call the library makes to the operating system: loading a file's
 // text (a read-only mapping, or a heap copy of a pipe), handing mapped pages
-// back, copying a mapped file's bytes with pread, huge-page advice and tables on huge pages, pages mapped for the
-// reader's threads, a file's remaining size, the CPUs the process may run
-// on and threads started on stacks of their own, and written files
-// replacing their targets whole.
+// back, copying a mapped file's bytes with pread, huge-page advice and tables on huge pages, pages
+// mapped for the reader's threads, a file's remaining size, the CPUs the process may run on and
+// threads started on stacks of their own, and written files replacing their targets whole.
 #include "reader.h"
 
 #include <algorithm>
@@ -36,7 +35,11 @@ Text::~Text() {
 }
 
 Text::Text(const Text& whole, const char* from)
-    : data(whole.data), size(whole.size), map(whole.map), mapped(whole.mapped), fd(whole.fd),
+    : data(whole.data),
+      size(whole.size),
+      map(whole.map),
+      mapped(whole.mapped),
+      fd(whole.fd),
       owner(false) {
   const size_t page = size_t(sysconf(_SC_PAGESIZE));
   const char* base = map ? static_cast<const char*>(map) : data;
@@ -57,7 +60,8 @@ void Text::releaseBefore(const char* p) {
   if (!map) return;
   const size_t page = size_t(sysconf(_SC_PAGESIZE));
   const size_t before = size_t(p - static_cast<const char*>(map)) / page * page;
-  if (before > released) madvise(static_cast<char*>(map) + released, before - released, MADV_DONTNEED);
+  if (before > released)
+    madvise(static_cast<char*>(map) + released, before - released, MADV_DONTNEED);
   released = std::max(released, before);
 }
 
@@ -234,9 +238,9 @@ bool startThread(WorkQueue& queue, StartedThread& thread) {
   pthread_attr_t attr;
   bool started = mprotect(thread.stack, guard, PROT_NONE) == 0 && pthread_attr_init(&attr) == 0;
   if (started) {
-    started = pthread_attr_setstack(&attr, static_cast<char*>(thread.stack) + guard,
-                                    kThreadStack) == 0 &&
-              pthread_create(&thread.id, &attr, WorkQueue::run, &queue) == 0;
+    started =
+        pthread_attr_setstack(&attr, static_cast<char*>(thread.stack) + guard, kThreadStack) == 0 &&
+        pthread_create(&thread.id, &attr, WorkQueue::run, &queue) == 0;
     pthread_attr_destroy(&attr);
   }
   if (!started) unmapPages(thread.stack, guard + kThreadStack);
@@ -302,7 +306,8 @@ bool followLinks(std::string& path) {
     }
     // A relative link is read from the link's folder.
     size_t slash = path.rfind('/');
-    path = to[0] == '/' ? std::string() : path.substr(0, slash == std::string::npos ? 0 : slash + 1);
+    path =
+        to[0] == '/' ? std::string() : path.substr(0, slash == std::string::npos ? 0 : slash + 1);
     path.append(to, size_t(n));
   }
 }
@@ -316,8 +321,8 @@ std::string temporaryName() {
   timespec now;
   clock_gettime(CLOCK_REALTIME, &now);
   // splitmix64 of the process, the call and the time.
-  uint64_t x = (uint64_t(getpid()) << 40) ^ (serial.fetch_add(1) << 20) ^
-               uint64_t(now.tv_nsec) ^ (uint64_t(now.tv_sec) << 30);
+  uint64_t x = (uint64_t(getpid()) << 40) ^ (serial.fetch_add(1) << 20) ^ uint64_t(now.tv_nsec) ^
+               (uint64_t(now.tv_sec) << 30);
   x += 0x9e3779b97f4a7c15u;
   x = (x ^ (x >> 30)) * 0xbf58476d1ce4e5b9u;
   x = (x ^ (x >> 27)) * 0x94d049bb133111ebu;

@@ -94,7 +94,13 @@ TEST(Files, AUtf8ByteOrderMarkIsSkipped) {
 
 // UTF-16 text is refused with a message saying so, not read as nothing.
 TEST(Files, Utf16TextIsRefusedAsSuch) {
-  const std::string le("\xFF\xFEv\0 \0" "0\0\n\0", 10), be("\xFE\xFF\0v\0 \0" "0\0\n", 10);
+  const std::string le(
+      "\xFF\xFEv\0 \0"
+      "0\0\n\0",
+      10),
+      be("\xFE\xFF\0v\0 \0"
+         "0\0\n",
+         10);
   for (const std::string& text : {le, be}) {
     Read obj = readText(text);
     EXPECT_FALSE(obj.model);
@@ -132,8 +138,8 @@ TEST(Files, LargeFilesReadTheSameFromFileAndMemory) {
   char line[96];
   for (int j = 0; j < side; j++)
     for (int i = 0; i < side; i++) {
-      snprintf(line, sizeof line, "v %d.%06d %d.125 -%d.5\nvt 0.%06d 0.5\nvn 0 0 1\n", i, j * 7,
-               j, i + j, i * 11);
+      snprintf(line, sizeof line, "v %d.%06d %d.125 -%d.5\nvt 0.%06d 0.5\nvn 0 0 1\n", i, j * 7, j,
+               i + j, i * 11);
       text += line;
     }
   for (int j = 0; j + 1 < side; j++) {
@@ -141,8 +147,8 @@ TEST(Files, LargeFilesReadTheSameFromFileAndMemory) {
     text += line;
     for (int i = 0; i + 1 < side; i++) {
       int a = j * side + i + 1, b = a + 1, c = a + side + 1, d = a + side;
-      snprintf(line, sizeof line, "f %d/%d/%d %d/%d/%d %d/%d/%d %d/%d/%d\n", a, a, a, b, b, b, c,
-               c, c, d, d, d);
+      snprintf(line, sizeof line, "f %d/%d/%d %d/%d/%d %d/%d/%d %d/%d/%d\n", a, a, a, b, b, b, c, c,
+               c, d, d, d);
       text += line;
     }
   }
@@ -174,8 +180,8 @@ TEST(Files, FilesLongerThanTheCountingWindowReadAsFromMemory) {
   // the same message and line.
   std::string head;
   for (int i = 0; head.size() < (size_t(300) << 10); i++)
-    head += "v " + std::to_string(i % 97) + ".25 1." + std::to_string(i) + " -3\nvn 0 1 0\nvt 0.5 " +
-            std::to_string(i % 10) + "\n";
+    head += "v " + std::to_string(i % 97) + ".25 1." + std::to_string(i) +
+            " -3\nvn 0 1 0\nvt 0.5 " + std::to_string(i % 10) + "\n";
   const std::string mtl = "newmtl red\nKd 1 0 0\n";
   const std::string tails[] = {
       "g " + std::string(300, 'a') + "\nmtllib m.mtl\nusemtl red\nf 1/1/1 2/2/2 3/3/3 4/4/4\n",
@@ -189,21 +195,21 @@ TEST(Files, FilesLongerThanTheCountingWindowReadAsFromMemory) {
   for (size_t window : {size_t(0), size_t(1024)})
     for (const std::string& tail : tails)
       for (size_t cut : {size_t(0), (size_t(256) << 10) - 100, (size_t(256) << 10) - 7}) {
-      // The tail's first line at `cut`, or right after the head.
-      std::string text = head.substr(0, cut ? head.rfind('\n', cut) + 1 : head.size());
-      text += tail + head.substr(text.size());
-      const std::string path = dir.write("window.obj", text);
-      char error[512] = "";
-      setReadWindow(window);
-      Model fromFile(glmTryReadOBJ(path.c_str(), error, sizeof error));
-      setReadWindow(0);
-      Read fromText = readText(text, {{mtlPath, mtl}}, path.c_str());
-      ASSERT_EQ(bool(fromFile), bool(fromText.model)) << error << fromText.error;
-      if (fromFile)
-        EXPECT_TRUE(dumpModel(fromFile.get()) == dumpModel(fromText.model.get())) << tail;
-      else
-        EXPECT_EQ(error, fromText.error);
-    }
+        // The tail's first line at `cut`, or right after the head.
+        std::string text = head.substr(0, cut ? head.rfind('\n', cut) + 1 : head.size());
+        text += tail + head.substr(text.size());
+        const std::string path = dir.write("window.obj", text);
+        char error[512] = "";
+        setReadWindow(window);
+        Model fromFile(glmTryReadOBJ(path.c_str(), error, sizeof error));
+        setReadWindow(0);
+        Read fromText = readText(text, {{mtlPath, mtl}}, path.c_str());
+        ASSERT_EQ(bool(fromFile), bool(fromText.model)) << error << fromText.error;
+        if (fromFile)
+          EXPECT_TRUE(dumpModel(fromFile.get()) == dumpModel(fromText.model.get())) << tail;
+        else
+          EXPECT_EQ(error, fromText.error);
+      }
 }
 
 }  // namespace
