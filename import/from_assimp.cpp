@@ -204,13 +204,14 @@ void takeMaterials(const aiScene* scene, const char* file, GLMmodel* model,
     if (from.Get(AI_MATKEY_NAME, name) != AI_SUCCESS) name.Clear();
     m.name = copyText(names.unique(name.C_Str(), "material" + std::to_string(i)));
     model->materialcount = i + 1;  // glmDelete frees the names set so far
-    if (!isStandIn(from, name)) {
+    const bool standIn = isStandIn(from, name);
+    if (!standIn) {
       takeColour(from, AI_MATKEY_COLOR_DIFFUSE, m.diffuse);
       takeColour(from, AI_MATKEY_COLOR_AMBIENT, m.ambient);
       takeColour(from, AI_MATKEY_COLOR_SPECULAR, m.specular);
     }
     float shininess;
-    if (!isStandIn(from, name) && from.Get(AI_MATKEY_SHININESS, shininess) == AI_SUCCESS) {
+    if (!standIn && from.Get(AI_MATKEY_SHININESS, shininess) == AI_SUCCESS) {
       // From the MTL scale 0..1000 to OpenGL's 0..128, each step rounded
       // to float, as the MTL reader converts Ns.
       shininess = shininess / 1000.0f;

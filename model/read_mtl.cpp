@@ -30,30 +30,28 @@ enum class MtlStatement {
 // second character (d, a, s), one that begins with 'N' the shininess when
 // its second is 's'; map_Kd, the diffuse map, goes by its whole keyword;
 // '#' begins a comment. Read leniently, every keyword goes by its whole
-// word: only newmtl, Kd, Ka, Ks and Ns are modelled. Every other statement
-// is kept as it is.
+// word: only newmtl, Kd, Ka, Ks, Ns and map_Kd are modelled. Every other
+// statement is kept as it is.
 MtlStatement classify(const char* keyword, const char* end, bool lenient) {
   const std::string_view word(keyword, size_t(end - keyword));
-  if (lenient) {
-    if (word == "newmtl") return MtlStatement::Material;
-    if (word == "Kd") return MtlStatement::Diffuse;
-    if (word == "Ka") return MtlStatement::Ambient;
-    if (word == "Ks") return MtlStatement::Specular;
-    if (word == "Ns") return MtlStatement::Shininess;
-  }
-  switch (keyword[0]) {
-    case '#': return MtlStatement::Comment;
-    case 'n': return lenient ? MtlStatement::Other : MtlStatement::Material;
+  if (word[0] == '#') return MtlStatement::Comment;
+  if (word == "map_Kd") return MtlStatement::DiffuseMap;
+  if (lenient)
+    return word == "newmtl" ? MtlStatement::Material
+           : word == "Kd"   ? MtlStatement::Diffuse
+           : word == "Ka"   ? MtlStatement::Ambient
+           : word == "Ks"   ? MtlStatement::Specular
+           : word == "Ns"   ? MtlStatement::Shininess
+                            : MtlStatement::Other;
+  const char second = word.size() >= 2 ? word[1] : 0;
+  switch (word[0]) {
+    case 'n': return MtlStatement::Material;
     case 'K':
-      if (lenient) return MtlStatement::Other;
-      if (word.size() >= 2 && keyword[1] == 'd') return MtlStatement::Diffuse;
-      if (word.size() >= 2 && keyword[1] == 'a') return MtlStatement::Ambient;
-      if (word.size() >= 2 && keyword[1] == 's') return MtlStatement::Specular;
-      return MtlStatement::Other;
-    case 'N':
-      return !lenient && word.size() >= 2 && keyword[1] == 's' ? MtlStatement::Shininess
-                                                               : MtlStatement::Other;
-    case 'm': return word == "map_Kd" ? MtlStatement::DiffuseMap : MtlStatement::Other;
+      return second == 'd'   ? MtlStatement::Diffuse
+             : second == 'a' ? MtlStatement::Ambient
+             : second == 's' ? MtlStatement::Specular
+                             : MtlStatement::Other;
+    case 'N': return second == 's' ? MtlStatement::Shininess : MtlStatement::Other;
     default: return MtlStatement::Other;
   }
 }
