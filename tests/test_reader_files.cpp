@@ -227,10 +227,9 @@ TEST(Files, RunsOfLikeLinesReadAcrossTheWindowsEdges) {
     for (int i = 0; i < 3000; i++) text += "vt 0." + std::to_string(i) + " 1\n";
     for (int i = 0; i < 3000; i++) text += "vn 0 1 " + std::to_string(i % 7) + "\n";
     for (int i = 1; i + 2 < 3000; i++) {
-      const std::string a = std::to_string(i), b = std::to_string(i + 1),
-                        c = std::to_string(i + 2);
-      text += "f " + a + "/" + a + "/" + a + " " + b + "/" + b + "/" + b + " " + c + "/" + c +
-              "/" + c + (i % 3 ? " 1/1/1\n" : "\n");
+      const std::string a = std::to_string(i), b = std::to_string(i + 1), c = std::to_string(i + 2);
+      text += "f " + a + "/" + a + "/" + a + " " + b + "/" + b + "/" + b + " " + c + "/" + c + "/" +
+              c + (i % 3 ? " 1/1/1\n" : "\n");
     }
     TempDir dir;
     const std::string path = dir.write("runs.obj", text);
