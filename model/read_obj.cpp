@@ -616,9 +616,8 @@ bool sizeModel(ObjScan& s) {
   m->trianglecount = GLuint(s.triangles);
   for (GLMgroup* g = m->groups; g; g = g->next) {
     GroupSlot& slot = s.groups.find(g->name)->second;
-    g->triangles = static_cast<GLuint*>(malloc(slot.count * sizeof(GLuint)));
+    g->triangles = static_cast<GLuint*>(allocHugePages(slot.count * sizeof(GLuint)));
     if (!g->triangles && slot.count) return s.failFile("out of memory");
-    adviseHugePages(g->triangles, slot.count * sizeof(GLuint));
   }
   return true;
 }
@@ -633,20 +632,19 @@ bool glmSecondPass(ObjScan& s) { return scanObj<true>(s); }
 
 bool allocateArrays(ObjScan& s) {
   GLMmodel* m = s.model;
-  m->vertices = static_cast<GLfloat*>(malloc((size_t(m->vertexcount) + 1) * 3 * sizeof(GLfloat)));
+  m->vertices =
+      static_cast<GLfloat*>(allocHugePages((size_t(m->vertexcount) + 1) * 3 * sizeof(GLfloat)));
   if (m->normalcount)
-    m->normals = static_cast<GLfloat*>(malloc((size_t(m->normalcount) + 1) * 3 * sizeof(GLfloat)));
+    m->normals =
+        static_cast<GLfloat*>(allocHugePages((size_t(m->normalcount) + 1) * 3 * sizeof(GLfloat)));
   if (m->texcoordcount)
     m->texcoords =
-        static_cast<GLfloat*>(malloc((size_t(m->texcoordcount) + 1) * 2 * sizeof(GLfloat)));
-  m->triangles = static_cast<GLMtriangle*>(malloc(size_t(m->trianglecount) * sizeof(GLMtriangle)));
+        static_cast<GLfloat*>(allocHugePages((size_t(m->texcoordcount) + 1) * 2 * sizeof(GLfloat)));
+  m->triangles =
+      static_cast<GLMtriangle*>(allocHugePages(size_t(m->trianglecount) * sizeof(GLMtriangle)));
   if (!m->vertices || (m->normalcount && !m->normals) || (m->texcoordcount && !m->texcoords) ||
       (m->trianglecount && !m->triangles))
     return s.failFile("out of memory");
-  adviseHugePages(m->vertices, (size_t(m->vertexcount) + 1) * 3 * sizeof(GLfloat));
-  adviseHugePages(m->normals, (size_t(m->normalcount) + 1) * 3 * sizeof(GLfloat));
-  adviseHugePages(m->texcoords, (size_t(m->texcoordcount) + 1) * 2 * sizeof(GLfloat));
-  adviseHugePages(m->triangles, size_t(m->trianglecount) * sizeof(GLMtriangle));
   // Slot 0 is never used; keep it defined all the same.
   for (int i = 0; i < 3; i++) m->vertices[i] = 0;
   if (m->normals) m->normals[0] = m->normals[1] = m->normals[2] = 0;

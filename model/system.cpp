@@ -172,17 +172,21 @@ void adviseHugePages(void* array, size_t bytes) {
 #endif
 }
 
+void* allocHugePages(size_t bytes) {
+  const size_t huge = size_t(2) << 20;
+  if (bytes < huge / 2) return malloc(bytes);
+  const size_t whole = (bytes - 1) / huge * huge + huge;
+  void* p = nullptr;
+  if (whole < bytes || posix_memalign(&p, huge, whole) != 0) return nullptr;
+  adviseHugePages(p, whole);
+  return p;
+}
+
 // Welding probes its table at random: huge pages spare most
 // address-translation misses.
 void* allocTable(size_t count, size_t size) {
-  const size_t hugePage = size_t(2) << 20;
-  void* p = nullptr;
-  if (count > hugePage / size && count <= SIZE_MAX / size &&
-      posix_memalign(&p, hugePage, count * size) == 0) {
-    adviseHugePages(p, count * size);
-    return p;
-  }
-  return allocArray(count, size);
+  void* p = size && count <= SIZE_MAX / size ? allocHugePages(count * size) : nullptr;
+  return p ? p : allocArray(count, size);
 }
 
 unsigned processorCount() {

@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <cmath>
+#include <cstdint>
 #include <cstdlib>
 #include <cstring>
 #include <initializer_list>
@@ -122,6 +123,21 @@ TEST(Extent, ScaleMultipliesVerticesOnly) {
   EXPECT_EQ(m->vertices[4], -4);
   EXPECT_EQ(m->vertices[5], -6);
   glmDelete(m);
+}
+
+TEST(Helpers, LargeArraysSpanWholeHugePagesAndSizesNeverWrap) {
+  // A size that would wrap when rounded up to whole 2 MiB steps is refused,
+  // not given a few bytes; a large array starts on a 2 MiB step and every
+  // byte of it can be written.
+  EXPECT_EQ(allocHugePages(SIZE_MAX - 100), nullptr);
+  for (size_t bytes : {size_t(1) << 20, (size_t(3) << 20) + 1}) {
+    char* p = static_cast<char*>(allocHugePages(bytes));
+    ASSERT_NE(p, nullptr);
+    EXPECT_EQ(reinterpret_cast<uintptr_t>(p) % (size_t(2) << 20), 0u);
+    memset(p, 7, bytes);
+    EXPECT_EQ(p[bytes - 1], 7);
+    free(p);
+  }
 }
 
 TEST(Helpers, AbsMaxAndPathBeside) {
