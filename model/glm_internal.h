@@ -142,8 +142,10 @@ GLM_INTERNAL void* allocHugePages(size_t bytes);
 // after its position (0 when the position is past the end).
 GLM_INTERNAL bool bytesLeft(FILE* file, size_t& left);
 
-// `bytes` of zeroed pages mapped straight from the system, or null; given
-// back with unmapPages(pages, bytes).
+// `bytes` of pages mapped straight from the system, or null; given back
+// with unmapPages(pages, bytes). Small mappings given back are kept for the
+// next calls (a few, 1 MiB at most), so they may hold old bytes: a read of a
+// small text then maps, faults in and unmaps nothing.
 GLM_INTERNAL void* mapPages(size_t bytes);
 GLM_INTERNAL void unmapPages(void* pages, size_t bytes);
 // The CPUs the process may run on (at least 1).

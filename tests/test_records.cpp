@@ -2,12 +2,14 @@
 // unitizing, scaling, deletion.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cmath>
 #include <cstdint>
 #include <cstdlib>
 #include <cstring>
 #include <initializer_list>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "glm_internal.h"
@@ -138,6 +140,28 @@ TEST(Helpers, LargeArraysSpanWholeHugePagesAndSizesNeverWrap) {
     EXPECT_EQ(p[bytes - 1], 7);
     free(p);
   }
+}
+
+TEST(Helpers, KeptPagesComeBackOnlyForWhatTheyHold) {
+  // Mappings given back are handed out again, each once and only for a
+  // request they hold whole: every byte of what comes back can be written.
+  auto mapEach = [](std::initializer_list<size_t> sizes, int each) {
+    std::vector<std::pair<char*, size_t>> maps;
+    for (size_t bytes : sizes)
+      for (int i = 0; i < each; i++) maps.emplace_back(static_cast<char*>(mapPages(bytes)), bytes);
+    return maps;
+  };
+  for (auto [p, bytes] : mapEach({100, 4096, 5000, 40000, 1 << 20}, 20)) unmapPages(p, bytes);
+  auto again = mapEach({8192, 3000, 65536, 40000}, 8);
+  std::vector<char*> seen;
+  for (auto [p, bytes] : again) {
+    ASSERT_NE(p, nullptr);
+    memset(p, 1, bytes);
+    seen.push_back(p);
+  }
+  std::sort(seen.begin(), seen.end());
+  EXPECT_EQ(std::adjacent_find(seen.begin(), seen.end()), seen.end());
+  for (auto [p, bytes] : again) unmapPages(p, bytes);
 }
 
 TEST(Helpers, AbsMaxAndPathBeside) {
