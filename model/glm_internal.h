@@ -132,12 +132,20 @@ GLM_INTERNAL void adviseHugePages(void* array, size_t bytes);
 // Room for `count` items of `size` bytes (allocArray rules), on 2 MiB pages
 // where the system grants them; released with free().
 GLM_INTERNAL void* allocTable(size_t count, size_t size);
+// malloc(bytes), except that an array of 1 MiB or more starts and ends on a
+// 2 MiB step and is advised onto huge pages whole: none of its pages is
+// then faulted in 4 KiB at a time (the part-used huge page at its end, less
+// than the array itself, costs less than the 4 KiB faults it spares). Null
+// when memory runs out; released with free().
+GLM_INTERNAL void* allocHugePages(size_t bytes);
 // True when `file` is a regular file; then `left` is the number of bytes
 // after its position (0 when the position is past the end).
 GLM_INTERNAL bool bytesLeft(FILE* file, size_t& left);
 
-// `bytes` of zeroed pages mapped straight from the system, or null; given
-// back with unmapPages(pages, bytes).
+// `bytes` of pages mapped straight from the system, or null; given back
+// with unmapPages(pages, bytes). Small mappings given back are kept for the
+// next calls (a few, 1 MiB at most), so they may hold old bytes: a read of a
+// small text then maps, faults in and unmaps nothing.
 GLM_INTERNAL void* mapPages(size_t bytes);
 GLM_INTERNAL void unmapPages(void* pages, size_t bytes);
 // The CPUs the process may run on (at least 1).

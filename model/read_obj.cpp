@@ -281,15 +281,30 @@ struct ObjPass {
   // A run of plain lines whose first keyword ends at p: run(from, stop) on
   // the copy of the text in the window, where there is one (stopping where
   // the copy leaves less room than runStop does), else on the text; where
-  // the run ends in the text, or null.
-  template <class Run>
-  GLM_READ_INLINE const char* runInWindow(Run run) {
+  // the run ends in the text, or null. A run stopped by the window's edge
+  // goes on in the next window when the line after it continues it:
+  // next(q), at the run's end q in the copy, gives the bytes from there to
+  // just after that line's keyword, or 0. So the scan meets the text itself
+  // only where a run really ends.
+  template <class Run, class Next>
+  GLM_READ_INLINE const char* runInWindow(Run run, Next next) {
     const size_t room = size_t(kPlainRoom) + 4;
-    const char* stop = runStop();
-    const char* from = window.at(p, room);
-    if (from == p) return run(p, stop);
-    const char* q = run(from, window.copyOf(std::min(stop, window.end() - room)));
-    return q ? window.textOf(q) : nullptr;
+    const char* const stop = runStop();
+    const char* last = nullptr;
+    for (const char* at = p;;) {
+      const char* from = window.at(at, room);
+      if (from == at) {
+        const char* q = run(at, stop);
+        return q ? q : last;
+      }
+      const char* edge = window.copyOf(std::min(stop, window.end() - room));
+      const char* q = run(from, edge);
+      if (!q) return last;
+      last = window.textOf(q);
+      const size_t skip = q >= edge && last < stop ? next(q) : 0;
+      if (!skip) return last;
+      at = last + skip;
+    }
   }
 
   // Stores the triangle (a, b, c) of resolved corners with the fields the
@@ -370,9 +385,17 @@ struct ObjPass {
     }
     if (end - p >= kPlainRoom) {
       if (Store) {
-        if (const char* q = runInWindow([&](const char* from, const char* stop) {
-              return plainCoordinateRun(from, keyword, length, n, out, size - *count, stop, *count);
-            })) {
+        auto run = [&](const char* from, const char* stop) -> const char* {
+          if (*count >= size) return nullptr;
+          return plainCoordinateRun(from, keyword, length, n, &array[n * (*count + 1)],
+                                    size - *count, stop, *count);
+        };
+        auto next = [&](const char* q) -> size_t {
+          const bool same = q[0] == '\n' && length <= 2 && q[1] == keyword[0] &&
+                            (length == 1 || q[2] == keyword[1]);
+          return same ? 1 + length : 0;
+        };
+        if (const char* q = runInWindow(run, next)) {
           p = statementEnd(q);
           return true;
         }
@@ -396,9 +419,11 @@ struct ObjPass {
     if (end - p >= kPlainRoom) {
       if (Store) {
         const uint64_t next[3] = {vertices + 1, texcoords + 1, normals + 1};
-        if (const char* q = runInWindow([&](const char* from, const char* stop) {
-              return plainFaceRun(from, stop, m, next, *group, triangles, s.triangles);
-            })) {
+        auto run = [&](const char* from, const char* stop) {
+          return plainFaceRun(from, stop, m, next, *group, triangles, s.triangles);
+        };
+        auto nextFace = [](const char* q) -> size_t { return q[0] == 'f' && isBlank(q[1]); };
+        if (const char* q = runInWindow(run, nextFace)) {
           p = q;
           return true;
         }
@@ -591,9 +616,8 @@ bool sizeModel(ObjScan& s) {
   m->trianglecount = GLuint(s.triangles);
   for (GLMgroup* g = m->groups; g; g = g->next) {
     GroupSlot& slot = s.groups.find(g->name)->second;
-    g->triangles = static_cast<GLuint*>(malloc(slot.count * sizeof(GLuint)));
+    g->triangles = static_cast<GLuint*>(allocHugePages(slot.count * sizeof(GLuint)));
     if (!g->triangles && slot.count) return s.failFile("out of memory");
-    adviseHugePages(g->triangles, slot.count * sizeof(GLuint));
   }
   return true;
 }
@@ -608,20 +632,19 @@ bool glmSecondPass(ObjScan& s) { return scanObj<true>(s); }
 
 bool allocateArrays(ObjScan& s) {
   GLMmodel* m = s.model;
-  m->vertices = static_cast<GLfloat*>(malloc((size_t(m->vertexcount) + 1) * 3 * sizeof(GLfloat)));
+  m->vertices =
+      static_cast<GLfloat*>(allocHugePages((size_t(m->vertexcount) + 1) * 3 * sizeof(GLfloat)));
   if (m->normalcount)
-    m->normals = static_cast<GLfloat*>(malloc((size_t(m->normalcount) + 1) * 3 * sizeof(GLfloat)));
+    m->normals =
+        static_cast<GLfloat*>(allocHugePages((size_t(m->normalcount) + 1) * 3 * sizeof(GLfloat)));
   if (m->texcoordcount)
     m->texcoords =
-        static_cast<GLfloat*>(malloc((size_t(m->texcoordcount) + 1) * 2 * sizeof(GLfloat)));
-  m->triangles = static_cast<GLMtriangle*>(malloc(size_t(m->trianglecount) * sizeof(GLMtriangle)));
+        static_cast<GLfloat*>(allocHugePages((size_t(m->texcoordcount) + 1) * 2 * sizeof(GLfloat)));
+  m->triangles =
+      static_cast<GLMtriangle*>(allocHugePages(size_t(m->trianglecount) * sizeof(GLMtriangle)));
   if (!m->vertices || (m->normalcount && !m->normals) || (m->texcoordcount && !m->texcoords) ||
       (m->trianglecount && !m->triangles))
     return s.failFile("out of memory");
-  adviseHugePages(m->vertices, (size_t(m->vertexcount) + 1) * 3 * sizeof(GLfloat));
-  adviseHugePages(m->normals, (size_t(m->normalcount) + 1) * 3 * sizeof(GLfloat));
-  adviseHugePages(m->texcoords, (size_t(m->texcoordcount) + 1) * 2 * sizeof(GLfloat));
-  adviseHugePages(m->triangles, size_t(m->trianglecount) * sizeof(GLMtriangle));
   // Slot 0 is never used; keep it defined all the same.
   for (int i = 0; i < 3; i++) m->vertices[i] = 0;
   if (m->normals) m->normals[0] = m->normals[1] = m->normals[2] = 0;

@@ -14,6 +14,7 @@
 #include <cstdlib>
 #include <cstring>
 #include <ctime>
+#include <mutex>
 #include <string>
 #include <thread>
 #include <vector>
@@ -172,17 +173,21 @@ void adviseHugePages(void* array, size_t bytes) {
 #endif
 }
 
+void* allocHugePages(size_t bytes) {
+  const size_t huge = size_t(2) << 20;
+  if (bytes < huge / 2) return malloc(bytes);
+  const size_t whole = (bytes - 1) / huge * huge + huge;
+  void* p = nullptr;
+  if (whole < bytes || posix_memalign(&p, huge, whole) != 0) return nullptr;
+  adviseHugePages(p, whole);
+  return p;
+}
+
 // Welding probes its table at random: huge pages spare most
 // address-translation misses.
 void* allocTable(size_t count, size_t size) {
-  const size_t hugePage = size_t(2) << 20;
-  void* p = nullptr;
-  if (count > hugePage / size && count <= SIZE_MAX / size &&
-      posix_memalign(&p, hugePage, count * size) == 0) {
-    adviseHugePages(p, count * size);
-    return p;
-  }
-  return allocArray(count, size);
+  void* p = size && count <= SIZE_MAX / size ? allocHugePages(count * size) : nullptr;
+  return p ? p : allocArray(count, size);
 }
 
 unsigned processorCount() {
@@ -192,13 +197,57 @@ unsigned processorCount() {
   return std::max(1u, std::thread::hardware_concurrency());
 }
 
+namespace {
+
+// Mappings of up to 64 KiB given back, kept for reuse: up to 16 of them. A
+// lock, not a lock-free list: piece threads take them a few times per read.
+struct KeptPages {
+  static constexpr size_t kLargest = size_t(64) << 10;
+  static constexpr int kCount = 16;
+  std::mutex lock;
+  int count = 0;
+  void* pages[kCount] = {};
+  size_t bytes[kCount] = {};
+};
+
+// The whole pages that hold `bytes`: kept mappings are told apart by these.
+size_t wholePages(size_t bytes) { return (bytes + 4095) & ~size_t(4095); }
+
+// Set up before any code runs (nothing to construct, so a piece thread
+// calling first allocates nothing).
+KeptPages kept;
+
+}  // namespace
+
 void* mapPages(size_t bytes) {
+  bytes = wholePages(bytes);
+  if (bytes - 1 < KeptPages::kLargest) {
+    std::lock_guard<std::mutex> hold(kept.lock);
+    for (int i = kept.count; i-- > 0;)
+      if (kept.bytes[i] == bytes) {
+        void* p = kept.pages[i];
+        kept.count--;
+        kept.pages[i] = kept.pages[kept.count];
+        kept.bytes[i] = kept.bytes[kept.count];
+        return p;
+      }
+  }
   void* p = mmap(nullptr, bytes, PROT_READ | PROT_WRITE, MAP_PRIVATE | MAP_ANONYMOUS, -1, 0);
   return p == MAP_FAILED ? nullptr : p;
 }
 
 void unmapPages(void* pages, size_t bytes) {
-  if (pages) munmap(pages, bytes);
+  if (!pages) return;
+  bytes = wholePages(bytes);
+  if (bytes - 1 < KeptPages::kLargest) {
+    std::lock_guard<std::mutex> hold(kept.lock);
+    if (kept.count < KeptPages::kCount) {
+      kept.pages[kept.count] = pages;
+      kept.bytes[kept.count++] = bytes;
+      return;
+    }
+  }
+  munmap(pages, bytes);
 }
 
 namespace {

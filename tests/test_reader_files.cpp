@@ -212,4 +212,41 @@ TEST(Files, FilesLongerThanTheCountingWindowReadAsFromMemory) {
       }
 }
 
+TEST(Files, RunsOfLikeLinesReadAcrossTheWindowsEdges) {
+  // Thousands of v, vt, vn and f lines in a row: a run of them goes on from
+  // one window to the next. A file whose count by lines falls short (two
+  // statements on one line) runs out of room in the middle of a run, at
+  // the edge of one window or another.
+  for (bool shortCount : {false, true}) {
+    std::string text;
+    for (int i = 0; i < 3000; i++) {
+      const std::string x = std::to_string(i % 89) + "." + std::to_string(i);
+      text += "v " + x + " -" + x + " 0.5\n";
+      if (shortCount && i == 1500) text += "v 1 2 3 v 4 5 6\n";
+    }
+    for (int i = 0; i < 3000; i++) text += "vt 0." + std::to_string(i) + " 1\n";
+    for (int i = 0; i < 3000; i++) text += "vn 0 1 " + std::to_string(i % 7) + "\n";
+    for (int i = 1; i + 2 < 3000; i++) {
+      const std::string a = std::to_string(i), b = std::to_string(i + 1), c = std::to_string(i + 2);
+      text += "f " + a + "/" + a + "/" + a + " " + b + "/" + b + "/" + b + " " + c + "/" + c + "/" +
+              c + (i % 3 ? " 1/1/1\n" : "\n");
+    }
+    TempDir dir;
+    const std::string path = dir.write("runs.obj", text);
+    Read fromText = readText(text, {}, path.c_str());
+    ASSERT_TRUE(fromText.model) << fromText.error;
+    std::vector<size_t> windows = {1024, 4096};
+    for (size_t window = 768; window < 800; window++) windows.push_back(window);
+    for (size_t window : windows) {
+      char error[512] = "";
+      setReadWindow(window);
+      Model fromFile(glmTryReadOBJ(path.c_str(), error, sizeof error));
+      setReadWindow(0);
+      ASSERT_TRUE(fromFile) << error;
+      EXPECT_EQ(fromFile->vertexcount, 3000u + 2 * shortCount);
+      EXPECT_TRUE(dumpModel(fromFile.get()) == dumpModel(fromText.model.get())) << window;
+    }
+  }
+}
+
 }  // namespace

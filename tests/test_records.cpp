@@ -2,11 +2,14 @@
 // unitizing, scaling, deletion.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cmath>
+#include <cstdint>
 #include <cstdlib>
 #include <cstring>
 #include <initializer_list>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "glm_internal.h"
@@ -122,6 +125,43 @@ TEST(Extent, ScaleMultipliesVerticesOnly) {
   EXPECT_EQ(m->vertices[4], -4);
   EXPECT_EQ(m->vertices[5], -6);
   glmDelete(m);
+}
+
+TEST(Helpers, LargeArraysSpanWholeHugePagesAndSizesNeverWrap) {
+  // A size that would wrap when rounded up to whole 2 MiB steps is refused,
+  // not given a few bytes; a large array starts on a 2 MiB step and every
+  // byte of it can be written.
+  EXPECT_EQ(allocHugePages(SIZE_MAX - 100), nullptr);
+  for (size_t bytes : {size_t(1) << 20, (size_t(3) << 20) + 1}) {
+    char* p = static_cast<char*>(allocHugePages(bytes));
+    ASSERT_NE(p, nullptr);
+    EXPECT_EQ(reinterpret_cast<uintptr_t>(p) % (size_t(2) << 20), 0u);
+    memset(p, 7, bytes);
+    EXPECT_EQ(p[bytes - 1], 7);
+    free(p);
+  }
+}
+
+TEST(Helpers, KeptPagesComeBackOnlyForWhatTheyHold) {
+  // Mappings given back are handed out again, each once and only for a
+  // request they hold whole: every byte of what comes back can be written.
+  auto mapEach = [](std::initializer_list<size_t> sizes, int each) {
+    std::vector<std::pair<char*, size_t>> maps;
+    for (size_t bytes : sizes)
+      for (int i = 0; i < each; i++) maps.emplace_back(static_cast<char*>(mapPages(bytes)), bytes);
+    return maps;
+  };
+  for (auto [p, bytes] : mapEach({100, 4096, 5000, 40000, 1 << 20}, 20)) unmapPages(p, bytes);
+  auto again = mapEach({8192, 3000, 65536, 40000}, 8);
+  std::vector<char*> seen;
+  for (auto [p, bytes] : again) {
+    ASSERT_NE(p, nullptr);
+    memset(p, 1, bytes);
+    seen.push_back(p);
+  }
+  std::sort(seen.begin(), seen.end());
+  EXPECT_EQ(std::adjacent_find(seen.begin(), seen.end()), seen.end());
+  for (auto [p, bytes] : again) unmapPages(p, bytes);
 }
 
 TEST(Helpers, AbsMaxAndPathBeside) {
