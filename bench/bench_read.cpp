@@ -14,7 +14,8 @@
 // tinyobjloader's in the same runs, the peer measured side by side.
 // Peak resident memory of glmReadOBJ is measured in freshly started child
 // processes (the environment's thread count, and 64 threads), so that
-// nothing the benchmark itself holds is counted. The
+// nothing the benchmark itself holds is counted; the first read of a fresh
+// process (one thread, all threads) is timed the same way. The
 // baseline is the formatted-stdio reader of tests/support/stdio_reader.h.
 #include <glm.h>
 
@@ -337,16 +338,19 @@ size_t streamFile(const std::string& path) {
 
 // Child mode: read once with glmReadOBJ and print "<peak RSS KiB> <array bytes>".
 int rssChild(const char* path) {
-  GLMmodel* model = glmReadOBJ(path);
+  GLMmodel* model = nullptr;
+  const Timing t = timed([&] { model = glmReadOBJ(path); });
   struct rusage usage;
   getrusage(RUSAGE_SELF, &usage);
-  printf("%ld %zu\n", long(usage.ru_maxrss), arrayBytes(model));
+  printf("%ld %zu %.6f\n", long(usage.ru_maxrss), arrayBytes(model), t.wall);
   glmDelete(model);
   return 0;
 }
 
-// Runs this program again as a fresh process in child mode and parses its line.
-bool measureRss(const char* self, const char* path, long* peakKiB, size_t* arrays) {
+// Runs this program again as a fresh process in child mode and parses its
+// line: peak memory, the model's arrays and the time of its one read.
+bool measureRss(const char* self, const char* path, long* peakKiB, size_t* arrays,
+                double* seconds = nullptr) {
   int fds[2];
   if (pipe(fds) != 0) return false;
   pid_t pid = fork();
@@ -360,7 +364,10 @@ bool measureRss(const char* self, const char* path, long* peakKiB, size_t* array
   close(fds[1]);
   char line[128] = "";
   FILE* in = fdopen(fds[0], "r");
-  bool ok = in && fgets(line, sizeof line, in) && sscanf(line, "%ld %zu", peakKiB, arrays) == 2;
+  double wall = 0;
+  bool ok = in && fgets(line, sizeof line, in) &&
+            sscanf(line, "%ld %zu %lf", peakKiB, arrays, &wall) == 3;
+  if (seconds) *seconds = wall;
   if (in) fclose(in);
   int status = 0;
   waitpid(pid, &status, 0);
@@ -517,6 +524,25 @@ int main(int argc, char** argv) {
   printf("all threads / 1 thread: %.2fx faster wall\n", best(kOne) / best(kAll));
   printf("lenient/classic, best wall: 1 thread %.3f, all threads %.3f  (target <= 1.05)\n",
          best(kLenientOne) / best(kOne), best(kLenientAll) / best(kAll));
+  // The first read of a process, as a program that reads one model makes
+  // it: five fresh processes with one thread and five with all, taking turns.
+  std::vector<double> first[2];
+  for (int i = 0; i < 5; i++)
+    for (int all = 0; all < 2; all++) {
+      long kib;
+      size_t bytes;
+      double seconds;
+      useThreads(all ? nullptr : "1");
+      if (measureRss("/proc/self/exe", path.c_str(), &kib, &bytes, &seconds))
+        first[all].push_back(seconds);
+    }
+  useThreads(nullptr);
+  for (int all = 0; all < 2; all++)
+    if (!first[all].empty())
+      printf("first read of a fresh process, %s: median %.3f s (%.3f to %.3f, %zu processes)\n",
+             all ? "all threads" : "1 thread", median(first[all]),
+             *std::min_element(first[all].begin(), first[all].end()),
+             *std::max_element(first[all].begin(), first[all].end()), first[all].size());
   if (rssOk) {
     const double mib = arrays / 1048576.0;
     printf(
