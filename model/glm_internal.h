@@ -126,9 +126,6 @@ GLM_INTERNAL GLboolean glmEqual(GLfloat* u, GLfloat* v, GLfloat epsilon);
 
 // ---- The operating system ---------------------------------------------------
 
-// Asks for huge pages under the whole 2 MiB steps of a large array. Only
-// advice; nothing depends on it.
-GLM_INTERNAL void adviseHugePages(void* array, size_t bytes);
 // Room for `count` items of `size` bytes (allocArray rules), on 2 MiB pages
 // where the system grants them; released with free().
 GLM_INTERNAL void* allocTable(size_t count, size_t size);

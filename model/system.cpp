@@ -162,24 +162,15 @@ Load loadFile(const char* name, Text& text) {
 
 // On huge pages the reader's storing pass takes a few dozen page faults
 // instead of tens of thousands.
-void adviseHugePages(void* array, size_t bytes) {
-#ifdef MADV_HUGEPAGE
-  const uintptr_t huge = uintptr_t(2) << 20;
-  uintptr_t first = (uintptr_t(array) + huge - 1) & ~(huge - 1);
-  uintptr_t last = (uintptr_t(array) + bytes) & ~(huge - 1);
-  if (array && last > first) madvise(reinterpret_cast<void*>(first), last - first, MADV_HUGEPAGE);
-#else
-  (void)array, (void)bytes;
-#endif
-}
-
 void* allocHugePages(size_t bytes) {
   const size_t huge = size_t(2) << 20;
   if (bytes < huge / 2) return malloc(bytes);
   const size_t whole = (bytes - 1) / huge * huge + huge;
   void* p = nullptr;
   if (whole < bytes || posix_memalign(&p, huge, whole) != 0) return nullptr;
-  adviseHugePages(p, whole);
+#ifdef MADV_HUGEPAGE
+  madvise(p, whole, MADV_HUGEPAGE);  // only advice: nothing depends on it
+#endif
   return p;
 }
 
