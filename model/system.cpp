@@ -174,6 +174,21 @@ void* allocHugePages(size_t bytes) {
   return p;
 }
 
+void* growHugePages(void* p, size_t bytes) {
+  const size_t huge = size_t(2) << 20;
+  if (!p) return allocHugePages(bytes);
+  if (bytes < huge / 2) return realloc(p, bytes);
+  const size_t whole = (bytes - 1) / huge * huge + huge;
+  void* q = whole < bytes ? nullptr : realloc(p, whole);
+#ifdef MADV_HUGEPAGE
+  // Moved or grown, the array's whole pages take the advice again.
+  const uintptr_t page = 4096, from = (uintptr_t(q) + page - 1) & ~(page - 1);
+  if (q) madvise(reinterpret_cast<void*>(from), (uintptr_t(q) + whole - from) & ~(page - 1),
+                 MADV_HUGEPAGE);
+#endif
+  return q;
+}
+
 // Welding probes its table at random: huge pages spare most
 // address-translation misses.
 void* allocTable(size_t count, size_t size) {
