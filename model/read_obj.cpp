@@ -4,11 +4,12 @@
 //
 // One thread reads a text in one pass where it can: the arrays grow as they
 // fill (a large array's pages are moved, not copied, where the system can)
-// and are cut to size at the end. One pass settles the model exactly as two would unless a
-// library comes after a material statement, a face names an element the
-// text never comes to, or (read leniently) a face drops indices of a kind
-// the text then has after all; then, and on any error, the one pass gives
-// up without a word and the text is read in two, which alone tells errors.
+// and are cut to size at the end. One pass settles the model exactly as two
+// would unless a library comes after a material statement, a face names an
+// element the text never comes to, or (read leniently) a face drops indices
+// of a kind the text then has after all; then, and on any error, the one
+// pass gives up without a word and the text is read in two, which alone
+// tells errors.
 //
 // Read in two passes (in pieces on several threads, or after the one pass
 // gave up), the text is scanned in memory (a read-only mapping of the file,
@@ -346,7 +347,8 @@ struct ObjPass {
     return true;
   }
   GLM_NOINLINE bool growTriangles() {
-    const uint64_t more = std::max<uint64_t>(2 * s.triangles, std::max<size_t>(s.text.size / 64, 64));
+    const uint64_t more =
+        std::max<uint64_t>(2 * s.triangles, std::max<size_t>(s.text.size / 64, 64));
     if (more > UINT32_MAX) return false;
     void* grown = growHugePages(m->triangles, more * sizeof(GLMtriangle));
     if (!grown) return false;
@@ -436,7 +438,7 @@ struct ObjPass {
     size_t length = size_t(p - keyword);
     int n;
     uint64_t *count, *counted;
-    GLfloat** arrayOf;  // (storing) the kind's array and its counted size
+    GLfloat** arrayOf;                        // (storing) the kind's array and its counted size
     if (length == 1 || keyword[1] == '\0') {  // "v" alone, as a C string too
       n = 3, count = &vertices, arrayOf = &m->vertices, counted = &s.vertices;
     } else if (keyword[1] == 'n') {
@@ -605,7 +607,8 @@ struct ObjPass {
     p = stop;
   }
 
-  // The end of the scan: counting hands over its counts; storing checks that
+  // The end of the scan: counting hands over its counts, and so does
+  // growing, once every element a face named has come; storing checks that
   // everything counted was stored, at the same group and library statements
   // (no group took more triangles than counted, so with the same total each
   // took its count), and leaves the group and material in force.
@@ -741,7 +744,8 @@ bool glmOnePass(ObjScan& s) {
   ok &= m->triangles ? fit(m->triangles, size_t(m->trianglecount) * sizeof(GLMtriangle))
                      : fit(m->triangles, 0);
   for (GLMgroup* g = m->groups; g; g = g->next)
-    ok &= g->triangles ? fit(g->triangles, g->trianglecount * sizeof(GLuint)) : fit(g->triangles, 0);
+    ok &=
+        g->triangles ? fit(g->triangles, g->trianglecount * sizeof(GLuint)) : fit(g->triangles, 0);
   return ok || s.failFile("out of memory");
 }
 

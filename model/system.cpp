@@ -183,8 +183,9 @@ void* growHugePages(void* p, size_t bytes) {
 #ifdef MADV_HUGEPAGE
   // Moved or grown, the array's whole pages take the advice again.
   const uintptr_t page = 4096, from = (uintptr_t(q) + page - 1) & ~(page - 1);
-  if (q) madvise(reinterpret_cast<void*>(from), (uintptr_t(q) + whole - from) & ~(page - 1),
-                 MADV_HUGEPAGE);
+  if (q)
+    madvise(reinterpret_cast<void*>(from), (uintptr_t(q) + whole - from) & ~(page - 1),
+            MADV_HUGEPAGE);
 #endif
   return q;
 }

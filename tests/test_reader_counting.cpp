@@ -200,9 +200,9 @@ TEST(OnePass, ArraysGrowingManyTimesHoldWhatTwoPassesStore) {
   for (int i = 1; i <= 3000; i++) {
     const std::string n = std::to_string(i);
     obj += "v " + n + " 0." + n + " -" + n + "e-2\nvn 0 0 1\nvt 0." + n + " 1\n";
-    if (i % 97 == 0) obj += "g part" + std::to_string(i % 3) + "\nusemtl " + (i % 2 ? "red\n" : "gone\n");
-    if (i >= 4)
-      obj += i % 3 ? "f -1/-1/-1 -2/-2/-2 -3/-3/-3 " + n + "/1/1\n" : "f 1 " + n + " 3\n";
+    if (i % 97 == 0)
+      obj += "g part" + std::to_string(i % 3) + "\nusemtl " + (i % 2 ? "red\n" : "gone\n");
+    if (i >= 4) obj += i % 3 ? "f -1/-1/-1 -2/-2/-2 -3/-3/-3 " + n + "/1/1\n" : "f 1 " + n + " 3\n";
   }
   expectOnePassAlike(obj, true, libs);
   expectOnePassAlike(obj, true, libs, GLM_READ_LENIENT);
@@ -216,7 +216,7 @@ TEST(OnePass, FacesMayNameElementsTheTextComesToLater) {
                          "vn 0 0 1\nvn 0 1 0\n",
                      true);
   for (const char* never : {"f 1 2 5\n", "f 1/1 2/1 3/1\nvt 0 0\nvt 1 1\nf 1/3 2/2 3/1\n",
-                                   "f 1//2 2//1 3//1\nvn 0 0 1\n"})
+                            "f 1//2 2//1 3//1\nvn 0 0 1\n"})
     expectOnePassAlike(square + never, false);
   Libraries none;
   EXPECT_EQ(read(square + "f 1 2 5\n", none, GLM_COUNT_LINES_FIRST).error,
@@ -233,7 +233,8 @@ TEST(OnePass, WhatOnePassCannotSettleIsReadInTwo) {
                            "g next\nusemtl red\nf 1 3 4\n";
   expectOnePassAlike(late, false, libs);
   expectOnePassAlike(late, false, libs, GLM_READ_LENIENT);
-  expectOnePassAlike("mtllib a.mtl\nmtllib b.mtl\n" + square + "usemtl blue\nf 1 2 3\n", true, libs);
+  expectOnePassAlike("mtllib a.mtl\nmtllib b.mtl\n" + square + "usemtl blue\nf 1 2 3\n", true,
+                     libs);
   const std::string dropped = square + "f 1//1 2//1 3//1\n";
   expectOnePassAlike(dropped, true, {}, GLM_READ_LENIENT);
   expectOnePassAlike(dropped + "vn 0 0 1\nf 1//1 3//1 4//1\n", false, {}, GLM_READ_LENIENT);

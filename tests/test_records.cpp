@@ -150,7 +150,8 @@ TEST(Helpers, GrownArraysKeepTheirBytes) {
   unsigned char* p = static_cast<unsigned char*>(growHugePages(nullptr, held));
   ASSERT_NE(p, nullptr);
   for (size_t i = 0; i < held; i++) p[i] = static_cast<unsigned char>(i * 7);
-  for (size_t bytes : {size_t(4000), (size_t(3) << 20) + 1, (size_t(9) << 20) + 5, size_t(1) << 20}) {
+  for (size_t bytes :
+       {size_t(4000), (size_t(3) << 20) + 1, (size_t(9) << 20) + 5, size_t(1) << 20}) {
     p = static_cast<unsigned char*>(growHugePages(p, bytes));
     ASSERT_NE(p, nullptr);
     const size_t kept = std::min(held, bytes);
