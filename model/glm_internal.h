@@ -135,11 +135,15 @@ GLM_INTERNAL void* allocTable(size_t count, size_t size);
 // than the array itself, costs less than the 4 KiB faults it spares). Null
 // when memory runs out; released with free().
 GLM_INTERNAL void* allocHugePages(size_t bytes);
-// realloc(p, bytes) for an array from allocHugePages (or null), by the same
-// rules: an array of 1 MiB or more ends on a 2 MiB step and is advised onto
-// huge pages. A large array grows without being copied (its pages are
-// moved). Null when memory runs out, with p left as it was.
-GLM_INTERNAL void* growHugePages(void* p, size_t bytes);
+// realloc(p, bytes) for an array from allocHugePages (or null) whose first
+// `held` bytes are in use, by the same rules: an array of 1 MiB or more ends
+// on a 2 MiB step and is advised onto huge pages. Growing up to 32 MiB, it
+// moves to a new allocation that starts on a 2 MiB step (copying costs less
+// than faulting in 4 KiB pages of a moved array's part-used 2 MiB steps);
+// beyond, the system moves its pages without copying, so that growing
+// never holds a large array twice. Null when memory runs out, with p left
+// as it was.
+GLM_INTERNAL void* growHugePages(void* p, size_t held, size_t bytes);
 // True when `file` is a regular file; then `left` is the number of bytes
 // after its position (0 when the position is past the end).
 GLM_INTERNAL bool bytesLeft(FILE* file, size_t& left);

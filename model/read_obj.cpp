@@ -338,7 +338,8 @@ struct ObjPass {
     if (!array && dropped) return false;
     const uint64_t more = std::max<uint64_t>(2 * room, std::max<size_t>(s.text.size / 128, 64));
     if (more > UINT32_MAX) return false;
-    void* grown = growHugePages(array, (more + 1) * size_t(n) * sizeof(GLfloat));
+    void* grown = growHugePages(array, (room + 1) * size_t(n) * sizeof(GLfloat),
+                                (more + 1) * size_t(n) * sizeof(GLfloat));
     if (!grown) return false;
     if (!array)
       for (int i = 0; i < n; i++) static_cast<GLfloat*>(grown)[i] = 0;
@@ -350,7 +351,8 @@ struct ObjPass {
     const uint64_t more =
         std::max<uint64_t>(2 * s.triangles, std::max<size_t>(s.text.size / 64, 64));
     if (more > UINT32_MAX) return false;
-    void* grown = growHugePages(m->triangles, more * sizeof(GLMtriangle));
+    void* grown =
+        growHugePages(m->triangles, s.triangles * sizeof(GLMtriangle), more * sizeof(GLMtriangle));
     if (!grown) return false;
     m->triangles = static_cast<GLMtriangle*>(grown);
     s.triangles = more;
@@ -359,7 +361,8 @@ struct ObjPass {
   GLM_NOINLINE bool growGroup(GroupSlot& slot) {
     const uint64_t more = std::max<uint64_t>(2 * slot.count, 64);
     if (more > UINT32_MAX) return false;
-    void* grown = growHugePages(slot.group->triangles, more * sizeof(GLuint));
+    void* grown =
+        growHugePages(slot.group->triangles, slot.count * sizeof(GLuint), more * sizeof(GLuint));
     if (!grown) return false;
     slot.group->triangles = static_cast<GLuint*>(grown);
     slot.count = more;
@@ -733,7 +736,7 @@ bool glmOnePass(ObjScan& s) {
   m->texcoordcount = GLuint(s.texcoords);
   m->trianglecount = GLuint(s.triangles);
   auto fit = [](auto*& array, size_t bytes) {
-    void* cut = array ? growHugePages(array, bytes) : allocHugePages(bytes);
+    void* cut = array ? growHugePages(array, bytes, bytes) : allocHugePages(bytes);
     if (cut) array = static_cast<std::remove_reference_t<decltype(array)>>(cut);
     return cut != nullptr;
   };

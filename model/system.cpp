@@ -174,12 +174,19 @@ void* allocHugePages(size_t bytes) {
   return p;
 }
 
-void* growHugePages(void* p, size_t bytes) {
+void* growHugePages(void* p, size_t held, size_t bytes) {
   const size_t huge = size_t(2) << 20;
   if (!p) return allocHugePages(bytes);
-  if (bytes < huge / 2) return realloc(p, bytes);
+  if (bytes < huge / 2) return realloc(p, bytes ? bytes : 1);
   const size_t whole = (bytes - 1) / huge * huge + huge;
-  void* q = whole < bytes ? nullptr : realloc(p, whole);
+  if (whole < bytes) return nullptr;
+  if (bytes > held && held <= 16 * huge) {
+    void* q = allocHugePages(bytes);
+    if (q) memcpy(q, p, held);
+    if (q) free(p);
+    return q;
+  }
+  void* q = realloc(p, whole);
 #ifdef MADV_HUGEPAGE
   // Moved or grown, the array's whole pages take the advice again.
   const uintptr_t page = 4096, from = (uintptr_t(q) + page - 1) & ~(page - 1);
