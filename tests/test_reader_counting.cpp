@@ -208,6 +208,15 @@ TEST(OnePass, ArraysGrowingManyTimesHoldWhatTwoPassesStore) {
   expectOnePassAlike(obj, true, libs, GLM_READ_LENIENT);
 }
 
+TEST(OnePass, ArraysOfMegabytesGrowOntoHugePages) {
+  // Far more coordinates and faces than the text's length suggests: the
+  // arrays grow past 1 MiB, where they move onto whole huge pages.
+  std::string obj;
+  for (int i = 1; i <= 120000; i++) obj += "v " + std::to_string(i % 977) + " 1 2\n";
+  for (int i = 3; i <= 120000; i += 3) obj += "f -1 -2 " + std::to_string(i) + "\n";
+  expectOnePassAlike(obj, true);
+}
+
 TEST(OnePass, FacesMayNameElementsTheTextComesToLater) {
   // One pass takes them on trust and checks at the end; where they never
   // come, two passes read the text and tell the error.

@@ -151,7 +151,7 @@ TEST(Helpers, GrownArraysKeepTheirBytes) {
   ASSERT_NE(p, nullptr);
   for (size_t i = 0; i < held; i++) p[i] = static_cast<unsigned char>(i * 7);
   const size_t huge = size_t(2) << 20;
-  for (size_t bytes : {size_t(4000), 3 * huge / 2, 9 * huge + 5, 20 * huge, huge / 2}) {
+  for (size_t bytes : {size_t(4000), 3 * huge / 2, 9 * huge + 5, 20 * huge, 45 * huge, huge / 2}) {
     p = static_cast<unsigned char*>(growHugePages(p, std::min(held, bytes), bytes));
     ASSERT_NE(p, nullptr);
     // Grown into huge pages, up to the size it is copied at, it starts on one.
