@@ -227,7 +227,8 @@ GLMmodel* glmTryReadOBJ(const char* filename, char* error, size_t errorsize);
  * the name in the file). Returns the text and stores its length, or returns
  * NULL when there is no such library. The text must stay valid, and
  * unchanged, until glmReadOBJText returns: a library served again at the
- * same address and length is taken as the same text and not read again. */
+ * same address and length is taken as the same text and not read again. A
+ * read may ask for one name more than once (a text it reads again). */
 typedef const char* (*GLMmtlsource)(void* user, const char* name, size_t* length);
 
 /* Reads OBJ text from memory; `path` stands for the file name (stored in the

@@ -135,6 +135,15 @@ GLM_INTERNAL void* allocTable(size_t count, size_t size);
 // than the array itself, costs less than the 4 KiB faults it spares). Null
 // when memory runs out; released with free().
 GLM_INTERNAL void* allocHugePages(size_t bytes);
+// realloc(p, bytes) for an array from allocHugePages (or null) whose first
+// `held` bytes are in use, by the same rules: an array of 1 MiB or more ends
+// on a 2 MiB step and is advised onto huge pages. Growing up to 32 MiB, it
+// moves to a new allocation that starts on a 2 MiB step (copying costs less
+// than faulting in 4 KiB pages of a moved array's part-used 2 MiB steps);
+// beyond, the system moves its pages without copying, so that growing
+// never holds a large array twice. Null when memory runs out, with p left
+// as it was.
+GLM_INTERNAL void* growHugePages(void* p, size_t held, size_t bytes);
 // True when `file` is a regular file; then `left` is the number of bytes
 // after its position (0 when the position is past the end).
 GLM_INTERNAL bool bytesLeft(FILE* file, size_t& left);
@@ -205,12 +214,14 @@ GLM_INTERNAL GLvoid glmCross(GLfloat* u, GLfloat* v, GLfloat* n);
 // Asserts v.
 GLM_INTERNAL GLvoid glmNormalize(GLfloat* v);
 
-// How the reader's first pass counts: lines by their first bytes, starting
-// over statement by statement when that count proves wrong (what
-// glmReadOBJText does); statement by statement only (the reference the line
-// count is tested against); lines only, failing with "lines miscounted"
-// where the read would start over.
-enum { GLM_COUNT_LINES_FIRST, GLM_COUNT_STATEMENTS, GLM_COUNT_LINES_ONLY };
+// How the reader reads a text: as glmReadOBJText does (in pieces, or in one
+// pass, else in two counting lines by their first bytes first, starting
+// over statement by statement when that count proves wrong); in two passes
+// counting statement by statement only (the reference the others are
+// tested against); in two counting lines only, failing with "lines
+// miscounted" where the read would start over; in one pass only, failing
+// with "not read in one pass" where the read would go on in two.
+enum { GLM_COUNT_LINES_FIRST, GLM_COUNT_STATEMENTS, GLM_COUNT_LINES_ONLY, GLM_ONE_PASS_ONLY };
 
 // glmReadOBJTextWith (flags 0: glmReadOBJText) with the first pass's way of
 // counting chosen. Asserts a known `counting`.

@@ -1,7 +1,8 @@
 // The reader's entry points (glmReadOBJ, glmTryReadOBJ, glmReadOBJText and
 // their flagged forms) and the way a text is read: in pieces on several
-// threads where it can be, else by one thread counting lines first, and
-// statement by statement where that count proves wrong.
+// threads where it can be, else by one thread in one pass where that
+// settles it, else counting lines first, and statement by statement where
+// that count proves wrong.
 #include "read_scan.h"
 
 #include <new>
@@ -10,21 +11,30 @@
 namespace read_detail {
 namespace {
 
-// One read of the model from `text`, its first pass counting by lines or
-// statement by statement; null (with `error` filled) on any error. The
+// How one read by a single thread goes: in one pass, the arrays growing;
+// counting by lines first; counting statement by statement first.
+enum class Passes { One, Lines, Statements };
+
+// One read of the model from `text`; null (with `error` filled) on any
+// error. In one pass it fails quietly, for a read in two to tell why. The
 // libraries and materials not found are left in `missing`.
-GLMmodel* readOnce(const char* path, Text& text, const MtlSource& mtl, Failure& error, bool byLines,
-                   Unfound& missing) {
+GLMmodel* readOnce(const char* path, Text& text, const MtlSource& mtl, Failure& error,
+                   Passes passes, Unfound& missing) {
   GLMmodel* model = newModel(path, error);
   if (!model) return nullptr;
   bool ok = false;
   try {
     ObjScan scan{model, text, mtl, error};
     scan.statement = text.data;
-    scan.byLines = byLines;
-    ok = glmFirstPass(scan);
-    text.releaseAll();
-    ok = ok && allocateArrays(scan) && glmSecondPass(scan);
+    scan.byLines = passes == Passes::Lines;
+    scan.quiet = passes == Passes::One;
+    if (passes == Passes::One) {
+      ok = glmOnePass(scan);
+    } else {
+      ok = glmFirstPass(scan);
+      text.releaseAll();
+      ok = ok && allocateArrays(scan) && glmSecondPass(scan);
+    }
     text.releaseAll();
     missing.materials.assign(scan.missingMaterials.begin(), scan.missingMaterials.end());
     missing.libraries = std::move(scan.missingLibraries);
@@ -39,24 +49,35 @@ GLMmodel* readOnce(const char* path, Text& text, const MtlSource& mtl, Failure& 
 
 // Reads the model from `text`; null (with `error` filled) on any error.
 // A large text is read in pieces on several threads where it can be;
-// otherwise the read counts by lines first (unless told to count statements
-// only); when that count turns out wrong, or the read fails, reads again
-// counting statement by statement, which alone decides the outcome and the
-// messages.
+// otherwise by one thread in one pass where one pass settles it; otherwise
+// in two, counting by lines first (unless told to count statements only);
+// when that count turns out wrong, or the read fails, reads again counting
+// statement by statement, which alone decides the outcome and the messages.
 GLMmodel* readModel(const char* path, Text& text, const MtlSource& mtl, Failure& error,
                     int counting = GLM_COUNT_LINES_FIRST) {
   if (!startText(text, error, path)) return nullptr;
   Unfound missing;
-  if (counting == GLM_COUNT_LINES_FIRST) {
+  if (counting == GLM_COUNT_LINES_FIRST || counting == GLM_ONE_PASS_ONLY) {
     const Split split = splitFor(text.size);
-    GLMmodel* model = split.pieces > 1 ? readPieces(path, text, mtl, split, missing) : nullptr;
+    GLMmodel* model = split.pieces > 1 && counting == GLM_COUNT_LINES_FIRST
+                          ? readPieces(path, text, mtl, split, missing)
+                          : nullptr;
+    if (!model) {
+      Failure quiet;
+      model = readOnce(path, text, mtl, quiet, Passes::One, missing);
+    }
     if (model) {
       missing.report();
       return model;
     }
+    if (counting == GLM_ONE_PASS_ONLY) {
+      fail(error, path, "not read in one pass");
+      return nullptr;
+    }
+    missing = Unfound{};
   }
   if (counting != GLM_COUNT_STATEMENTS) {
-    GLMmodel* model = readOnce(path, text, mtl, error, true, missing);
+    GLMmodel* model = readOnce(path, text, mtl, error, Passes::Lines, missing);
     if (model) {
       missing.report();
       return model;
@@ -68,7 +89,7 @@ GLMmodel* readModel(const char* path, Text& text, const MtlSource& mtl, Failure&
     error = Failure{};
     missing = Unfound{};
   }
-  GLMmodel* model = readOnce(path, text, mtl, error, false, missing);
+  GLMmodel* model = readOnce(path, text, mtl, error, Passes::Statements, missing);
   missing.report();
   return model;
 }
@@ -145,6 +166,6 @@ GLMmodel* glmReadOBJTextWith(const char* path, const char* text, size_t length, 
 GLMmodel* readObjTextCounting(const char* path, const char* text, size_t length, GLMmtlsource mtl,
                               void* user, char* error, size_t errorsize, int counting,
                               GLuint flags) {
-  GLM_ASSERT(counting >= GLM_COUNT_LINES_FIRST && counting <= GLM_COUNT_LINES_ONLY);
+  GLM_ASSERT(counting >= GLM_COUNT_LINES_FIRST && counting <= GLM_ONE_PASS_ONLY);
   return readText(path, text, length, mtl, user, flags, error, errorsize, counting);
 }

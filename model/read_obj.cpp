@@ -1,22 +1,34 @@
-// The OBJ statements: the scan of OBJ text with its two passes (counting,
+// The OBJ statements: the scan of OBJ text in one pass or in two (counting,
 // then storing), the statements one by one, the groups, libraries and
-// materials they name, and the model's arrays sized from the counts.
+// materials they name, and the model's arrays.
 //
-// The text is scanned in memory (a read-only mapping of the file, or the
-// caller's buffer) twice: the first pass counts and creates the groups, the
-// second stores. The first pass counts lines by their first bytes
-// (read_count.cpp), which holds for files of one statement per line; the
-// second reads statement by statement and checks that it stored exactly what
-// was counted. When it did not, the read starts over with a first pass that
-// is the second's scanner instantiated to count, so that the passes agree by
-// construction. Plain statements (coordinates and faces of the usual
-// shapes, away from the end of the text) take shortcuts that end exactly
-// where the statement-by-statement reading would and give the same values;
-// faces use one recogniser in both passes. Storing never goes past what was
-// counted.
+// One thread reads a text in one pass where it can: the arrays grow as they
+// fill (a large array's pages are moved, not copied, where the system can)
+// and are cut to size at the end. One pass settles the model exactly as two
+// would unless a library comes after a material statement, a face names an
+// element the text never comes to, or (read leniently) a face drops indices
+// of a kind the text then has after all; then, and on any error, the one
+// pass gives up without a word and the text is read in two, which alone
+// tells errors.
 //
+// Read in two passes (in pieces on several threads, or after the one pass
+// gave up), the text is scanned in memory (a read-only mapping of the file,
+// or the caller's buffer) twice: the first pass counts and creates the
+// groups, the second stores. The first pass counts lines by their first
+// bytes (read_count.cpp), which holds for files of one statement per line;
+// the second reads statement by statement and checks that it stored exactly
+// what was counted. When it did not, the read starts over with a first pass
+// that is the second's scanner instantiated to count, so that the passes
+// agree by construction. Plain statements (coordinates and faces of the
+// usual shapes, away from the end of the text) take shortcuts that end
+// exactly where the statement-by-statement reading would and give the same
+// values; faces use one recogniser in both passes. Storing never goes past
+// what was counted.
 //
 // Which lines are fast:
+//  - One thread reads in one pass unless the text needs two (above), which
+//    costs the text's reading again: a library statement after a material
+//    statement, for one, is read in up to three times the time.
 //  - Counting by lines holds when every statement stands on a line of its
 //    own, keyword first. Where it does not (a face going on over the next
 //    line, a comment after a face's corners, a face of fewer than three
@@ -42,6 +54,7 @@
 #include <cstring>
 #include <string>
 #include <string_view>
+#include <type_traits>
 #include <unordered_map>
 #include <vector>
 
@@ -252,8 +265,13 @@ GLM_NOINLINE const char* plainFaceRun(const char* p, const char* stop, GLMmodel*
 
 // The state of one scan of the OBJ text, counting (Store false) or storing
 // (Store true), and its statements one by one. The statement readers are
-// inlined into the scan loop and keep this state in registers.
-template <bool Store>
+// inlined into the scan loop and keep this state in registers. Storing with
+// Grow, the scan is the only one: nothing was counted, the arrays grow as
+// they fill, groups and libraries are taken as they come, and whatever the
+// one pass cannot settle as two passes would (an index naming an element
+// further on, a library after a material statement, ...) fails it, quietly,
+// for the two passes to read the text instead.
+template <bool Store, bool Grow = false>
 struct ObjPass {
   ObjScan& s;
   GLMmodel* const m = s.model;
@@ -266,6 +284,10 @@ struct ObjPass {
   size_t releaseAt = size_t(s.begin - s.text.data) + kReleaseStep;  // next page hand-back
   GLuint resolved[3][3] = {};    // corner (first, last-but-one, last) x (v, t, n)
   Window window{s.text, Store};  // where runs of plain lines read a mapped file
+  // Growing: a material statement was read; the furthest vertex, texture
+  // coordinate and normal a face named before the text came to them.
+  bool materialUsed = false;
+  GLuint ahead[3] = {0, 0, 0};
 
   explicit ObjPass(ObjScan& scan) : s(scan) {}
 
@@ -307,10 +329,51 @@ struct ObjPass {
     }
   }
 
+  // Growing: doubles the room of `array`, of `room` elements of n floats
+  // after the unused slot 0 (the first room depends on the text's size).
+  // False when memory runs out or the count would pass what a model holds.
+  // A face that lost indices of this kind (see resolveDropping) fails it
+  // before the first is read.
+  GLM_NOINLINE bool growFloats(GLfloat*& array, uint64_t& room, int n, const char* dropped) {
+    if (!array && dropped) return false;
+    const uint64_t more = std::max<uint64_t>(2 * room, std::max<size_t>(s.text.size / 128, 64));
+    if (more > UINT32_MAX) return false;
+    void* grown = growHugePages(array, (room + 1) * size_t(n) * sizeof(GLfloat),
+                                (more + 1) * size_t(n) * sizeof(GLfloat));
+    if (!grown) return false;
+    if (!array)
+      for (int i = 0; i < n; i++) static_cast<GLfloat*>(grown)[i] = 0;
+    array = static_cast<GLfloat*>(grown);
+    room = more;
+    return true;
+  }
+  GLM_NOINLINE bool growTriangles() {
+    const uint64_t more =
+        std::max<uint64_t>(2 * s.triangles, std::max<size_t>(s.text.size / 64, 64));
+    if (more > UINT32_MAX) return false;
+    void* grown =
+        growHugePages(m->triangles, s.triangles * sizeof(GLMtriangle), more * sizeof(GLMtriangle));
+    if (!grown) return false;
+    m->triangles = static_cast<GLMtriangle*>(grown);
+    s.triangles = more;
+    return true;
+  }
+  GLM_NOINLINE bool growGroup(GroupSlot& slot) {
+    const uint64_t more = std::max<uint64_t>(2 * slot.count, 64);
+    if (more > UINT32_MAX) return false;
+    void* grown =
+        growHugePages(slot.group->triangles, slot.count * sizeof(GLuint), more * sizeof(GLuint));
+    if (!grown) return false;
+    slot.group->triangles = static_cast<GLuint*>(grown);
+    slot.count = more;
+    return true;
+  }
+
   // Stores the triangle (a, b, c) of resolved corners with the fields the
   // form sets, at next triangle.
   GLM_READ_INLINE bool store(Form form, const GLuint* a, const GLuint* b, const GLuint* c) {
-    if (triangles >= s.triangles || group->group->trianglecount >= group->count)
+    if ((triangles >= s.triangles && !(Grow && growTriangles())) ||
+        (group->group->trianglecount >= group->count && !(Grow && growGroup(*group))))
       return s.disagreeing();
     GLMtriangle& t = m->triangles[triangles];
     bool hasT = form == kVT || form == kVTN, hasN = form == kVN || form == kVTN;
@@ -329,7 +392,19 @@ struct ObjPass {
   GLM_READ_INLINE bool resolveInto(const Corner& c, Form form, int k) {
     const uint64_t next[3] = {vertices + 1, texcoords + 1, normals + 1};
     return resolveCorner(c.v, c.t, c.n, form, next, m, resolved[k]) ||
-           (s.lenient && resolveDropping(c, form, k));
+           (s.lenient && resolveDropping(c, form, k)) || (Grow && resolveAhead(c, form, k));
+  }
+
+  // Growing, an index may name an element the text has not come to yet:
+  // resolves corner c into resolved[k] so, noting the furthest one named in
+  // `ahead`; the read fails at its end when those elements never came.
+  GLM_NOINLINE bool resolveAhead(const Corner& c, Form form, int k) {
+    const uint64_t next[3] = {vertices + 1, texcoords + 1, normals + 1};
+    GLMmodel all = *m;
+    all.vertexcount = all.texcoordcount = all.normalcount = UINT32_MAX;
+    if (!resolveCorner(c.v, c.t, c.n, form, next, &all, resolved[k])) return false;
+    for (int i = 0; i < 3; i++) ahead[i] = std::max(ahead[i], resolved[k][i]);
+    return true;
   }
 
   // Read leniently, a corner naming texture coordinates or normals of a
@@ -365,24 +440,28 @@ struct ObjPass {
   GLM_READ_INLINE bool coordinates(const char* keyword) {
     size_t length = size_t(p - keyword);
     int n;
-    uint64_t* count;
-    GLfloat* array;  // (storing) the kind's array and its counted size
-    uint64_t size;
+    uint64_t *count, *counted;
+    GLfloat** arrayOf;                        // (storing) the kind's array and its counted size
     if (length == 1 || keyword[1] == '\0') {  // "v" alone, as a C string too
-      n = 3, count = &vertices, array = m->vertices, size = s.vertices;
+      n = 3, count = &vertices, arrayOf = &m->vertices, counted = &s.vertices;
     } else if (keyword[1] == 'n') {
-      n = 3, count = &normals, array = m->normals, size = s.normals;
+      n = 3, count = &normals, arrayOf = &m->normals, counted = &s.normals;
     } else if (keyword[1] == 't') {
-      n = 2, count = &texcoords, array = m->texcoords, size = s.texcoords;
+      n = 2, count = &texcoords, arrayOf = &m->texcoords, counted = &s.texcoords;
     } else {
       return s.unknownToken(keyword, p);
     }
     float sink[3];  // the counting pass converts nothing
     float* out = sink;
-    if (Store) {
-      if (*count >= size) return s.disagreeing();
-      out = &array[n * (*count + 1)];
-    }
+    if (Store && *count >= *counted &&
+        !(Grow && growFloats(*arrayOf, *counted, n,
+                             count == &normals     ? s.passedOver.normals
+                             : count == &texcoords ? s.passedOver.texcoords
+                                                   : nullptr)))
+      return s.disagreeing();
+    GLfloat* const array = *arrayOf;
+    const uint64_t size = *counted;
+    if (Store) out = &array[n * (*count + 1)];
     if (end - p >= kPlainRoom) {
       if (Store) {
         auto run = [&](const char* from, const char* stop) -> const char* {
@@ -416,6 +495,11 @@ struct ObjPass {
   // A face statement: plain faces take the shortcuts, the rest is read
   // corner by corner.
   GLM_READ_INLINE bool face() {
+    if (Grow) {  // indices name what is read so far
+      m->vertexcount = GLuint(vertices);
+      m->normalcount = GLuint(normals);
+      m->texcoordcount = GLuint(texcoords);
+    }
     if (end - p >= kPlainRoom) {
       if (Store) {
         const uint64_t next[3] = {vertices + 1, texcoords + 1, normals + 1};
@@ -488,6 +572,11 @@ struct ObjPass {
   // way it becomes current.
   bool groupStatement(const char* keyword) {
     if (!Store) return (group = countGroup(s, keyword, p)) != nullptr;
+    if (Grow) {
+      if (!(group = countGroup(s, keyword, p))) return false;
+      group->group->material = material;
+      return true;
+    }
     const char* stop = s.lineEnd(p);
     auto found = s.groups.find(groupName(p, stop, s.lenient));
     p = stop;
@@ -499,7 +588,10 @@ struct ObjPass {
 
   // A library statement: counting reads the library, storing passes it.
   bool library(const char* keyword) {
-    if (!Store) return countLibrary(s, keyword, p);
+    // Growing, materials named before are already looked up: a library
+    // after them could change what they name.
+    if (!Store || (Grow && !materialUsed)) return countLibrary(s, keyword, p);
+    if (Grow) return false;
     if (!s.takeMark(keyword)) return s.disagreeing();
     p = s.lineEnd(p);
     return true;
@@ -508,6 +600,7 @@ struct ObjPass {
   // A material statement: storing gives the current group the material.
   void useMaterial() {
     const char* stop = s.lineEnd(p);
+    materialUsed = true;
     if (Store) {
       std::string_view name = firstWord(p, stop);
       material = 0;
@@ -517,17 +610,19 @@ struct ObjPass {
     p = stop;
   }
 
-  // The end of the scan: counting hands over its counts; storing checks that
+  // The end of the scan: counting hands over its counts, and so does
+  // growing, once every element a face named has come; storing checks that
   // everything counted was stored, at the same group and library statements
   // (no group took more triangles than counted, so with the same total each
   // took its count), and leaves the group and material in force.
   bool finish() {
-    if (!Store) {
+    if (!Store || Grow) {
       s.vertices = vertices;
       s.normals = normals;
       s.texcoords = texcoords;
       s.triangles = triangles;
-      return true;
+      if (Grow) s.group = group, s.material = material;
+      return !Grow || (ahead[0] <= vertices && ahead[1] <= texcoords && ahead[2] <= normals);
     }
     bool same = vertices == s.vertices && normals == s.normals && texcoords == s.texcoords &&
                 triangles == s.triangles && s.nextMark == s.marks.size();
@@ -570,9 +665,9 @@ inline Kind kindByWord(const char* k, size_t n) {
 // One scan of the OBJ text: counting (Store false) or storing (Store true).
 // The scan loop stays a function of its own: inlined into the read, it
 // shares registers with the read's set-up and runs measurably slower.
-template <bool Store>
+template <bool Store, bool Grow = false>
 GLM_NOINLINE bool scanObj(ObjScan& s) {
-  ObjPass<Store> pass(s);
+  ObjPass<Store, Grow> pass(s);
   for (;;) {
     const char* after = pass.p;  // where the statement before ended
     const char* keyword = pass.p = nextKeyword(s.text, pass.p, pass.releaseAt);
@@ -629,6 +724,33 @@ bool glmFirstPass(ObjScan& s) {
 }
 
 bool glmSecondPass(ObjScan& s) { return scanObj<true>(s); }
+
+bool glmOnePass(ObjScan& s) {
+  s.group = s.defaultGroup = newGroup(s, "default");
+  if (!s.defaultGroup || !scanObj<true, true>(s)) return false;
+  // The arrays cut to what they hold; those never needed made as the two
+  // passes make them.
+  GLMmodel* m = s.model;
+  m->vertexcount = GLuint(s.vertices);
+  m->normalcount = GLuint(s.normals);
+  m->texcoordcount = GLuint(s.texcoords);
+  m->trianglecount = GLuint(s.triangles);
+  auto fit = [](auto*& array, size_t bytes) {
+    void* cut = array ? growHugePages(array, bytes, bytes) : allocHugePages(bytes);
+    if (cut) array = static_cast<std::remove_reference_t<decltype(array)>>(cut);
+    return cut != nullptr;
+  };
+  bool ok = fit(m->vertices, (size_t(m->vertexcount) + 1) * 3 * sizeof(GLfloat));
+  if (ok && !s.vertices) m->vertices[0] = m->vertices[1] = m->vertices[2] = 0;
+  if (m->normals) ok &= fit(m->normals, (size_t(m->normalcount) + 1) * 3 * sizeof(GLfloat));
+  if (m->texcoords) ok &= fit(m->texcoords, (size_t(m->texcoordcount) + 1) * 2 * sizeof(GLfloat));
+  ok &= m->triangles ? fit(m->triangles, size_t(m->trianglecount) * sizeof(GLMtriangle))
+                     : fit(m->triangles, 0);
+  for (GLMgroup* g = m->groups; g; g = g->next)
+    ok &=
+        g->triangles ? fit(g->triangles, g->trianglecount * sizeof(GLuint)) : fit(g->triangles, 0);
+  return ok || s.failFile("out of memory");
+}
 
 bool allocateArrays(ObjScan& s) {
   GLMmodel* m = s.model;

@@ -243,6 +243,10 @@ GLM_INTERNAL bool sizeModel(ObjScan& s);
 GLM_INTERNAL bool glmFirstPass(ObjScan& s);
 // Stores everything into the arrays sized by the first pass.
 GLM_INTERNAL bool glmSecondPass(ObjScan& s);
+// Reads everything in one pass, the arrays growing as they fill; false
+// when one pass cannot settle the text as two would (see ObjPass), or on
+// any error.
+GLM_INTERNAL bool glmOnePass(ObjScan& s);
 // Allocates the model's arrays at the sizes the first pass counted.
 GLM_INTERNAL bool allocateArrays(ObjScan& s);
 // An empty model read from `path`; null (with `error` filled) when out of

@@ -174,6 +174,29 @@ void* allocHugePages(size_t bytes) {
   return p;
 }
 
+void* growHugePages(void* p, size_t held, size_t bytes) {
+  const size_t huge = size_t(2) << 20;
+  if (!p) return allocHugePages(bytes);
+  if (bytes < huge / 2) return realloc(p, bytes ? bytes : 1);
+  const size_t whole = (bytes - 1) / huge * huge + huge;
+  if (whole < bytes) return nullptr;
+  if (bytes > held && held <= 16 * huge) {
+    void* q = allocHugePages(bytes);
+    if (q) memcpy(q, p, held);
+    if (q) free(p);
+    return q;
+  }
+  void* q = realloc(p, whole);
+#ifdef MADV_HUGEPAGE
+  // Moved or grown, the array's whole pages take the advice again.
+  const uintptr_t page = 4096, from = (uintptr_t(q) + page - 1) & ~(page - 1);
+  if (q)
+    madvise(reinterpret_cast<void*>(from), (uintptr_t(q) + whole - from) & ~(page - 1),
+            MADV_HUGEPAGE);
+#endif
+  return q;
+}
+
 // Welding probes its table at random: huge pages spare most
 // address-translation misses.
 void* allocTable(size_t count, size_t size) {

@@ -22,11 +22,11 @@ struct Outcome {
   std::string error, printed;
 };
 
-Outcome read(const std::string& obj, Libraries& libs, int counting) {
+Outcome read(const std::string& obj, Libraries& libs, int counting, GLuint flags = 0) {
   char error[512] = "";
   testing::internal::CaptureStdout();
   GLMmodel* model = readObjTextCounting("dir/t.obj", obj.data(), obj.size(), libraryText, &libs,
-                                        error, sizeof error, counting);
+                                        error, sizeof error, counting, flags);
   return Outcome{model, model ? "" : error, testing::internal::GetCapturedStdout()};
 }
 
@@ -165,6 +165,88 @@ TEST(Counting, MaterialMessagesArePrintedOnceWhenCountingStartsOver) {
                       GLM_COUNT_LINES_FIRST);
   EXPECT_EQ(once.printed, "glmFindMaterial():  can't find material \"lost\".\n");
   glmDelete(once.model);
+}
+
+// ---- One pass ----------------------------------------------------------------
+
+// Reads `obj` in one pass only (which must hold when `onePass`) and as
+// glmReadOBJText does, and expects both ends alike to counting statements
+// only: the same model, the same error and the same messages.
+void expectOnePassAlike(const std::string& obj, bool onePass, Libraries libs = {},
+                        GLuint flags = 0) {
+  Outcome statements = read(obj, libs, GLM_COUNT_STATEMENTS, flags);
+  for (int counting : {GLM_ONE_PASS_ONLY, GLM_COUNT_LINES_FIRST}) {
+    Outcome o = read(obj, libs, counting, flags);
+    if (counting == GLM_ONE_PASS_ONLY && !onePass) {
+      EXPECT_EQ(o.error, "dir/t.obj: not read in one pass") << obj;
+      continue;
+    }
+    ASSERT_EQ(o.model != nullptr, statements.model != nullptr) << o.error << "\n" << obj;
+    if (o.model) {
+      EXPECT_EQ(modelDifference(o.model, statements.model), "") << obj;
+      glmDelete(o.model);
+    }
+    EXPECT_EQ(o.error, statements.error) << obj;
+    EXPECT_EQ(o.printed, statements.printed) << obj;
+  }
+  if (statements.model) glmDelete(statements.model);
+}
+
+TEST(OnePass, ArraysGrowingManyTimesHoldWhatTwoPassesStore) {
+  // Thousands of coordinates, faces of every form in groups taken in turn,
+  // materials found and not: every array and group list grows many times.
+  Libraries libs{{"dir/m.mtl", "newmtl red\nnewmtl blue\n"}};
+  std::string obj = "mtllib m.mtl\n";
+  for (int i = 1; i <= 3000; i++) {
+    const std::string n = std::to_string(i);
+    obj += "v " + n + " 0." + n + " -" + n + "e-2\nvn 0 0 1\nvt 0." + n + " 1\n";
+    if (i % 97 == 0)
+      obj += "g part" + std::to_string(i % 3) + "\nusemtl " + (i % 2 ? "red\n" : "gone\n");
+    if (i >= 4) obj += i % 3 ? "f -1/-1/-1 -2/-2/-2 -3/-3/-3 " + n + "/1/1\n" : "f 1 " + n + " 3\n";
+  }
+  expectOnePassAlike(obj, true, libs);
+  expectOnePassAlike(obj, true, libs, GLM_READ_LENIENT);
+}
+
+TEST(OnePass, ArraysOfMegabytesGrowOntoHugePages) {
+  // Far more coordinates and faces than the text's length suggests: the
+  // arrays grow past 1 MiB, where they move onto whole huge pages.
+  std::string obj;
+  for (int i = 1; i <= 120000; i++) obj += "v " + std::to_string(i % 977) + " 1 2\n";
+  for (int i = 3; i <= 120000; i += 3) obj += "f -1 -2 " + std::to_string(i) + "\n";
+  expectOnePassAlike(obj, true);
+}
+
+TEST(OnePass, FacesMayNameElementsTheTextComesToLater) {
+  // One pass takes them on trust and checks at the end; where they never
+  // come, two passes read the text and tell the error.
+  const std::string square = kSquare;
+  expectOnePassAlike("f 1/1/1 2/2/2 5/3/1\n" + square + "v 2 2 0\nvt 0 0\nvt 1 0\nvt 1 1\n" +
+                         "vn 0 0 1\nvn 0 1 0\n",
+                     true);
+  for (const char* never : {"f 1 2 5\n", "f 1/1 2/1 3/1\nvt 0 0\nvt 1 1\nf 1/3 2/2 3/1\n",
+                            "f 1//2 2//1 3//1\nvn 0 0 1\n"})
+    expectOnePassAlike(square + never, false);
+  Libraries none;
+  EXPECT_EQ(read(square + "f 1 2 5\n", none, GLM_COUNT_LINES_FIRST).error,
+            "dir/t.obj:5: face index out of range: `f 1 2 5`");
+}
+
+TEST(OnePass, WhatOnePassCannotSettleIsReadInTwo) {
+  // A library after a material statement changes the materials it named
+  // (read leniently, adds to them); read leniently, a face drops normal
+  // indices while the text has no normals, which it has after all.
+  Libraries libs{{"dir/a.mtl", "newmtl red\nnewmtl blue\n"}, {"dir/b.mtl", "newmtl blue\n"}};
+  const std::string square = kSquare;
+  const std::string late = "mtllib a.mtl\n" + square + "usemtl blue\nf 1 2 3\nmtllib b.mtl\n" +
+                           "g next\nusemtl red\nf 1 3 4\n";
+  expectOnePassAlike(late, false, libs);
+  expectOnePassAlike(late, false, libs, GLM_READ_LENIENT);
+  expectOnePassAlike("mtllib a.mtl\nmtllib b.mtl\n" + square + "usemtl blue\nf 1 2 3\n", true,
+                     libs);
+  const std::string dropped = square + "f 1//1 2//1 3//1\n";
+  expectOnePassAlike(dropped, true, {}, GLM_READ_LENIENT);
+  expectOnePassAlike(dropped + "vn 0 0 1\nf 1//1 3//1 4//1\n", false, {}, GLM_READ_LENIENT);
 }
 
 }  // namespace

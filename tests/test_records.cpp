@@ -142,6 +142,34 @@ TEST(Helpers, LargeArraysSpanWholeHugePagesAndSizesNeverWrap) {
   }
 }
 
+TEST(Helpers, GrownArraysKeepTheirBytes) {
+  // Grown from a few bytes past several 2 MiB steps and cut back, an array
+  // keeps every byte it held, and all of its new size can be written; a
+  // size that cannot be had leaves it as it was.
+  size_t held = 100;
+  unsigned char* p = static_cast<unsigned char*>(growHugePages(nullptr, 0, held));
+  ASSERT_NE(p, nullptr);
+  for (size_t i = 0; i < held; i++) p[i] = static_cast<unsigned char>(i * 7);
+  const size_t huge = size_t(2) << 20;
+  for (size_t bytes : {size_t(4000), 3 * huge / 2, 9 * huge + 5, 20 * huge, 45 * huge, huge / 2}) {
+    p = static_cast<unsigned char*>(growHugePages(p, std::min(held, bytes), bytes));
+    ASSERT_NE(p, nullptr);
+    // Grown into huge pages, up to the size it is copied at, it starts on one.
+    if (bytes > held && held <= 16 * huge && bytes >= huge / 2) {
+      EXPECT_EQ(reinterpret_cast<uintptr_t>(p) % huge, 0u) << bytes << " bytes";
+    }
+    const size_t kept = std::min(held, bytes);
+    size_t wrong = 0;
+    for (size_t i = 0; i < kept; i++) wrong += p[i] != static_cast<unsigned char>(i * 7);
+    EXPECT_EQ(wrong, 0u) << bytes << " bytes";
+    for (size_t i = kept; i < bytes; i++) p[i] = static_cast<unsigned char>(i * 7);
+    held = bytes;
+  }
+  EXPECT_EQ(growHugePages(p, held, SIZE_MAX - 100), nullptr);
+  EXPECT_EQ(p[held - 1], static_cast<unsigned char>((held - 1) * 7));
+  free(p);
+}
+
 TEST(Helpers, KeptPagesComeBackOnlyForWhatTheyHold) {
   // Mappings given back are handed out again, each once and only for a
   // request they hold whole: every byte of what comes back can be written.
