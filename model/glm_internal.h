@@ -156,6 +156,9 @@ GLM_INTERNAL void* mapPages(size_t bytes);
 GLM_INTERNAL void unmapPages(void* pages, size_t bytes);
 // The CPUs the process may run on (at least 1).
 GLM_INTERNAL unsigned processorCount();
+// True when the process runs under a limit on its address space or its
+// data (ulimit -v, ulimit -d): a read then holds no more than it must.
+GLM_INTERNAL bool memoryLimited();
 // The window a mapped file's text is read through with pread: `bytes`
 // (0: the reader's own, 256 KiB; fewer than 768 count as 768). A window
 // set here also copies texts read from memory, so that tests and fuzzers

@@ -49,7 +49,8 @@ GLMmodel* readOnce(const char* path, Text& text, const MtlSource& mtl, Failure& 
 
 // Reads the model from `text`; null (with `error` filled) on any error.
 // A large text is read in pieces on several threads where it can be;
-// otherwise by one thread in one pass where one pass settles it; otherwise
+// otherwise by one thread in one pass where one pass settles it (unless
+// the process runs under a memory limit); otherwise
 // in two, counting by lines first (unless told to count statements only);
 // when that count turns out wrong, or the read fails, reads again counting
 // statement by statement, which alone decides the outcome and the messages.
@@ -62,7 +63,9 @@ GLMmodel* readModel(const char* path, Text& text, const MtlSource& mtl, Failure&
     GLMmodel* model = split.pieces > 1 && counting == GLM_COUNT_LINES_FIRST
                           ? readPieces(path, text, mtl, split, missing)
                           : nullptr;
-    if (!model) {
+    // One pass holds more than the arrays while they grow: under a memory
+    // limit, two passes read what one pass might not.
+    if (!model && (counting == GLM_ONE_PASS_ONLY || !memoryLimited())) {
       Failure quiet;
       model = readOnce(path, text, mtl, quiet, Passes::One, missing);
     }

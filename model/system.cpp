@@ -23,6 +23,7 @@
 #include <pthread.h>
 #include <sched.h>
 #include <sys/mman.h>
+#include <sys/resource.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -202,6 +203,13 @@ void* growHugePages(void* p, size_t held, size_t bytes) {
 void* allocTable(size_t count, size_t size) {
   void* p = size && count <= SIZE_MAX / size ? allocHugePages(count * size) : nullptr;
   return p ? p : allocArray(count, size);
+}
+
+bool memoryLimited() {
+  struct rlimit limit;
+  for (int resource : {RLIMIT_AS, RLIMIT_DATA})
+    if (getrlimit(resource, &limit) == 0 && limit.rlim_cur != RLIM_INFINITY) return true;
+  return false;
 }
 
 unsigned processorCount() {
