@@ -329,51 +329,28 @@ struct ObjPass {
     }
   }
 
-  // Growing: doubles the room of `array`, of `room` elements of n floats
-  // after the unused slot 0 (the first room depends on the text's size).
-  // False when memory runs out or the count would pass what a model holds.
-  // A face that lost indices of this kind (see resolveDropping) fails it
-  // before the first is read.
-  GLM_NOINLINE bool growFloats(GLfloat*& array, uint64_t& room, int n, const char* dropped) {
-    if (!array && dropped) return false;
-    const uint64_t more = std::max<uint64_t>(2 * room, std::max<size_t>(s.text.size / 128, 64));
+  // Growing: doubles the room of `array`, `room` elements of `each` bytes
+  // after `spare` unused ones (at least `least`, and 64). False when memory
+  // runs out or the count would pass what a model holds.
+  template <class T>
+  GLM_NOINLINE bool grow(T*& array, uint64_t& room, uint64_t least, size_t each, size_t spare = 0) {
+    const uint64_t more = std::max<uint64_t>({2 * room, least, 64});
     if (more > UINT32_MAX) return false;
-    void* grown = growHugePages(array, (room + 1) * size_t(n) * sizeof(GLfloat),
-                                (more + 1) * size_t(n) * sizeof(GLfloat));
+    void* grown = growHugePages(array, (room + spare) * each, (more + spare) * each);
     if (!grown) return false;
-    if (!array)
-      for (int i = 0; i < n; i++) static_cast<GLfloat*>(grown)[i] = 0;
-    array = static_cast<GLfloat*>(grown);
+    array = static_cast<T*>(grown);
     room = more;
-    return true;
-  }
-  GLM_NOINLINE bool growTriangles() {
-    const uint64_t more =
-        std::max<uint64_t>(2 * s.triangles, std::max<size_t>(s.text.size / 64, 64));
-    if (more > UINT32_MAX) return false;
-    void* grown =
-        growHugePages(m->triangles, s.triangles * sizeof(GLMtriangle), more * sizeof(GLMtriangle));
-    if (!grown) return false;
-    m->triangles = static_cast<GLMtriangle*>(grown);
-    s.triangles = more;
-    return true;
-  }
-  GLM_NOINLINE bool growGroup(GroupSlot& slot) {
-    const uint64_t more = std::max<uint64_t>(2 * slot.count, 64);
-    if (more > UINT32_MAX) return false;
-    void* grown =
-        growHugePages(slot.group->triangles, slot.count * sizeof(GLuint), more * sizeof(GLuint));
-    if (!grown) return false;
-    slot.group->triangles = static_cast<GLuint*>(grown);
-    slot.count = more;
     return true;
   }
 
   // Stores the triangle (a, b, c) of resolved corners with the fields the
   // form sets, at next triangle.
   GLM_READ_INLINE bool store(Form form, const GLuint* a, const GLuint* b, const GLuint* c) {
-    if ((triangles >= s.triangles && !(Grow && growTriangles())) ||
-        (group->group->trianglecount >= group->count && !(Grow && growGroup(*group))))
+    GLMgroup* g = group->group;
+    if ((triangles >= s.triangles &&
+         !(Grow && grow(m->triangles, s.triangles, s.text.size / 64, sizeof(GLMtriangle)))) ||
+        (g->trianglecount >= group->count &&
+         !(Grow && grow(g->triangles, group->count, 0, sizeof(GLuint)))))
       return s.disagreeing();
     GLMtriangle& t = m->triangles[triangles];
     bool hasT = form == kVT || form == kVTN, hasN = form == kVN || form == kVTN;
@@ -453,11 +430,14 @@ struct ObjPass {
     }
     float sink[3];  // the counting pass converts nothing
     float* out = sink;
+    // Growing, a face that lost indices of this kind (see resolveDropping,
+    // which drops them only while there are none) fails the pass before the
+    // first is read.
+    const char* dropped = count == &normals     ? s.passedOver.normals
+                          : count == &texcoords ? s.passedOver.texcoords
+                                                : nullptr;
     if (Store && *count >= *counted &&
-        !(Grow && growFloats(*arrayOf, *counted, n,
-                             count == &normals     ? s.passedOver.normals
-                             : count == &texcoords ? s.passedOver.texcoords
-                                                   : nullptr)))
+        !(Grow && !dropped && grow(*arrayOf, *counted, s.text.size / 128, n * sizeof(GLfloat), 1)))
       return s.disagreeing();
     GLfloat* const array = *arrayOf;
     const uint64_t size = *counted;
@@ -725,6 +705,18 @@ bool glmFirstPass(ObjScan& s) {
 
 bool glmSecondPass(ObjScan& s) { return scanObj<true>(s); }
 
+namespace {
+
+// Slot 0 of the coordinate arrays is never used; keep it defined all the
+// same.
+void clearUnusedSlots(GLMmodel* m) {
+  for (int i = 0; i < 3; i++) m->vertices[i] = 0;
+  if (m->normals) m->normals[0] = m->normals[1] = m->normals[2] = 0;
+  if (m->texcoords) m->texcoords[0] = m->texcoords[1] = 0;
+}
+
+}  // namespace
+
 bool glmOnePass(ObjScan& s) {
   s.group = s.defaultGroup = newGroup(s, "default");
   if (!s.defaultGroup || !scanObj<true, true>(s)) return false;
@@ -736,19 +728,17 @@ bool glmOnePass(ObjScan& s) {
   m->texcoordcount = GLuint(s.texcoords);
   m->trianglecount = GLuint(s.triangles);
   auto fit = [](auto*& array, size_t bytes) {
-    void* cut = array ? growHugePages(array, bytes, bytes) : allocHugePages(bytes);
+    void* cut = growHugePages(array, bytes, bytes);
     if (cut) array = static_cast<std::remove_reference_t<decltype(array)>>(cut);
     return cut != nullptr;
   };
   bool ok = fit(m->vertices, (size_t(m->vertexcount) + 1) * 3 * sizeof(GLfloat));
-  if (ok && !s.vertices) m->vertices[0] = m->vertices[1] = m->vertices[2] = 0;
   if (m->normals) ok &= fit(m->normals, (size_t(m->normalcount) + 1) * 3 * sizeof(GLfloat));
   if (m->texcoords) ok &= fit(m->texcoords, (size_t(m->texcoordcount) + 1) * 2 * sizeof(GLfloat));
-  ok &= m->triangles ? fit(m->triangles, size_t(m->trianglecount) * sizeof(GLMtriangle))
-                     : fit(m->triangles, 0);
+  ok &= fit(m->triangles, size_t(m->trianglecount) * sizeof(GLMtriangle));
   for (GLMgroup* g = m->groups; g; g = g->next)
-    ok &=
-        g->triangles ? fit(g->triangles, g->trianglecount * sizeof(GLuint)) : fit(g->triangles, 0);
+    ok &= fit(g->triangles, g->trianglecount * sizeof(GLuint));
+  if (ok) clearUnusedSlots(m);
   return ok || s.failFile("out of memory");
 }
 
@@ -767,10 +757,7 @@ bool allocateArrays(ObjScan& s) {
   if (!m->vertices || (m->normalcount && !m->normals) || (m->texcoordcount && !m->texcoords) ||
       (m->trianglecount && !m->triangles))
     return s.failFile("out of memory");
-  // Slot 0 is never used; keep it defined all the same.
-  for (int i = 0; i < 3; i++) m->vertices[i] = 0;
-  if (m->normals) m->normals[0] = m->normals[1] = m->normals[2] = 0;
-  if (m->texcoords) m->texcoords[0] = m->texcoords[1] = 0;
+  clearUnusedSlots(m);
   return true;
 }
 
