@@ -161,40 +161,57 @@ Load loadFile(const char* name, Text& text) {
 
 }  // namespace read_detail
 
+namespace {
+
+constexpr size_t kHugePage = size_t(2) << 20;
+
+// `bytes` rounded up to whole huge pages; 0 when that would wrap.
+size_t wholeHugePages(size_t bytes) {
+  const size_t whole = (bytes - 1) / kHugePage * kHugePage + kHugePage;
+  return whole < bytes ? 0 : whole;
+}
+
+// Asks for huge pages under the whole pages of [p, p + bytes). Only advice:
+// nothing depends on it.
+void adviseHugePages(void* p, size_t bytes) {
+#ifdef MADV_HUGEPAGE
+  const uintptr_t page = 4096, from = (uintptr_t(p) + page - 1) & ~(page - 1);
+  const uintptr_t to = (uintptr_t(p) + bytes) & ~(page - 1);
+  if (p && to > from) madvise(reinterpret_cast<void*>(from), to - from, MADV_HUGEPAGE);
+#else
+  (void)p, (void)bytes;
+#endif
+}
+
+}  // namespace
+
 // On huge pages the reader's storing pass takes a few dozen page faults
 // instead of tens of thousands.
 void* allocHugePages(size_t bytes) {
-  const size_t huge = size_t(2) << 20;
-  if (bytes < huge / 2) return malloc(bytes);
-  const size_t whole = (bytes - 1) / huge * huge + huge;
+  if (bytes < kHugePage / 2) return malloc(bytes);
+  const size_t whole = wholeHugePages(bytes);
   void* p = nullptr;
-  if (whole < bytes || posix_memalign(&p, huge, whole) != 0) return nullptr;
-#ifdef MADV_HUGEPAGE
-  madvise(p, whole, MADV_HUGEPAGE);  // only advice: nothing depends on it
-#endif
+  if (!whole || posix_memalign(&p, kHugePage, whole) != 0) return nullptr;
+  adviseHugePages(p, whole);
   return p;
 }
 
 void* growHugePages(void* p, size_t held, size_t bytes) {
-  const size_t huge = size_t(2) << 20;
   if (!p) return allocHugePages(bytes);
-  if (bytes < huge / 2) return realloc(p, bytes ? bytes : 1);
-  const size_t whole = (bytes - 1) / huge * huge + huge;
-  if (whole < bytes) return nullptr;
-  if (bytes > held && held <= 16 * huge) {
+  if (bytes < kHugePage / 2) return realloc(p, bytes ? bytes : 1);
+  const size_t whole = wholeHugePages(bytes);
+  if (!whole) return nullptr;
+  if (bytes > held && held <= 16 * kHugePage) {
     void* q = allocHugePages(bytes);
-    if (q) memcpy(q, p, held);
-    if (q) free(p);
+    if (q) {
+      memcpy(q, p, held);
+      free(p);
+    }
     return q;
   }
+  // Moved or grown, the array's pages take the advice again.
   void* q = realloc(p, whole);
-#ifdef MADV_HUGEPAGE
-  // Moved or grown, the array's whole pages take the advice again.
-  const uintptr_t page = 4096, from = (uintptr_t(q) + page - 1) & ~(page - 1);
-  if (q)
-    madvise(reinterpret_cast<void*>(from), (uintptr_t(q) + whole - from) & ~(page - 1),
-            MADV_HUGEPAGE);
-#endif
+  adviseHugePages(q, whole);
   return q;
 }
 
