@@ -233,7 +233,8 @@ GLM_NOINLINE const char* plainFaceRun(const char* p, const char* stop, GLMmodel*
   GLMgroup* g = group.group;
   for (;;) {
     PlainFace face;
-    const char* q = simpleFace(p, face);
+    const char* q = simpleFace<false>(p, face);
+    if (!q && p[1] == '-') q = simpleFace<true>(p, face);
     if (!q) q = plainFace<true>(p, face);
     if (!q) return last;
     const GLuint fan = GLuint(face.corners - 2);
