@@ -37,9 +37,9 @@
 //  - In the storing pass, runs of coordinate lines and of face lines are
 //    stored in tight loops (plainCoordinateRun, plainFaceRun), fastest when
 //    coordinates are plain decimals (no exponent, at most seven digits on
-//    each side of the point) and face corners unsigned numbers one blank
-//    apart (simpleFace). Everything else is read by the same rules, only
-//    more slowly.
+//    each side of the point) and face corners numbers one blank apart, all
+//    unsigned or all relative (simpleFace). Everything else is read by the
+//    same rules, only more slowly.
 //  - Files are mapped, and pages already read are handed back (system.cpp),
 //    but counting by lines and the runs of plain lines read a file through
 //    a small window copied with pread (Window), which costs a fraction of

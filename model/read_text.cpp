@@ -102,7 +102,7 @@ namespace {
 // file's mapping (whose page faulted in would map a large piece of the file).
 bool skipByteOrderMark(Text& text) {
   unsigned char p[3] = {0, 0, 0};
-  text.readAt(text.data, reinterpret_cast<char*>(p), sizeof p);
+  if (text.size > 0) text.readAt(text.data, reinterpret_cast<char*>(p), sizeof p);
   if (text.size >= 2 && ((p[0] == 0xFF && p[1] == 0xFE) || (p[0] == 0xFE && p[1] == 0xFF)))
     return false;
   if (text.size >= 3 && p[0] == 0xEF && p[1] == 0xBB && p[2] == 0xBF) {
