@@ -115,7 +115,6 @@ size_t windowBytes() {
 GLM_SCAN_CLONES bool countLines(ObjScan& s) {
   const char* p = s.begin;
   const char* const end = s.stop;
-  const char* const textEnd = s.text.end();
   const bool whole = s.lenient;
   GroupSlot* group = s.group;
   LineMarks* const noted = s.lineMarks;
@@ -200,24 +199,30 @@ GLM_SCAN_CLONES bool countLines(ObjScan& s) {
     inFace = borrow;
     p += 64;
   }
-  // The last bytes one at a time, the same way.
+  // The last bytes one at a time, the same way, read as the blocks are (a
+  // piece's last bytes read through the mapping would map a large piece of
+  // the file around them). A line starting here ends here (a piece ends
+  // with a line), so its keyword is read within these bytes.
   while (p < end) {
-    const char* q = p++;
-    if (lineStart) {
-      LineStart kind = whole ? countLineStartWhole(q, textEnd, counts, noted)
-                             : countLineStart(q, q + 1 < end ? q[1] : '\n', counts, noted);
-      if (kind == LineStart::Unsure) return false;
-      if (kind == LineStart::Statement) {
-        if (!statement(q)) return false;
-        continue;
+    const char* const w = window.at(p, size_t(end - p));
+    const char* const last = w + (end - p);
+    const char* c = w;
+    for (; c < last; ++c) {
+      if (lineStart) {
+        LineStart kind = whole ? countLineStartWhole(c, last, counts, noted)
+                               : countLineStart(c, c + 1 < last ? c[1] : '\n', counts, noted);
+        if (kind == LineStart::Unsure) return false;
+        if (kind == LineStart::Statement) break;
+        if (kind == LineStart::Face) faces++, inFace = true;
       }
-      if (kind == LineStart::Face) faces++, inFace = true;
+      const bool blank = static_cast<unsigned char>(*c) <= ' ';
+      words += inFace && !blank && blankBefore;
+      blankBefore = blank;
+      lineStart = *c == '\n';
+      inFace &= !lineStart;
     }
-    const bool blank = static_cast<unsigned char>(*q) <= ' ';
-    words += inFace && !blank && blankBefore;
-    blankBefore = blank;
-    lineStart = *q == '\n';
-    inFace &= !lineStart;
+    if (c == last) break;
+    if (!statement(p + (c - w))) return false;
   }
   if (!flush()) return false;
   endSegment(nullptr);

@@ -237,23 +237,29 @@ const char* plainFace(const char* p, PlainFace& f) {
 }
 
 // A simple face whose keyword ends at p (kPlainRoom bytes readable): at
-// least three corners of unsigned numbers of up to eight digits, all in the
-// first corner's form (v, v/t or v/t/n), each after one blank and starting
-// within kPlainLine bytes, the line end right after the last, then a byte
-// that can start neither a corner nor white space. Most faces are simple,
-// and read number after number they cost less than classifying their
-// lines. Fills in `f` (its corners are those reading corner by corner
-// gives) and gives the face's end, just past the line end; or null.
+// least three corners of numbers of up to eight digits, unsigned or, with
+// Relative, every one after a minus sign, all in the first corner's form
+// (v, v/t or v/t/n), each after one blank and starting within kPlainLine
+// bytes, the line end right after the last, then a byte that can start
+// neither a corner nor white space. Most faces are simple, and read number
+// after number they cost less than classifying their lines (exporters write
+// indices all absolute or all relative; one kind per copy keeps the sign
+// off the unsigned numbers' path). Fills in `f` (its corners are those
+// reading corner by corner gives) and gives the face's end, just past the
+// line end; or null.
+template <bool Relative>
 GLM_READ_INLINE const char* simpleFace(const char* p, PlainFace& f) {
   const char* q = p;
   int k = 0, stride = 0;
   // The number at q, of its first eight digits at most (a ninth then fails
   // the separator checks); false when there is none.
   auto number = [&] {
+    if (Relative && *q++ != '-') return false;
     const uint64_t x = load8(q);
     const int n = leadingDigits(x);
     if (n == 0) return false;
-    f.number[k++] = int32_t(swarDigits(x, n));
+    const int32_t v = int32_t(swarDigits(x, n));
+    f.number[k++] = Relative ? -v : v;
     q += n;
     return true;
   };

@@ -37,9 +37,9 @@
 //  - In the storing pass, runs of coordinate lines and of face lines are
 //    stored in tight loops (plainCoordinateRun, plainFaceRun), fastest when
 //    coordinates are plain decimals (no exponent, at most seven digits on
-//    each side of the point) and face corners unsigned numbers one blank
-//    apart (simpleFace). Everything else is read by the same rules, only
-//    more slowly.
+//    each side of the point) and face corners numbers one blank apart, all
+//    unsigned or all relative (simpleFace). Everything else is read by the
+//    same rules, only more slowly.
 //  - Files are mapped, and pages already read are handed back (system.cpp),
 //    but counting by lines and the runs of plain lines read a file through
 //    a small window copied with pread (Window), which costs a fraction of
@@ -233,7 +233,8 @@ GLM_NOINLINE const char* plainFaceRun(const char* p, const char* stop, GLMmodel*
   GLMgroup* g = group.group;
   for (;;) {
     PlainFace face;
-    const char* q = simpleFace(p, face);
+    const char* q = simpleFace<false>(p, face);
+    if (!q && p[1] == '-') q = simpleFace<true>(p, face);
     if (!q) q = plainFace<true>(p, face);
     if (!q) return last;
     const GLuint fan = GLuint(face.corners - 2);

@@ -25,6 +25,7 @@
 #include <atomic>
 #include <cstdint>
 #include <cstdlib>
+#include <cstring>
 #include <exception>
 #include <memory>
 #include <new>
@@ -82,6 +83,24 @@ struct Piece {
   std::vector<GroupShare> shares;
 };
 
+// The first line start at or after `at` (within the text, past its first
+// byte). A mapped file is read with pread, not through the mapping: a page
+// of the mapping faulted in can map a large piece of the file with it
+// (the page cache's large folios), resident until its piece is read, and
+// a cut every 2 MiB had mapped nearly the whole file before any piece was
+// counted.
+const char* lineStartFrom(const Text& text, const char* at) {
+  char buffer[4096];
+  for (const char* p = at - 1; p < text.end();) {
+    const size_t n = text.readAt(p, buffer, sizeof buffer);
+    if (n == 0) return lineEnd(p, text.end());  // unreadable: from the mapping
+    if (const void* nl = memchr(buffer, '\n', n))
+      return p + (static_cast<const char*>(nl) - buffer) + 1;
+    p += n;
+  }
+  return text.end();
+}
+
 // Cuts the text at line starts into at most `count` pieces of about the
 // same size.
 std::vector<Piece> cutPieces(const Text& text, size_t count) {
@@ -91,7 +110,7 @@ std::vector<Piece> cutPieces(const Text& text, size_t count) {
     const char* stop = text.data + text.size / count * i + text.size % count * i / count;
     if (i == count) stop = text.end();
     if (stop <= begin) continue;
-    if (stop[-1] != '\n') stop = lineEnd(stop, text.end());
+    stop = lineStartFrom(text, stop);
     pieces.emplace_back();
     pieces.back().begin = begin;
     pieces.back().stop = stop;

@@ -98,9 +98,11 @@ namespace {
 
 // Skips a UTF-8 byte-order mark at the start of the text (Windows tools
 // write one). False for UTF-16 text (byte-order mark FF FE or FE FF), which
-// the reader does not read.
+// the reader does not read. The bytes are copied, not read through a
+// file's mapping (whose page faulted in would map a large piece of the file).
 bool skipByteOrderMark(Text& text) {
-  const unsigned char* p = reinterpret_cast<const unsigned char*>(text.data);
+  unsigned char p[3] = {0, 0, 0};
+  if (text.size > 0) text.readAt(text.data, reinterpret_cast<char*>(p), sizeof p);
   if (text.size >= 2 && ((p[0] == 0xFF && p[1] == 0xFE) || (p[0] == 0xFE && p[1] == 0xFF)))
     return false;
   if (text.size >= 3 && p[0] == 0xEF && p[1] == 0xBB && p[2] == 0xBF) {

@@ -238,13 +238,18 @@ unsigned processorCount() {
 
 namespace {
 
-// Mappings of up to 64 KiB given back, kept for reuse: up to 16 of them. A
-// lock, not a lock-free list: piece threads take them a few times per read.
+// Mappings of up to 256 KiB given back (the piece threads' lists and
+// windows), kept for reuse: up to 16 of them, 1 MiB in all. A window mapped
+// afresh for every piece faulted its 64 pages in and its unmapping stopped
+// the other threads to flush their TLBs: a thousand faults a read of 160 MB.
+// A lock, not a lock-free list: piece threads take them a few times per read.
 struct KeptPages {
-  static constexpr size_t kLargest = size_t(64) << 10;
+  static constexpr size_t kLargest = size_t(256) << 10;
+  static constexpr size_t kMostHeld = size_t(1) << 20;
   static constexpr int kCount = 16;
   std::mutex lock;
   int count = 0;
+  size_t held = 0;  // bytes of the kept mappings
   void* pages[kCount] = {};
   size_t bytes[kCount] = {};
 };
@@ -265,6 +270,7 @@ void* mapPages(size_t bytes) {
     for (int i = kept.count; i-- > 0;)
       if (kept.bytes[i] == bytes) {
         void* p = kept.pages[i];
+        kept.held -= bytes;
         kept.count--;
         kept.pages[i] = kept.pages[kept.count];
         kept.bytes[i] = kept.bytes[kept.count];
@@ -280,7 +286,8 @@ void unmapPages(void* pages, size_t bytes) {
   bytes = wholePages(bytes);
   if (bytes - 1 < KeptPages::kLargest) {
     std::lock_guard<std::mutex> hold(kept.lock);
-    if (kept.count < KeptPages::kCount) {
+    if (kept.count < KeptPages::kCount && kept.held + bytes <= KeptPages::kMostHeld) {
+      kept.held += bytes;
       kept.pages[kept.count] = pages;
       kept.bytes[kept.count++] = bytes;
       return;

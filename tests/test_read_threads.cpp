@@ -10,6 +10,7 @@
 #include <sys/resource.h>
 
 #include <cstdio>
+#include <cstdlib>
 #include <cstring>
 #include <mutex>
 #include <set>
@@ -177,6 +178,60 @@ TEST(ReadThreads, WorkIsDoneByTheCallerWhenNoThreadCanBeStarted) {
   });
   EXPECT_EQ(o.status, 0) << o.err;
   EXPECT_EQ(o.out, "100 done, by the caller\n");
+}
+
+// Kilobytes of the file `path` this process has mapped in.
+long mappedKiB(const std::string& path) {
+  long kib = 0;
+  bool inFile = false;
+  char line[512];
+  FILE* f = fopen("/proc/self/smaps", "r");
+  while (f && fgets(line, sizeof line, f)) {
+    const size_t n = strlen(line), word = strcspn(line, " ");
+    if (word > 0 && line[word - 1] == ':') {  // a field of the mapping above
+      if (inFile && strncmp(line, "Rss:", 4) == 0) kib += atol(line + 4);
+      continue;
+    }
+    inFile = n > path.size() + 1 && line[n - 1] == '\n' &&
+             path.compare(0, path.size(), line + n - 1 - path.size(), path.size()) == 0;
+  }
+  if (f) fclose(f);
+  return kib;
+}
+
+std::string gFile;
+int gRuns = 0;
+long gMappedWhenCounted = -1;
+
+TEST(ReadThreads, CountingPiecesLeavesNoneOfTheFileMapped) {
+  // A page of a mapped file faulted in can map a large piece of the file
+  // around it, resident until that piece is stored: the pieces are cut and
+  // counted, their last bytes too, through copies.
+  std::string text;  // no statement, which would be read through the mapping
+  char line[96];
+  for (int i = 1; i <= 20000; i++) {
+    snprintf(line, sizeof line, "v %d.5 0.25 -%d.125\nvn 0 0 1\n", i, i % 7);
+    text += line;
+  }
+  for (int i = 1; i + 2 <= 20000; i++) {
+    snprintf(line, sizeof line, "f %d//%d %d//%d %d//%d\n", i, i, i + 1, i + 1, i + 2, i + 2);
+    text += line;
+  }
+  reader_test::TempDir dir;
+  gFile = dir.write("t.obj", text);
+  setReadSplit(4, size_t(64) << 10);
+  setPieceRunner([](size_t count, size_t, void (*work)(void*, size_t), void* context) {
+    for (size_t i = 0; i < count; i++) work(context, i);
+    if (gRuns++ == 0) gMappedWhenCounted = mappedKiB(gFile);
+  });
+  GLMmodel* m = glmReadOBJ(gFile.c_str());
+  setPieceRunner(nullptr);
+  setReadSplit(0, 0);
+  ASSERT_TRUE(m);
+  EXPECT_EQ(m->trianglecount, 19998u);
+  EXPECT_EQ(gRuns, 2);  // counted, then stored, in pieces
+  EXPECT_EQ(gMappedWhenCounted, 0);
+  glmDelete(m);
 }
 
 }  // namespace

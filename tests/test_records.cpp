@@ -170,6 +170,27 @@ TEST(Helpers, GrownArraysKeepTheirBytes) {
   free(p);
 }
 
+TEST(Helpers, WindowsGivenBackAreKeptUpToAMegabyte) {
+  // The first test here to map pages, so nothing is kept before it. What is
+  // kept comes back with its bytes; a fresh mapping comes back zeroed.
+  constexpr size_t kWindow = size_t(256) << 10;
+  std::vector<char*> windows;
+  for (int i = 0; i < 8; i++) windows.push_back(static_cast<char*>(mapPages(kWindow)));
+  for (char* p : windows) {
+    ASSERT_NE(p, nullptr);
+    p[kWindow - 1] = 1;
+    unmapPages(p, kWindow);
+  }
+  int kept = 0;
+  for (char*& p : windows) {
+    p = static_cast<char*>(mapPages(kWindow));
+    ASSERT_NE(p, nullptr);
+    kept += p[kWindow - 1];
+  }
+  EXPECT_EQ(kept, 4);
+  for (char* p : windows) unmapPages(p, kWindow);
+}
+
 TEST(Helpers, KeptPagesComeBackOnlyForWhatTheyHold) {
   // Mappings given back are handed out again, each once and only for a
   // request they hold whole: every byte of what comes back can be written.
