@@ -643,6 +643,10 @@ inline Kind kindByWord(const char* k, size_t n) {
   return skipped || k[0] == '#' ? Kind::Skip : Kind::Unknown;
 }
 
+// Statements longer than this (runs of plain lines) hand back the mapped
+// pages around their keyword.
+constexpr ptrdiff_t kLongRun = ptrdiff_t(64) << 10;
+
 // One scan of the OBJ text: counting (Store false) or storing (Store true).
 // The scan loop stays a function of its own: inlined into the read, it
 // shares registers with the read's set-up and runs measurably slower.
@@ -674,6 +678,12 @@ GLM_NOINLINE bool scanObj(ObjScan& s) {
       case Kind::Skip: pass.p = s.lineEnd(pass.p); break;
     }
     if (!ok) return false;
+    // A run of plain lines read through the window: the scan does not come
+    // back to where it read the run's first keyword in the text itself,
+    // and what that fault mapped around it is handed back now, not when
+    // the scan has passed it (a read in pieces has many such places at
+    // once, one in each piece under way).
+    if (pass.p - keyword >= kLongRun) s.text.releaseAround(keyword);
   }
 }
 

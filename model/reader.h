@@ -54,6 +54,12 @@ struct GLM_INTERNAL Text {
   void releaseBefore(const char* p);
   // Hands back every mapped page; the next pass faults them in again.
   void releaseAll();
+  // Hands back the mapped pages of the 2 MiB step that holds p, where one
+  // fault may have mapped a large piece of the page cache (a folio) beyond
+  // what the scan that faulted it hands back: once the scans on both sides
+  // of p are done. Safe beside other scans: a page handed back that one
+  // still reads is faulted in again.
+  void releaseAround(const char* p) const;
   // Copies up to `bytes` bytes of the text from p on into `into`, with
   // pread from a mapped file (not through the mapping); how many.
   size_t readAt(const char* p, char* into, size_t bytes) const;

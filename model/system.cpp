@@ -27,6 +27,14 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+namespace {
+
+// A huge page, and the largest piece of the page cache (a folio) that one
+// fault in a file's mapping maps.
+constexpr size_t kHugePage = size_t(2) << 20;
+
+}  // namespace
+
 namespace read_detail {
 
 Text::~Text() {
@@ -65,6 +73,12 @@ void Text::releaseBefore(const char* p) {
   if (before > released)
     madvise(static_cast<char*>(map) + released, before - released, MADV_DONTNEED);
   released = std::max(released, before);
+}
+
+void Text::releaseAround(const char* p) const {
+  if (!map) return;
+  const size_t from = size_t(p - static_cast<const char*>(map)) / kHugePage * kHugePage;
+  madvise(static_cast<char*>(map) + from, std::min(kHugePage, mapped - from), MADV_DONTNEED);
 }
 
 void Text::releaseAll() {
@@ -162,8 +176,6 @@ Load loadFile(const char* name, Text& text) {
 }  // namespace read_detail
 
 namespace {
-
-constexpr size_t kHugePage = size_t(2) << 20;
 
 // `bytes` rounded up to whole huge pages; 0 when that would wrap.
 size_t wholeHugePages(size_t bytes) {
