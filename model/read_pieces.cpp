@@ -297,8 +297,18 @@ GLMmodel* readPieces(const char* path, Text& text, const MtlSource& mtl, Split s
     ok = placePieces(scan, pieces) && allocateArrays(scan);
     std::vector<std::unique_ptr<PieceScan>> scans;
     for (size_t i = 0; ok && i < pieces.size(); i++) scans.push_back(storingScan(scan, pieces[i]));
+    // Pieces done on both sides of a cut: the second to finish hands back
+    // what faults near the cut mapped on either side.
+    std::vector<std::atomic<int>> sidesDone(pieces.size());
+    auto sideDone = [&](size_t cut) {
+      if (sidesDone[cut].fetch_add(1) == 1) text.releaseAround(pieces[cut].begin);
+    };
     if (ok)
-      runPieces(pieces.size(), split.threads, [&](size_t i) { storePiece(*scans[i], pieces[i]); });
+      runPieces(pieces.size(), split.threads, [&](size_t i) {
+        storePiece(*scans[i], pieces[i]);
+        if (i > 0) sideDone(i);
+        if (i + 1 < pieces.size()) sideDone(i + 1);
+      });
     ok = ok && finishPieces(scan, pieces, scans, missing);
   } catch (const std::bad_alloc&) {
     ok = false;

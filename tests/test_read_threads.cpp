@@ -206,8 +206,8 @@ long gMapped[2] = {-1, -1};  // after counting, after storing
 TEST(ReadThreads, PiecesLeaveHardlyAnyOfTheFileMapped) {
   // A page of a mapped file faulted in can map a large piece of the file
   // around it: the pieces are cut and counted, their last bytes too,
-  // through copies, and what a run's first keyword mapped is handed back
-  // once the run has passed it.
+  // through copies, and once the pieces on both sides of a cut are stored
+  // what was mapped around it is handed back.
   std::string text;  // no statement, which would be read through the mapping
   char line[96];
   for (int i = 1; i <= 20000; i++) {
