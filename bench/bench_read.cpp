@@ -19,9 +19,12 @@
 // nothing the benchmark itself holds is counted; the first read of a fresh
 // process (one thread, all threads) is timed the same way. The
 // baseline is the formatted-stdio reader of tests/support/stdio_reader.h.
+// Fixed work that reads nothing, timed in every round on every CPU, shows
+// how steady the machine itself is (see MachineWork).
 #include <glm.h>
 
 #include <fcntl.h>
+#include <sched.h>
 #include <sys/resource.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
@@ -36,6 +39,7 @@
 #include <cstdlib>
 #include <cstring>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include "support/model_difference.h"
@@ -338,6 +342,48 @@ size_t streamFile(const std::string& path) {
   return total;
 }
 
+// The same work every round on every CPU the process may use, touching no
+// file: a chain of multiply-adds in registers, and copies between buffers
+// already in memory (as many bytes in all as the file's). A reader's times
+// can be no steadier than the machine's: on a virtual machine that shares
+// its host, copies (the kernel's, the zeroing of new pages, the readers'
+// stores) swing far more than arithmetic does, and a read is mostly both.
+struct MachineWork {
+  struct Lane {
+    std::vector<char> from, to;
+  };
+  std::vector<Lane> lanes;
+
+  explicit MachineWork(size_t bytes) {
+    cpu_set_t set;
+    const int cpus = sched_getaffinity(0, sizeof set, &set) == 0 ? CPU_COUNT(&set) : 1;
+    const size_t share = bytes / size_t(std::max(cpus, 1)) + 1;
+    for (int i = 0; i < std::max(cpus, 1); i++)
+      lanes.push_back({std::vector<char>(share, 1), std::vector<char>(share, 2)});
+  }
+  // Runs `work(lane)` on every lane at once, one thread each.
+  template <typename F>
+  void onEveryLane(F work) {
+    std::vector<std::thread> others;
+    for (size_t i = 1; i < lanes.size(); i++) others.emplace_back(work, std::ref(lanes[i]));
+    work(lanes[0]);
+    for (std::thread& t : others) t.join();
+  }
+  void arithmetic() {
+    onEveryLane([](Lane& lane) {
+      double x = 1;
+      for (long i = 0; i < 50000000; i++) x = x * 1.0000001 + 1e-9;
+      lane.to[0] = char(x);
+    });
+  }
+  void copies() {
+    onEveryLane([](Lane& lane) {
+      memcpy(lane.to.data(), lane.from.data(), lane.from.size());
+      lane.from[0] = lane.to[lane.to.size() / 2];
+    });
+  }
+};
+
 // Puts the file into the page cache as reading it from disk does: dropped,
 // then read once. How a file came into the cache matters to every reader
 // of it: written by a program in small writes it is cached in 4 KiB pages,
@@ -436,14 +482,29 @@ int main(int argc, char** argv) {
   const int kRuns = runsSet && atoi(runsSet) > 0 ? atoi(runsSet) : 3;
   // glmReadOBJ runs with one thread (CELSHADE_READ_THREADS=1) and with the
   // count the environment gives (by default every CPU the process may use).
-  enum { kBase, kOne, kAll, kLenientOne, kLenientAll, kTiny, kStream, kReaders };
+  // Last, the machine's fixed work (no reading).
+  enum {
+    kBase,
+    kOne,
+    kAll,
+    kLenientOne,
+    kLenientAll,
+    kTiny,
+    kStream,
+    kArithmetic,
+    kCopies,
+    kReaders
+  };
   const char* const names[kReaders] = {"baseline (stdio fscanf, two passes)",
                                        "glmReadOBJ, 1 thread",
                                        "glmReadOBJ, all threads",
                                        "lenient, 1 thread",
                                        "lenient, all threads",
                                        "tinyobjloader (Debian)",
-                                       "streaming the file (cat)"};
+                                       "streaming the file (cat)",
+                                       "machine: arithmetic, every CPU",
+                                       "machine: copying, every CPU"};
+  MachineWork machine(size_t(st.st_size));
   std::vector<Timing> times[kReaders];
   GLMmodel *fast = nullptr, *base = nullptr, *lenient = nullptr;
   long tinyTriangles = -1;
@@ -479,6 +540,8 @@ int main(int argc, char** argv) {
     if (!lenientFirst) t[kLenientAll] = timeRead(lenient, GLM_READ_LENIENT);
     t[kTiny] = timed([&] { tinyTriangles = readTinyobj(path); });
     t[kStream] = timed([&] { streamFile(path); });
+    t[kArithmetic] = timed([&] { machine.arithmetic(); });
+    t[kCopies] = timed([&] { machine.copies(); });
     if (run < 0)
       printf("  warm-up:");
     else
@@ -489,7 +552,8 @@ int main(int argc, char** argv) {
         t[kBase].wall, t[kBase].cpu, t[kOne].wall, t[kOne].cpu, t[kAll].wall, t[kAll].cpu,
         t[kLenientOne].wall, t[kLenientAll].wall);
     if (tinyTriangles >= 0) printf("  tinyobjloader %.3f (%.3f)", t[kTiny].wall, t[kTiny].cpu);
-    printf("  cat %.3f\n", t[kStream].wall);
+    printf("  cat %.3f  machine %.3f / %.3f\n", t[kStream].wall, t[kArithmetic].wall,
+           t[kCopies].wall);
     fflush(stdout);
     for (int r = 0; run >= 0 && r < kReaders; r++) times[r].push_back(t[r]);
   }
@@ -527,15 +591,22 @@ int main(int argc, char** argv) {
       if (tinyTriangles >= 0) share.push_back(times[r][run].wall / times[kTiny][run].wall);
     }
     const double best = *std::min_element(wall.begin(), wall.end());
-    printf("%-36s %8.3f %8.3f %8.3f %9.1f %6.2fx", names[r], best, median(wall), median(cpu),
-           megabytes / median(wall), *std::max_element(wall.begin(), wall.end()) / best);
-    if (tinyTriangles >= 0) printf(" %9.3f", median(share));
+    printf("%-36s %8.3f %8.3f %8.3f", names[r], best, median(wall), median(cpu));
+    if (r == kArithmetic)
+      printf(" %9s", "-");
+    else
+      printf(" %9.1f", megabytes / median(wall));
+    printf(" %6.2fx", *std::max_element(wall.begin(), wall.end()) / best);
+    if (tinyTriangles >= 0 && r < kArithmetic) printf(" %9.3f", median(share));
     printf("\n");
   }
   if (tinyTriangles >= 0)
     printf("targets: 1 thread <= 0.175 of tinyobjloader, all threads <= 0.114\n");
   else
     printf("tinyobjloader: not built in (install libtinyobjloader-dev and reconfigure)\n");
+  printf(
+      "steady: readers' spreads target <= 1.3x on a quiet machine, one whose own rows (machine)"
+      " stay near 1.00x\n");
   auto best = [&](int r) {
     double b = 1e30;
     for (const Timing& t : times[r]) b = std::min(b, t.wall);
