@@ -25,6 +25,7 @@
 
 #include <fcntl.h>
 #include <sched.h>
+#include <sys/mman.h>
 #include <sys/resource.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
@@ -343,11 +344,13 @@ size_t streamFile(const std::string& path) {
 }
 
 // The same work every round on every CPU the process may use, touching no
-// file: a chain of multiply-adds in registers, and copies between buffers
-// already in memory (as many bytes in all as the file's). A reader's times
-// can be no steadier than the machine's: on a virtual machine that shares
-// its host, copies (the kernel's, the zeroing of new pages, the readers'
-// stores) swing far more than arithmetic does, and a read is mostly both.
+// file: a chain of multiply-adds in registers, copies between buffers
+// already in memory (as many bytes in all as the file's), and memory taken
+// afresh and touched (as much as the model's arrays, on huge pages as the
+// reader asks for them). A reader's times can be no steadier than the
+// machine's: on a virtual machine that shares its host, copies swing far
+// more than arithmetic does, and memory the host has taken back while it
+// lay free (free page reporting) costs many times more to touch again.
 struct MachineWork {
   struct Lane {
     std::vector<char> from, to;
@@ -380,6 +383,19 @@ struct MachineWork {
     onEveryLane([](Lane& lane) {
       memcpy(lane.to.data(), lane.from.data(), lane.from.size());
       lane.from[0] = lane.to[lane.to.size() / 2];
+    });
+  }
+  void freshMemory(size_t bytes) {
+    const size_t share = (bytes / lanes.size() + 4095) / 4096 * 4096;
+    onEveryLane([share](Lane& lane) {
+      void* p = nullptr;
+      if (posix_memalign(&p, size_t(2) << 20, share) != 0) return;
+#ifdef MADV_HUGEPAGE
+      madvise(p, share, MADV_HUGEPAGE);
+#endif
+      for (size_t at = 0; at < share; at += 4096) static_cast<volatile char*>(p)[at] = 1;
+      lane.to[0] = static_cast<char*>(p)[share / 2];
+      free(p);
     });
   }
 };
@@ -493,6 +509,7 @@ int main(int argc, char** argv) {
     kStream,
     kArithmetic,
     kCopies,
+    kFresh,
     kReaders
   };
   const char* const names[kReaders] = {"baseline (stdio fscanf, two passes)",
@@ -503,7 +520,8 @@ int main(int argc, char** argv) {
                                        "tinyobjloader (Debian)",
                                        "streaming the file (cat)",
                                        "machine: arithmetic, every CPU",
-                                       "machine: copying, every CPU"};
+                                       "machine: copying, every CPU",
+                                       "machine: fresh memory, every CPU"};
   MachineWork machine(size_t(st.st_size));
   std::vector<Timing> times[kReaders];
   GLMmodel *fast = nullptr, *base = nullptr, *lenient = nullptr;
@@ -542,6 +560,7 @@ int main(int argc, char** argv) {
     t[kStream] = timed([&] { streamFile(path); });
     t[kArithmetic] = timed([&] { machine.arithmetic(); });
     t[kCopies] = timed([&] { machine.copies(); });
+    t[kFresh] = timed([&] { machine.freshMemory(arrayBytes(fast)); });
     if (run < 0)
       printf("  warm-up:");
     else
@@ -552,8 +571,8 @@ int main(int argc, char** argv) {
         t[kBase].wall, t[kBase].cpu, t[kOne].wall, t[kOne].cpu, t[kAll].wall, t[kAll].cpu,
         t[kLenientOne].wall, t[kLenientAll].wall);
     if (tinyTriangles >= 0) printf("  tinyobjloader %.3f (%.3f)", t[kTiny].wall, t[kTiny].cpu);
-    printf("  cat %.3f  machine %.3f / %.3f\n", t[kStream].wall, t[kArithmetic].wall,
-           t[kCopies].wall);
+    printf("  cat %.3f  machine %.3f / %.3f / %.3f\n", t[kStream].wall, t[kArithmetic].wall,
+           t[kCopies].wall, t[kFresh].wall);
     fflush(stdout);
     for (int r = 0; run >= 0 && r < kReaders; r++) times[r].push_back(t[r]);
   }
@@ -592,7 +611,7 @@ int main(int argc, char** argv) {
     }
     const double best = *std::min_element(wall.begin(), wall.end());
     printf("%-36s %8.3f %8.3f %8.3f", names[r], best, median(wall), median(cpu));
-    if (r == kArithmetic)
+    if (r == kArithmetic || r == kFresh)
       printf(" %9s", "-");
     else
       printf(" %9.1f", megabytes / median(wall));
