@@ -354,15 +354,17 @@ size_t streamFile(const std::string& path) {
 struct MachineWork {
   struct Lane {
     std::vector<char> from, to;
+    size_t copied;  // bytes copied a round, in passes over the buffers
   };
   std::vector<Lane> lanes;
 
   explicit MachineWork(size_t bytes) {
     cpu_set_t set;
-    const int cpus = sched_getaffinity(0, sizeof set, &set) == 0 ? CPU_COUNT(&set) : 1;
-    const size_t share = bytes / size_t(std::max(cpus, 1)) + 1;
-    for (int i = 0; i < std::max(cpus, 1); i++)
-      lanes.push_back({std::vector<char>(share, 1), std::vector<char>(share, 2)});
+    const int cpus = std::max(sched_getaffinity(0, sizeof set, &set) == 0 ? CPU_COUNT(&set) : 1, 1);
+    const size_t share = bytes / size_t(cpus) + 1;
+    const size_t buffer = std::min(share, size_t(64) << 20);  // large files: more passes
+    for (int i = 0; i < cpus; i++)
+      lanes.push_back({std::vector<char>(buffer, 1), std::vector<char>(buffer, 2), share});
   }
   // Runs `work(lane)` on every lane at once, one thread each.
   template <typename F>
@@ -381,8 +383,10 @@ struct MachineWork {
   }
   void copies() {
     onEveryLane([](Lane& lane) {
-      memcpy(lane.to.data(), lane.from.data(), lane.from.size());
-      lane.from[0] = lane.to[lane.to.size() / 2];
+      for (size_t done = 0; done < lane.copied; done += lane.from.size()) {
+        memcpy(lane.to.data(), lane.from.data(), std::min(lane.from.size(), lane.copied - done));
+        lane.from[0] = lane.to[lane.to.size() / 2];
+      }
     });
   }
   void freshMemory(size_t bytes) {
