@@ -93,7 +93,6 @@ const char* lineStartFrom(const Text& text, const char* at) {
   char buffer[4096];
   for (const char* p = at - 1; p < text.end();) {
     const size_t n = text.readAt(p, buffer, sizeof buffer);
-    if (n == 0) return lineEnd(p, text.end());  // unreadable: from the mapping
     if (const void* nl = memchr(buffer, '\n', n))
       return p + (static_cast<const char*>(nl) - buffer) + 1;
     p += n;

@@ -64,17 +64,12 @@ class Window {
 
   // The `need` (<= 768) bytes at p, which lie within the text: a
   // copy in the window, read in when it does not hold them; p itself
-  // without a window, or when reading fails.
+  // without a window.
   const char* at(const char* p, size_t need) {
     if (!buffer_) return p;
     if (p < from_ || p + need > from_ + length_) {
       from_ = p;
       length_ = text_.readAt(p, buffer_, capacity_);
-      if (length_ < need) {
-        unmapPages(buffer_, capacity_);
-        buffer_ = nullptr;
-        return p;
-      }
     }
     return buffer_ + (p - from_);
   }

@@ -61,8 +61,9 @@ struct GLM_INTERNAL Text {
   // done). Safe beside other scans: a page handed back that one still
   // reads is faulted in again.
   void releaseAround(const char* p) const;
-  // Copies up to `bytes` bytes of the text from p on into `into`, with
-  // pread from a mapped file (not through the mapping); how many.
+  // Copies up to `bytes` bytes of the text from p on into `into` (fewer
+  // only where the text ends), with pread from a mapped file, through the
+  // mapping only where pread fails; how many.
   size_t readAt(const char* p, char* into, size_t bytes) const;
 };
 

@@ -101,7 +101,10 @@ size_t Text::readAt(const char* p, char* into, size_t bytes) const {
     else if (n == 0 || errno != EINTR)
       break;
   }
-  return done;
+  // What pread could not read comes through the mapping, as a scan without
+  // a copy would read it.
+  memcpy(into + done, p + done, bytes - done);
+  return bytes;
 }
 
 namespace {

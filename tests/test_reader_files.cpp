@@ -3,9 +3,11 @@
 // the counting pass reads them through, and a file large enough that the
 // reader hands back pages while it reads.
 #include "glm_internal.h"
+#include "reader.h"
 #include "support/reader_support.h"
 
 #include <sys/stat.h>
+#include <unistd.h>
 
 #include <cstring>
 
@@ -128,6 +130,25 @@ TEST(Files, PipesAreReadToTheirEnd) {
   ASSERT_TRUE(m);
   EXPECT_EQ(vertexCorners(m.get()), "1 2 3");
   EXPECT_EQ(groupList(m.get()), "[ p] m0: 0\n[default] m0:\n");
+}
+
+TEST(Files, BytesPreadCannotReadComeThroughTheMapping) {
+  // Copies of a mapped file (windows, cuts, the byte-order mark) are read
+  // with pread; where it fails they hold the mapping's bytes, not fewer.
+  std::string bytes;
+  for (int i = 0; bytes.size() < 10000; i++) bytes += "v " + std::to_string(i) + " 0 0\n";
+  TempDir dir;
+  read_detail::Text text;
+  ASSERT_EQ(read_detail::loadFile(dir.write("t.obj", bytes).c_str(), text), read_detail::Load::Ok);
+  ASSERT_NE(text.map, nullptr);
+  int ends[2];
+  ASSERT_EQ(pipe(ends), 0);
+  close(ends[1]);
+  close(text.fd);
+  text.fd = ends[0];  // pread on a pipe fails
+  char copy[5000];
+  ASSERT_EQ(text.readAt(text.data + 100, copy, sizeof copy), sizeof copy);
+  EXPECT_EQ(std::string(copy, sizeof copy), bytes.substr(100, sizeof copy));
 }
 
 TEST(Files, LargeFilesReadTheSameFromFileAndMemory) {
