@@ -6,6 +6,7 @@
 #include "reader.h"
 
 #include <algorithm>
+#include <numeric>
 #include <atomic>
 #include <cerrno>
 #include <climits>
@@ -264,7 +265,6 @@ struct KeptPages {
   static constexpr int kCount = 16;
   std::mutex lock;
   int count = 0;
-  size_t held = 0;  // bytes of the kept mappings
   void* pages[kCount] = {};
   size_t bytes[kCount] = {};
 };
@@ -285,7 +285,6 @@ void* mapPages(size_t bytes) {
     for (int i = kept.count; i-- > 0;)
       if (kept.bytes[i] == bytes) {
         void* p = kept.pages[i];
-        kept.held -= bytes;
         kept.count--;
         kept.pages[i] = kept.pages[kept.count];
         kept.bytes[i] = kept.bytes[kept.count];
@@ -301,8 +300,8 @@ void unmapPages(void* pages, size_t bytes) {
   bytes = wholePages(bytes);
   if (bytes - 1 < KeptPages::kLargest) {
     std::lock_guard<std::mutex> hold(kept.lock);
-    if (kept.count < KeptPages::kCount && kept.held + bytes <= KeptPages::kMostHeld) {
-      kept.held += bytes;
+    const size_t held = std::accumulate(kept.bytes, kept.bytes + kept.count, size_t(0));
+    if (kept.count < KeptPages::kCount && held + bytes <= KeptPages::kMostHeld) {
       kept.pages[kept.count] = pages;
       kept.bytes[kept.count++] = bytes;
       return;
