@@ -22,10 +22,9 @@
 // Fixed work that reads nothing, timed in every round on every CPU, shows
 // how steady the machine itself is (see MachineWork).
 #include <glm.h>
+#include <glm_internal.h>
 
 #include <fcntl.h>
-#include <sched.h>
-#include <sys/mman.h>
 #include <sys/resource.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
@@ -346,8 +345,8 @@ size_t streamFile(const std::string& path) {
 // The same work every round on every CPU the process may use, touching no
 // file: a chain of multiply-adds in registers, copies between buffers
 // already in memory (as many bytes in all as the file's), and memory taken
-// afresh and touched (as much as the model's arrays, on huge pages as the
-// reader asks for them). A reader's times can be no steadier than the
+// afresh as the reader takes its arrays (allocHugePages) and touched, as
+// much as the model's arrays. A reader's times can be no steadier than the
 // machine's: on a virtual machine that shares its host, copies swing far
 // more than arithmetic does, and memory the host has taken back while it
 // lay free (free page reporting) costs many times more to touch again.
@@ -359,11 +358,10 @@ struct MachineWork {
   std::vector<Lane> lanes;
 
   explicit MachineWork(size_t bytes) {
-    cpu_set_t set;
-    const int cpus = std::max(sched_getaffinity(0, sizeof set, &set) == 0 ? CPU_COUNT(&set) : 1, 1);
-    const size_t share = bytes / size_t(cpus) + 1;
+    const unsigned cpus = processorCount();
+    const size_t share = bytes / cpus + 1;
     const size_t buffer = std::min(share, size_t(64) << 20);  // large files: more passes
-    for (int i = 0; i < cpus; i++)
+    for (unsigned i = 0; i < cpus; i++)
       lanes.push_back({std::vector<char>(buffer, 1), std::vector<char>(buffer, 2), share});
   }
   // Runs `work(lane)` on every lane at once, one thread each.
@@ -392,11 +390,8 @@ struct MachineWork {
   void freshMemory(size_t bytes) {
     const size_t share = std::max<size_t>((bytes / lanes.size() + 4095) / 4096 * 4096, 4096);
     onEveryLane([share](Lane&) {
-      void* p = nullptr;
-      if (posix_memalign(&p, size_t(2) << 20, share) != 0) return;
-#ifdef MADV_HUGEPAGE
-      madvise(p, share, MADV_HUGEPAGE);
-#endif
+      void* p = allocHugePages(share);
+      if (!p) return;
       for (size_t at = 0; at < share; at += 4096) static_cast<volatile char*>(p)[at] = 1;
       free(p);
     });
