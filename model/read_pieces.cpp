@@ -86,9 +86,7 @@ struct Piece {
 // The first line start at or after `at` (within the text, past its first
 // byte). A mapped file is read with pread, not through the mapping: a page
 // of the mapping faulted in can map a large piece of the file with it
-// (the page cache's large folios), resident until its piece is read, and
-// a cut every 2 MiB had mapped nearly the whole file before any piece was
-// counted.
+// (a folio of the page cache), resident until its piece is read.
 const char* lineStartFrom(const Text& text, const char* at) {
   char buffer[4096];
   for (const char* p = at - 1; p < text.end();) {
