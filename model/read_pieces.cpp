@@ -2,8 +2,9 @@
 //
 // A large text is cut at line starts into pieces, a few per thread, which
 // the threads take in turn: pieces differ in cost (faces store more than
-// coordinates), and a thread done early takes the next. Each piece
-// is counted by lines, noting its group, library and material lines; these
+// coordinates), and a thread done early takes the next. Each piece is
+// counted by lines (statement by statement where its lines cannot be
+// counted so), noting its group, library and material lines; these
 // are then taken in file order (creating the groups in the same order and
 // reading the libraries), which gives every piece its first numbers in each
 // array and in each group's list, and the group and material in force at
@@ -146,12 +147,18 @@ struct PieceScan {
   }
 };
 
-// Counts a piece by lines, noting its group, library and material lines.
+// Counts a piece by lines, noting its group, library and material lines;
+// statement by statement where its lines cannot be counted so (an
+// indented keyword, a lone carriage return, ...).
 void countPiece(ObjScan& whole, Piece& piece) try {
   PieceScan scan(whole, piece);
   ObjScan& s = scan.s;
   s.lineMarks = &piece.marks;
   piece.ok = countLines(s);
+  if (!piece.ok) {
+    piece.marks.clear();
+    piece.ok = countStatements(s);
+  }
   const uint64_t counts[4] = {s.vertices, s.normals, s.texcoords, s.triangles};
   std::copy(counts, counts + 4, piece.counts);
 } catch (const std::exception&) {
