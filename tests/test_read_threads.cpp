@@ -206,40 +206,47 @@ long mappedKiB(const std::string& path) {
 
 std::string gFile;
 int gRuns = 0;
-long gMapped[2] = {-1, -1};  // after counting, after storing
+long gMapped[2] = {-1, -1};  // before storing, after storing
 
 TEST(ReadThreads, PiecesLeaveHardlyAnyOfTheFileMapped) {
   // A page of a mapped file faulted in can map a piece of the file around
   // it: the pieces are cut and counted, their last bytes too, through
   // copies, and once the pieces on both sides of a cut are stored what was
-  // mapped around it is handed back.
-  std::string text;  // no statement, which would be read through the mapping
-  char line[96];
-  for (int i = 1; i <= 20000; i++) {
-    snprintf(line, sizeof line, "v %d.5 0.25 -%d.125\nvn 0 0 1\n", i, i % 7);
-    text += line;
+  // mapped around it is handed back. Indented, the lines are counted and
+  // stored statement by statement through the mapping, and each piece's
+  // pages are handed back once it is counted and once it is stored.
+  for (const char* indent : {"", "\t"}) {
+    std::string text;  // no group or library statement, read through the mapping
+    char line[96];
+    for (int i = 1; i <= 20000; i++) {
+      snprintf(line, sizeof line, "%sv %d.5 0.25 -%d.125\nvn 0 0 1\n", indent, i, i % 7);
+      text += line;
+    }
+    for (int i = 1; i + 2 <= 20000; i++) {
+      snprintf(line, sizeof line, "%sf %d//%d %d//%d %d//%d\n", indent, i, i, i + 1, i + 1, i + 2,
+               i + 2);
+      text += line;
+    }
+    reader_test::TempDir dir;
+    gFile = dir.write("t.obj", text);
+    gRuns = 0;
+    setReadSplit(4, size_t(64) << 10);
+    setPieceRunner([](size_t count, size_t, void (*work)(void*, size_t), void* context) {
+      if (gRuns == 1) gMapped[0] = mappedKiB(gFile);
+      for (size_t i = 0; i < count; i++) work(context, i);
+      if (gRuns == 1) gMapped[1] = mappedKiB(gFile);
+      gRuns++;
+    });
+    GLMmodel* m = glmReadOBJ(gFile.c_str());
+    setPieceRunner(nullptr);
+    setReadSplit(0, 0);
+    ASSERT_TRUE(m) << indent;
+    EXPECT_EQ(m->trianglecount, 19998u) << indent;
+    EXPECT_EQ(gRuns, 2) << indent;  // counted, then stored, in pieces
+    EXPECT_EQ(gMapped[0], 0) << indent;
+    EXPECT_LE(gMapped[1], 4) << indent << gMapped[1];  // the text's last page, read where it ends
+    glmDelete(m);
   }
-  for (int i = 1; i + 2 <= 20000; i++) {
-    snprintf(line, sizeof line, "f %d//%d %d//%d %d//%d\n", i, i, i + 1, i + 1, i + 2, i + 2);
-    text += line;
-  }
-  reader_test::TempDir dir;
-  gFile = dir.write("t.obj", text);
-  setReadSplit(4, size_t(64) << 10);
-  setPieceRunner([](size_t count, size_t, void (*work)(void*, size_t), void* context) {
-    for (size_t i = 0; i < count; i++) work(context, i);
-    if (gRuns < 2) gMapped[gRuns] = mappedKiB(gFile);
-    gRuns++;
-  });
-  GLMmodel* m = glmReadOBJ(gFile.c_str());
-  setPieceRunner(nullptr);
-  setReadSplit(0, 0);
-  ASSERT_TRUE(m);
-  EXPECT_EQ(m->trianglecount, 19998u);
-  EXPECT_EQ(gRuns, 2);  // counted, then stored, in pieces
-  EXPECT_EQ(gMapped[0], 0);
-  EXPECT_LE(gMapped[1], 4) << gMapped[1];  // the text's last page, read where it ends
-  glmDelete(m);
 }
 
 TEST(ReadThreads, AFaultInAMappedFileMapsOnlyThePagesAroundIt) {
