@@ -121,10 +121,10 @@ void identify(const struct stat& st, uint64_t identity[4]) {
 // grid. Where a mapping's addresses line up with the file's offsets, one
 // fault maps the whole folio of the page cache around it, up to 2 MiB: a
 // thread of a read in pieces that then waits for a CPU keeps those pages
-// in the process's memory, and at 64 threads they came to 20-60 MiB at
-// once. Off the grid no 2 MiB folio fits one page table, and a fault maps
-// only the pages around it (64 KiB). On the grid where the address space
-// has no room for 2 MiB more.
+// in the process's memory, and at 64 threads they came to 27-59 MiB over
+// the model's arrays. Off the grid no 2 MiB folio fits one page table,
+// and a fault maps only the pages around it (64 KiB). On the grid where
+// the address space has no room for 2 MiB more.
 void* mapOffGrid(int fd, size_t size) {
   const size_t page = size_t(sysconf(_SC_PAGESIZE)), span = size + kHugePage + page;
   char* const area = static_cast<char*>(
