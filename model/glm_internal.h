@@ -223,8 +223,16 @@ GLM_INTERNAL GLvoid glmNormalize(GLfloat* v);
 // counting statement by statement only (the reference the others are
 // tested against); in two counting lines only, failing with "lines
 // miscounted" where the read would start over; in one pass only, failing
-// with "not read in one pass" where the read would go on in two.
-enum { GLM_COUNT_LINES_FIRST, GLM_COUNT_STATEMENTS, GLM_COUNT_LINES_ONLY, GLM_ONE_PASS_ONLY };
+// with "not read in one pass" where the read would go on in two; in pieces
+// only (see setReadSplit), failing with "not read in pieces" where the
+// read would go back to one thread.
+enum {
+  GLM_COUNT_LINES_FIRST,
+  GLM_COUNT_STATEMENTS,
+  GLM_COUNT_LINES_ONLY,
+  GLM_ONE_PASS_ONLY,
+  GLM_PIECES_ONLY
+};
 
 // glmReadOBJTextWith (flags 0: glmReadOBJText) with the first pass's way of
 // counting chosen. Asserts a known `counting`.

@@ -58,11 +58,16 @@ GLMmodel* readModel(const char* path, Text& text, const MtlSource& mtl, Failure&
                     int counting = GLM_COUNT_LINES_FIRST) {
   if (!startText(text, error, path)) return nullptr;
   Unfound missing;
-  if (counting == GLM_COUNT_LINES_FIRST || counting == GLM_ONE_PASS_ONLY) {
+  if (counting == GLM_COUNT_LINES_FIRST || counting == GLM_ONE_PASS_ONLY ||
+      counting == GLM_PIECES_ONLY) {
     const Split split = splitFor(text.size);
-    GLMmodel* model = split.pieces > 1 && counting == GLM_COUNT_LINES_FIRST
+    GLMmodel* model = split.pieces > 1 && counting != GLM_ONE_PASS_ONLY
                           ? readPieces(path, text, mtl, split, missing)
                           : nullptr;
+    if (!model && counting == GLM_PIECES_ONLY) {
+      fail(error, path, "not read in pieces");
+      return nullptr;
+    }
     // One pass holds more than the arrays while they grow: under a memory
     // limit, two passes read what one pass might not.
     if (!model && (counting == GLM_ONE_PASS_ONLY || !memoryLimited())) {
@@ -169,6 +174,6 @@ GLMmodel* glmReadOBJTextWith(const char* path, const char* text, size_t length, 
 GLMmodel* readObjTextCounting(const char* path, const char* text, size_t length, GLMmtlsource mtl,
                               void* user, char* error, size_t errorsize, int counting,
                               GLuint flags) {
-  GLM_ASSERT(counting >= GLM_COUNT_LINES_FIRST && counting <= GLM_ONE_PASS_ONLY);
+  GLM_ASSERT(counting >= GLM_COUNT_LINES_FIRST && counting <= GLM_PIECES_ONLY);
   return readText(path, text, length, mtl, user, flags, error, errorsize, counting);
 }

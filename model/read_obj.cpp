@@ -549,9 +549,20 @@ struct ObjPass {
     return true;
   }
 
+  // Counting a piece: notes the group, library or material statement at
+  // `keyword` with the triangles counted since the one before, to be taken
+  // once every piece is counted.
+  bool note(const char* keyword) {
+    s.lineMarks->push_back(LineMark{keyword, group->count});
+    group->count = 0;
+    p = s.lineEnd(p);
+    return true;
+  }
+
   // A group statement: counting creates the group, storing finds it; either
   // way it becomes current.
   bool groupStatement(const char* keyword) {
+    if (!Store && s.lineMarks) return note(keyword);
     if (!Store) return (group = countGroup(s, keyword, p)) != nullptr;
     if (Grow) {
       if (!(group = countGroup(s, keyword, p))) return false;
@@ -571,6 +582,7 @@ struct ObjPass {
   bool library(const char* keyword) {
     // Growing, materials named before are already looked up: a library
     // after them could change what they name.
+    if (!Store && s.lineMarks) return note(keyword);
     if (!Store || (Grow && !materialUsed)) return countLibrary(s, keyword, p);
     if (Grow) return false;
     if (!s.takeMark(keyword)) return s.disagreeing();
@@ -579,7 +591,11 @@ struct ObjPass {
   }
 
   // A material statement: storing gives the current group the material.
-  void useMaterial() {
+  void useMaterial(const char* keyword) {
+    if (!Store && s.lineMarks) {
+      note(keyword);
+      return;
+    }
     const char* stop = s.lineEnd(p);
     materialUsed = true;
     if (Store) {
@@ -597,6 +613,7 @@ struct ObjPass {
   // (no group took more triangles than counted, so with the same total each
   // took its count), and leaves the group and material in force.
   bool finish() {
+    if (!Store && s.lineMarks) s.lineMarks->push_back(LineMark{nullptr, group->count});
     if (!Store || Grow) {
       s.vertices = vertices;
       s.normals = normals;
@@ -671,7 +688,7 @@ GLM_NOINLINE bool scanObj(ObjScan& s) {
       case Kind::Face: ok = pass.face(); break;
       case Kind::Group: ok = pass.groupStatement(keyword); break;
       case Kind::Library: ok = pass.library(keyword); break;
-      case Kind::Use: pass.useMaterial(); break;
+      case Kind::Use: pass.useMaterial(keyword); break;
       case Kind::Unknown:
         if (Store) s.passedOver.skipped(std::string_view(keyword, length));
         [[fallthrough]];
@@ -715,6 +732,14 @@ bool glmFirstPass(ObjScan& s) {
 }
 
 bool glmSecondPass(ObjScan& s) { return scanObj<true>(s); }
+
+bool countStatements(ObjScan& s) {
+  GroupSlot segment{nullptr, 0};  // the triangles since the last noted statement
+  s.group = &segment;
+  const bool ok = scanObj<false>(s);
+  s.group = nullptr;
+  return ok;
+}
 
 namespace {
 

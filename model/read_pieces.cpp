@@ -2,8 +2,9 @@
 //
 // A large text is cut at line starts into pieces, a few per thread, which
 // the threads take in turn: pieces differ in cost (faces store more than
-// coordinates), and a thread done early takes the next. Each piece
-// is counted by lines, noting its group, library and material lines; these
+// coordinates), and a thread done early takes the next. Each piece is
+// counted by lines (statement by statement where its lines cannot be
+// counted so), noting its group, library and material lines; these
 // are then taken in file order (creating the groups in the same order and
 // reading the libraries), which gives every piece its first numbers in each
 // array and in each group's list, and the group and material in force at
@@ -70,6 +71,7 @@ struct Piece {
   const char* begin = nullptr;
   const char* stop = nullptr;
   bool ok = false;
+  bool throughMapping = false;  // counted statement by statement
   // Counted: vertices, normals, texture coordinates, triangles, and the
   // group, library and material lines.
   uint64_t counts[4] = {0, 0, 0, 0};
@@ -86,9 +88,7 @@ struct Piece {
 // The first line start at or after `at` (within the text, past its first
 // byte). A mapped file is read with pread, not through the mapping: a page
 // of the mapping faulted in can map a large piece of the file with it
-// (the page cache's large folios), resident until its piece is read, and
-// a cut every 2 MiB had mapped nearly the whole file before any piece was
-// counted.
+// (a folio of the page cache), resident until its piece is read.
 const char* lineStartFrom(const Text& text, const char* at) {
   char buffer[4096];
   for (const char* p = at - 1; p < text.end();) {
@@ -148,12 +148,23 @@ struct PieceScan {
   }
 };
 
-// Counts a piece by lines, noting its group, library and material lines.
+// Counts a piece by lines, noting its group, library and material lines;
+// statement by statement where its lines cannot be counted so (an
+// indented keyword, a lone carriage return, ...).
 void countPiece(ObjScan& whole, Piece& piece) try {
   PieceScan scan(whole, piece);
   ObjScan& s = scan.s;
   s.lineMarks = &piece.marks;
   piece.ok = countLines(s);
+  if (!piece.ok) {
+    piece.marks.clear();
+    piece.ok = countStatements(s);
+    // Read through the mapping: its pages go back until the piece is
+    // stored, so that the text is never resident as a whole (what faults
+    // mapped across its ends, once every piece is counted).
+    scan.text.releaseBefore(piece.stop);
+    piece.throughMapping = true;
+  }
   const uint64_t counts[4] = {s.vertices, s.normals, s.texcoords, s.triangles};
   std::copy(counts, counts + 4, piece.counts);
 } catch (const std::exception&) {
@@ -293,6 +304,8 @@ GLMmodel* readPieces(const char* path, Text& text, const MtlSource& mtl, Split s
     scan.statement = text.data;
     for (Piece& piece : pieces) piece.marks.reserve(kFirstMarks);
     runPieces(pieces.size(), split.threads, [&](size_t i) { countPiece(scan, pieces[i]); });
+    if (std::any_of(pieces.begin(), pieces.end(), [](const Piece& p) { return p.throughMapping; }))
+      text.releaseAll();
     ok = placePieces(scan, pieces) && allocateArrays(scan);
     std::vector<std::unique_ptr<PieceScan>> scans;
     for (size_t i = 0; ok && i < pieces.size(); i++) scans.push_back(storingScan(scan, pieces[i]));

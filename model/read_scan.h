@@ -248,6 +248,12 @@ GLM_INTERNAL bool allocateArrays(ObjScan& s);
 // memory.
 GLM_INTERNAL GLMmodel* newModel(const char* path, Failure& error);
 
+// The counting pass statement by statement over a piece [s.begin, s.stop)
+// of the text, its group, library and material statements noted in
+// s.lineMarks as countLines notes them; false when a statement fails or
+// goes on past s.stop.
+GLM_INTERNAL bool countStatements(ObjScan& s);
+
 // ---- Counting by lines (read_count.cpp) -------------------------------------
 
 // The counting pass by lines, over [s.begin, s.stop); false when the text

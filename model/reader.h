@@ -55,11 +55,11 @@ struct GLM_INTERNAL Text {
   // Hands back every mapped page; the next pass faults them in again.
   void releaseAll();
   // Hands back the mapped pages of the 2 MiB step that holds p, where one
-  // fault may have mapped a large piece of the page cache (a folio) beyond
-  // what the scan that faulted it hands back: once no scan will read there
-  // again (a long run has passed it, the pieces on both sides of a cut are
-  // done). Safe beside other scans: a page handed back that one still
-  // reads is faulted in again.
+  // fault may have mapped a piece of the page cache (a folio, up to 1 MiB
+  // of a mapping off the 2 MiB grid) beyond what the scan that faulted it
+  // hands back: once no scan will read there again (a long run has passed
+  // it, the pieces on both sides of a cut are done). Safe beside other
+  // scans: a page handed back that one still reads is faulted in again.
   void releaseAround(const char* p) const;
   // Copies up to `bytes` bytes of the text from p on into `into` (fewer
   // only where the text ends), with pread from a mapped file, through the

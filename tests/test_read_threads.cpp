@@ -2,12 +2,16 @@
 // (ulimit -v): threads that cannot be started are done without, the
 // threads leave no malloc arena behind, and a read in pieces gives what a
 // read by one thread gives, the model or the same error. Each case runs in
-// a child process of its own, which the limit cannot outlive.
+// a child process of its own, which the limit cannot outlive. Also how
+// much of the file the read keeps mapped.
 #include <gtest/gtest.h>
 
+#include <fcntl.h>
 #include <malloc.h>
 #include <pthread.h>
+#include <sys/mman.h>
 #include <sys/resource.h>
+#include <unistd.h>
 
 #include <cstdio>
 #include <cstdlib>
@@ -17,6 +21,7 @@
 #include <string>
 
 #include "glm_internal.h"
+#include "reader.h"
 #include "support/model_difference.h"
 #include "support/reader_support.h"
 
@@ -201,40 +206,76 @@ long mappedKiB(const std::string& path) {
 
 std::string gFile;
 int gRuns = 0;
-long gMapped[2] = {-1, -1};  // after counting, after storing
+long gMapped[2] = {-1, -1};  // before storing, after storing
 
 TEST(ReadThreads, PiecesLeaveHardlyAnyOfTheFileMapped) {
-  // A page of a mapped file faulted in can map a large piece of the file
-  // around it: the pieces are cut and counted, their last bytes too,
-  // through copies, and once the pieces on both sides of a cut are stored
-  // what was mapped around it is handed back.
-  std::string text;  // no statement, which would be read through the mapping
-  char line[96];
-  for (int i = 1; i <= 20000; i++) {
-    snprintf(line, sizeof line, "v %d.5 0.25 -%d.125\nvn 0 0 1\n", i, i % 7);
-    text += line;
+  // A page of a mapped file faulted in can map a piece of the file around
+  // it: the pieces are cut and counted, their last bytes too, through
+  // copies, and once the pieces on both sides of a cut are stored what was
+  // mapped around it is handed back. Indented, the lines are counted and
+  // stored statement by statement through the mapping, and each piece's
+  // pages are handed back once it is counted and once it is stored.
+  for (const char* indent : {"", "\t"}) {
+    std::string text;  // no group or library statement, read through the mapping
+    char line[96];
+    for (int i = 1; i <= 20000; i++) {
+      snprintf(line, sizeof line, "%sv %d.5 0.25 -%d.125\nvn 0 0 1\n", indent, i, i % 7);
+      text += line;
+    }
+    for (int i = 1; i + 2 <= 20000; i++) {
+      snprintf(line, sizeof line, "%sf %d//%d %d//%d %d//%d\n", indent, i, i, i + 1, i + 1, i + 2,
+               i + 2);
+      text += line;
+    }
+    reader_test::TempDir dir;
+    gFile = dir.write("t.obj", text);
+    gRuns = 0;
+    setReadSplit(4, size_t(64) << 10);
+    setPieceRunner([](size_t count, size_t, void (*work)(void*, size_t), void* context) {
+      if (gRuns == 1) gMapped[0] = mappedKiB(gFile);
+      for (size_t i = 0; i < count; i++) work(context, i);
+      if (gRuns == 1) gMapped[1] = mappedKiB(gFile);
+      gRuns++;
+    });
+    GLMmodel* m = glmReadOBJ(gFile.c_str());
+    setPieceRunner(nullptr);
+    setReadSplit(0, 0);
+    ASSERT_TRUE(m) << indent;
+    EXPECT_EQ(m->trianglecount, 19998u) << indent;
+    EXPECT_EQ(gRuns, 2) << indent;  // counted, then stored, in pieces
+    EXPECT_EQ(gMapped[0], 0) << indent;
+    EXPECT_LE(gMapped[1], 4) << indent << gMapped[1];  // the text's last page, read where it ends
+    glmDelete(m);
   }
-  for (int i = 1; i + 2 <= 20000; i++) {
-    snprintf(line, sizeof line, "f %d//%d %d//%d %d//%d\n", i, i, i + 1, i + 1, i + 2, i + 2);
-    text += line;
-  }
+}
+
+TEST(ReadThreads, AFaultInAMappedFileMapsOnlyThePagesAroundIt) {
+  // A thread that waits for a CPU after a fault in the text's mapping keeps
+  // what the fault mapped: not the whole 2 MiB of the page cache around it.
+  std::string bytes(size_t(24) << 20, '#');
   reader_test::TempDir dir;
-  gFile = dir.write("t.obj", text);
-  setReadSplit(4, size_t(64) << 10);
-  setPieceRunner([](size_t count, size_t, void (*work)(void*, size_t), void* context) {
-    for (size_t i = 0; i < count; i++) work(context, i);
-    if (gRuns < 2) gMapped[gRuns] = mappedKiB(gFile);
-    gRuns++;
-  });
-  GLMmodel* m = glmReadOBJ(gFile.c_str());
-  setPieceRunner(nullptr);
-  setReadSplit(0, 0);
-  ASSERT_TRUE(m);
-  EXPECT_EQ(m->trianglecount, 19998u);
-  EXPECT_EQ(gRuns, 2);  // counted, then stored, in pieces
-  EXPECT_EQ(gMapped[0], 0);
-  EXPECT_LE(gMapped[1], 4) << gMapped[1];  // the text's last page, read where it ends
-  glmDelete(m);
+  const std::string path = dir.write("t.obj", bytes);
+  const int fd = open(path.c_str(), O_RDONLY | O_CLOEXEC);
+  ASSERT_GE(fd, 0);
+  // Cached as a read from disk caches it: in large pieces, further on.
+  fdatasync(fd);
+  posix_fadvise(fd, 0, 0, POSIX_FADV_DONTNEED);
+  for (char buffer[1 << 16]; read(fd, buffer, sizeof buffer) > 0;) {
+  }
+  const size_t at = (size_t(20) << 20) + 12345;
+  // A plain mapping tells how the file is cached.
+  void* plain = mmap(nullptr, bytes.size(), PROT_READ, MAP_PRIVATE, fd, 0);
+  ASSERT_NE(plain, MAP_FAILED);
+  EXPECT_EQ(static_cast<volatile const char*>(plain)[at], '#');
+  const long plainKiB = mappedKiB(path);
+  munmap(plain, bytes.size());
+  close(fd);
+  if (plainKiB < 2048) GTEST_SKIP() << "one fault maps " << plainKiB << " KiB here";
+  read_detail::Text text;
+  ASSERT_EQ(read_detail::loadFile(path.c_str(), text), read_detail::Load::Ok);
+  ASSERT_NE(text.map, nullptr);
+  EXPECT_EQ(static_cast<volatile const char*>(text.data)[at], '#');
+  EXPECT_LE(mappedKiB(path), 256);
 }
 
 }  // namespace

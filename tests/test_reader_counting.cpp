@@ -167,6 +167,35 @@ TEST(Counting, MaterialMessagesArePrintedOnceWhenCountingStartsOver) {
   glmDelete(once.model);
 }
 
+TEST(Counting, PiecesWhoseLinesCannotBeCountedAreCountedStatementByStatement) {
+  // Indented statements: the pieces holding one are counted statement by
+  // statement, their group, library and material statements noted as lines
+  // are, and the read stays in pieces.
+  std::string obj = "mtllib m.mtl\n";
+  for (int i = 1; i <= 30; i++) obj += "v " + std::to_string(i) + " 0 0\nvn 0 0 1\n";
+  for (int g = 0; g < 4; g++) {
+    obj += "g part" + std::to_string(g % 3) + "\n usemtl " + (g % 2 ? "red\n" : "blue\n");
+    if (g == 2) obj += "mtllib m.mtl\n";
+    for (int i = 1; i + 3 <= 30; i++) {
+      const std::string a = std::to_string(i), b = std::to_string(i + 1), c = std::to_string(i + 2),
+                        d = std::to_string(i + 3);
+      obj += (i % 3 ? "f " : "\tf ") + a + "//" + a + " " + b + "//" + b + " " + c + "//" + c;
+      obj += i % 4 ? "\n" : " " + d + "//" + d + "\n";
+    }
+  }
+  Libraries libs{{"dir/m.mtl", "newmtl red\nKd 1 0 0\nnewmtl blue\nKd 0 0 1\n"}};
+  setReadSplit(4, 1);
+  Outcome pieces = read(obj, libs, GLM_PIECES_ONLY);
+  setReadSplit(0, 0);
+  Outcome statements = read(obj, libs, GLM_COUNT_STATEMENTS);
+  ASSERT_TRUE(pieces.model) << pieces.error;
+  ASSERT_TRUE(statements.model) << statements.error;
+  EXPECT_EQ(modelDifference(pieces.model, statements.model), "");
+  EXPECT_EQ(pieces.printed, statements.printed);
+  glmDelete(pieces.model);
+  glmDelete(statements.model);
+}
+
 // ---- One pass ----------------------------------------------------------------
 
 // Reads `obj` in one pass only (which must hold when `onePass`) and as
