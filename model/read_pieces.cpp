@@ -71,7 +71,6 @@ struct Piece {
   const char* begin = nullptr;
   const char* stop = nullptr;
   bool ok = false;
-  bool throughMapping = false;  // counted statement by statement
   // Counted: vertices, normals, texture coordinates, triangles, and the
   // group, library and material lines.
   uint64_t counts[4] = {0, 0, 0, 0};
@@ -160,10 +159,8 @@ void countPiece(ObjScan& whole, Piece& piece) try {
     piece.marks.clear();
     piece.ok = countStatements(s);
     // Read through the mapping: its pages go back until the piece is
-    // stored, so that the text is never resident as a whole (what faults
-    // mapped across its ends, once every piece is counted).
+    // stored, so that the text is never resident as a whole.
     scan.text.releaseBefore(piece.stop);
-    piece.throughMapping = true;
   }
   const uint64_t counts[4] = {s.vertices, s.normals, s.texcoords, s.triangles};
   std::copy(counts, counts + 4, piece.counts);
@@ -304,8 +301,8 @@ GLMmodel* readPieces(const char* path, Text& text, const MtlSource& mtl, Split s
     scan.statement = text.data;
     for (Piece& piece : pieces) piece.marks.reserve(kFirstMarks);
     runPieces(pieces.size(), split.threads, [&](size_t i) { countPiece(scan, pieces[i]); });
-    if (std::any_of(pieces.begin(), pieces.end(), [](const Piece& p) { return p.throughMapping; }))
-      text.releaseAll();
+    // What faults mapped across the pieces' ends goes back before storing.
+    text.releaseAll();
     ok = placePieces(scan, pieces) && allocateArrays(scan);
     std::vector<std::unique_ptr<PieceScan>> scans;
     for (size_t i = 0; ok && i < pieces.size(); i++) scans.push_back(storingScan(scan, pieces[i]));

@@ -6,7 +6,6 @@
 #include "reader.h"
 
 #include <algorithm>
-#include <numeric>
 #include <atomic>
 #include <cerrno>
 #include <climits>
@@ -16,6 +15,7 @@
 #include <cstring>
 #include <ctime>
 #include <mutex>
+#include <numeric>
 #include <string>
 #include <thread>
 #include <vector>
