@@ -43,6 +43,10 @@ awk -v runs="$runs" '
     count[name]++
   }
   END {
+    if (count["glmReadOBJ, all threads"] != runs) {
+      print "bench-read-runs: the runs'"'"' tables were not found whole" > "/dev/stderr"
+      exit 1
+    }
     printf "%d runs of bench_read, run to run:\n", runs
     printf "%-36s %8s %7s %8s %7s %7s %9s\n", "reader (wall s)", "best", "spread", "median",
            "spread", "within", "/tinyobj"
