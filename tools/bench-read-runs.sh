@@ -30,8 +30,8 @@ awk -v runs="$runs" '
     name = substr($0, 1, 36); sub(/ +$/, "", name)
     split(substr($0, 37), f, " ")
     best = f[1] + 0; median = f[2] + 0; within = f[5]; sub(/x$/, "", within); within += 0
-    if (!(name in seen)) {
-      seen[name] = 1; order[++rows] = name
+    if (!(name in count)) {
+      order[++rows] = name
       bestLo[name] = bestHi[name] = best; medLo[name] = medHi[name] = median
     }
     if (best < bestLo[name]) bestLo[name] = best
